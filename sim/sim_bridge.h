@@ -1,0 +1,100 @@
+// An in-process bridge whose devices are simulated: programmers, silent devices
+// and devices that cannot be opened. Each records everything the PC does to it.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <optional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/bridge.h"
+#include "sim/programmer.h"
+#include "sim/wire.h"
+
+namespace kjsim {
+
+// What sits at one index of the device list, and what the PC did to it.
+class SimSlot {
+public:
+    enum class Kind { Programmer, Silent, Unopenable };
+
+    static std::shared_ptr<SimSlot> programmer(std::shared_ptr<Programmer> p);
+    static std::shared_ptr<SimSlot> silent();
+    static std::shared_ptr<SimSlot> unopenable();
+
+    Kind kind() const { return kind_; }
+    std::shared_ptr<Programmer> programmerModel() const { return programmer_; }
+
+    // Every byte the PC wrote, across opens.
+    Bytes written() const;
+    // Each write call's bytes, in order.
+    std::vector<Bytes> writes() const;
+    // The calls made on the device: "open", "reset", "baud 921600",
+    // "data 8 0 0", "latency 2", "timeouts 300 300", "write 42", "close".
+    std::vector<std::string> calls() const;
+    void clearRecord();
+    bool isOpen() const { return open_; }
+
+    // Recording, for the device handle.
+    void record(std::string call);
+    void recordWrite(const uint8_t* data, uint32_t size);
+    std::atomic<bool> open_{false};
+
+private:
+    explicit SimSlot(Kind kind, std::shared_ptr<Programmer> p = {});
+    Kind kind_;
+    std::shared_ptr<Programmer> programmer_;
+    mutable std::mutex mutex_;
+    Bytes written_;
+    std::vector<Bytes> writes_;
+    std::vector<std::string> calls_;
+};
+
+class SimBridge : public kj::Bridge {
+public:
+    SimBridge() = default;
+    explicit SimBridge(std::vector<std::shared_ptr<SimSlot>> slots) : slots_(std::move(slots)) {}
+
+    void add(std::shared_ptr<SimSlot> slot) { slots_.push_back(std::move(slot)); }
+    const std::vector<std::shared_ptr<SimSlot>>& slots() const { return slots_; }
+    // Makes the device list call fail, as with a broken driver.
+    void failDeviceList(bool fail) { failList_ = fail; }
+
+    kj::FtStatus createDeviceInfoList(uint32_t& count) override;
+    kj::FtStatus open(uint32_t index, std::unique_ptr<kj::BridgeDevice>& device) override;
+
+private:
+    std::vector<std::shared_ptr<SimSlot>> slots_;
+    bool failList_ = false;
+};
+
+// Runs a programmer's firmware against a pair of byte queues: the device side
+// of the in-process bridge, and of the pseudo-terminal server.
+class FirmwareRunner {
+public:
+    FirmwareRunner(std::shared_ptr<Programmer> programmer, ByteQueue& fromPc, ByteQueue& toPc);
+    ~FirmwareRunner();
+    void start();
+    void stop();
+    bool hungUp() const { return hungUp_; }
+
+private:
+    class QueueWire;
+    std::shared_ptr<Programmer> programmer_;
+    ByteQueue& fromPc_;
+    ByteQueue& toPc_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> hungUp_{false};
+    std::mutex stopMutex_;
+    std::condition_variable stopCv_;
+    std::thread thread_;
+};
+
+// The version number the simulated driver reports.
+inline constexpr uint32_t kSimDriverVersion = 0x00021224;
+
+}  // namespace kjsim
