@@ -5,8 +5,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace kj {
 
@@ -65,6 +67,10 @@ public:
     // (no permission on the port); empty otherwise.
     virtual std::string lastOpenAdvice() const { return {}; }
 };
+
+// Makes the bridge a window or command uses; `family` names the firmware it
+// expects ("V41", "V42", "ITE", "NPCE"), which a simulated bench follows.
+using BridgeFactory = std::function<std::unique_ptr<Bridge>(std::string_view family)>;
 
 // Standard wire settings shared by every tool.
 inline constexpr uint32_t kBaudRate = 921600;

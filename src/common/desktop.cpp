@@ -1,0 +1,39 @@
+#include "common/desktop.h"
+
+#include <QFileDialog>
+#include <QApplication>
+#include <QMessageBox>
+
+namespace kj {
+
+QStringList nameFilters(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split('|');
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& description = parts[i];
+        // The description already names its pattern in most filters; make sure the toolkit sees it.
+        filters << (description.contains('(') ? description : description + " (" + parts[i + 1] + ")");
+    }
+    return filters;
+}
+
+std::optional<QString> QtDesktop::runFileDialog(QWidget* parent, const FileDialogSpec& spec,
+                                                const std::function<void()>& canClose) {
+    const bool save = spec.kind == FileDialogSpec::Kind::Save;
+    QFileDialog dialog(parent, QString::fromStdString(spec.title));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters(nameFilters(spec.filter));
+    if (!spec.defaultExt.empty()) dialog.setDefaultSuffix(QString::fromStdString(spec.defaultExt).remove(0, 1));
+    if (!spec.defaultName.empty()) dialog.selectFile(QString::fromStdString(spec.defaultName));
+    if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    QObject::connect(&dialog, &QFileDialog::accepted, [&] { canClose(); });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return dialog.selectedFiles().first();
+}
+
+void QtDesktop::errorBox(QWidget* parent, const QString& text) {
+    QMessageBox::critical(parent, QApplication::applicationName(), text, QMessageBox::Ok);
+}
+
+}  // namespace kj

@@ -1,0 +1,36 @@
+// The desktop services a window asks of the user: file dialogs and error boxes.
+// Behind an interface so that tests can script the user's answers.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+#include "common/frontend.h"
+
+class QWidget;
+
+namespace kj {
+
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+    // Runs the dialog; `canClose` is the window's close-confirmation handler and
+    // is called only when the user confirms a file.
+    virtual std::optional<QString> runFileDialog(QWidget* parent, const FileDialogSpec& spec,
+                                                 const std::function<void()>& canClose) = 0;
+    virtual void errorBox(QWidget* parent, const QString& text) = 0;
+};
+
+// The real dialogs and message boxes.
+class QtDesktop : public Desktop {
+public:
+    std::optional<QString> runFileDialog(QWidget* parent, const FileDialogSpec& spec,
+                                         const std::function<void()>& canClose) override;
+    void errorBox(QWidget* parent, const QString& text) override;
+};
+
+// "BIN files (*.bin)|*.bin|Others|*.*" as the toolkit's name filters.
+QStringList nameFilters(const std::string& filter);
+
+}  // namespace kj

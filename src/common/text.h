@@ -1,0 +1,33 @@
+// How bytes become text in the logs: the byte-to-text rule, the hex dump,
+// hexadecimal numbers and the time-stamp line.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kj {
+
+enum class Language { English, Russian };
+
+// Digits, letters, '.' and '_' stand for themselves; every other byte is a blank.
+char byteToChar(uint8_t byte);
+std::string bytesToText(std::span<const uint8_t> bytes);
+
+inline constexpr size_t kDumpBlockSize = 256;
+inline constexpr size_t kDumpRowSize = 16;
+// One empty line, then a line per 16 bytes: ":" + " HH" x16 + " " + text,
+// with blanks of the text column shown as ".".
+std::vector<std::string> hexDump(std::span<const uint8_t> block);
+
+// Upper-case hexadecimal with at least `digits` digits.
+std::string hexUpper(uint32_t value, int digits);
+
+inline constexpr std::string_view kTimeStampEnglish = "Current time  ";
+inline constexpr std::string_view kTimeStampRussian = "Текущее время  ";
+// The prefix and the local time of day (HH:MM:SS).
+std::string timeStampLine(Language language);
+
+}  // namespace kj

@@ -1,0 +1,57 @@
+#include "link/connection_test.h"
+
+#include <memory>
+#include <vector>
+
+#include "common/text.h"
+#include "link/link.h"
+
+namespace kj {
+
+namespace {
+
+std::string versionReplyLine(BridgeDevice& device) {
+    device.resetDevice();
+    device.setBaudRate(kBaudRate);
+    device.setDataCharacteristics(kDataBits8, kStopBits1, kParityNone);
+    device.setTimeouts(kConnectionTestTimeoutMs, kConnectionTestTimeoutMs);
+    uint32_t written = 0;
+    std::vector<uint8_t> reply(kVersionReplyMax);
+    uint32_t got = 0;
+    if (device.write(&kHandshakeByte, 1, written) != FtStatus::Ok ||
+        device.read(reply.data(), static_cast<uint32_t>(reply.size()), got) != FtStatus::Ok) {
+        got = 0;
+    }
+    if (got == 0) return "No answer";
+    reply.resize(got);
+    return "PROG version FW -> " + bytesToText(reply);
+}
+
+}  // namespace
+
+void runConnectionTest(Bridge& bridge, LogSink& log) {
+    log.log("");
+    uint32_t count = 0;
+    if (bridge.createDeviceInfoList(count) != FtStatus::Ok) {
+        log.log("I can not get a list of VCOM ports");
+        return;
+    }
+    if (count == 0) {
+        log.log("VCOM port is not found on the machine!");
+        return;
+    }
+    log.log("Number of VCOM ports found on the machine: " + std::to_string(count));
+    for (uint32_t index = count; index-- > 0;) {
+        std::unique_ptr<BridgeDevice> device;
+        if (bridge.open(index, device) != FtStatus::Ok || !device) continue;
+        log.log(">>>");
+        log.log("Open VCOM" + std::to_string(index));
+        uint32_t version = 0;
+        device->getDriverVersion(version);
+        log.log("FTDI DRIVER version -> " + hexUpper(version, 2));
+        log.log(versionReplyLine(*device));
+        device->close();
+    }
+}
+
+}  // namespace kj

@@ -1,0 +1,14 @@
+// The connection test: every device that can be opened, its driver version and
+// whatever it answers to the handshake byte. Accepts and rejects nothing.
+#pragma once
+
+#include "common/frontend.h"
+#include "link/bridge.h"
+
+namespace kj {
+
+inline constexpr uint32_t kConnectionTestTimeoutMs = 500;
+
+void runConnectionTest(Bridge& bridge, LogSink& log);
+
+}  // namespace kj

@@ -1,0 +1,33 @@
+#include "link/testconnect_window.h"
+
+#include <QVBoxLayout>
+
+#include "link/connection_test.h"
+
+namespace kj {
+
+TTESTING::TTESTING(AppContext& context) : QWidget(nullptr), bridge_(context.bridges("V41")) {
+    setObjectName("TESTING");
+    setWindowTitle(QStringLiteral("Test vcom port and device"));
+    Test_memo = makeMemo(this, "Test_memo", 16);
+    Test_memo->setReadOnly(false);
+    QPalette palette = Test_memo->palette();
+    palette.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
+    Test_memo->setPalette(palette);
+    BitBtn1 = makeButton(this, "BitBtn1", QStringLiteral("Test connect"), QColor(0, 0, 0x80));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Test_memo, 1);
+    layout->addWidget(BitBtn1);
+    resize(700, 320);
+    connect(BitBtn1, &QPushButton::clicked, this, &TTESTING::BitBtn1Click);
+}
+
+void TTESTING::BitBtn1Click() { runConnectionTest(*bridge_, *this); }
+
+void TTESTING::log(std::string_view line) {
+    Test_memo->appendPlainText(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+}
+
+void TTESTING::clearLog() { Test_memo->clear(); }
+
+}  // namespace kj
