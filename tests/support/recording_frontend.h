@@ -1,0 +1,118 @@
+// A Frontend that records what an operation shows, for tests: log lines,
+// gauge changes, error boxes and button states, with scripted file choices.
+#pragma once
+
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/frontend.h"
+
+namespace kjtest {
+
+class RecordingFrontend : public kj::Frontend {
+public:
+    void log(std::string_view line) override {
+        std::lock_guard lock(mutex_);
+        lines_.emplace_back(line);
+    }
+    void clearLog() override {
+        std::lock_guard lock(mutex_);
+        lines_.clear();
+        ++clears_;
+    }
+    void setGaugeColour(kj::Rgb colour) override {
+        std::lock_guard lock(mutex_);
+        colours_.push_back(colour);
+    }
+    void setGaugeProgress(int value, int maximum) override {
+        std::lock_guard lock(mutex_);
+        progress_.push_back(value);
+        maximum_ = maximum;
+    }
+    // Answers the next dialog with the next scripted choice (nullopt = cancelled).
+    std::optional<std::string> chooseFile(const kj::FileDialogSpec& spec) override {
+        std::lock_guard lock(mutex_);
+        dialogs_.push_back(spec);
+        if (choices_.empty()) return std::nullopt;
+        auto choice = choices_.front();
+        choices_.pop_front();
+        return choice;
+    }
+    void errorBox(std::string_view text) override {
+        std::lock_guard lock(mutex_);
+        errors_.emplace_back(text);
+    }
+    void operationStarted(std::string_view name) override {
+        std::lock_guard lock(mutex_);
+        events_.push_back("started " + std::string(name));
+    }
+    void operationEnded() override {
+        std::lock_guard lock(mutex_);
+        events_.push_back("ended");
+    }
+
+    void chooseNext(std::optional<std::string> path) {
+        std::lock_guard lock(mutex_);
+        choices_.push_back(std::move(path));
+    }
+    std::vector<std::string> lines() const {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+    std::vector<int> progress() const {
+        std::lock_guard lock(mutex_);
+        return progress_;
+    }
+    std::vector<kj::Rgb> colours() const {
+        std::lock_guard lock(mutex_);
+        return colours_;
+    }
+    std::vector<std::string> errors() const {
+        std::lock_guard lock(mutex_);
+        return errors_;
+    }
+    std::vector<std::string> events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    std::vector<kj::FileDialogSpec> dialogs() const {
+        std::lock_guard lock(mutex_);
+        return dialogs_;
+    }
+    int clears() const {
+        std::lock_guard lock(mutex_);
+        return clears_;
+    }
+    int maximum() const {
+        std::lock_guard lock(mutex_);
+        return maximum_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+    std::vector<kj::Rgb> colours_;
+    std::vector<int> progress_;
+    std::vector<std::string> errors_;
+    std::vector<std::string> events_;
+    std::vector<kj::FileDialogSpec> dialogs_;
+    std::deque<std::optional<std::string>> choices_;
+    int clears_ = 0;
+    int maximum_ = 0;
+};
+
+// Lines with the time of day masked, so that logs compare exactly.
+inline std::vector<std::string> maskTimes(std::vector<std::string> lines) {
+    for (auto& line : lines) {
+        for (const std::string prefix : {"Current time  ", "Текущее время  "}) {
+            if (line.rfind(prefix, 0) == 0 && line.size() == prefix.size() + 8) line = prefix + "HH:MM:SS";
+        }
+    }
+    return lines;
+}
+
+}  // namespace kjtest

@@ -1,0 +1,32 @@
+// A Desktop whose file dialogs and error boxes are answered by the test.
+#pragma once
+
+#include <deque>
+#include <optional>
+
+#include "common/desktop.h"
+
+namespace kjtest {
+
+class ScriptedDesktop : public kj::Desktop {
+public:
+    std::deque<std::optional<QString>> choices;  // nullopt = the user cancels
+    std::vector<kj::FileDialogSpec> dialogs;
+    QStringList errors;
+
+    std::optional<QString> runFileDialog(QWidget*, const kj::FileDialogSpec& spec,
+                                         const std::function<void()>& canClose) override {
+        dialogs.push_back(spec);
+        if (choices.empty() || !choices.front()) {
+            if (!choices.empty()) choices.pop_front();
+            return std::nullopt;
+        }
+        auto path = choices.front();
+        choices.pop_front();
+        canClose();
+        return path;
+    }
+    void errorBox(QWidget*, const QString& text) override { errors << text; }
+};
+
+}  // namespace kjtest
