@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+
+#include "link/connection_test.h"
+#include "sim/sim_bridge.h"
+#include "support/recording_frontend.h"
+
+using namespace kj;
+using kjsim::Family;
+using kjsim::Programmer;
+using kjsim::SimBridge;
+using kjsim::SimSlot;
+using Lines = std::vector<std::string>;
+
+TEST(ConnectionTest, ListsEveryOpenableDeviceFromTheTopWithItsAnswer) {
+    auto prog = SimSlot::programmer(std::make_shared<Programmer>(Family::V41));
+    auto silent = SimSlot::silent();
+    SimBridge bridge({prog, SimSlot::unopenable(), silent});
+    kjtest::RecordingFrontend log;
+    runConnectionTest(bridge, log);
+    EXPECT_EQ(log.lines(), (Lines{"", "Number of VCOM ports found on the machine: 3",
+                                  ">>>", "Open VCOM2", "FTDI DRIVER version -> 21224", "No answer",
+                                  ">>>", "Open VCOM0", "FTDI DRIVER version -> 21224", "PROG version FW -> V41"}));
+    EXPECT_EQ(prog->calls(), (std::vector<std::string>{"open", "reset", "baud 921600", "data 8 0 0",
+                                                       "timeouts 500 500", "write 1", "close"}));
+    EXPECT_FALSE(silent->isOpen());
+}
+
+TEST(ConnectionTest, ShowsALongReplyInFull) {
+    const std::string reply = "NPCE_V1.7 build 2016-05\r\n";
+    SimBridge bridge({SimSlot::programmer(std::make_shared<Programmer>(Family::Npce, reply))});
+    kjtest::RecordingFrontend log;
+    runConnectionTest(bridge, log);
+    EXPECT_EQ(log.lines().back(), "PROG version FW -> NPCE_V1.7 build 2016 05  ");
+}
+
+TEST(ConnectionTest, NoDeviceAndNoListEachGiveOneLine) {
+    SimBridge none;
+    kjtest::RecordingFrontend log;
+    runConnectionTest(none, log);
+    EXPECT_EQ(log.lines(), (Lines{"", "VCOM port is not found on the machine!"}));
+    SimBridge broken({SimSlot::silent()});
+    broken.failDeviceList(true);
+    kjtest::RecordingFrontend log2;
+    runConnectionTest(broken, log2);
+    EXPECT_EQ(log2.lines(), (Lines{"", "I can not get a list of VCOM ports"}));
+}

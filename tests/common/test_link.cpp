@@ -1,0 +1,205 @@
+// The programmer link against simulated devices: which devices are tried, in
+// which order, with which set-up calls, and what lands in the log.
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "link/link.h"
+#include "sim/sim_bridge.h"
+#include "support/recording_frontend.h"
+
+using namespace kj;
+using kjsim::Family;
+using kjsim::Programmer;
+using kjsim::SimBridge;
+using kjsim::SimSlot;
+using Calls = std::vector<std::string>;
+
+namespace {
+
+std::shared_ptr<SimSlot> programmer(Family family, std::string version = {}) {
+    auto p = version.empty() ? std::make_shared<Programmer>(family) : std::make_shared<Programmer>(family, version);
+    return SimSlot::programmer(p);
+}
+
+struct LinkRun {
+    SimBridge bridge;
+    kjtest::RecordingFrontend log;
+    Link link{bridge, log};
+    explicit LinkRun(std::vector<std::shared_ptr<SimSlot>> slots) : bridge(std::move(slots)) {}
+};
+
+const Calls kEdidSetUp = {"open", "reset", "baud 921600", "data 8 0 0", "latency 2", "timeouts 300 300", "write 1"};
+
+Calls concat(Calls a, const Calls& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+}  // namespace
+
+TEST(Link, NoDeviceLogsOneLineAndFindsNothing) {
+    LinkRun run({});
+    EXPECT_EQ(run.link.open(variants::kEdid), kLinkNotFound);
+    EXPECT_EQ(run.log.lines(), std::vector<std::string>{"VCOM port is not found on the machine!"});
+    EXPECT_FALSE(run.link.isOpen());
+}
+
+TEST(Link, FailedDeviceListLogsOneLine) {
+    LinkRun run({programmer(Family::V41)});
+    run.bridge.failDeviceList(true);
+    EXPECT_EQ(run.link.open(variants::kKb90xx), kLinkNotFound);
+    EXPECT_EQ(run.log.lines(), std::vector<std::string>{"I can not get a list of VCOM ports"});
+}
+
+TEST(Link, SilentHigherIndexIsClosedThenTheProgrammerBelowIsAccepted) {
+    auto silent = SimSlot::silent();
+    auto prog = programmer(Family::V41);
+    LinkRun run({prog, silent});
+    EXPECT_EQ(run.link.open(variants::kEdid), kLinkOpen);
+    EXPECT_TRUE(run.link.isOpen());
+    EXPECT_EQ(run.log.lines(), (std::vector<std::string>{"Number of VCOM ports found on the machine: 2",
+                                                         "Communication with programmer installed."}));
+    EXPECT_EQ(silent->calls(), concat(kEdidSetUp, {"close"}));
+    EXPECT_EQ(silent->written(), kjsim::Bytes{'B'});
+    EXPECT_EQ(prog->calls(), concat(kEdidSetUp, {"timeouts 0 0", "latency 2"}));
+    run.link.close();
+    EXPECT_EQ(prog->calls().back(), "close");
+}
+
+TEST(Link, WrongFirmwareStopsTheSearchAndClosesTheDevice) {
+    auto lower = programmer(Family::V41);
+    auto mec = programmer(Family::V42);
+    LinkRun run({lower, mec});
+    EXPECT_EQ(run.link.open(variants::kEdid), kLinkWrongFirmware);
+    EXPECT_EQ(run.log.lines(), (std::vector<std::string>{"Number of VCOM ports found on the machine: 2",
+                                                         "It is necessary to update the firmware programmer!"}));
+    EXPECT_EQ(mec->calls().back(), "close");
+    EXPECT_TRUE(lower->calls().empty()) << "a lower index must not be tried";
+    EXPECT_FALSE(run.link.isOpen());
+}
+
+TEST(Link, Mec16WindowAcceptsV42AndRejectsV41) {
+    LinkRun good({programmer(Family::V42)});
+    EXPECT_EQ(good.link.open(variants::kMec16), kLinkOpen);
+    LinkRun bad({programmer(Family::V41)});
+    EXPECT_EQ(bad.link.open(variants::kMec16), kLinkWrongFirmware);
+}
+
+TEST(Link, Kb90xxVariantSetsNoLatencyBeforeTheHandshakeAndSaysNotFoundWithoutArrow) {
+    auto silent = SimSlot::silent();
+    LinkRun run({silent});
+    EXPECT_EQ(run.link.open(variants::kKb90xx), kLinkNotFound);
+    EXPECT_EQ(silent->calls(),
+              (Calls{"open", "reset", "baud 921600", "data 8 0 0", "timeouts 300 300", "write 1", "close"}));
+    EXPECT_EQ(run.log.lines(), (std::vector<std::string>{"Number of VCOM ports found on the machine: 1",
+                                                         "The programmer is not found or does not respond"}));
+}
+
+TEST(Link, EdidVariantSaysNotFoundWithArrow) {
+    LinkRun run({SimSlot::silent(), SimSlot::unopenable()});
+    EXPECT_EQ(run.link.open(variants::kEdid), kLinkNotFound);
+    EXPECT_EQ(run.log.lines(), (std::vector<std::string>{"Number of VCOM ports found on the machine: 2",
+                                                         "-->  The programmer is not found or does not respond"}));
+}
+
+TEST(Link, DeviceHeldOpenElsewhereIsSkippedSilently) {
+    auto prog = programmer(Family::V41);
+    auto held = programmer(Family::V41);
+    LinkRun other({held});
+    ASSERT_EQ(other.link.open(variants::kEdid), kLinkOpen);
+    LinkRun run({prog, held});  // the same device, already open in another window
+    EXPECT_EQ(run.link.open(variants::kKb90xx), kLinkOpen);
+    EXPECT_EQ(run.log.lines(), (std::vector<std::string>{"Number of VCOM ports found on the machine: 2",
+                                                         "Communication with programmer installed."}));
+}
+
+TEST(Link, ShortVersionReplyCountsAsSilence) {
+    auto p = std::make_shared<Programmer>(Family::V41);
+    p->faults.shortReplyAt = 1;
+    auto slot = SimSlot::programmer(p);
+    LinkRun run({slot});
+    EXPECT_EQ(run.link.open(variants::kEdid), kLinkNotFound);
+    EXPECT_EQ(slot->calls().back(), "close");
+}
+
+TEST(Link, KeyboardVariantInterleavesItsRussianSetUpLines) {
+    LinkRun run({programmer(Family::V41)});
+    EXPECT_EQ(run.link.open(variants::kKeyboard), kLinkOpen);
+    EXPECT_EQ(run.log.lines(), (std::vector<std::string>{
+                                   "Number of VCOM ports found on the machine: 1",
+                                   "COM порт сброшен.",
+                                   "Установлена скорость 921600 bps.",
+                                   "Произведена настройка формата передачи данных.",
+                                   "Произведена настройка таймаутов.",
+                                   "Произведена настройка LatencyTimer.",
+                                   "Настроили порт 0",
+                                   "Communication with programmer installed.",
+                               }));
+}
+
+TEST(Link, IteVariantFindsItsWordAnywhereAndKeepsTheHandshakeTimeouts) {
+    auto slot = programmer(Family::Ite, std::string("\x01xx-ITE_8587\r\n"));
+    LinkRun run({slot});
+    EXPECT_EQ(run.link.open(variants::kIte), kLinkOpen);
+    EXPECT_EQ(run.log.lines(), (std::vector<std::string>{"Number of VCOM ports found on the machine: 1",
+                                                         "Версия FW программатора ->  xx ITE_8587  ",
+                                                         "Communication with programmer installed."}));
+    const auto calls = slot->calls();
+    EXPECT_EQ(Calls(calls.end() - 2, calls.end()), (Calls{"write 1", "latency 2"}));
+}
+
+TEST(Link, UnprintableVersionReplyGivesBlanksAndWrongFirmware) {
+    LinkRun run({programmer(Family::Ite, std::string("\x01\x02\xFF"))});
+    EXPECT_EQ(run.link.open(variants::kIte), kLinkWrongFirmware);
+    EXPECT_EQ(run.log.lines()[1], "Версия FW программатора ->    ");
+    EXPECT_EQ(run.log.lines()[2], "It is necessary to update the firmware programmer!");
+}
+
+TEST(Link, NpceVariantUsesHalfSecondTimeoutsAndItsOwnVersionLine) {
+    auto slot = programmer(Family::Npce, "NPCE_V1.7");
+    LinkRun run({slot});
+    EXPECT_EQ(run.link.open(variants::kNpce), kLinkOpen);
+    EXPECT_EQ(run.log.lines()[1], "Version FW -> NPCE_V1.7");
+    EXPECT_EQ(slot->calls()[4], "timeouts 500 500");
+    EXPECT_EQ(run.link.versionText(), "NPCE_V1.7");
+}
+
+TEST(Link, NpceWindowRejectsAnIteProgrammer) {
+    LinkRun run({programmer(Family::Ite)});
+    EXPECT_EQ(run.link.open(variants::kNpce), kLinkWrongFirmware);
+}
+
+// ---- bounded I/O once the link is open ----
+
+TEST(LinkIo, WaitOnASilentProgrammerTimesOutWithoutBurningCpu) {
+    LinkRun run({programmer(Family::V41)});
+    ASSERT_EQ(run.link.open(variants::kKb90xx), kLinkOpen);
+    const std::clock_t cpu = std::clock();
+    uint32_t queued = 99;
+    EXPECT_EQ(run.link.awaitQueued(256, Millis{600}, &queued), Io::Timeout);
+    EXPECT_EQ(queued, 0u);
+    const double cpuSeconds = double(std::clock() - cpu) / CLOCKS_PER_SEC;
+    EXPECT_LT(cpuSeconds, 0.2) << "a wait must block, not spin";
+}
+
+TEST(LinkIo, StopFlagEndsAWaitPromptly) {
+    LinkRun run({programmer(Family::V41)});
+    ASSERT_EQ(run.link.open(variants::kKb90xx), kLinkOpen);
+    std::atomic<bool> stop{true};
+    run.link.setStopFlag(&stop);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(run.link.awaitQueued(1, Millis{30000}), Io::Stopped);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST(LinkIo, HangUpEndsAWaitAsALostLink) {
+    auto p = std::make_shared<Programmer>(Family::V41);
+    p->faults.hangUpAtStep = 2;  // instead of the answer to a second handshake
+    LinkRun run({SimSlot::programmer(p)});
+    ASSERT_EQ(run.link.open(variants::kKb90xx), kLinkOpen);
+    ASSERT_EQ(run.link.send(kHandshakeByte), Io::Ok);
+    uint8_t byte = 0;
+    EXPECT_EQ(run.link.readByte(byte, Millis{30000}), Io::Lost);
+    EXPECT_EQ(ioFailureLine(Io::Lost, Language::English), "Connection with the programmer is lost.");
+}
