@@ -57,10 +57,10 @@ private:
 class SimBridge : public kj::Bridge {
 public:
     SimBridge() = default;
-    explicit SimBridge(std::vector<std::shared_ptr<SimSlot>> slots) : slots_(std::move(slots)) {}
+    explicit SimBridge(std::vector<std::shared_ptr<SimSlot>> devices) : slots_(std::move(devices)) {}
 
     void add(std::shared_ptr<SimSlot> slot) { slots_.push_back(std::move(slot)); }
-    const std::vector<std::shared_ptr<SimSlot>>& slots() const { return slots_; }
+    const std::vector<std::shared_ptr<SimSlot>>& devices() const { return slots_; }
     // Makes the device list call fail, as with a broken driver.
     void failDeviceList(bool fail) { failList_ = fail; }
 
