@@ -1,0 +1,82 @@
+// The EDID window's operations: read the panel's 256-byte EEPROM into a file,
+// write a file into it. Both are short and run on the caller's thread from the
+// link set-up to the closed link.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/frontend.h"
+#include "edid/edid_info.h"
+#include "link/bridge.h"
+#include "link/link.h"
+
+namespace kj {
+
+inline constexpr size_t kEdidImageSize = 256;
+using EdidImage = std::array<uint8_t, kEdidImageSize>;
+
+// What the user decides about an image whose base block is not sane.
+enum class EdidWriteChoice { AsIs, FixChecksums, Cancel };
+
+// Shows the decoder's summary of the image just read or about to be written
+// (beside the log, never in it).
+using EdidInfoShow = std::function<void(const EdidInfo&)>;
+// Asked once before writing an image whose base block has a bad header or checksum.
+using EdidWriteQuestion = std::function<EdidWriteChoice(const EdidInfo&)>;
+
+FileDialogSpec edidSaveDialog();
+FileDialogSpec edidOpenDialog();
+
+enum class EdidFileRead { Ok, CannotOpen, CannotRead };
+// A file as the EEPROM receives it: its first 256 bytes, the rest 0xFF.
+EdidFileRead loadEdidImage(const std::string& path, EdidImage& image);
+
+class EdidProgrammer {
+public:
+    EdidProgrammer(Bridge& bridge, Frontend& ui);
+
+    // Both return true only when the exchange ended with "OK" and, for a read,
+    // the image was saved whole.
+    bool read();
+    bool write();
+
+    Link& link() { return link_; }
+    void onInfo(EdidInfoShow show) { showInfo_ = std::move(show); }
+    // Without a question the image is written as it is.
+    void onBadBaseBlock(EdidWriteQuestion ask) { askBadBaseBlock_ = std::move(ask); }
+
+    // The last chosen file, shared by save and load.
+    const std::string& fileName() const { return fileName_; }
+    const EdidImage& image() const { return image_; }
+    // The programmer's last two status bytes; empty when none came.
+    const std::string& lastStatus() const { return status_; }
+
+private:
+    bool collectImage();
+    bool saveImage();
+    bool loadImage();
+    bool confirmBaseBlock();
+    bool exchangeImage();
+    bool writeFile(const std::string& path);
+    void logDump();
+    void show();
+    // A failed exchange: its line, the failure end byte while the link still
+    // carries one, the link closed.
+    bool failExchange(Io io);
+    void finish(uint8_t endByte);
+
+    Link link_;
+    Frontend& ui_;
+    EdidInfoShow showInfo_;
+    EdidWriteQuestion askBadBaseBlock_;
+    std::string fileName_;
+    EdidImage image_{};
+    std::string status_;
+};
+
+}  // namespace kj
