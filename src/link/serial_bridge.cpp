@@ -1,0 +1,429 @@
+#include "link/serial_bridge.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <fstream>
+#include <optional>
+#include <string_view>
+#include <thread>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace kj {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::string_view kFtdiVendorId = "0403";
+constexpr Millis kDefaultWriteTimeout{2000};
+// Gap between queue checks while part of a reply has arrived: poll() cannot
+// wait for "more" while bytes are unread.
+constexpr Millis kPartialReplyStep{1};
+// The chip's power-on latency; shorter requests ask for the low-latency mode.
+constexpr uint8_t kFtdiDefaultLatencyMs = 16;
+constexpr const char* kDefaultPortGroup = "dialout";
+constexpr short kHangUpEvents = POLLHUP | POLLERR | POLLNVAL;
+
+bool isLostErrno(int err) { return err == EIO || err == ENXIO || err == ENODEV || err == EPIPE; }
+
+std::optional<speed_t> termiosSpeed(uint32_t baud) {
+    switch (baud) {
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    case 460800: return B460800;
+    case 921600: return B921600;
+    case 1000000: return B1000000;
+    case 2000000: return B2000000;
+    case 3000000: return B3000000;
+    default: return std::nullopt;
+    }
+}
+
+// Rounded up, so that poll() never returns just before the deadline and
+// leaves a loop to spin on a zero time-out.
+int msUntil(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<Millis>(deadline - Clock::now()).count();
+    return static_cast<int>(std::clamp<decltype(left)>(left, 0, INT_MAX));
+}
+
+class SerialDevice final : public BridgeDevice {
+public:
+    SerialDevice(int fd, fs::path latencyFile) : fd_(fd), latencyFile_(std::move(latencyFile)) {}
+    ~SerialDevice() override { release(); }
+
+    FtStatus resetDevice() override {
+        if (auto s = usable(); s != FtStatus::Ok) return s;
+        return ::tcflush(fd_, TCIOFLUSH) == 0 ? FtStatus::Ok : failure(errno);
+    }
+
+    FtStatus setBaudRate(uint32_t baud) override {
+        const auto speed = termiosSpeed(baud);
+        return changeTermios([&](termios& t) {
+            return speed && ::cfsetispeed(&t, *speed) == 0 && ::cfsetospeed(&t, *speed) == 0;
+        });
+    }
+
+    FtStatus setDataCharacteristics(uint8_t bits, uint8_t stopBits, uint8_t parity) override {
+        return changeTermios([&](termios& t) {
+            if ((bits != 7 && bits != 8) || (stopBits != 0 && stopBits != 2) || parity > 2) return false;
+            t.c_cflag &= ~(CSIZE | CSTOPB | PARENB | PARODD);
+            t.c_cflag |= bits == 8 ? CS8 : CS7;
+            if (stopBits == 2) t.c_cflag |= CSTOPB;
+            if (parity != 0) t.c_cflag |= PARENB;
+            if (parity == 1) t.c_cflag |= PARODD;
+            return true;
+        });
+    }
+
+    FtStatus setLatencyTimer(uint8_t ms) override {
+        if (auto s = usable(); s != FtStatus::Ok) return s;
+        if (writeSysfsLatency(ms)) return FtStatus::Ok;
+        serial_struct serial{};
+        if (::ioctl(fd_, TIOCGSERIAL, &serial) != 0) return latencyFailure(errno);
+        if (ms < kFtdiDefaultLatencyMs)
+            serial.flags |= ASYNC_LOW_LATENCY;
+        else
+            serial.flags &= ~ASYNC_LOW_LATENCY;
+        if (::ioctl(fd_, TIOCSSERIAL, &serial) != 0) return latencyFailure(errno);
+        return FtStatus::Ok;
+    }
+
+    FtStatus setTimeouts(uint32_t readMs, uint32_t writeMs) override {
+        if (auto s = usable(); s != FtStatus::Ok) return s;
+        readTimeout_ = Millis(readMs);
+        writeTimeout_ = writeMs == 0 ? kDefaultWriteTimeout : Millis(writeMs);
+        return FtStatus::Ok;
+    }
+
+    FtStatus write(const uint8_t* data, uint32_t size, uint32_t& written) override {
+        written = 0;
+        if (auto s = usable(); s != FtStatus::Ok) return s;
+        if (!data && size) return FtStatus::InvalidParameter;
+        const auto deadline = Clock::now() + writeTimeout_;
+        while (written < size) {
+            const ssize_t n = ::write(fd_, data + written, size - written);
+            if (n > 0) {
+                written += static_cast<uint32_t>(n);
+                continue;
+            }
+            if (n == 0) return ioError();
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN) return failure(errno);
+            bool ready = false;
+            if (auto s = waitFor(POLLOUT, deadline, ready); s != FtStatus::Ok) return s;
+            if (!ready) break;
+        }
+        return FtStatus::Ok;
+    }
+
+    FtStatus read(uint8_t* data, uint32_t size, uint32_t& got) override {
+        got = 0;
+        if (auto s = usable(); s != FtStatus::Ok) return s;
+        if (!data && size) return FtStatus::InvalidParameter;
+        const auto deadline = Clock::now() + readTimeout_;
+        while (got < size) {
+            const ssize_t n = ::read(fd_, data + got, size - got);
+            if (n > 0) {
+                got += static_cast<uint32_t>(n);
+                continue;
+            }
+            // With VMIN 1 and O_NONBLOCK an empty queue is EAGAIN; 0 is the
+            // end of file a tty gives after a hang-up.
+            if (n == 0) return lose();
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN) return failure(errno);
+            bool ready = false;
+            if (auto s = waitFor(POLLIN, deadline, ready); s != FtStatus::Ok) return s;
+            if (!ready) break;
+        }
+        return FtStatus::Ok;
+    }
+
+    FtStatus getStatus(QueueStatus& status) override {
+        status = {};
+        if (auto s = usable(); s != FtStatus::Ok) return s;
+        int rx = 0;
+        int tx = 0;
+        if (::ioctl(fd_, FIONREAD, &rx) != 0 || ::ioctl(fd_, TIOCOUTQ, &tx) != 0) return failure(errno);
+        status.rx = static_cast<uint32_t>(rx);
+        status.tx = static_cast<uint32_t>(tx);
+        return FtStatus::Ok;
+    }
+
+    FtStatus getDriverVersion(uint32_t& version) override {
+        if (auto s = usable(); s != FtStatus::Ok) return s;
+        version = kSerialDriverVersion;
+        return FtStatus::Ok;
+    }
+
+    FtStatus waitForRx(uint32_t count, Millis timeout, uint32_t& queued) override {
+        queued = 0;
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            QueueStatus q;
+            if (auto s = getStatus(q); s != FtStatus::Ok) return s;
+            queued = q.rx;
+            if (queued >= count || Clock::now() >= deadline) return FtStatus::Ok;
+            if (queued == 0) {
+                bool ready = false;
+                if (auto s = waitFor(POLLIN, deadline, ready); s != FtStatus::Ok) return s;
+            } else {
+                std::this_thread::sleep_until(std::min(Clock::now() + kPartialReplyStep, deadline));
+            }
+        }
+    }
+
+    FtStatus close() override {
+        if (fd_ < 0) return FtStatus::InvalidHandle;
+        release();
+        return FtStatus::Ok;
+    }
+
+private:
+    // InvalidHandle once closed, DeviceLost once hung up; a hang-up shows in
+    // poll() whatever events are asked for.
+    FtStatus usable() {
+        if (fd_ < 0) return FtStatus::InvalidHandle;
+        if (lost_) return FtStatus::DeviceLost;
+        pollfd p{fd_, 0, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & kHangUpEvents)) return lose();
+        return FtStatus::Ok;
+    }
+
+    FtStatus lose() {
+        lost_ = true;
+        return FtStatus::DeviceLost;
+    }
+
+    FtStatus failure(int err) {
+        if (err == EBADF) return FtStatus::InvalidHandle;
+        if (isLostErrno(err)) return lose();
+        return ioError();
+    }
+
+    // An unexpected error may still be a hang-up in disguise; poll() tells.
+    FtStatus ioError() {
+        const auto s = usable();
+        return s == FtStatus::Ok ? FtStatus::IoError : s;
+    }
+
+    // Ports without a latency setting at all (pseudo-terminals) are fine.
+    FtStatus latencyFailure(int err) { return err == ENOTTY || err == EINVAL ? usable() : failure(err); }
+
+    // `ready` stays false when the deadline passed first.
+    FtStatus waitFor(short events, Clock::time_point deadline, bool& ready) {
+        for (;;) {
+            pollfd p{fd_, events, 0};
+            const int n = ::poll(&p, 1, msUntil(deadline));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return failure(errno);
+            if (p.revents & kHangUpEvents) return lose();
+            ready = n > 0;
+            return FtStatus::Ok;
+        }
+    }
+
+    template <typename Edit>
+    FtStatus changeTermios(Edit edit) {
+        if (auto s = usable(); s != FtStatus::Ok) return s;
+        termios t{};
+        if (::tcgetattr(fd_, &t) != 0) return failure(errno);
+        if (!edit(t)) return FtStatus::InvalidParameter;
+        return ::tcsetattr(fd_, TCSANOW, &t) == 0 ? FtStatus::Ok : failure(errno);
+    }
+
+    // Only root may usually write it; everyone else gets the flag instead.
+    bool writeSysfsLatency(uint8_t ms) const {
+        if (latencyFile_.empty()) return false;
+        const int file = ::open(latencyFile_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (file < 0) return false;
+        const std::string text = std::to_string(ms) + "\n";
+        const bool ok = ::write(file, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        ::close(file);
+        return ok;
+    }
+
+    void release() {
+        if (fd_ < 0) return;
+        ::ioctl(fd_, TIOCNXCL);
+        ::close(fd_);
+        fd_ = -1;
+    }
+
+    int fd_;
+    bool lost_ = false;
+    Millis readTimeout_{0};
+    Millis writeTimeout_{kDefaultWriteTimeout};
+    fs::path latencyFile_;
+};
+
+// Refuses ports another program holds: TIOCEXCL stops later opens (except
+// by root), the lock catches programs that opened it before us.
+bool claimPort(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd, TIOCEXCL) == 0; }
+
+bool makeRaw8N1(int fd) {
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0) return false;
+    ::cfmakeraw(&t);
+    t.c_cflag &= ~(CRTSCTS | CSTOPB);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_iflag &= ~(IXON | IXOFF | IXANY);
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    return ::cfsetispeed(&t, B921600) == 0 && ::cfsetospeed(&t, B921600) == 0 &&
+           ::tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+fs::path latencyFileFor(const std::string& port, const SysfsPaths& sysfs) {
+    std::error_code ec;
+    const fs::path device = fs::canonical(port, ec);
+    if (ec) return {};
+    return sysfs.classTty / device.filename() / "device" / "latency_timer";
+}
+
+// The group that owns a serial device node is the one to join; "dialout"
+// when the node tells nothing useful.
+std::string portGroup(const std::string& port) {
+    struct stat st{};
+    if (::stat(port.c_str(), &st) != 0 || !S_ISCHR(st.st_mode) || st.st_gid == 0) return kDefaultPortGroup;
+    group entry{};
+    group* found = nullptr;
+    std::vector<char> buffer(4096);
+    if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return kDefaultPortGroup;
+    return found->gr_name;
+}
+
+std::string permissionAdvice(const std::string& port) {
+    const std::string group = portGroup(port);
+    return "Permission denied on " + port + ": add yourself to the " + group + " group (sudo usermod -aG " +
+           group + " $USER) and log in again.";
+}
+
+// The nearest ancestor with an idVendor is the USB device the tty hangs off.
+bool isFtdiTty(const fs::path& ttyEntry) {
+    std::error_code ec;
+    fs::path node = fs::canonical(ttyEntry / "device", ec);
+    if (ec) return false;
+    for (;; node = node.parent_path()) {
+        std::ifstream vendorFile(node / "idVendor");
+        if (vendorFile) {
+            std::string vendor;
+            vendorFile >> vendor;
+            return vendor == kFtdiVendorId;
+        }
+        if (node == node.parent_path()) return false;
+    }
+}
+
+size_t digitRunEnd(const std::string& s, size_t from) {
+    while (from < s.size() && std::isdigit(static_cast<unsigned char>(s[from]))) ++from;
+    return from;
+}
+
+std::string_view withoutLeadingZeros(std::string_view digits) {
+    const auto first = digits.find_first_not_of('0');
+    return first == std::string_view::npos ? std::string_view{} : digits.substr(first);
+}
+
+int naturalCompare(const std::string& a, const std::string& b) {
+    size_t i = 0;
+    size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const bool digitA = std::isdigit(static_cast<unsigned char>(a[i]));
+        const bool digitB = std::isdigit(static_cast<unsigned char>(b[j]));
+        if (!digitA || !digitB) {
+            if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]) ? -1 : 1;
+            ++i;
+            ++j;
+            continue;
+        }
+        const size_t endA = digitRunEnd(a, i);
+        const size_t endB = digitRunEnd(b, j);
+        const auto numA = withoutLeadingZeros(std::string_view(a).substr(i, endA - i));
+        const auto numB = withoutLeadingZeros(std::string_view(b).substr(j, endB - j));
+        if (numA.size() != numB.size()) return numA.size() < numB.size() ? -1 : 1;
+        if (const int c = numA.compare(numB); c != 0) return c;
+        i = endA;
+        j = endB;
+    }
+    const size_t restA = a.size() - i;
+    const size_t restB = b.size() - j;
+    return restA == restB ? 0 : (restA < restB ? -1 : 1);
+}
+
+}  // namespace
+
+bool naturalLess(const std::string& a, const std::string& b) {
+    const int c = naturalCompare(a, b);
+    return c != 0 ? c < 0 : a < b;  // "ttyUSB01" and "ttyUSB1" still get a fixed order
+}
+
+bool findFtdiPorts(const SysfsPaths& paths, std::vector<std::string>& ports) {
+    std::error_code ec;
+    std::vector<std::string> names;
+    for (fs::directory_iterator it(paths.classTty, ec), end; !ec && it != end; it.increment(ec)) {
+        if (isFtdiTty(it->path())) names.push_back(it->path().filename().string());
+    }
+    if (ec) return false;
+    std::sort(names.begin(), names.end(), naturalLess);
+    ports.clear();
+    for (const auto& name : names) ports.push_back((paths.devDir / name).string());
+    return true;
+}
+
+SerialBridge::SerialBridge() : scansSysfs_(true) {}
+
+SerialBridge::SerialBridge(std::vector<std::string> ports) : scansSysfs_(false), ports_(std::move(ports)) {}
+
+void SerialBridge::setSysfsPaths(SysfsPaths paths) { sysfs_ = std::move(paths); }
+
+FtStatus SerialBridge::createDeviceInfoList(uint32_t& count) {
+    count = 0;
+    if (scansSysfs_) {
+        std::vector<std::string> found;
+        if (!findFtdiPorts(sysfs_, found)) return FtStatus::IoError;
+        ports_ = std::move(found);
+        listed_ = true;
+    }
+    count = static_cast<uint32_t>(ports_.size());
+    return FtStatus::Ok;
+}
+
+FtStatus SerialBridge::open(uint32_t index, std::unique_ptr<BridgeDevice>& device) {
+    advice_.clear();
+    if (scansSysfs_ && !listed_) {
+        uint32_t count = 0;
+        if (auto s = createDeviceInfoList(count); s != FtStatus::Ok) return s;
+    }
+    if (index >= ports_.size()) return FtStatus::DeviceNotFound;
+    const std::string& port = ports_[index];
+    const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EACCES || errno == EPERM) advice_ = permissionAdvice(port);
+        return FtStatus::DeviceNotOpened;
+    }
+    if (!claimPort(fd) || !makeRaw8N1(fd)) {
+        ::close(fd);
+        return FtStatus::DeviceNotOpened;
+    }
+    device = std::make_unique<SerialDevice>(fd, latencyFileFor(port, sysfs_));
+    return FtStatus::Ok;
+}
+
+}  // namespace kj
