@@ -1,0 +1,138 @@
+// The keyboard connector tester: the programmer scans the 32 connector lines
+// and reports the closed pairs; each reported pair toggles its cell. The scan
+// runs on a worker, paced by a 100 ms timer of the front end.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "common/frontend.h"
+#include "common/operation.h"
+#include "link/link.h"
+
+namespace kj {
+
+inline constexpr int kKeyboardLines = 32;
+inline constexpr int kKeyboardCells = kKeyboardLines * (kKeyboardLines - 1) / 2;
+inline constexpr size_t kReportCapacity = 1024;
+inline constexpr Millis kScanTickInterval{100};
+inline constexpr const char* kKeyboardScanning = "Keyboard";
+
+// Commands of the scan and the marks of a report.
+inline constexpr uint8_t kStartScan = 'u';
+inline constexpr uint8_t kNextReport = 'U';
+inline constexpr uint8_t kSoundSignal = 'I';
+inline constexpr uint8_t kEndScan = 'Q';
+inline constexpr uint8_t kGroupMark = '>';
+inline constexpr uint8_t kReportEnd = '&';
+
+struct LinePair {
+    int a = 0;
+    int b = 0;
+    bool operator==(const LinePair&) const = default;
+};
+
+// The number in the name of the pair's cell, "Shape" + (a - 1) * 32 + b;
+// 0 when the pair names no cell (a >= b, or a line out of 1..32).
+int cellNumber(int a, int b);
+
+// The pairs a report names, from its start up to its first '&', in report
+// order. A '>' starts a group: its first byte is line a, each further byte a
+// partner b. Pairs that name no cell are left out.
+std::vector<LinePair> reportPairs(std::span<const uint8_t> report);
+
+enum class CellColour { Aqua, Red, Yellow };
+inline constexpr Rgb kAqua{0, 255, 255};
+
+// Red when reported while not red, yellow when reported while red.
+constexpr CellColour toggled(CellColour colour) {
+    return colour == CellColour::Red ? CellColour::Yellow : CellColour::Red;
+}
+Rgb toRgb(CellColour colour);
+const char* colourName(CellColour colour);
+
+// The 496 colours for a front end that has no shapes to keep them in.
+class CellColours {
+public:
+    CellColours() { clear(); }
+    // The pair must name a cell.
+    CellColour toggle(int a, int b);
+    CellColour colour(int a, int b) const { return colours_[static_cast<size_t>(cellNumber(a, b))]; }
+    void clear() { colours_.fill(CellColour::Aqua); }
+
+private:
+    std::array<CellColour, kKeyboardLines * kKeyboardLines + 1> colours_;
+};
+
+// What the scan needs from its front end besides the log: the cells and the
+// mute box. Called from the worker.
+class KeyboardPanel {
+public:
+    virtual ~KeyboardPanel() = default;
+    // Reads the cell's colour and sets the toggled one as one step, so that a
+    // Clear cannot come between; returns the new colour.
+    virtual CellColour toggleCell(int a, int b) = 0;
+    virtual bool soundMuted() = 0;
+};
+
+// The front end's 100 ms timer; while enabled it calls KeyboardTester::tick().
+class ScanTimer {
+public:
+    virtual ~ScanTimer() = default;
+    virtual void enable() = 0;
+    virtual void disable() = 0;
+};
+
+class KeyboardTester {
+public:
+    KeyboardTester(Bridge& bridge, Frontend& ui, KeyboardPanel& panel, ScanTimer& timer);
+    ~KeyboardTester();
+    KeyboardTester(const KeyboardTester&) = delete;
+    KeyboardTester& operator=(const KeyboardTester&) = delete;
+
+    // START SCAN. False when the click is ignored (a scan runs) or the link
+    // did not open; the link has logged why.
+    bool startScan();
+    // EXIT during a scan: the worker ends at its next wait, or after the
+    // report it is working on.
+    void requestStop();
+    bool stopRequested() const { return stop_.load(); }
+    // The timer's tick: the worker asks for the next report at the first tick
+    // after it has finished the previous one.
+    void tick();
+
+    OperationName& operation() { return operation_; }
+    Link& link() { return link_; }
+    // The last scan ended on a stop request rather than a link failure.
+    bool lastSucceeded() const { return succeeded_.load(); }
+
+    // A timer that has died must not stall the scan: after this long without
+    // a tick the next report is asked for anyway.
+    Millis tickWaitLimit{1000};
+
+private:
+    void ReadThread_keyboard(Io first);
+    Io receiveReport(bool& overlong);
+    Io showReport();
+    bool awaitTick();
+    void endScan(Io io);
+
+    Frontend& ui_;
+    KeyboardPanel& panel_;
+    ScanTimer& timer_;
+    Link link_;
+    OperationName operation_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> succeeded_{false};
+    std::mutex tickMutex_;
+    std::condition_variable tickCv_;
+    bool ticked_ = false;
+    std::vector<uint8_t> report_;  // the accumulator, at most kReportCapacity bytes
+};
+
+}  // namespace kj
