@@ -1,20 +1,199 @@
 #include "keyboard/keyboard_window.h"
 
-#include <QVBoxLayout>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 
 namespace kj {
 
-TKeyboard_testing::TKeyboard_testing(AppContext& context, QWidget* launcher)
-    : ToolWindow(context, launcher, QStringLiteral("Keyboard_testing"), "V41") {
-    setObjectName("TKeyboard_testing");
-    EXIT_KB_TEST = makeButton(this, "EXIT_KB_TEST", QStringLiteral("EXIT"));
-    auto* layout = new QVBoxLayout(this);
-    layout->addStretch();
-    layout->addWidget(EXIT_KB_TEST);
-    resize(640, 480);
-    connect(EXIT_KB_TEST, &QPushButton::clicked, this, &TKeyboard_testing::EXIT_KB_TESTClick);
+namespace {
+constexpr int kWidth = 888;
+constexpr int kHeight = 879;
+constexpr int kCellWidth = 17;
+constexpr int kCellHeight = 15;
+constexpr int kCellPitch = 24;
+constexpr int kGroupGap = 8;  // after every fifth row and column
+constexpr int kGroupSize = 5;
+constexpr int kGridTop = 16;
+constexpr int kScanTickMs = static_cast<int>(kScanTickInterval.count());
+constexpr Millis kCloseWait{10000};
+const QColor kNavy(0, 0, 0x80);
+
+int cellLeft(int b) { return kCellPitch * (b - 1) + kGroupGap * ((b - 1) / kGroupSize); }
+int cellTop(int a) { return kGridTop + kCellPitch * a + kGroupGap * ((a - 1) / kGroupSize); }
+
+QString shapeName(int a, int b) { return QStringLiteral("Shape%1").arg(cellNumber(a, b)); }
+
+QColor qColour(CellColour colour) {
+    const Rgb rgb = toRgb(colour);
+    return QColor(rgb.r, rgb.g, rgb.b);
 }
 
-void TKeyboard_testing::EXIT_KB_TESTClick() { showLauncherAndHide(); }
+CellColour cellColour(const QColor& brush) {
+    if (brush == qColour(CellColour::Red)) return CellColour::Red;
+    if (brush == qColour(CellColour::Yellow)) return CellColour::Yellow;
+    return CellColour::Aqua;
+}
+
+template <class F>
+void forEachPair(F&& f) {
+    for (int a = 1; a < kKeyboardLines; ++a) {
+        for (int b = a + 1; b <= kKeyboardLines; ++b) f(a, b);
+    }
+}
+}  // namespace
+
+TKeyboard_testing::TKeyboard_testing(AppContext& context, QWidget* launcher)
+    : ToolWindow(context, launcher, QStringLiteral("Keyboard_testing"), "V41") {
+    setObjectName("Keyboard_testing");
+    setFixedSize(kWidth, kHeight);
+    createCells();
+    createLabels();
+    createControls();
+
+    WindowFrontend::Hooks hooks;
+    hooks.started = [this](std::string_view) {
+        START_SCAN->setEnabled(false);
+        EXIT_KB_TEST->setText(QStringLiteral("STOP"));
+    };
+    hooks.ended = [this] {
+        START_SCAN->setEnabled(true);
+        EXIT_KB_TEST->setText(QStringLiteral("EXIT"));
+    };
+    hooks.confirmed = &confirmed_;
+    frontend_ = std::make_unique<WindowFrontend>(this, Memo_keyboard, nullptr, context.desktop, std::move(hooks));
+    tester_ = std::make_unique<KeyboardTester>(bridge(), *frontend_, static_cast<KeyboardPanel&>(*this),
+                                               static_cast<ScanTimer&>(*this));
+    placeAtDesktopCentre();
+    FormCreate();
+}
+
+// The worker carries its last steps out on this thread, so a scan still
+// running here is stopped with the events flowing.
+TKeyboard_testing::~TKeyboard_testing() {
+    auto& operation = tester_->operation();
+    if (operation.waitIdle(Millis{0})) return;
+    tester_->requestStop();
+    const auto deadline = std::chrono::steady_clock::now() + kCloseWait;
+    while (!operation.waitIdle(Millis{10}) && std::chrono::steady_clock::now() < deadline) {
+        QCoreApplication::processEvents();
+    }
+}
+
+void TKeyboard_testing::createCells() {
+    forEachPair([this](int a, int b) {
+        auto* shape = new TShape(this);
+        shape->setObjectName(shapeName(a, b));
+        shape->setGeometry(cellLeft(b), cellTop(a), kCellWidth, kCellHeight);
+        shape->setBrushColor(qColour(CellColour::Aqua));
+    });
+}
+
+void TKeyboard_testing::createLabels() {
+    Label_keybord = new QLabel(QStringLiteral("2       6        11        16        21        26        31"), this);
+    Label_keybord->setObjectName("Label_keybord");
+    Label_keybord->setFont(courier(21, true));
+    Label_keybord->setStyleSheet(QStringLiteral("color: red"));
+    Label_keybord->setGeometry(cellLeft(2) + 2, 8, cellLeft(kKeyboardLines) + 40 - cellLeft(2), 26);
+
+    struct Row {
+        QLabel** label;
+        const char* name;
+        int row;
+    };
+    const Row rows[] = {{&Label1, "Label1", 1},   {&Label2, "Label2", 6},   {&Label3, "Label3", 11},
+                        {&Label4, "Label4", 16},  {&Label5, "Label5", 21},  {&Label7, "Label7", 26},
+                        {&Label8, "Label8", 31}};
+    constexpr int kLabelWidth = 48;
+    constexpr int kLabelHeight = 28;
+    for (const auto& r : rows) {
+        auto* label = new QLabel(QString::number(r.row), this);
+        label->setObjectName(r.name);
+        label->setFont(courier(24, true));
+        label->setStyleSheet(QStringLiteral("color: #000080"));
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        label->setGeometry(kWidth - kLabelWidth - 12, cellTop(r.row) + kCellHeight / 2 - kLabelHeight / 2,
+                           kLabelWidth, kLabelHeight);
+        *r.label = label;
+    }
+}
+
+// The buttons, the mute box and the log sit in the empty triangle below the cells.
+void TKeyboard_testing::createControls() {
+    START_SCAN = makeButton(this, "START_SCAN", QStringLiteral("START SCAN"), Qt::red, 37, true);
+    START_SCAN->setGeometry(16, 380, 300, 64);
+    Clear = makeButton(this, "Clear", QStringLiteral("Clear"), QColor(0, 255, 255), 20, true);
+    Clear->setGeometry(16, 460, 140, 40);
+    Buzzer_box = new QCheckBox(QStringLiteral(" No sound"), this);
+    Buzzer_box->setObjectName("Buzzer_box");
+    Buzzer_box->setFont(courier(16, true));
+    Buzzer_box->setGeometry(176, 460, 180, 40);
+    Memo_keyboard = makeMemo(this, "Memo_keyboard");
+    Memo_keyboard->setGeometry(16, 516, 460, 270);
+    EXIT_KB_TEST = makeButton(this, "EXIT_KB_TEST", QStringLiteral("EXIT"), kNavy, 24, true);
+    EXIT_KB_TEST->setGeometry(16, 800, 220, 56);
+    Timer_keyboard_scan = new QTimer(this);
+    Timer_keyboard_scan->setObjectName("Timer_keyboard_scan");
+    Timer_keyboard_scan->setInterval(kScanTickMs);
+
+    connect(START_SCAN, &QPushButton::clicked, this, &TKeyboard_testing::START_SCANClick);
+    connect(EXIT_KB_TEST, &QPushButton::clicked, this, &TKeyboard_testing::EXIT_KB_TESTClick);
+    connect(Clear, &QPushButton::clicked, this, &TKeyboard_testing::ClearClick);
+    connect(Timer_keyboard_scan, &QTimer::timeout, this, &TKeyboard_testing::Timer_keyboard_scanTimer);
+}
+
+void TKeyboard_testing::placeAtDesktopCentre() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+void TKeyboard_testing::FormCreate() { tester_->operation().setIdle(); }
+
+void TKeyboard_testing::START_SCANClick() { tester_->startScan(); }
+
+void TKeyboard_testing::EXIT_KB_TESTClick() {
+    if (tester_->operation().is(kKeyboardScanning)) {
+        tester_->requestStop();
+        return;
+    }
+    showLauncherAndHide();
+}
+
+void TKeyboard_testing::ClearClick() {
+    forEachPair([this](int a, int b) { cell(a, b)->setBrushColor(qColour(CellColour::Aqua)); });
+}
+
+void TKeyboard_testing::Timer_keyboard_scanTimer() { tester_->tick(); }
+
+TShape* TKeyboard_testing::cell(int a, int b) const {
+    if (cellNumber(a, b) == 0) return nullptr;
+    return findChild<TShape*>(shapeName(a, b), Qt::FindDirectChildrenOnly);
+}
+
+CellColour TKeyboard_testing::toggleCell(int a, int b) {
+    CellColour now = CellColour::Aqua;
+    onWindowThread(this, [&] {
+        TShape* shape = cell(a, b);
+        if (!shape) return;
+        now = toggled(cellColour(shape->brushColor()));
+        shape->setBrushColor(qColour(now));
+    });
+    return now;
+}
+
+bool TKeyboard_testing::soundMuted() {
+    bool muted = false;
+    onWindowThread(this, [&] { muted = Buzzer_box->isChecked(); });
+    return muted;
+}
+
+void TKeyboard_testing::enable() {
+    onWindowThread(this, [this] { Timer_keyboard_scan->start(); });
+}
+
+void TKeyboard_testing::disable() {
+    onWindowThread(this, [this] { Timer_keyboard_scan->stop(); });
+}
 
 }  // namespace kj

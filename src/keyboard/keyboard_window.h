@@ -1,17 +1,66 @@
+// The keyboard tester window: a triangle of 496 cells, one per pair of
+// connector lines, toggled by the scan that KeyboardTester runs.
 #pragma once
 
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <memory>
+
 #include "common/tool_window.h"
+#include "common/window_frontend.h"
+#include "keyboard/keyboard.h"
+#include "keyboard/shape.h"
 
 namespace kj {
 
-class TKeyboard_testing : public ToolWindow {
+class TKeyboard_testing : public ToolWindow, private KeyboardPanel, private ScanTimer {
     Q_OBJECT
 public:
     TKeyboard_testing(AppContext& context, QWidget* launcher);
+    ~TKeyboard_testing() override;
+
+    QLabel* Label_keybord = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+    QPushButton* EXIT_KB_TEST = nullptr;
+    QPushButton* START_SCAN = nullptr;
+    QPushButton* Clear = nullptr;
+    QCheckBox* Buzzer_box = nullptr;
+    QPlainTextEdit* Memo_keyboard = nullptr;
+    QTimer* Timer_keyboard_scan = nullptr;
+
+    void FormCreate();
+    void START_SCANClick();
+    void EXIT_KB_TESTClick();
+    void ClearClick();
+    void Timer_keyboard_scanTimer();
+
+    // The cell of lines (a, b), found by its name; null when the pair has none.
+    TShape* cell(int a, int b) const;
+    KeyboardTester& tester() { return *tester_; }
 
 private:
-    void EXIT_KB_TESTClick();
-    QPushButton* EXIT_KB_TEST = nullptr;
+    void createCells();
+    void createLabels();
+    void createControls();
+    void placeAtDesktopCentre();
+
+    CellColour toggleCell(int a, int b) override;
+    bool soundMuted() override;
+    void enable() override;
+    void disable() override;
+
+    bool confirmed_ = false;  // no file dialogs here; WindowFrontend wants the flag
+    std::unique_ptr<WindowFrontend> frontend_;
+    std::unique_ptr<KeyboardTester> tester_;
 };
 
 }  // namespace kj
