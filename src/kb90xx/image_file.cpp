@@ -45,10 +45,10 @@ bool ImageFile::close() {
     return ok ? true : fail();
 }
 
-void ImageFile::discard() {
+bool ImageFile::discard() {
     close();
     std::error_code ec;
-    if (!path_.empty() && std::filesystem::is_regular_file(path_, ec)) std::filesystem::remove(path_, ec);
+    return !path_.empty() && std::filesystem::is_regular_file(path_, ec) && std::filesystem::remove(path_, ec);
 }
 
 bool ImageFile::fail() {

@@ -27,9 +27,9 @@ public:
     bool read(std::span<uint8_t> out, size_t& got);
     // False when the last buffered bytes could not be stored.
     bool close();
-    // Closes and removes a file that must not be taken for a whole image.
-    // Only a regular file is removed (never a device or a pipe).
-    void discard();
+    // Closes and removes a file that must not be taken for a whole image;
+    // true when it was removed. Only a regular file is (never a device or a pipe).
+    bool discard();
 
     // Why the last call failed, in the system's words.
     std::string error() const;

@@ -267,10 +267,7 @@ Io Kb90xxProgrammer::awaitProgressMark() {
 
 void Kb90xxProgrammer::endFailed(std::string_view line, std::string_view box) {
     ui_.log(line);
-    if (operation_.is(kReading)) {
-        file_.discard();
-        ui_.log("The incomplete file is deleted.");
-    }
+    if (operation_.is(kReading) && file_.discard()) ui_.log("The incomplete file is deleted.");
     logTimeStamp();
     link_.send(kFailureEnd);
     link_.close();

@@ -1,0 +1,484 @@
+// The KB90xx read and write against the simulated controller: exact bytes on
+// the wire, file contents, log lines, gauge and the end byte at the programmer.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "kb90xx_fixture.h"
+#include "support/recording_frontend.h"
+
+namespace kjtest {
+namespace {
+
+using kj::Kb90xxProgrammer;
+using kj::Millis;
+
+// Far beyond any expected run: only there to turn a hang into a failure.
+constexpr std::chrono::seconds kHangBound{30};
+// Short bounds for the tests that wait for a silent programmer on purpose.
+constexpr kj::LinkTimeouts kShortTimeouts{Millis{300}, Millis{300}};
+
+class Kb90xxOperation : public ::testing::Test {
+protected:
+    explicit Kb90xxOperation(kjsim::BenchOptions options = {})
+        : bench_(kjsim::makeBench(options)), bridge_(kjsim::makeSimBridge(bench_)), programmer_(*bridge_, ui_) {}
+
+    kjsim::Kb90xxChip& chip() { return *bench_.kb90xx; }
+    kjsim::SimSlot& slot() { return *bridge_->devices().front(); }
+    Bytes written() { return slot().written(); }
+    std::string endBytes() { return bench_.programmer->endBytes(); }
+    Lines log() { return maskTimes(ui_.lines()); }
+
+    void read(const std::optional<std::string>& path) {
+        ui_.chooseNext(path);
+        programmer_.startRead();
+        waitIdle();
+    }
+    void write(const std::optional<std::string>& path) {
+        ui_.chooseNext(path);
+        programmer_.startWrite();
+        waitIdle();
+    }
+    void waitIdle() { ASSERT_TRUE(programmer_.operation().waitIdle(kHangBound)) << "the operation did not end"; }
+
+    // Every operation leaves the window idle with the link closed.
+    void expectEndedIdle() {
+        EXPECT_TRUE(programmer_.operation().isIdle());
+        EXPECT_FALSE(programmer_.link().isOpen());
+        EXPECT_FALSE(slot().isOpen());
+        EXPECT_EQ(slot().calls().back(), "close");
+    }
+
+    ScratchDir dir_;
+    kjsim::Bench bench_;
+    std::shared_ptr<kjsim::SimBridge> bridge_;
+    RecordingFrontend ui_;
+    Kb90xxProgrammer programmer_;
+};
+
+// ---- CRC ----
+
+TEST(Kb90xxCrc, IsCrc16ArcWithItsCheckValue) {
+    uint16_t crc = 0;
+    for (char c : std::string("123456789")) crc = kj::UpdateCrc16_KB90(crc, static_cast<uint8_t>(c));
+    EXPECT_EQ(crc, 0xBB3D);
+    // Agrees with the simulator's bit-by-bit CRC over a whole image.
+    const Bytes image = randomImage(kImage, 5);
+    crc = 0;
+    for (uint8_t b : image) crc = kj::UpdateCrc16_KB90(crc, b);
+    EXPECT_EQ(crc, kjsim::crc16Arc(image));
+}
+
+// ---- read ----
+
+TEST_F(Kb90xxOperation, FullReadStoresTheFlashAndEndsWithSuccess) {
+    const std::string path = dir_.file("flash.bin");
+    read(path);
+
+    EXPECT_EQ(written(), readTranscript());
+    EXPECT_EQ(readFile(path), chip().flash());
+    EXPECT_EQ(log(), join({kStartLines,
+                           {"Save the file: ", path, "Reading KB9012 ...", kStamp, "Reading completed successfully.",
+                            kStamp}}));
+    EXPECT_EQ(endBytes(), "I");
+    EXPECT_TRUE(programmer_.lastSucceeded());
+    EXPECT_EQ(ui_.clears(), 1);
+    EXPECT_EQ(ui_.events(), (Lines{"started Reading", "ended"}));
+    EXPECT_EQ(ui_.colours(), std::vector<kj::Rgb>{kj::kLime});
+    std::vector<int> progress{0};
+    for (int block = 1; block <= 512; ++block) progress.push_back(64 * block);
+    EXPECT_EQ(ui_.progress(), progress);
+    EXPECT_EQ(ui_.maximum(), 32768);
+    expectEndedIdle();
+
+    ASSERT_EQ(ui_.dialogs().size(), 1u);
+    const auto dialog = ui_.dialogs()[0];
+    EXPECT_EQ(dialog.kind, kj::FileDialogSpec::Kind::Save);
+    EXPECT_EQ(dialog.title, "Укажите имя файла для сохранения.");
+    EXPECT_EQ(dialog.filter, "BIN файл KB901X (*.bin)|*.bin");
+    EXPECT_EQ(dialog.defaultName, "Noname");
+    EXPECT_EQ(dialog.defaultExt, ".bin");
+}
+
+TEST_F(Kb90xxOperation, ReadReplacesAnExistingFile) {
+    const std::string path = dir_.file("old.bin");
+    writeFile(path, Bytes(kImage * 2, 0x11));
+    read(path);
+    EXPECT_EQ(readFile(path), chip().flash());
+}
+
+TEST_F(Kb90xxOperation, CancelledSaveDialogClosesTheLinkWithoutEndByte) {
+    read(std::nullopt);
+    EXPECT_EQ(written(), (Bytes{'B', 'V'}));
+    EXPECT_EQ(log(), join({kStartLines, {"Write to file is interrupted."}}));
+    EXPECT_TRUE(ui_.events().empty());
+    EXPECT_FALSE(programmer_.lastSucceeded());
+    expectEndedIdle();
+}
+
+TEST_F(Kb90xxOperation, FileThatCannotBeCreatedShowsTheBox) {
+    read(dir_.file("no-such-dir/flash.bin"));
+    EXPECT_EQ(written(), (Bytes{'B', 'V'}));
+    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка создания файла."}));
+    EXPECT_EQ(log(), kStartLines);
+    expectEndedIdle();
+}
+
+TEST_F(Kb90xxOperation, FullDiskFailsTheReadAndKeepsTheDevice) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    read("/dev/full");
+    EXPECT_EQ(written(), (Bytes{'B', 'V', 'R', 'O'}));
+    EXPECT_EQ(log(), join({kStartLines,
+                           {"Save the file: ", "/dev/full", "Reading KB9012 ...", kStamp,
+                            "Error writing the file: No space left on device", kStamp}}));
+    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка записи файла."}));
+    EXPECT_EQ(endBytes(), "O");
+    EXPECT_FALSE(programmer_.lastSucceeded());
+    // Only regular files are ever removed.
+    EXPECT_TRUE(fs::exists("/dev/full"));
+    expectEndedIdle();
+}
+
+TEST_F(Kb90xxOperation, SilentProgrammerMidReadEndsIdleWithoutAPartialImage) {
+    programmer_.link().timeouts = kShortTimeouts;
+    chip().silentAtBlock = 5;
+    const std::string path = dir_.file("flash.bin");
+    read(path);
+
+    Bytes expected{'B', 'V', 'R', 'N', 'N', 'N', 'N', 'O'};
+    EXPECT_EQ(written(), expected);
+    EXPECT_EQ(log(), join({kStartLines,
+                           {"Save the file: ", path, "Reading KB9012 ...", kStamp,
+                            "The programmer does not answer (time-out).", "The incomplete file is deleted.",
+                            kStamp}}));
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_EQ(endBytes(), "O");
+    EXPECT_EQ(ui_.events(), (Lines{"started Reading", "ended"}));
+    EXPECT_FALSE(programmer_.lastSucceeded());
+    expectEndedIdle();
+}
+
+TEST_F(Kb90xxOperation, MoreThanABlockQueuedIsAProtocolError) {
+    chip().extraAfterBlock = 2;
+    chip().extraBytes = 3;
+    const std::string path = dir_.file("flash.bin");
+    read(path);
+    EXPECT_EQ(written(), (Bytes{'B', 'V', 'R', 'N', 'O'}));
+    const Lines lines = log();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3], "Protocol error: the programmer sent more bytes than expected.");
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_EQ(endBytes(), "O");
+    expectEndedIdle();
+}
+
+TEST_F(Kb90xxOperation, StopRequestEndsTheReadWithTheFailureByte) {
+    std::atomic<bool> stop{false};
+    // The stop arrives while block 3 is being stored, as Ctrl-C would.
+    struct StopAtBlock : RecordingFrontend {
+        std::atomic<bool>* stop;
+        void setGaugeProgress(int value, int maximum) override {
+            RecordingFrontend::setGaugeProgress(value, maximum);
+            if (value == 3 * 64) *stop = true;
+        }
+    };
+    StopAtBlock ui;
+    ui.stop = &stop;
+    Kb90xxProgrammer programmer(*bridge_, ui);
+    programmer.link().setStopFlag(&stop);
+    ui.chooseNext(dir_.file("flash.bin"));
+    programmer.startRead();
+    ASSERT_TRUE(programmer.operation().waitIdle(kHangBound));
+    EXPECT_EQ(written(), (Bytes{'B', 'V', 'R', 'N', 'N', 'N', 'O'}));
+    const Lines lines = maskTimes(ui.lines());
+    EXPECT_EQ(Lines(lines.end() - 3, lines.end()), (Lines{"Operation is stopped.", "The incomplete file is deleted.", kStamp}));
+    EXPECT_FALSE(fs::exists(dir_.file("flash.bin")));
+    EXPECT_EQ(endBytes(), "O");
+}
+
+TEST_F(Kb90xxOperation, SecondStartWhileBusyDoesNothing) {
+    // Both buttons are pressed again while block 1 is being stored.
+    struct ClicksAgain : RecordingFrontend {
+        Kb90xxProgrammer* programmer = nullptr;
+        void setGaugeProgress(int value, int maximum) override {
+            RecordingFrontend::setGaugeProgress(value, maximum);
+            if (value != 64) return;
+            programmer->startRead();
+            programmer->startWrite();
+        }
+    };
+    ClicksAgain ui;
+    Kb90xxProgrammer programmer(*bridge_, ui);
+    ui.programmer = &programmer;
+    ui.chooseNext(dir_.file("flash.bin"));
+    programmer.startRead();
+    ASSERT_TRUE(programmer.operation().waitIdle(kHangBound));
+    EXPECT_EQ(written(), readTranscript());
+    EXPECT_EQ(ui.clears(), 1);
+    EXPECT_EQ(ui.dialogs().size(), 1u);
+    EXPECT_EQ(readFile(dir_.file("flash.bin")), chip().flash());
+}
+
+TEST_F(Kb90xxOperation, OperationsFollowEachOtherOnFreshLinks) {
+    const std::string first = dir_.file("first.bin");
+    const std::string second = dir_.file("second.bin");
+    read(first);
+    write(first);
+    read(second);
+    EXPECT_EQ(readFile(second), readFile(first));
+    EXPECT_EQ(endBytes(), "III");
+    EXPECT_EQ(log().front(), kStartLines.front());  // each start clears the log
+    EXPECT_EQ(ui_.clears(), 3);
+}
+
+// ---- no chip ----
+
+class Kb90xxNoChip : public Kb90xxOperation {
+protected:
+    Kb90xxNoChip() : Kb90xxOperation(noChipBench()) {}
+    static kjsim::BenchOptions noChipBench() {
+        kjsim::BenchOptions options;
+        options.noChip = true;
+        return options;
+    }
+};
+
+TEST_F(Kb90xxNoChip, ReadStopsAfterTheCheckWithTheFailureByte) {
+    read(dir_.file("flash.bin"));
+    EXPECT_EQ(written(), (Bytes{'B', 'V', 'O'}));
+    EXPECT_EQ(log(), kNoChipLines);
+    EXPECT_TRUE(ui_.dialogs().empty());
+    EXPECT_FALSE(fs::exists(dir_.file("flash.bin")));
+    EXPECT_EQ(endBytes(), "O");
+    expectEndedIdle();
+}
+
+TEST_F(Kb90xxNoChip, WriteStopsAfterTheCheckWithTheFailureByte) {
+    write(dir_.file("flash.bin"));
+    EXPECT_EQ(written(), (Bytes{'B', 'V', 'O'}));
+    EXPECT_EQ(log(), kNoChipLines);
+    EXPECT_TRUE(ui_.events().empty());
+    expectEndedIdle();
+}
+
+TEST(Kb90xxLink, NoProgrammerMeansNothingMoreThanTheLinkLine) {
+    kjsim::SimBridge bridge;
+    RecordingFrontend ui;
+    Kb90xxProgrammer programmer(bridge, ui);
+    programmer.startRead();
+    EXPECT_EQ(ui.lines(), (Lines{"VCOM port is not found on the machine!"}));
+    EXPECT_TRUE(programmer.operation().isIdle());
+    EXPECT_FALSE(programmer.lastSucceeded());
+}
+
+// ---- write ----
+
+TEST_F(Kb90xxOperation, FullWriteIsVerifiedAndEndsWithSuccess) {
+    // Sum 0x1234 (18 x 0xFF + 0x46): the log shows the sum high byte first.
+    Bytes image(kImage, 0);
+    for (size_t i = 0; i < 18; ++i) image[i * 5000] = 0xFF;
+    image[kImage - 1] = 0x46;
+    const uint16_t crc = kjsim::crc16Arc(image);
+    const std::string path = dir_.file("image.bin");
+    writeFile(path, image);
+    write(path);
+
+    const Bytes expected = then(writeTranscript(blocksSent(image)), {'S', 'I'});
+    EXPECT_EQ(written(), expected);
+    EXPECT_EQ(chip().flash(), image);
+    const Lines lines = log();
+    EXPECT_EQ(lines, join({writeStartLines(path), verifyLines(0x1234, crc, 0x1234, crc)}));
+    EXPECT_EQ(lines[lines.size() - 5], "SUMM FLASH KB90XX -> 1234");
+    EXPECT_EQ(endBytes(), "I");
+    EXPECT_TRUE(programmer_.lastSucceeded());
+    EXPECT_EQ(ui_.events(), (Lines{"started Writing", "ended"}));
+    EXPECT_EQ(ui_.colours(), (std::vector<kj::Rgb>{kj::kRed, kj::kYellow}));
+    // Red from 0 to full, back to 0, then yellow from 0 to full with the marks.
+    std::vector<int> progress{0};
+    for (int block = 1; block <= 512; ++block) progress.push_back(64 * block);
+    progress.push_back(0);
+    for (int mark = 1; mark <= 512; ++mark) progress.push_back(64 * mark);
+    EXPECT_EQ(ui_.progress(), progress);
+    expectEndedIdle();
+
+    ASSERT_EQ(ui_.dialogs().size(), 1u);
+    const auto dialog = ui_.dialogs()[0];
+    EXPECT_EQ(dialog.kind, kj::FileDialogSpec::Kind::Open);
+    EXPECT_EQ(dialog.title, "Укажите файл за заливки.");
+    EXPECT_EQ(dialog.filter, "BIN файл KB901X (*.bin)|*.bin|Другие|*.*");
+}
+
+TEST_F(Kb90xxOperation, NoiseAmongTheProgressMarksDoesNotCount) {
+    chip().noiseBeforeChecksum = 40;
+    const Bytes image = randomImage(kImage, 9);
+    const std::string path = dir_.file("image.bin");
+    writeFile(path, image);
+    write(path);
+    const uint16_t sum = kjsim::byteSum16(image), crc = kjsim::crc16Arc(image);
+    EXPECT_EQ(log(), join({writeStartLines(path), verifyLines(sum, crc, sum, crc)}));
+    EXPECT_EQ(endBytes(), "I");
+}
+
+TEST_F(Kb90xxOperation, FailedVerificationEndsWithTheFailureByte) {
+    const Bytes image = randomImage(kImage, 1);
+    chip().corruptWriteAt = 70000;
+    const std::string path = dir_.file("image.bin");
+    writeFile(path, image);
+    write(path);
+
+    const Bytes flash = chip().flash();
+    ASSERT_NE(flash, image);
+    const Bytes expected = then(writeTranscript(blocksSent(image)), {'S', 'O'});
+    EXPECT_EQ(written(), expected);
+    EXPECT_EQ(log(), join({writeStartLines(path), verifyLines(kjsim::byteSum16(image), kjsim::crc16Arc(image),
+                                                              kjsim::byteSum16(flash), kjsim::crc16Arc(flash))}));
+    EXPECT_EQ(endBytes(), "O");
+    EXPECT_FALSE(programmer_.lastSucceeded());
+    expectEndedIdle();
+}
+
+TEST_F(Kb90xxOperation, LongerFileIsWrittenOverItsFirst128KiBOnly) {
+    const Bytes image = randomImage(kImage + 1000, 2);
+    const std::string path = dir_.file("long.bin");
+    writeFile(path, image);
+    write(path);
+
+    const Bytes first(image.begin(), image.begin() + kImage);
+    const Bytes expected = then(writeTranscript(blocksSent(first)), {'S', 'I'});
+    EXPECT_EQ(written(), expected);
+    EXPECT_EQ(chip().flash(), first);
+    const uint16_t sum = kjsim::byteSum16(first), crc = kjsim::crc16Arc(first);
+    EXPECT_EQ(log(), join({writeStartLines(path), verifyLines(sum, crc, sum, crc)}));
+}
+
+TEST_F(Kb90xxOperation, ShortFileEndsAfterItsPaddedLastBlock) {
+    const Bytes image = randomImage(1000, 3);
+    const std::string path = dir_.file("short.bin");
+    writeFile(path, image);
+    write(path);
+
+    const auto blocks = blocksSent(image);
+    ASSERT_EQ(blocks.size(), 4u);
+    // Block 4: the last 232 file bytes, then 24 bytes 0xFF.
+    EXPECT_TRUE(std::equal(blocks[3].begin(), blocks[3].begin() + 232, image.begin() + 768));
+    EXPECT_EQ(Bytes(blocks[3].begin() + 232, blocks[3].end()), Bytes(24, 0xFF));
+    const Bytes expected = then(writeTranscript(blocks), {'I'});
+    EXPECT_EQ(written(), expected);
+    Bytes flash(kImage, 0xFF);
+    std::copy(image.begin(), image.end(), flash.begin());
+    EXPECT_EQ(chip().flash(), flash);
+    EXPECT_EQ(log(), join({writeStartLines(path),
+                           {" __ Warning __", "Recorded file is less than 128*1024 byte", kStamp}}));
+    EXPECT_EQ(endBytes(), "I");
+    EXPECT_TRUE(programmer_.lastSucceeded());
+    expectEndedIdle();
+}
+
+TEST_F(Kb90xxOperation, EmptyFileSendsOneErasedBlock) {
+    const std::string path = dir_.file("empty.bin");
+    writeFile(path, {});
+    write(path);
+    EXPECT_EQ(written(), then(writeTranscript({Bytes(kBlock, 0xFF)}), {'I'}));
+    EXPECT_EQ(log(), join({writeStartLines(path),
+                           {" __ Warning __", "Recorded file is less than 128*1024 byte", kStamp}}));
+    EXPECT_EQ(chip().flash(), Bytes(kImage, 0xFF));
+    EXPECT_EQ(endBytes(), "I");
+}
+
+TEST_F(Kb90xxOperation, FileOfWholeBlocksGetsOneErasedBlockAfterIt) {
+    const Bytes image = randomImage(2 * kBlock, 4);
+    const std::string path = dir_.file("two.bin");
+    writeFile(path, image);
+    write(path);
+    const auto blocks = blocksSent(image);
+    ASSERT_EQ(blocks.size(), 3u);
+    EXPECT_EQ(blocks[2], Bytes(kBlock, 0xFF));
+    EXPECT_EQ(written(), then(writeTranscript(blocks), {'I'}));
+}
+
+TEST_F(Kb90xxOperation, CancelledOpenDialogClosesTheLink) {
+    write(std::nullopt);
+    EXPECT_EQ(written(), (Bytes{'B', 'V'}));
+    EXPECT_EQ(log(), join({kStartLines, {"Write operation is interrupted."}}));
+    expectEndedIdle();
+}
+
+TEST_F(Kb90xxOperation, MissingInputFileShowsTheBox) {
+    write(dir_.file("missing.bin"));
+    EXPECT_EQ(written(), (Bytes{'B', 'V'}));
+    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка открытия файла."}));
+    EXPECT_EQ(log(), kStartLines);
+    expectEndedIdle();
+}
+
+TEST_F(Kb90xxOperation, UnreadableInputFileFailsTheWrite) {
+    // A directory opens but cannot be read: an I/O error, not a short file.
+    write(dir_.path().string());
+    EXPECT_EQ(written(), (Bytes{'B', 'V', 'W', 'O'}));
+    const Lines lines = log();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "Error reading the file: Is a directory");
+    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка чтения файла."}));
+    // The firmware, waiting for a block, takes the 'O' as data; the next link set-up resets it.
+    EXPECT_FALSE(programmer_.lastSucceeded());
+    expectEndedIdle();
+}
+
+TEST_F(Kb90xxOperation, SilentProgrammerMidWriteEndsIdle) {
+    programmer_.link().timeouts = kShortTimeouts;
+    chip().silentAtBlock = 3;
+    const Bytes image = randomImage(kImage, 6);
+    const std::string path = dir_.file("image.bin");
+    writeFile(path, image);
+    write(path);
+    const auto blocks = blocksSent(image);
+    Bytes expected{'B', 'V', 'W'};
+    expected.insert(expected.end(), blocks[0].begin(), blocks[0].end());
+    expected.push_back('N');
+    expected.insert(expected.end(), blocks[1].begin(), blocks[1].end());
+    expected.insert(expected.end(), {'N', 'O'});
+    EXPECT_EQ(written(), expected);
+    EXPECT_EQ(log(), join({writeStartLines(path), {"The programmer does not answer (time-out).", kStamp}}));
+    EXPECT_EQ(readFile(path), image);  // the source is never touched
+    EXPECT_EQ(endBytes(), "O");
+    EXPECT_EQ(ui_.events(), (Lines{"started Writing", "ended"}));
+    expectEndedIdle();
+}
+
+// Replies counted from the handshake: 'B', 'V', a request and an acknowledge
+// per block, then the marks and then the four check bytes.
+constexpr int kMarksStep = 2 + 2 * 512 + 1;
+
+TEST_F(Kb90xxOperation, MissingProgressMarksEndTheVerification) {
+    programmer_.link().timeouts = kShortTimeouts;
+    bench_.programmer->faults.silentFromStep = kMarksStep;
+    const std::string path = dir_.file("image.bin");
+    writeFile(path, randomImage(kImage, 7));
+    write(path);
+    const Lines lines = log();
+    EXPECT_EQ(Lines(lines.end() - 3, lines.end()),
+              (Lines{kStars, "The programmer does not answer (time-out).", kStamp}));
+    EXPECT_EQ(written().back(), 'O');
+    EXPECT_EQ(endBytes(), "O");
+    EXPECT_FALSE(programmer_.lastSucceeded());
+    expectEndedIdle();
+}
+
+TEST_F(Kb90xxOperation, MissingCheckBytesEndTheVerification) {
+    programmer_.link().timeouts = kShortTimeouts;
+    bench_.programmer->faults.silentFromStep = kMarksStep + 1;
+    const std::string path = dir_.file("image.bin");
+    writeFile(path, randomImage(kImage, 8));
+    write(path);
+    const Lines lines = log();
+    EXPECT_EQ(Lines(lines.end() - 3, lines.end()),
+              (Lines{kStars, "The programmer does not answer (time-out).", kStamp}));
+    EXPECT_EQ(ui_.progress().back(), 32768);  // all 512 marks came
+    const Bytes sent = written();
+    EXPECT_EQ(Bytes(sent.end() - 3, sent.end()), (Bytes{'X', 'S', 'O'}));
+    expectEndedIdle();
+}
+
+}  // namespace
+}  // namespace kjtest
