@@ -1,0 +1,330 @@
+// korvel-progsim: one simulated programmer served on a pseudo-terminal, so that
+// the program and the CLI can be tried end to end without the jig.
+//
+// The slave side stays open here as well, so the port survives clients closing
+// and reopening it. The master runs in packet mode: a client flushing the port
+// (as a device reset does) restarts the firmware loop, like a real reset.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "sim/bench.h"
+#include "sim/sim_bridge.h"
+
+namespace kjsim {
+namespace {
+
+constexpr char kUsage[] =
+    "usage: korvel-progsim [options]\n"
+    "Serves one simulated programmer on a pseudo-terminal until SIGINT or SIGTERM.\n"
+    "\n"
+    "  --family V41|V42|ITE|NPCE  firmware family (default V41)\n"
+    "  --version TEXT             answer to 'B' (\\r, \\n, \\\\ and \\xHH escapes allowed)\n"
+    "  --flash FILE               KB90xx flash image (default: a test pattern)\n"
+    "  --eeprom FILE              EDID EEPROM image (default: a built-in panel EDID)\n"
+    "  --link PATH                make a symlink to the port at PATH (removed at exit)\n"
+    "  --silent-from-step N       send nothing from the N-th reply on\n"
+    "  --hang-up-at-step N        hang up the port instead of the N-th reply\n"
+    "  --no-chip                  nothing wired to the programmer\n"
+    "  --help                     this text\n"
+    "\n"
+    "Prints \"PORT <slave path>\" once the port is ready.\n";
+
+constexpr size_t kChunk = 4096;
+// Raised by the output pump when the firmware hangs up; the main thread takes
+// it with the stop signals.
+constexpr int kHangUpSignal = SIGUSR1;
+
+struct Options {
+    BenchOptions bench;
+    std::string link;
+    bool help = false;
+};
+
+std::string unescape(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char c = text[++i];
+        if (c == 'r') out += '\r';
+        else if (c == 'n') out += '\n';
+        else if (c == 't') out += '\t';
+        else if (c == 'x' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+                 std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else out += c;
+    }
+    return out;
+}
+
+int positive(const std::string& flag, const std::string& value) {
+    try {
+        size_t used = 0;
+        const int n = std::stoi(value, &used);
+        if (used == value.size() && n > 0) return n;
+    } catch (const std::exception&) {
+    }
+    throw std::invalid_argument(flag + " needs a positive number, not \"" + value + "\"");
+}
+
+Options parseArgs(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) throw std::invalid_argument(arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") o.help = true;
+        else if (arg == "--family") {
+            bool ok = false;
+            const std::string name = value();
+            o.bench.family = familyByName(name, ok);
+            if (!ok) throw std::invalid_argument("unknown family \"" + name + "\"");
+        } else if (arg == "--version") o.bench.version = unescape(value());
+        else if (arg == "--flash") o.bench.flashFile = value();
+        else if (arg == "--eeprom") o.bench.eepromFile = value();
+        else if (arg == "--link") o.link = value();
+        else if (arg == "--silent-from-step") o.bench.faults.silentFromStep = positive(arg, value());
+        else if (arg == "--hang-up-at-step") o.bench.faults.hangUpAtStep = positive(arg, value());
+        else if (arg == "--no-chip") o.bench.noChip = true;
+        else throw std::invalid_argument("unknown option \"" + arg + "\"");
+    }
+    return o;
+}
+
+std::runtime_error systemError(const std::string& what) {
+    return std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+// The pty pair and the two pumps between its master and the firmware.
+class PtyServer {
+public:
+    explicit PtyServer(std::shared_ptr<Programmer> programmer)
+        : runner_(std::move(programmer), fromPc_, toPc_) {}
+    ~PtyServer() {
+        stop();
+        closePty();
+    }
+
+    void open() {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ < 0) throw systemError("posix_openpt");
+        if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0) throw systemError("grantpt");
+        const char* name = ::ptsname(master_);
+        if (!name) throw systemError("ptsname");
+        slavePath_ = name;
+        slave_ = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY);
+        if (slave_ < 0) throw systemError("open " + slavePath_);
+        termios tio{};
+        if (::tcgetattr(slave_, &tio) != 0) throw systemError("tcgetattr");
+        ::cfmakeraw(&tio);
+        if (::tcsetattr(slave_, TCSANOW, &tio) != 0) throw systemError("tcsetattr");
+        int on = 1;
+        if (::ioctl(master_, TIOCPKT, &on) != 0) throw systemError("TIOCPKT");
+        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+        if (::pipe(wake_) != 0) throw systemError("pipe");
+    }
+
+    const std::string& slavePath() const { return slavePath_; }
+
+    void start() {
+        stopping_ = false;
+        runner_.start();
+        input_ = std::thread([this] { pumpInput(); });
+        output_ = std::thread([this] { pumpOutput(); });
+    }
+
+    void stop() {
+        if (!input_.joinable()) return;
+        stopping_ = true;
+        const uint8_t byte = 1;
+        [[maybe_unused]] auto n = ::write(wake_[1], &byte, 1);
+        toPc_.wake();
+        input_.join();
+        output_.join();
+        runner_.stop();
+    }
+
+    // The client sees a hang-up once the master is gone.
+    void closePty() {
+        for (int* fd : {&master_, &slave_, &wake_[0], &wake_[1]}) {
+            if (*fd >= 0) ::close(*fd);
+            *fd = -1;
+        }
+    }
+
+private:
+    void pumpInput() {
+        uint8_t buf[kChunk + 1];
+        for (;;) {
+            pollfd fds[2] = {{master_, POLLIN | POLLPRI, 0}, {wake_[0], POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                return;
+            }
+            if (fds[1].revents || stopping_) return;
+            const ssize_t n = ::read(master_, buf, sizeof buf);
+            if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+            if (n <= 0) {
+                std::cerr << "korvel-progsim: port read failed: " << std::strerror(errno) << "\n";
+                return;
+            }
+            if (buf[0] == TIOCPKT_DATA) {
+                fromPc_.push(std::span<const uint8_t>(buf + 1, static_cast<size_t>(n - 1)));
+            } else if (buf[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) {
+                resetFirmware();
+            }
+        }
+    }
+
+    void pumpOutput() {
+        uint8_t buf[kChunk];
+        for (;;) {
+            const auto quit = [this] { return stopping_.load() || runner_.hungUp(); };
+            toPc_.waitFor(1, quit, ByteQueue::Clock::now() + std::chrono::hours(1));
+            if (stopping_) return;
+            if (runner_.hungUp()) {
+                ::kill(::getpid(), kHangUpSignal);
+                return;
+            }
+            std::lock_guard lock(ioMutex_);
+            const size_t n = toPc_.take(buf, sizeof buf);
+            if (!writeAll(buf, n)) return;
+        }
+    }
+
+    bool writeAll(const uint8_t* data, size_t size) {
+        while (size > 0) {
+            const ssize_t n = ::write(master_, data, size);
+            if (n > 0) {
+                data += n;
+                size -= static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+            // The client is not reading: wait for room, or for the stop.
+            pollfd fds[2] = {{master_, POLLOUT, 0}, {wake_[0], POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0 && errno != EINTR) return false;
+            if (fds[1].revents || stopping_) return false;
+        }
+        return true;
+    }
+
+    // A device reset: the firmware loop starts afresh and nothing stale survives.
+    void resetFirmware() {
+        std::lock_guard lock(ioMutex_);
+        runner_.stop();
+        fromPc_.clear();
+        toPc_.clear();
+        if (!runner_.hungUp()) runner_.start();
+    }
+
+    ByteQueue fromPc_;
+    ByteQueue toPc_;
+    FirmwareRunner runner_;
+    std::mutex ioMutex_;
+    std::atomic<bool> stopping_{false};
+    std::thread input_;
+    std::thread output_;
+    int master_ = -1;
+    int slave_ = -1;
+    int wake_[2] = {-1, -1};
+    std::string slavePath_;
+};
+
+void makeLink(const std::string& link, const std::string& target) {
+    struct stat st {};
+    if (::lstat(link.c_str(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode)) throw std::runtime_error(link + " exists and is not a symlink");
+        ::unlink(link.c_str());
+    }
+    if (::symlink(target.c_str(), link.c_str()) != 0) throw systemError("symlink " + link);
+}
+
+sigset_t awaitedSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, kHangUpSignal);
+    return set;
+}
+
+// Before any thread starts, so that only the main thread's sigwait takes them.
+void blockAwaitedSignals() {
+    const sigset_t set = awaitedSignals();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+// Blocks until SIGINT, SIGTERM or a hang-up; true for a hang-up.
+bool waitForHangUpOrStop() {
+    const sigset_t set = awaitedSignals();
+    int sig = 0;
+    return ::sigwait(&set, &sig) == 0 && sig == kHangUpSignal;
+}
+
+int serve(const Options& options) {
+    blockAwaitedSignals();
+    const Bench bench = makeBench(options.bench);
+    PtyServer server(bench.programmer);
+    server.open();
+    server.start();
+    if (!options.link.empty()) makeLink(options.link, server.slavePath());
+    std::cout << "PORT " << server.slavePath() << std::endl;
+
+    while (waitForHangUpOrStop()) {
+        server.stop();
+        server.closePty();
+        if (!options.link.empty()) ::unlink(options.link.c_str());
+        std::cerr << "korvel-progsim: hung up" << std::endl;
+    }
+    server.stop();
+    server.closePty();
+    if (!options.link.empty()) ::unlink(options.link.c_str());
+    return 0;
+}
+
+}  // namespace
+}  // namespace kjsim
+
+int main(int argc, char** argv) {
+    kjsim::Options options;
+    try {
+        options = kjsim::parseArgs(argc, argv);
+    } catch (const std::exception& e) {
+        std::cerr << "korvel-progsim: " << e.what() << "\n" << kjsim::kUsage;
+        return 2;
+    }
+    if (options.help) {
+        std::cout << kjsim::kUsage;
+        return 0;
+    }
+    try {
+        return kjsim::serve(options);
+    } catch (const std::exception& e) {
+        std::cerr << "korvel-progsim: " << e.what() << "\n";
+        return 1;
+    }
+}

@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "raw_client.h"
+
+namespace kjsim::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Options with one change from the defaults.
+template <typename Change>
+BenchOptions options(Change change) {
+    BenchOptions o;
+    change(o);
+    return o;
+}
+
+fs::path writeTempFile(const std::string& name, const Bytes& bytes) {
+    const fs::path path = fs::temp_directory_path() / ("kj_sim_" + std::to_string(::getpid()) + "_" + name);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+TEST(SimBench, V41BenchCarriesItsChips) {
+    const Bench bench = makeBench({});
+    ASSERT_TRUE(bench.kb90xx && bench.eeprom && bench.keyboard);
+    EXPECT_EQ(bench.programmer->family(), Family::V41);
+    EXPECT_EQ(bench.kb90xx->flash(), Kb90xxChip::patternImage());
+    EXPECT_EQ(bench.eeprom->contents(), builtInPanelEdid());
+}
+
+TEST(SimBench, OtherFamiliesAnswerOnlyTheHandshake) {
+    for (const auto& [family, reply] : {std::pair{Family::V42, std::string("V42")},
+                                        std::pair{Family::Ite, std::string("ITE_V2.3\r\n")},
+                                        std::pair{Family::Npce, std::string("NPCE_V1.7\r\n")}}) {
+        const Bench bench = makeBench(options([&](BenchOptions& o) { o.family = family; }));
+        EXPECT_FALSE(bench.kb90xx || bench.eeprom || bench.keyboard);
+        RawClient client(makeSimBridge(bench));
+        client.send('B');
+        EXPECT_EQ(client.receiveText(reply.size()), reply);
+        client.send('V');
+        EXPECT_EQ(client.queuedAfterQuietWait(), 0u);
+    }
+}
+
+TEST(SimBench, VersionTextReplacesTheDefault) {
+    const Bench bench = makeBench(options([](BenchOptions& o) { o.version = "V40"; }));
+    RawClient client(makeSimBridge(bench));
+    client.send('B');
+    EXPECT_EQ(client.receiveText(3), "V40");
+}
+
+TEST(SimBench, ImageFilesAreLoadedAndPadded) {
+    const fs::path flash = writeTempFile("flash.bin", Bytes(1000, 0x12));
+    const fs::path eeprom = writeTempFile("eeprom.bin", Bytes(300, 0x34));
+    const Bench bench = makeBench(options([&](BenchOptions& o) {
+        o.flashFile = flash.string();
+        o.eepromFile = eeprom.string();
+    }));
+    fs::remove(flash);
+    fs::remove(eeprom);
+    Bytes expectedFlash(1000, 0x12);
+    expectedFlash.resize(kKbFlashSize, 0xFF);
+    EXPECT_EQ(bench.kb90xx->flash(), expectedFlash);
+    EXPECT_EQ(bench.eeprom->contents(), Bytes(kEepromSize, 0x34));
+}
+
+TEST(SimBench, MissingImageFileIsAnError) {
+    EXPECT_THROW(makeBench(options([](BenchOptions& o) { o.flashFile = "/nonexistent/flash.bin"; })), std::runtime_error);
+}
+
+TEST(SimBench, NoChipSilencesBothChips) {
+    const Bench bench = makeBench(options([](BenchOptions& o) { o.noChip = true; }));
+    RawClient client(makeSimBridge(bench));
+    client.send('V');
+    EXPECT_EQ(client.receive(1), Bytes{0xFF});
+    client.send("Er");
+    const Bytes reply = client.receive(kEepromSize + 2);
+    ASSERT_EQ(reply.size(), kEepromSize + 2);
+    EXPECT_EQ(reply[kEepromSize], 'E');
+    EXPECT_EQ(reply[kEepromSize + 1], 'R');
+}
+
+TEST(SimFaults, SilentFromStepKeepsListeningButSaysNothing) {
+    const Bench bench = makeBench(options([](BenchOptions& o) { o.faults.silentFromStep = 2; }));
+    RawClient client(makeSimBridge(bench));
+    client.send('B');
+    EXPECT_EQ(client.receiveText(3), "V41");
+    client.send('V');
+    EXPECT_EQ(client.queuedAfterQuietWait(), 0u);
+    // A device reset starts the step count again.
+    ASSERT_EQ(client.device().resetDevice(), kj::FtStatus::Ok);
+    client.send('B');
+    EXPECT_EQ(client.receiveText(3), "V41");
+}
+
+TEST(SimFaults, HangUpLosesTheDevice) {
+    const Bench bench = makeBench(options([](BenchOptions& o) { o.faults.hangUpAtStep = 2; }));
+    RawClient client(makeSimBridge(bench));
+    client.send('B');
+    EXPECT_EQ(client.receiveText(3), "V41");
+    client.send('R');
+    EXPECT_TRUE(client.receive(kKbBlockSize).empty());
+    EXPECT_EQ(client.lastStatus(), kj::FtStatus::DeviceLost);
+    EXPECT_EQ(client.send('N'), kj::FtStatus::DeviceLost);
+    EXPECT_EQ(client.device().resetDevice(), kj::FtStatus::DeviceLost);
+}
+
+TEST(SimFaults, ResetMidStreamStartsTheFirmwareAfresh) {
+    const Bench bench = makeBench({});
+    RawClient client(makeSimBridge(bench));
+    client.send('W');
+    ASSERT_EQ(client.receive(1).size(), 1u);
+    client.send(Bytes(100, 0x00));  // half a block, then the PC gives up
+    ASSERT_EQ(client.device().resetDevice(), kj::FtStatus::Ok);
+    client.send('B');
+    EXPECT_EQ(client.receiveText(3), "V41");
+    EXPECT_EQ(bench.kb90xx->blocksWritten(), 0u);
+}
+
+TEST(SimFaults, ChipStateOutlivesTheLink) {
+    const Bench bench = makeBench({});
+    const auto bridge = makeSimBridge(bench);
+    const Bytes image(kEepromSize, 0x42);
+    {
+        RawClient client(bridge);
+        client.send("Ew");
+        ASSERT_EQ(client.receive(1).size(), 1u);
+        client.send(image);
+        ASSERT_EQ(client.receiveText(2), "OK");
+        client.device().close();
+    }
+    RawClient client(bridge);
+    client.send("Er");
+    const Bytes reply = client.receive(kEepromSize + 2);
+    EXPECT_EQ(Bytes(reply.begin(), reply.begin() + kEepromSize), image);
+}
+
+}  // namespace
+}  // namespace kjsim::test
