@@ -1,0 +1,79 @@
+// What the EDID tests share: a bench with the simulated panel EEPROM, a
+// scratch directory, image builders and the log lines every run starts with.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "edid/edid.h"
+#include "sim/bench.h"
+
+namespace kjtest {
+
+using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+inline const Lines kLinkLines{"Number of VCOM ports found on the machine: 1", "Communication with programmer installed."};
+
+class ScratchDir {
+public:
+    ScratchDir() {
+        std::string pattern = (fs::path(testing::TempDir()) / "edid-XXXXXX").string();
+        if (::mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        if (!path_.empty()) fs::remove_all(path_, ec);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    fs::path path_;
+};
+
+inline Bytes readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// 0, 1, 2 ... wrapping: every offset tells where it came from.
+inline Bytes ramp(size_t size, uint8_t first = 0) {
+    Bytes b(size);
+    std::iota(b.begin(), b.end(), first);
+    return b;
+}
+
+// The simulated panel's EDID with its base-block checksum broken.
+inline Bytes badChecksumImage() {
+    Bytes image = kjsim::builtInPanelEdid();
+    image[127] ^= 0x5A;
+    return image;
+}
+
+inline Bytes withStatus(Bytes bytes, const std::string& status) {
+    bytes.insert(bytes.end(), status.begin(), status.end());
+    return bytes;
+}
+
+inline Lines join(std::initializer_list<Lines> parts) {
+    Lines all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+}  // namespace kjtest

@@ -1,0 +1,516 @@
+// The EDID read and write against the simulated programmer: the bytes on the
+// wire, the log, the saved file, the EEPROM's contents, and every way out.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "common/text.h"
+#include "edid_fixture.h"
+#include "support/recording_frontend.h"
+
+namespace kjtest {
+namespace {
+
+using kj::EdidProgrammer;
+using kj::EdidWriteChoice;
+using Writes = std::vector<Bytes>;
+
+constexpr kj::Millis kShortWait{300};
+
+const Bytes kB{'B'}, kEr{'E', 'r'}, kEw{'E', 'w'}, kI{'I'}, kO{'O'};
+
+Lines dumpOf(const Bytes& image) { return kj::hexDump(image); }
+
+// A chip whose status is neither "OK" nor "ER".
+class OddStatusEeprom : public kjsim::ChipModel {
+public:
+    bool handle(uint8_t command, kjsim::Wire& wire) override {
+        if (command != 'E') return false;
+        if (wire.get() == 'r') {
+            wire.reply(withStatus(Bytes(kj::kEdidImageSize, 0x11), "XY"));
+        } else {
+            wire.reply(uint8_t{'>'});
+            wire.getN(kj::kEdidImageSize);
+            wire.reply(std::string("XY"));
+        }
+        return true;
+    }
+};
+
+class EdidOps : public testing::Test {
+protected:
+    EdidOps() : EdidOps(kjsim::makeBench({})) {}
+    explicit EdidOps(kjsim::Bench bench)
+        : bench_(std::move(bench)),
+          slot_(kjsim::SimSlot::programmer(bench_.programmer)),
+          bridge_({slot_}),
+          programmer_(bridge_, ui_) {
+        programmer_.link().timeouts.reply = kShortWait;
+        programmer_.link().timeouts.slowStep = kShortWait;
+        programmer_.onInfo([this](const kj::EdidInfo& info) {
+            shown_.push_back(kj::describeEdid(info));
+            wireAtShow_.push_back(slot().written().size());
+        });
+    }
+
+    kjsim::SimSlot& slot() { return *slot_; }
+    kjsim::EepromChip& eeprom() { return *bench_.eeprom; }
+    Writes writes() { return slot().writes(); }
+    bool linkClosed() { return !slot().isOpen() && slot().calls().back() == "close"; }
+    Lines log() { return ui_.lines(); }
+
+    // Answers the bad-base-block question and counts how often it was asked.
+    void answer(EdidWriteChoice choice) {
+        programmer_.onBadBaseBlock([this, choice](const kj::EdidInfo& info) {
+            questions_.push_back(info);
+            return choice;
+        });
+    }
+
+    bool writeFileToEeprom(const Bytes& file) {
+        const auto path = dir_.file("in.bin");
+        writeFile(path, file);
+        ui_.chooseNext(path);
+        return programmer_.write();
+    }
+
+    kjsim::Bench bench_;
+    std::shared_ptr<kjsim::SimSlot> slot_;
+    kjsim::SimBridge bridge_;
+    RecordingFrontend ui_;
+    EdidProgrammer programmer_;
+    ScratchDir dir_;
+    std::vector<Lines> shown_;
+    std::vector<size_t> wireAtShow_;
+    std::vector<kj::EdidInfo> questions_;
+};
+
+// ---- read ----
+
+Lines readLog(const Bytes& image, const std::string& path) {
+    return join({kLinkLines,
+                 {"Reading EEPROM ...", "Reading from the EEPROM is completed successfully."},
+                 dumpOf(image),
+                 {"", "Save the file: ", fs::absolute(path).string()}});
+}
+
+TEST_F(EdidOps, ReadShowsTheDumpSendsIAndSavesExactly256Bytes) {
+    const auto path = dir_.file("panel.bin");
+    ui_.chooseNext(path);
+
+    EXPECT_TRUE(programmer_.read());
+
+    const Bytes image = kjsim::builtInPanelEdid();
+    EXPECT_EQ(log(), readLog(image, path));
+    EXPECT_EQ(ui_.clears(), 1);
+    EXPECT_EQ(writes(), (Writes{kB, kEr, kI}));
+    EXPECT_TRUE(linkClosed());
+    EXPECT_EQ(readFile(path), image);
+    EXPECT_EQ(programmer_.fileName(), path);
+    EXPECT_TRUE(ui_.errors().empty());
+    ASSERT_EQ(ui_.dialogs().size(), 1u);
+    const auto dialog = ui_.dialogs()[0];
+    EXPECT_EQ(dialog.kind, kj::FileDialogSpec::Kind::Save);
+    EXPECT_EQ(dialog.title, "Укажите имя файла для сохранения.");
+    EXPECT_EQ(dialog.filter, "BIN файлы EEPROM (*.bin)|*.bin");
+    EXPECT_EQ(dialog.defaultName, "Noname");
+    EXPECT_EQ(dialog.defaultExt, ".bin");
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0], kj::describeEdid(kj::decodeEdid(image)));
+}
+
+TEST_F(EdidOps, ReadInPiecesAssemblesTheSameStreamAsAWholeReply) {
+    const auto path = dir_.file("panel.bin");
+    eeprom().setContents(ramp(kj::kEdidImageSize, 0x80));
+    ui_.chooseNext(path);
+    ASSERT_TRUE(programmer_.read());
+    const Lines wholeLog = log();
+    const Bytes wholeFile = readFile(path);
+
+    eeprom().readPieces = {62, 62, 134};
+    slot().clearRecord();
+    ui_.chooseNext(path);
+    ASSERT_TRUE(programmer_.read());
+
+    EXPECT_EQ(log(), wholeLog);
+    EXPECT_EQ(readFile(path), wholeFile);
+    EXPECT_EQ(wholeFile, ramp(kj::kEdidImageSize, 0x80));
+    EXPECT_EQ(writes(), (Writes{kB, kEr, kI}));
+}
+
+TEST_F(EdidOps, DumpTextColumnShowsBlanksAndControlBytesAsDots) {
+    Bytes image(kj::kEdidImageSize, 0x00);
+    const Bytes row{0x20, 0x00, 0x7F, 0x80, '.', '_', 'A', 'z', '0', 0xFF, '-', '!', 0x0A, 0x0D, 0x09, '~'};
+    std::copy(row.begin(), row.end(), image.begin());
+    eeprom().setContents(image);
+    ui_.chooseNext(std::nullopt);
+
+    programmer_.read();
+
+    const Lines lines = log();
+    const auto at = std::find(lines.begin(), lines.end(), "Reading from the EEPROM is completed successfully.");
+    ASSERT_NE(at, lines.end());
+    ASSERT_GE(lines.end() - at, 4);
+    EXPECT_EQ(*(at + 1), "");
+    EXPECT_EQ(*(at + 2), ": 20 00 7F 80 2E 5F 41 7A 30 FF 2D 21 0A 0D 09 7E ....._Az0.......");
+    EXPECT_EQ(*(at + 3), ": 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ................");
+}
+
+TEST_F(EdidOps, ReadAnsweredERSendsOAndAsksForNoFile) {
+    eeprom().notResponding = true;
+    ui_.chooseNext(dir_.file("never.bin"));
+
+    EXPECT_FALSE(programmer_.read());
+
+    EXPECT_EQ(log(), join({kLinkLines,
+                           {"Reading EEPROM ...", "EEPROM does not respond, check the connection !!!", ""}}));
+    EXPECT_EQ(writes(), (Writes{kB, kEr, kO}));
+    EXPECT_TRUE(linkClosed());
+    EXPECT_TRUE(ui_.dialogs().empty());
+    EXPECT_FALSE(fs::exists(dir_.file("never.bin")));
+    EXPECT_TRUE(shown_.empty());
+}
+
+TEST_F(EdidOps, ReadThatTimesOutLogsItSendsOAndClosesTheLink) {
+    struct Case {
+        const char* name;
+        std::function<void()> fault;
+    };
+    const Case cases[] = {
+        {"one byte short", [this] { bench_.programmer->faults.shortReplyAt = 2; }},
+        {"EEPROM silent", [this] { eeprom().silent = true; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        bench_.programmer->faults = {};
+        eeprom().silent = false;
+        c.fault();
+        slot().clearRecord();
+
+        EXPECT_FALSE(programmer_.read());
+
+        EXPECT_EQ(log(), join({kLinkLines, {"Reading EEPROM ...", "The programmer does not answer (time-out)."}}));
+        EXPECT_EQ(writes(), (Writes{kB, kEr, kO}));
+        EXPECT_TRUE(linkClosed());
+        EXPECT_TRUE(ui_.dialogs().empty());
+    }
+}
+
+TEST_F(EdidOps, ReadOnALostLinkSendsNoEndByte) {
+    bench_.programmer->faults.hangUpAtStep = 2;
+
+    EXPECT_FALSE(programmer_.read());
+
+    EXPECT_EQ(log(), join({kLinkLines, {"Reading EEPROM ...", "Connection with the programmer is lost."}}));
+    EXPECT_EQ(writes(), (Writes{kB, kEr}));
+    EXPECT_FALSE(slot().isOpen());
+}
+
+TEST_F(EdidOps, ReadStopsWhenAskedTo) {
+    std::atomic<bool> stop{true};
+    programmer_.link().setStopFlag(&stop);
+
+    EXPECT_FALSE(programmer_.read());
+
+    EXPECT_EQ(log().back(), "Operation is stopped.");
+    EXPECT_EQ(writes(), (Writes{kB, kEr, kO}));
+    EXPECT_TRUE(linkClosed());
+}
+
+TEST_F(EdidOps, SaveCancelledLeavesTheDumpAndTheLinkClosed) {
+    ui_.chooseNext(std::nullopt);
+
+    EXPECT_FALSE(programmer_.read());
+
+    const Bytes image = kjsim::builtInPanelEdid();
+    EXPECT_EQ(log(), join({kLinkLines,
+                           {"Reading EEPROM ...", "Reading from the EEPROM is completed successfully."},
+                           dumpOf(image),
+                           {"", "Write to file is interrupted."}}));
+    EXPECT_EQ(writes(), (Writes{kB, kEr, kI}));
+    EXPECT_TRUE(linkClosed());
+    EXPECT_EQ(shown_.size(), 1u);
+}
+
+TEST_F(EdidOps, SaveOverAnExistingFileLeavesExactly256Bytes) {
+    const auto path = dir_.file("old.bin");
+    writeFile(path, Bytes(1000, 0xAB));
+    ui_.chooseNext(path);
+
+    EXPECT_TRUE(programmer_.read());
+
+    EXPECT_EQ(readFile(path), kjsim::builtInPanelEdid());
+}
+
+TEST_F(EdidOps, FileThatCannotBeCreatedShowsTheErrorBox) {
+    ui_.chooseNext(dir_.file("no-such-dir/panel.bin"));
+
+    EXPECT_FALSE(programmer_.read());
+
+    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка создания файла."}));
+    const Lines lines = log();
+    EXPECT_EQ(Lines(lines.end() - 2, lines.end()), (Lines{"", ""}));  // the dump's end, then the error's
+    EXPECT_EQ(writes(), (Writes{kB, kEr, kI}));
+}
+
+TEST_F(EdidOps, FileThatCannotBeWrittenWholeIsAnErrorNotASave) {
+    const std::string full = "/dev/full";
+    if (!fs::exists(full)) GTEST_SKIP() << "no " << full << " to fill";
+    ui_.chooseNext(full);
+
+    EXPECT_FALSE(programmer_.read());
+
+    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка записи файла."}));
+    const Lines lines = log();
+    EXPECT_EQ(Lines(lines.end() - 3, lines.end()),
+              (Lines{"Save the file: ", full, "Error writing the file: it is not saved."}));
+    EXPECT_TRUE(fs::exists(full));  // only a regular file is removed
+}
+
+TEST_F(EdidOps, OddReadStatusClosesTheLinkWithoutAMessage) {
+    auto programmer = std::make_shared<kjsim::Programmer>(kjsim::Family::V41);
+    programmer->addChip(std::make_shared<OddStatusEeprom>());
+    auto slot = kjsim::SimSlot::programmer(programmer);
+    kjsim::SimBridge bridge({slot});
+    EdidProgrammer edid(bridge, ui_);
+    edid.link().timeouts.reply = kShortWait;
+
+    EXPECT_FALSE(edid.read());
+
+    EXPECT_EQ(log(), join({kLinkLines, {"Reading EEPROM ..."}}));
+    EXPECT_EQ(edid.lastStatus(), "XY");
+    EXPECT_EQ(slot->writes(), (Writes{kB, kEr}));
+    EXPECT_FALSE(slot->isOpen());
+    EXPECT_TRUE(ui_.dialogs().empty());
+}
+
+TEST_F(EdidOps, NoProgrammerMeansOnlyTheLinkLines) {
+    kjsim::SimBridge empty;
+    EdidProgrammer edid(empty, ui_);
+    ui_.chooseNext(dir_.file("x.bin"));
+
+    EXPECT_FALSE(edid.read());
+    EXPECT_FALSE(edid.write());
+
+    EXPECT_EQ(log(), (Lines{"VCOM port is not found on the machine!"}));
+    EXPECT_TRUE(ui_.dialogs().empty());
+}
+
+// ---- write ----
+
+Lines writeLog(const Bytes& image, const std::string& last) {
+    return join({kLinkLines, {"Writing EEPROM ..."}, dumpOf(image), {"", last}});
+}
+
+const std::string kWriteOk = "Writing data to EEPROM is completed successfully.";
+
+TEST_F(EdidOps, WriteSendsTheImageInOneWriteAndEndsWithI) {
+    const Bytes image = ramp(kj::kEdidImageSize, 0x40);
+
+    EXPECT_TRUE(writeFileToEeprom(image));
+
+    EXPECT_EQ(log(), writeLog(image, kWriteOk));
+    EXPECT_EQ(ui_.clears(), 1);
+    EXPECT_EQ(writes(), (Writes{kB, kEw, image, kI}));
+    EXPECT_TRUE(linkClosed());
+    EXPECT_EQ(eeprom().contents(), image);
+    EXPECT_EQ(programmer_.fileName(), dir_.file("in.bin"));
+    ASSERT_EQ(ui_.dialogs().size(), 1u);
+    const auto dialog = ui_.dialogs()[0];
+    EXPECT_EQ(dialog.kind, kj::FileDialogSpec::Kind::Open);
+    EXPECT_EQ(dialog.title, "Укажите файл за заливки.");
+    EXPECT_EQ(dialog.filter, "BIN файлы EEPROM (*.bin)|*.bin|Другие|*.*");
+}
+
+TEST_F(EdidOps, WriteShowsTheSummaryBeforeTheWriteStarts) {
+    const Bytes image = kjsim::builtInPanelEdid();
+
+    EXPECT_TRUE(writeFileToEeprom(image));
+
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_EQ(shown_[0], kj::describeEdid(kj::decodeEdid(image)));
+    EXPECT_EQ(wireAtShow_[0], 1u);  // only the handshake byte had gone out
+}
+
+TEST_F(EdidOps, ShortFileIsPaddedWithFFAndLongFileCutTo256) {
+    Bytes padded = ramp(128, 1);
+    padded.resize(kj::kEdidImageSize, 0xFF);
+    const Bytes long300 = ramp(300, 7);
+    const Bytes first256(long300.begin(), long300.begin() + kj::kEdidImageSize);
+    struct Case {
+        const char* name;
+        Bytes file, written;
+    };
+    for (const auto& c : {Case{"128 bytes", ramp(128, 1), padded}, Case{"300 bytes", long300, first256}}) {
+        SCOPED_TRACE(c.name);
+        slot().clearRecord();
+
+        EXPECT_TRUE(writeFileToEeprom(c.file));
+
+        EXPECT_EQ(writes(), (Writes{kB, kEw, c.written, kI}));
+        EXPECT_EQ(eeprom().contents(), c.written);
+        EXPECT_EQ(log(), writeLog(c.written, kWriteOk));
+    }
+    const Lines lines = writeLog(padded, kWriteOk);
+    EXPECT_EQ(lines[kLinkLines.size() + 2 + 8],
+              ": FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF ................");
+}
+
+TEST_F(EdidOps, WriteAnsweredERSendsO) {
+    eeprom().writeProtected = true;
+    const Bytes image = ramp(kj::kEdidImageSize);
+
+    EXPECT_FALSE(writeFileToEeprom(image));
+
+    EXPECT_EQ(log(), writeLog(image, "EEPROM does not respond, or write error! WP 7 pin = '0' ?"));
+    EXPECT_EQ(writes(), (Writes{kB, kEw, image, kO}));
+    EXPECT_TRUE(linkClosed());
+    EXPECT_EQ(eeprom().contents(), kjsim::builtInPanelEdid());
+    EXPECT_EQ(programmer_.lastStatus(), "ER");
+}
+
+TEST_F(EdidOps, WriteThatWaitsInVainForTheReadyByteSendsNoImage) {
+    eeprom().silent = true;
+
+    EXPECT_FALSE(writeFileToEeprom(ramp(kj::kEdidImageSize)));
+
+    EXPECT_EQ(log(), join({kLinkLines, {"Writing EEPROM ...", "The programmer does not answer (time-out)."}}));
+    EXPECT_EQ(writes(), (Writes{kB, kEw, kO}));
+    EXPECT_TRUE(linkClosed());
+}
+
+TEST_F(EdidOps, WriteThatWaitsInVainForTheStatusSendsO) {
+    bench_.programmer->faults.silentFromStep = 3;  // 'B', ready, then nothing
+    const Bytes image = ramp(kj::kEdidImageSize);
+
+    EXPECT_FALSE(writeFileToEeprom(image));
+
+    EXPECT_EQ(log(), writeLog(image, "The programmer does not answer (time-out)."));
+    EXPECT_EQ(writes(), (Writes{kB, kEw, image, kO}));
+    EXPECT_TRUE(linkClosed());
+}
+
+TEST_F(EdidOps, OpenCancelledLeavesTheEepromUntouched) {
+    ui_.chooseNext(std::nullopt);
+
+    EXPECT_FALSE(programmer_.write());
+
+    EXPECT_EQ(log(), join({kLinkLines, {"Write operation is interrupted."}}));
+    EXPECT_EQ(writes(), (Writes{kB}));
+    EXPECT_TRUE(linkClosed());
+    EXPECT_TRUE(shown_.empty());
+}
+
+TEST_F(EdidOps, FileThatCannotBeOpenedShowsTheErrorBox) {
+    ui_.chooseNext(dir_.file("missing.bin"));
+
+    EXPECT_FALSE(programmer_.write());
+
+    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка открытия файла."}));
+    EXPECT_EQ(log(), join({kLinkLines, {""}}));
+    EXPECT_EQ(writes(), (Writes{kB}));
+    EXPECT_TRUE(linkClosed());
+}
+
+TEST_F(EdidOps, FileThatCannotBeReadIsNotWritten) {
+    ui_.chooseNext(dir_.file(""));  // the directory itself: it opens, but reading fails
+
+    EXPECT_FALSE(programmer_.write());
+
+    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка чтения файла."}));
+    EXPECT_EQ(log(), join({kLinkLines, {"Writing EEPROM ...", "Error reading the file: nothing is written."}}));
+    EXPECT_EQ(writes(), (Writes{kB}));
+    EXPECT_TRUE(linkClosed());
+}
+
+TEST_F(EdidOps, OddWriteStatusClosesTheLinkWithoutAMessage) {
+    auto programmer = std::make_shared<kjsim::Programmer>(kjsim::Family::V41);
+    programmer->addChip(std::make_shared<OddStatusEeprom>());
+    auto slot = kjsim::SimSlot::programmer(programmer);
+    kjsim::SimBridge bridge({slot});
+    EdidProgrammer edid(bridge, ui_);
+    edid.link().timeouts.reply = kShortWait;
+    const auto path = dir_.file("in.bin");
+    const Bytes image = ramp(kj::kEdidImageSize);
+    writeFile(path, image);
+    ui_.chooseNext(path);
+
+    EXPECT_FALSE(edid.write());
+
+    EXPECT_EQ(log(), join({kLinkLines, {"Writing EEPROM ..."}, dumpOf(image), {""}}));
+    EXPECT_EQ(slot->writes(), (Writes{kB, kEw, image}));
+    EXPECT_FALSE(slot->isOpen());
+}
+
+// ---- the bad-base-block question ----
+
+TEST_F(EdidOps, SaneBaseBlockAsksNothingWhateverFollowsBeyondTheExtensionCount) {
+    answer(EdidWriteChoice::Cancel);
+    Bytes image = kjsim::builtInPanelEdid();  // no extension
+    std::fill(image.begin() + 128, image.end(), 0x33);  // not an extension block: not judged
+
+    EXPECT_TRUE(writeFileToEeprom(image));
+
+    EXPECT_TRUE(questions_.empty());
+    EXPECT_EQ(eeprom().contents(), image);
+}
+
+TEST_F(EdidOps, BadChecksumCancelledLogsTheInterruptionAndWritesNothing) {
+    answer(EdidWriteChoice::Cancel);
+
+    EXPECT_FALSE(writeFileToEeprom(badChecksumImage()));
+
+    ASSERT_EQ(questions_.size(), 1u);
+    EXPECT_TRUE(questions_[0].headerValid);
+    ASSERT_FALSE(questions_[0].blocks.empty());
+    EXPECT_FALSE(questions_[0].blocks[0].ok());
+    EXPECT_EQ(log(), join({kLinkLines, {"Writing EEPROM ...", "Write operation is interrupted."}}));
+    EXPECT_EQ(writes(), (Writes{kB}));
+    EXPECT_TRUE(linkClosed());
+    EXPECT_EQ(eeprom().contents(), kjsim::builtInPanelEdid());
+}
+
+TEST_F(EdidOps, BadChecksumFixedWritesTheCorrectedImageAndShowsIt) {
+    answer(EdidWriteChoice::FixChecksums);
+
+    EXPECT_TRUE(writeFileToEeprom(badChecksumImage()));
+
+    EXPECT_EQ(questions_.size(), 1u);
+    const Bytes fixed = kjsim::builtInPanelEdid();
+    EXPECT_EQ(writes(), (Writes{kB, kEw, fixed, kI}));
+    EXPECT_EQ(log(), writeLog(fixed, kWriteOk));
+    ASSERT_EQ(shown_.size(), 2u);
+    EXPECT_EQ(shown_.back(), kj::describeEdid(kj::decodeEdid(fixed)));
+    EXPECT_NE(shown_.front(), shown_.back());
+}
+
+TEST_F(EdidOps, BadChecksumWrittenAsItIs) {
+    answer(EdidWriteChoice::AsIs);
+
+    EXPECT_TRUE(writeFileToEeprom(badChecksumImage()));
+
+    EXPECT_EQ(questions_.size(), 1u);
+    EXPECT_EQ(eeprom().contents(), badChecksumImage());
+}
+
+TEST_F(EdidOps, BadHeaderIsAskedAboutAndFixingLeavesIt) {
+    answer(EdidWriteChoice::FixChecksums);
+    Bytes image = kjsim::builtInPanelEdid();
+    image[0] = 0x01;  // header and checksum both wrong
+
+    EXPECT_TRUE(writeFileToEeprom(image));
+
+    ASSERT_EQ(questions_.size(), 1u);
+    EXPECT_FALSE(questions_[0].headerValid);
+    const Bytes written = eeprom().contents();
+    EXPECT_EQ(written[0], 0x01);
+    EXPECT_EQ(written[127], static_cast<uint8_t>(kjsim::builtInPanelEdid()[127] - 1));
+}
+
+TEST_F(EdidOps, WithoutAQuestionABadImageIsWrittenAsItIs) {
+    EXPECT_TRUE(writeFileToEeprom(badChecksumImage()));
+    EXPECT_EQ(eeprom().contents(), badChecksumImage());
+}
+
+}  // namespace
+}  // namespace kjtest
