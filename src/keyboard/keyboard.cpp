@@ -16,12 +16,13 @@ int cellNumber(int a, int b) {
 
 std::vector<LinePair> reportPairs(std::span<const uint8_t> report) {
     std::vector<LinePair> pairs;
-    int a = 0;  // 0: unset
+    constexpr int kUnset = -1;
+    int a = kUnset;
     for (const uint8_t byte : report) {
         if (byte == kReportEnd) break;
         if (byte == kGroupMark) {
-            a = 0;
-        } else if (a == 0) {
+            a = kUnset;
+        } else if (a == kUnset) {
             a = byte;
         } else if (cellNumber(a, byte) != 0) {
             pairs.push_back({a, byte});
@@ -143,7 +144,9 @@ Io KeyboardTester::showReport() {
 bool KeyboardTester::awaitTick() {
     std::unique_lock lock(tickMutex_);
     ticked_ = false;
+    waiting_ = true;
     tickCv_.wait_for(lock, tickWaitLimit, [this] { return ticked_ || stop_.load(); });
+    waiting_ = false;
     return !stop_;
 }
 

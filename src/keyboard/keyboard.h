@@ -105,6 +105,8 @@ public:
     // The timer's tick: the worker asks for the next report at the first tick
     // after it has finished the previous one.
     void tick();
+    // The worker has finished a report and waits for the timer.
+    bool waitingForTick() const { return waiting_.load(); }
 
     OperationName& operation() { return operation_; }
     Link& link() { return link_; }
@@ -132,6 +134,7 @@ private:
     std::mutex tickMutex_;
     std::condition_variable tickCv_;
     bool ticked_ = false;
+    std::atomic<bool> waiting_{false};
     std::vector<uint8_t> report_;  // the accumulator, at most kReportCapacity bytes
 };
 

@@ -1,0 +1,153 @@
+// korvel-cli keyboard scan: in process against a scripted programmer, and the
+// built program against the pseudo-terminal simulator.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "keyboard_fixture.h"
+#include "support/process.h"
+
+using namespace kjtest;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> withLinkLines(std::vector<std::string> after) {
+    auto lines = kKeyboardLinkLines;
+    lines.insert(lines.end(), after.begin(), after.end());
+    return lines;
+}
+
+const std::vector<std::string> kExampleRed = {"1-2 red", "1-5 red", "3-4 red"};
+const std::vector<std::string> kExampleYellow = {"1-2 yellow", "1-5 yellow", "3-4 yellow"};
+
+class KeyboardCli : public ::testing::Test {
+protected:
+    struct ScanRun {
+        int status = -1;
+        std::vector<std::string> out;
+    };
+
+    ScanRun scan(std::vector<std::string> args) {
+        kj::cli::Options options(std::move(args));
+        kj::cli::Context context{[this](std::string_view family) {
+                                     families.emplace_back(family);
+                                     return bench.bridge();
+                                 },
+                                 ui, interrupted};
+        ScanRun run;
+        testing::internal::CaptureStdout();
+        run.status = kj::cli::runKeyboard(context, "scan", options);
+        run.out = linesOf(testing::internal::GetCapturedStdout());
+        return run;
+    }
+
+    KeyboardBench bench;
+    kj::cli::CliFrontend ui;
+    std::atomic<bool> interrupted{false};
+    std::vector<std::string> families;
+};
+
+TEST_F(KeyboardCli, PrintsTheLinkLinesThenEveryToggleUntilTheTimeIsUp) {
+    bench.script({kExampleReport, kExampleReport});
+
+    const ScanRun run = scan({"--seconds", "1"});
+
+    EXPECT_EQ(run.status, 0);
+    auto expected = withLinkLines(kExampleRed);
+    expected.insert(expected.end(), kExampleYellow.begin(), kExampleYellow.end());
+    EXPECT_EQ(run.out, expected);
+    EXPECT_EQ(families, (std::vector<std::string>{"V41"}));
+    // One request per clock tick after the first, the sound after each report, 'Q' at the end.
+    EXPECT_TRUE(std::regex_match(bench.written(), std::regex("BuIUIU*Q"))) << bench.written();
+    EXPECT_FALSE(bench.slot->isOpen());
+}
+
+TEST_F(KeyboardCli, NoSoundAndCtrlCEndTheScanNormally) {
+    bench.script({kExampleReport});
+    std::thread ctrlC([&] {
+        // After the first report has been shown, the second one has been asked for.
+        waitFor([&] { return bench.chip().requests() >= 2; });
+        interrupted = true;
+    });
+
+    const ScanRun run = scan({"--no-sound"});
+    ctrlC.join();
+
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, withLinkLines(kExampleRed));
+    EXPECT_EQ(bench.chip().beeps(), 0u);
+    EXPECT_TRUE(std::regex_match(bench.written(), std::regex("BuU+Q"))) << bench.written();
+    EXPECT_FALSE(bench.slot->isOpen());
+}
+
+TEST_F(KeyboardCli, LostProgrammerFails) {
+    bench.bench.programmer->faults.hangUpAtStep = 3;  // instead of the answer to the first 'U'
+    bench.script({kExampleReport, kExampleReport});
+
+    const ScanRun run = scan({"--seconds", "30"});
+
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, withLinkLines({"1-2 red", "1-5 red", "3-4 red", "Connection with the programmer is lost."}));
+    EXPECT_FALSE(bench.slot->isOpen());
+}
+
+TEST_F(KeyboardCli, NoProgrammerFails) {
+    kj::cli::Options options({"--seconds", "1"});
+    kj::cli::Context context{[](std::string_view) { return std::make_unique<kjsim::SimBridge>(); }, ui,
+                             interrupted};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(kj::cli::runKeyboard(context, "scan", options), 1);
+    EXPECT_EQ(linesOf(testing::internal::GetCapturedStdout()),
+              (std::vector<std::string>{"VCOM port is not found on the machine!"}));
+}
+
+TEST_F(KeyboardCli, UsageErrorsComeBeforeTheLink) {
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {"read", {}},
+        {"", {}},
+        {"scan", {"--seconds", "0"}},
+        {"scan", {"--seconds", "2s"}},
+        {"scan", {"--seconds"}},
+        {"scan", {"--sound"}},
+        {"scan", {"extra"}},
+    };
+    for (const auto& [action, args] : cases) {
+        kj::cli::Options options(args);
+        kj::cli::Context context{[this](std::string_view family) {
+                                     families.emplace_back(family);
+                                     return bench.bridge();
+                                 },
+                                 ui, interrupted};
+        EXPECT_THROW(kj::cli::runKeyboard(context, action, options), kj::cli::UsageError) << action;
+    }
+    EXPECT_TRUE(families.empty());
+    EXPECT_TRUE(bench.written().empty());
+}
+
+TEST(KeyboardCliProgram, ScanAgainstTheSimulatorPrintsToggles) {
+    Server sim({KJ_PROGSIM});
+    const std::string line = sim.readLine();
+    ASSERT_EQ(line.rfind("PORT ", 0), 0u) << line;
+
+    const auto run = runCommand({KJ_CLI, "--port", line.substr(5), "keyboard", "scan", "--seconds", "1"});
+
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto lines = run.lines();
+    ASSERT_GT(lines.size(), kKeyboardLinkLines.size());
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 8), kKeyboardLinkLines);
+    EXPECT_EQ(lines[8], "1-2 red");  // the first report of the simulated keyboard
+    const std::regex toggle(R"(([1-9]|[12][0-9]|3[0-1])-([2-9]|[12][0-9]|3[0-2]) (red|yellow))");
+    for (size_t i = 8; i < lines.size(); ++i) EXPECT_TRUE(std::regex_match(lines[i], toggle)) << lines[i];
+}
+
+}  // namespace

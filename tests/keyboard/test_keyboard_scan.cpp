@@ -1,0 +1,350 @@
+// The scan against the simulated programmer: the bytes on the wire, the cells,
+// the log, and how every way of ending runs the end steps.
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "keyboard_fixture.h"
+#include "support/recording_frontend.h"
+
+using namespace kj;
+using namespace kjtest;
+using namespace std::chrono_literals;
+
+namespace {
+
+class TestPanel : public KeyboardPanel {
+public:
+    CellColour toggleCell(int a, int b) override {
+        std::lock_guard lock(mutex_);
+        toggles_.push_back({a, b});
+        return cells_.toggle(a, b);
+    }
+    bool soundMuted() override { return muted; }
+
+    CellColour colour(int a, int b) const {
+        std::lock_guard lock(mutex_);
+        return cells_.colour(a, b);
+    }
+    void clear() {
+        std::lock_guard lock(mutex_);
+        cells_.clear();
+    }
+    size_t toggles() const {
+        std::lock_guard lock(mutex_);
+        return toggles_.size();
+    }
+    int notAqua() const {
+        std::lock_guard lock(mutex_);
+        int n = 0;
+        for (int a = 1; a < kKeyboardLines; ++a) {
+            for (int b = a + 1; b <= kKeyboardLines; ++b) n += cells_.colour(a, b) != CellColour::Aqua;
+        }
+        return n;
+    }
+
+    std::atomic<bool> muted{false};
+
+private:
+    mutable std::mutex mutex_;
+    CellColours cells_;
+    std::vector<LinePair> toggles_;
+};
+
+class TestTimer : public ScanTimer {
+public:
+    void enable() override {
+        enabled = true;
+        ++enables;
+    }
+    void disable() override {
+        enabled = false;
+        ++disables;
+    }
+    std::atomic<bool> enabled{false};
+    std::atomic<int> enables{0};
+    std::atomic<int> disables{0};
+};
+
+class KeyboardScan : public ::testing::Test {
+protected:
+    KeyboardScan() {
+        tester.tickWaitLimit = 60s;  // no tick unless the test gives one
+    }
+    ~KeyboardScan() override {
+        tester.requestStop();
+        tester.operation().waitIdle(5s);
+    }
+
+    void expectExampleCells(CellColour colour) {
+        EXPECT_EQ(panel.colour(1, 2), colour);
+        EXPECT_EQ(panel.colour(1, 5), colour);
+        EXPECT_EQ(panel.colour(3, 4), colour);
+        EXPECT_EQ(panel.notAqua(), 3);
+    }
+    bool stopAndWait() {
+        tester.requestStop();
+        return tester.operation().waitIdle(5s);
+    }
+    // What every end leaves behind: 'Q' last, the link closed, the timer off,
+    // the buttons back, the name "NONE" and no stop request left over.
+    void expectEnded() {
+        EXPECT_EQ(bench.written().back(), 'Q');
+        EXPECT_EQ(bench.chip().quits(), 1u);
+        EXPECT_FALSE(bench.slot->isOpen());
+        EXPECT_FALSE(timer.enabled);
+        EXPECT_EQ(timer.disables, 1);
+        EXPECT_EQ(ui.events(), (std::vector<std::string>{"started Keyboard", "ended"}));
+        EXPECT_TRUE(tester.operation().isIdle());
+        EXPECT_FALSE(tester.stopRequested());
+    }
+
+    KeyboardBench bench;
+    std::unique_ptr<Bridge> bridge = bench.bridge();
+    RecordingFrontend ui;
+    TestPanel panel;
+    TestTimer timer;
+    KeyboardTester tester{*bridge, ui, panel, timer};
+};
+
+TEST_F(KeyboardScan, ExampleReportTurnsCellsRedThenYellowThenRedWithOneSoundEach) {
+    bench.script({kExampleReport, kExampleReport, kExampleReport});
+
+    ASSERT_TRUE(tester.startScan());
+    EXPECT_TRUE(tester.operation().is(kKeyboardScanning));
+    EXPECT_TRUE(timer.enabled);
+    ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 1; }));
+    expectExampleCells(CellColour::Red);
+
+    ASSERT_TRUE(nextReport(tester, bench.chip()));
+    ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 2; }));
+    expectExampleCells(CellColour::Yellow);
+
+    ASSERT_TRUE(nextReport(tester, bench.chip()));
+    ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 3; }));
+    expectExampleCells(CellColour::Red);
+
+    ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
+    ASSERT_TRUE(stopAndWait());
+    EXPECT_EQ(bench.written(), "BuIUIUIQ");
+    EXPECT_EQ(bench.chip().requestLog(), "uUU");
+    EXPECT_EQ(panel.toggles(), 9u);
+    EXPECT_EQ(ui.lines(), kKeyboardLinkLines);
+    EXPECT_EQ(bench.bench.programmer->endBytes(), "");
+    EXPECT_TRUE(tester.lastSucceeded());
+    expectEnded();
+}
+
+TEST_F(KeyboardScan, LinkSetUpIsTheKeyboardVariant) {
+    bench.script({kNothing});
+    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(stopAndWait());
+    EXPECT_EQ(bench.slot->calls(), (std::vector<std::string>{"open", "reset", "baud 921600", "data 8 0 0", "latency 2",
+                                                             "timeouts 300 300", "write 1", "timeouts 0 0", "latency 2",
+                                                             "write 1", "write 1", "close"}));
+}
+
+TEST_F(KeyboardScan, MutedSendsNoSound) {
+    panel.muted = true;
+    bench.script({kExampleReport, kExampleReport});
+
+    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(nextReport(tester, bench.chip()));
+    ASSERT_TRUE(waitFor([&] { return panel.toggles() == 6; }));
+    ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
+    ASSERT_TRUE(stopAndWait());
+
+    expectExampleCells(CellColour::Yellow);
+    EXPECT_EQ(bench.written(), "BuUQ");
+    EXPECT_EQ(bench.chip().beeps(), 0u);
+    expectEnded();
+}
+
+TEST_F(KeyboardScan, LoneEndChangesNothingAndTheNextRequestWaitsForTheTick) {
+    bench.script({kNothing, kExampleReport});
+
+    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
+    EXPECT_EQ(panel.toggles(), 0u);
+    EXPECT_EQ(bench.written(), "Bu");
+
+    ASSERT_TRUE(nextReport(tester, bench.chip()));
+    ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 1; }));
+    expectExampleCells(CellColour::Red);
+    EXPECT_EQ(bench.written(), "BuUI");
+}
+
+TEST_F(KeyboardScan, ReportInPiecesCountsOnceWhole) {
+    const Bytes bigger = {'>', 1, 2, 5, 32, '>', 3, 4, '>', 30, 31, 32, '&'};
+    bench.chip().setScript({{kExampleReport, {7}},           // the '&' alone
+                            {kExampleReport, {1, 1, 1, 1}},  // byte by byte, then the rest
+                            {bigger, {5, 5}}});
+
+    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 1; }));
+    expectExampleCells(CellColour::Red);
+    ASSERT_TRUE(nextReport(tester, bench.chip()));
+    ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 2; }));
+    expectExampleCells(CellColour::Yellow);
+    ASSERT_TRUE(nextReport(tester, bench.chip()));
+    ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 3; }));
+    EXPECT_EQ(panel.colour(1, 2), CellColour::Red);
+    EXPECT_EQ(panel.colour(1, 32), CellColour::Red);
+    EXPECT_EQ(panel.colour(30, 32), CellColour::Red);
+    EXPECT_EQ(panel.toggles(), 3u + 3u + 6u);
+    EXPECT_EQ(bench.written(), "BuIUIUI");
+}
+
+TEST_F(KeyboardScan, StopWhileWaitingForTheTickEndsAtOnce) {
+    bench.script({kExampleReport});
+    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
+    ASSERT_TRUE(stopAndWait());
+    EXPECT_EQ(bench.written(), "BuIQ");
+    EXPECT_EQ(ui.lines(), kKeyboardLinkLines);
+    EXPECT_TRUE(tester.lastSucceeded());
+    expectEnded();
+}
+
+TEST_F(KeyboardScan, StopWhileWaitingForBytesEndsWithoutTheRestOfTheReport) {
+    tester.link().timeouts.reply = 60s;  // only the stop can end this wait
+    bench.script({Bytes{'>', 1, 2}});    // never completed
+    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(waitFor([&] { return bench.chip().requests() == 1; }));
+    ASSERT_TRUE(stopAndWait());
+    EXPECT_EQ(bench.written(), "BuQ");
+    EXPECT_EQ(panel.toggles(), 0u);
+    EXPECT_EQ(ui.lines(), kKeyboardLinkLines);
+    EXPECT_TRUE(tester.lastSucceeded());
+    expectEnded();
+}
+
+TEST_F(KeyboardScan, ANewScanAfterAStopStartsClean) {
+    bench.script({kExampleReport});
+    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
+    ASSERT_TRUE(stopAndWait());
+
+    bench.script({kExampleReport});
+    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 2; }));
+    expectExampleCells(CellColour::Yellow);  // colours persist across scans
+    ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
+    ASSERT_TRUE(stopAndWait());
+    EXPECT_EQ(bench.written(), "BuIQBuIQ");
+}
+
+TEST_F(KeyboardScan, SecondStartWhileScanningDoesNothing) {
+    bench.script({kNothing});
+    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
+    const auto lines = ui.lines();
+    EXPECT_FALSE(tester.startScan());
+    EXPECT_EQ(ui.lines(), lines);
+    EXPECT_EQ(bench.written(), "Bu");
+    EXPECT_EQ(timer.enables, 1);
+}
+
+TEST_F(KeyboardScan, ClearBetweenReportsTogglesFromAquaAgain) {
+    bench.script({kExampleReport, kExampleReport});
+    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
+    expectExampleCells(CellColour::Red);
+    panel.clear();
+    ASSERT_TRUE(nextReport(tester, bench.chip()));
+    ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 2; }));
+    expectExampleCells(CellColour::Red);
+}
+
+TEST_F(KeyboardScan, SilentProgrammerEndsTheScanWithALine) {
+    tester.link().timeouts.reply = 200ms;
+    bench.bench.programmer->faults.silentFromStep = 3;  // 'B' and 'u' answered, 'U' not
+    bench.script({kExampleReport, kExampleReport});
+
+    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(nextReport(tester, bench.chip()));
+    ASSERT_TRUE(tester.operation().waitIdle(5s));
+
+    auto expected = kKeyboardLinkLines;
+    expected.push_back("The programmer does not answer (time-out).");
+    EXPECT_EQ(ui.lines(), expected);
+    EXPECT_EQ(bench.written(), "BuIUQ");
+    EXPECT_FALSE(tester.lastSucceeded());
+    expectEnded();
+}
+
+TEST_F(KeyboardScan, LostProgrammerEndsTheScanWithALine) {
+    bench.bench.programmer->faults.hangUpAtStep = 3;
+    bench.script({kExampleReport, kExampleReport});
+
+    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(nextReport(tester, bench.chip()));
+    ASSERT_TRUE(tester.operation().waitIdle(5s));
+
+    auto expected = kKeyboardLinkLines;
+    expected.push_back("Connection with the programmer is lost.");
+    EXPECT_EQ(ui.lines(), expected);
+    EXPECT_FALSE(tester.lastSucceeded());
+    EXPECT_FALSE(bench.slot->isOpen());
+    EXPECT_FALSE(timer.enabled);
+    EXPECT_EQ(ui.events(), (std::vector<std::string>{"started Keyboard", "ended"}));
+    EXPECT_TRUE(tester.operation().isIdle());
+}
+
+Bytes reportOfLength(size_t length) {
+    // Line 1 with partner 2 over and over: an odd count leaves the cell red.
+    Bytes report = {'>', 1};
+    report.resize(length - 1, 2);
+    report.push_back('&');
+    return report;
+}
+
+TEST_F(KeyboardScan, OverlongReportIsDiscardedAndTheScanGoesOn) {
+    bench.script({reportOfLength(kReportCapacity + 1), kExampleReport});
+
+    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
+    EXPECT_EQ(panel.toggles(), 0u);
+    auto expected = kKeyboardLinkLines;
+    expected.push_back("The programmer's report is longer than 1024 bytes and is discarded.");
+    EXPECT_EQ(ui.lines(), expected);
+
+    ASSERT_TRUE(nextReport(tester, bench.chip()));
+    ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 1; }));
+    expectExampleCells(CellColour::Red);
+    ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
+    ASSERT_TRUE(stopAndWait());
+    EXPECT_EQ(bench.written(), "BuUIQ");
+    EXPECT_TRUE(tester.lastSucceeded());
+}
+
+TEST_F(KeyboardScan, ReportOfExactlyTheAccumulatorIsShown) {
+    bench.chip().setScript({{reportOfLength(kReportCapacity), {300, 300, 300}}});
+    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 1; }));
+    EXPECT_EQ(panel.toggles(), kReportCapacity - 3);
+    EXPECT_EQ(panel.colour(1, 2), CellColour::Red);
+    EXPECT_EQ(ui.lines(), kKeyboardLinkLines);
+}
+
+TEST_F(KeyboardScan, NoProgrammerLeavesTheTesterIdle) {
+    kjsim::SimBridge empty;
+    KeyboardTester lonely(empty, ui, panel, timer);
+    EXPECT_FALSE(lonely.startScan());
+    EXPECT_EQ(ui.lines(), (std::vector<std::string>{"VCOM port is not found on the machine!"}));
+    EXPECT_TRUE(ui.events().empty());
+    EXPECT_EQ(timer.enables, 0);
+    EXPECT_TRUE(lonely.operation().isIdle());
+}
+
+TEST_F(KeyboardScan, WrongFirmwareLeavesTheTesterIdle) {
+    auto v42 = std::make_shared<kjsim::Programmer>(kjsim::Family::V42);
+    kjsim::SimBridge other({kjsim::SimSlot::programmer(v42)});
+    KeyboardTester wrong(other, ui, panel, timer);
+    EXPECT_FALSE(wrong.startScan());
+    EXPECT_EQ(ui.lines().back(), "It is necessary to update the firmware programmer!");
+    EXPECT_TRUE(ui.events().empty());
+    EXPECT_TRUE(wrong.operation().isIdle());
+}
+
+}  // namespace

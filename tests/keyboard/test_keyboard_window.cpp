@@ -1,0 +1,210 @@
+// The keyboard tester window, offscreen: its cells and controls, and a scan
+// driven by its buttons and its own timer.
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "keyboard/keyboard_window.h"
+#include "keyboard_fixture.h"
+#include "support/qt_app.h"
+#include "support/scripted_desktop.h"
+
+namespace kjtest {
+namespace {
+
+using kj::CellColour;
+using kj::TKeyboard_testing;
+using kj::TShape;
+
+const QColor kAquaBrush(0, 255, 255);
+const QColor kRedBrush(255, 0, 0);
+const QColor kYellowBrush(255, 255, 0);
+
+std::vector<std::string> linesOf(const QPlainTextEdit* memo) {
+    const QString text = memo->toPlainText();
+    if (text.isEmpty()) return {};
+    std::vector<std::string> lines;
+    for (const auto& line : text.split('\n')) lines.push_back(line.toStdString());
+    return lines;
+}
+
+constexpr int kWait = 5000;  // ms; only catches hangs
+
+class KeyboardWindow : public testing::Test {
+protected:
+    KeyboardWindow() {
+        window = std::make_unique<TKeyboard_testing>(context, &launcher);
+        window->show();
+    }
+    ~KeyboardWindow() override {
+        window.reset();  // stops a scan still running
+        EXPECT_FALSE(bench.slot->isOpen());
+    }
+
+    QColor brush(int a, int b) const { return window->cell(a, b)->brushColor(); }
+    bool exampleIs(const QColor& colour) const {
+        return brush(1, 2) == colour && brush(1, 5) == colour && brush(3, 4) == colour;
+    }
+    int cellsNot(const QColor& colour) const {
+        int n = 0;
+        for (auto* shape : window->findChildren<TShape*>()) n += shape->brushColor() != colour;
+        return n;
+    }
+    bool scanEnded() const {
+        return window->tester().operation().waitIdle(kj::Millis{0}) && window->START_SCAN->isEnabled() &&
+               window->EXIT_KB_TEST->text() == "EXIT";
+    }
+
+    QApplication& app = ensureApp();  // before any widget
+    KeyboardBench bench;
+    ScriptedDesktop desktop;
+    kj::AppContext context{[this](std::string_view) { return bench.bridge(); }, desktop};
+    QWidget launcher;
+    std::unique_ptr<TKeyboard_testing> window;
+};
+
+int cellLeft(int b) { return 24 * (b - 1) + 8 * ((b - 1) / 5); }
+int cellTop(int a) { return 16 + 24 * a + 8 * ((a - 1) / 5); }
+
+TEST_F(KeyboardWindow, CellsAndControlsAreWhereTheFormPutsThem) {
+    EXPECT_EQ(window->windowTitle(), "Keyboard_testing");
+    EXPECT_EQ(window->size(), QSize(888, 879));
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowCloseButtonHint);
+
+    const auto shapes = window->findChildren<TShape*>();
+    EXPECT_EQ(shapes.size(), kj::kKeyboardCells);
+    for (int a = 1; a < 32; ++a) {
+        for (int b = a + 1; b <= 32; ++b) {
+            const TShape* shape = window->cell(a, b);
+            ASSERT_NE(shape, nullptr) << a << "-" << b;
+            EXPECT_EQ(shape->objectName(), QString("Shape%1").arg((a - 1) * 32 + b));
+            EXPECT_EQ(shape->geometry(), QRect(cellLeft(b), cellTop(a), 17, 15)) << a << "-" << b;
+            EXPECT_EQ(shape->brushColor(), kAquaBrush);
+        }
+    }
+    EXPECT_EQ(window->findChild<TShape*>("Shape2")->geometry(), QRect(24, 40, 17, 15));
+    EXPECT_EQ(window->findChild<TShape*>("Shape68")->geometry(), QRect(72, 88, 17, 15));
+    EXPECT_EQ(window->findChild<TShape*>("Shape992")->geometry(), QRect(792, 808, 17, 15));
+    EXPECT_EQ(window->findChild<TShape*>("Shape33"), nullptr);
+    EXPECT_EQ(window->cell(2, 2), nullptr);
+
+    EXPECT_EQ(window->Label_keybord->text(), "2       6        11        16        21        26        31");
+    const std::vector<std::pair<QLabel*, int>> rows = {{window->Label1, 1},  {window->Label2, 6},
+                                                       {window->Label3, 11}, {window->Label4, 16},
+                                                       {window->Label5, 21}, {window->Label7, 26},
+                                                       {window->Label8, 31}};
+    for (const auto& [label, row] : rows) {
+        EXPECT_EQ(label->text(), QString::number(row));
+        // Level with its row, right of the grid.
+        EXPECT_TRUE(label->geometry().contains(label->geometry().left() + 1, cellTop(row) + 7)) << row;
+        EXPECT_GT(label->geometry().left(), cellLeft(32) + 17);
+    }
+    EXPECT_EQ(window->START_SCAN->text(), "START SCAN");
+    EXPECT_EQ(window->EXIT_KB_TEST->text(), "EXIT");
+    EXPECT_EQ(window->Clear->text(), "Clear");
+    EXPECT_EQ(window->Buzzer_box->text(), " No sound");
+    EXPECT_FALSE(window->Buzzer_box->isChecked());
+    EXPECT_TRUE(window->Memo_keyboard->isReadOnly());
+    EXPECT_EQ(window->Timer_keyboard_scan->interval(), 100);
+    EXPECT_FALSE(window->Timer_keyboard_scan->isActive());
+    EXPECT_TRUE(window->tester().operation().isIdle());
+
+    // Nothing covers a cell, and everything fits the window.
+    const std::vector<QWidget*> controls = {window->Label_keybord, window->Label1,       window->Label8,
+                                            window->START_SCAN,    window->Clear,        window->Buzzer_box,
+                                            window->Memo_keyboard, window->EXIT_KB_TEST};
+    for (QWidget* control : controls) {
+        EXPECT_TRUE(window->rect().contains(control->geometry())) << control->objectName().toStdString();
+        for (const TShape* shape : shapes) {
+            EXPECT_FALSE(control->geometry().intersects(shape->geometry()))
+                << control->objectName().toStdString() << " covers " << shape->objectName().toStdString();
+        }
+    }
+}
+
+TEST_F(KeyboardWindow, ScanTogglesCellsClearResetsThemAndExitStopsBeforeLeaving) {
+    bench.script({kExampleReport});
+
+    window->START_SCAN->click();
+
+    EXPECT_EQ(linesOf(window->Memo_keyboard), kKeyboardLinkLines);
+    EXPECT_FALSE(window->START_SCAN->isEnabled());
+    EXPECT_EQ(window->EXIT_KB_TEST->text(), "STOP");
+    EXPECT_TRUE(window->Timer_keyboard_scan->isActive());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return exampleIs(kRedBrush); }, kWait));
+    EXPECT_EQ(cellsNot(kAquaBrush), 3);
+
+    // The timer keeps the requests coming, one lone '&' after another.
+    const size_t requests = bench.chip().requests();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bench.chip().requests() > requests + 1; }, kWait));
+    EXPECT_EQ(bench.chip().beeps(), 1u);
+
+    window->Clear->click();
+    EXPECT_EQ(cellsNot(kAquaBrush), 0);
+    bench.script({kExampleReport});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return exampleIs(kRedBrush); }, kWait));  // from aqua, not yellow
+
+    window->EXIT_KB_TEST->click();
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scanEnded(); }, kWait));
+    EXPECT_FALSE(window->Timer_keyboard_scan->isActive());
+    EXPECT_EQ(bench.written().back(), 'Q');
+    EXPECT_FALSE(bench.slot->isOpen());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(linesOf(window->Memo_keyboard), kKeyboardLinkLines);
+
+    window->EXIT_KB_TEST->click();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(launcher.isVisible());
+    EXPECT_TRUE(exampleIs(kRedBrush));  // colours stay until Clear
+}
+
+TEST_F(KeyboardWindow, NoSoundBoxMutesTheSignal) {
+    window->Buzzer_box->setChecked(true);
+    bench.script({kExampleReport, kExampleReport});
+
+    window->START_SCAN->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return exampleIs(kYellowBrush); }, kWait));
+    window->EXIT_KB_TEST->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scanEnded(); }, kWait));
+
+    EXPECT_EQ(bench.chip().beeps(), 0u);
+    EXPECT_EQ(bench.written().find('I'), std::string::npos);
+}
+
+TEST_F(KeyboardWindow, ClosingTheWindowDuringAScanEndsIt) {
+    bench.script({kExampleReport});
+    window->START_SCAN->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return exampleIs(kRedBrush); }, kWait));
+    window.reset();
+    EXPECT_EQ(bench.written().back(), 'Q');
+    EXPECT_EQ(bench.chip().quits(), 1u);
+}
+
+TEST(KeyboardWindowLink, NoProgrammerShowsOnlyTheLinkLineAndStaysIdle) {
+    ensureApp();
+    ScriptedDesktop desktop;
+    kj::AppContext context{[](std::string_view) { return std::make_unique<kjsim::SimBridge>(); }, desktop};
+    QWidget launcher;
+    TKeyboard_testing window(context, &launcher);
+
+    window.START_SCAN->click();
+
+    EXPECT_EQ(linesOf(window.Memo_keyboard), (std::vector<std::string>{"VCOM port is not found on the machine!"}));
+    EXPECT_TRUE(window.START_SCAN->isEnabled());
+    EXPECT_EQ(window.EXIT_KB_TEST->text(), "EXIT");
+    EXPECT_FALSE(window.Timer_keyboard_scan->isActive());
+    EXPECT_TRUE(window.tester().operation().isIdle());
+}
+
+}  // namespace
+}  // namespace kjtest
+
+// The application lives on main's stack: a function-static one is destroyed
+// after the toolkit's own statics once events have flowed, and crashes at exit.
+int main(int argc, char** argv) {
+    // Test discovery runs this without the test environment.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
