@@ -1,6 +1,17 @@
+// The KB9010/9012/9016/9022 window: read and write buttons over the core's
+// operations, and the cable help group over the motherboard connection base.
 #pragma once
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <memory>
+
+#include "common/gauge.h"
 #include "common/tool_window.h"
+#include "common/window_frontend.h"
+#include "kb90xx/kb90xx.h"
 
 namespace kj {
 
@@ -9,9 +20,45 @@ class TKB901X_forms : public ToolWindow {
 public:
     TKB901X_forms(AppContext& context, QWidget* launcher);
 
-private:
-    void EXIT_KB901XClick();
+    QPushButton* KB901X_READ = nullptr;
+    QPushButton* KB901X_WRITE = nullptr;
     QPushButton* EXIT_KB901X = nullptr;
+    QPlainTextEdit* KB901X_Memo = nullptr;
+    TCGauge* CGauge_KB901X = nullptr;
+    const FileDialogSpec SaveDialog_KB90 = kb90xxSaveDialog();
+    const FileDialogSpec OpenDialog_KB90 = kb90xxOpenDialog();
+
+    QGroupBox* GroupBox1 = nullptr;
+    QComboBox* ComboBox_KB901X = nullptr;
+    QComboBox* ComboBox_KB901X_FFC = nullptr;
+    QCheckBox* CheckBox_KB901X = nullptr;
+    QLabel* Label_result = nullptr;
+
+    Kb90xxProgrammer& programmer() { return *programmer_; }
+
+private:
+    void buildControls();
+    void buildCableHelp();
+    void FormCreate();
+
+    void KB901X_READClick();
+    void KB901X_WRITEClick();
+    void EXIT_KB901XClick();
+    void SaveDialog_KB90CanClose();
+    void OpenDialog_KB90CanClose();
+    void operationStarted(std::string_view name);
+    void operationEnded();
+
+    void ComboBox_KB901XSelect();
+    void ComboBox_KB901X_FFCSelect();
+    void CheckBox_KB901XClick();
+    void ShowCableHelp_KB90();
+    static bool picked(const QComboBox* chooser) { return chooser->currentIndex() >= 0; }
+    static QString selectedText(const QComboBox* chooser) { return chooser->itemText(chooser->currentIndex()); }
+
+    bool dialogConfirmed_ = false;
+    std::unique_ptr<WindowFrontend> frontend_;
+    std::unique_ptr<Kb90xxProgrammer> programmer_;
 };
 
 }  // namespace kj
