@@ -1,0 +1,180 @@
+// korvel-cli kb90xx against the simulated controller: what a technician sees on
+// standard output, the exit status, the files, Ctrl-C, and the cable help.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/cli.h"
+#include "kb90xx_fixture.h"
+#include "sim/sim_bridge.h"
+#include "support/recording_frontend.h"
+
+namespace kjtest {
+namespace {
+
+using kj::cli::UsageError;
+
+struct CliRun {
+    int status = -1;
+    Lines out;
+    std::string err;
+};
+
+Lines linesOf(const std::string& text) {
+    Lines lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// Ctrl-C pressed while the given block is being stored.
+class InterruptingFrontend : public kj::cli::CliFrontend {
+public:
+    std::atomic<bool>* interrupted = nullptr;
+    int atProgress = -1;
+    void setGaugeProgress(int value, int maximum) override {
+        CliFrontend::setGaugeProgress(value, maximum);
+        if (value == atProgress) *interrupted = true;
+    }
+};
+
+class Kb90xxCli : public ::testing::Test {
+protected:
+    Kb90xxCli() : bench_(kjsim::makeBench({})), slot_(kjsim::SimSlot::programmer(bench_.programmer)) {
+        ui_.interrupted = &interrupted_;
+    }
+
+    CliRun run(const std::string& action, std::vector<std::string> args) {
+        kj::cli::Options options(std::move(args));
+        kj::cli::Context context{[slot = slot_](std::string_view) -> std::unique_ptr<kj::Bridge> {
+                                     return std::make_unique<kjsim::SimBridge>(std::vector{slot});
+                                 },
+                                 ui_, interrupted_};
+        CliRun result;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        try {
+            result.status = kj::cli::runKb90xx(context, action, options);
+        } catch (...) {
+            testing::internal::GetCapturedStdout();
+            testing::internal::GetCapturedStderr();
+            throw;
+        }
+        result.out = maskTimes(linesOf(testing::internal::GetCapturedStdout()));
+        result.err = testing::internal::GetCapturedStderr();
+        return result;
+    }
+
+    std::string writeBase(const std::string& text) {
+        const std::string path = dir_.file("base.txt");
+        writeFile(path, Bytes(text.begin(), text.end()));
+        return path;
+    }
+
+    ScratchDir dir_;
+    kjsim::Bench bench_;
+    std::shared_ptr<kjsim::SimSlot> slot_;
+    std::atomic<bool> interrupted_{false};
+    InterruptingFrontend ui_;
+};
+
+TEST_F(Kb90xxCli, ReadPrintsTheWindowsLinesAndSavesTheFlash) {
+    const std::string path = dir_.file("flash.bin");
+    const CliRun r = run("read", {"--output", path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, join({kStartLines,
+                           {"Save the file: ", path, "Reading KB9012 ...", kStamp, "Reading completed successfully.",
+                            kStamp}}));
+    EXPECT_EQ(readFile(path), bench_.kb90xx->flash());
+    EXPECT_EQ(slot_->written(), readTranscript());
+}
+
+TEST_F(Kb90xxCli, ExistingOutputIsReplacedOnlyWithForce) {
+    const std::string path = dir_.file("flash.bin");
+    writeFile(path, Bytes(10, 0x11));
+    EXPECT_THROW(run("read", {"--output", path}), UsageError);
+    EXPECT_TRUE(slot_->written().empty());  // refused before the link was opened
+    EXPECT_EQ(run("read", {"--output", path, "--force"}).status, 0);
+    EXPECT_EQ(readFile(path), bench_.kb90xx->flash());
+}
+
+TEST_F(Kb90xxCli, WriteVerifiesAndReportsTheResultInTheExitStatus) {
+    const Bytes image = randomImage(kImage, 21);
+    const std::string path = dir_.file("image.bin");
+    writeFile(path, image);
+    CliRun r = run("write", {"--input", path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(bench_.kb90xx->flash(), image);
+    ASSERT_GE(r.out.size(), 2u);
+    EXPECT_EQ(r.out[r.out.size() - 2], "Writing and verify is OK !");
+
+    bench_.kb90xx->corruptWriteAt = 5;
+    r = run("write", {"--input", path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out[r.out.size() - 2], "!!! Data is written incorrectly !!! ");
+
+    EXPECT_EQ(run("write", {"--input", dir_.file("missing.bin")}).status, 1);
+    EXPECT_THROW(run("write", {}), UsageError);
+    EXPECT_THROW(run("write", {"--input", path, "--verbose"}), UsageError);
+}
+
+TEST_F(Kb90xxCli, CtrlCEndsTheReadCleanly) {
+    ui_.atProgress = 10 * 64;
+    const std::string path = dir_.file("flash.bin");
+    const CliRun r = run("read", {"--output", path});
+    EXPECT_EQ(r.status, 1);
+    ASSERT_GE(r.out.size(), 3u);
+    EXPECT_EQ(Lines(r.out.end() - 3, r.out.end()),
+              (Lines{"Operation is stopped.", "The incomplete file is deleted.", kStamp}));
+    EXPECT_FALSE(fs::exists(path));
+    const Bytes sent = slot_->written();
+    EXPECT_EQ(sent.back(), 'O');
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 'N'), 10);
+    EXPECT_EQ(bench_.programmer->endBytes(), "O");
+    EXPECT_FALSE(slot_->isOpen());
+}
+
+TEST_F(Kb90xxCli, CablePrintsTheHelpLine) {
+    const std::string base =
+        writeBase("Плата KSO3=5 KSI4=12 KSI7=14 KSI6=15 KSI5=16\r\n\nMB KSO3=5, KSI4=1 KSI7=1 KSI6=1 KSI5=1\nlast");
+    CliRun r = run("cable", {"--base", base, "--board", "1", "--ffc", "24"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, Lines{"Please connect GND and:  A5 B12 C14 D15 E16"});
+    r = run("cable", {"--base", base, "--board", "1", "--ffc", "24", "--reversed"});
+    EXPECT_EQ(r.out, Lines{"Please connect GND and:  A20 B13 C11 D10 E9"});
+    r = run("cable", {"--base", base, "--board", "1", "--ffc", "18", "--reversed"});
+    EXPECT_EQ(r.out, Lines{"Please connect GND and:  A14 B7 C5 D4 E3"});
+
+    r = run("cable", {"--base", base, "--board", "2", "--ffc", "24"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, Lines{"Error data format!"});
+    r = run("cable", {"--base", base, "--board", "3", "--ffc", "24"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_EQ(r.err, "error: '5,' is not a valid pin number (KSO3=)\n");
+    r = run("cable", {"--base", dir_.file("none.txt"), "--board", "1", "--ffc", "24"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, Lines{"Create base of connections KB90XX !"});
+    EXPECT_TRUE(slot_->written().empty());  // the cable help never talks to the programmer
+}
+
+TEST_F(Kb90xxCli, CableOptionsAreChecked) {
+    const std::string base = writeBase("KSO3=5 KSI4=12 KSI7=14 KSI6=15 KSI5=20\nlast");
+    CliRun r = run("cable", {"--base", base, "--board", "1", "--ffc", "18"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, Lines{"Please select big pins FFC!"});
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--base", base, "--board", "2", "--ffc", "24"},  // only one line is listed
+             {"--base", base, "--board", "0", "--ffc", "24"},
+             {"--base", base, "--board", "1", "--ffc", "23"},  // no such cable
+             {"--base", base, "--board", "1"},
+             {"--base", base, "--ffc", "24"},
+             {"--board", "1", "--ffc", "24"},
+             {"--base", base, "--board", "1", "--ffc", "24", "--force"}}) {
+        EXPECT_THROW(run("cable", args), UsageError) << testing::PrintToString(args);
+    }
+    EXPECT_THROW(run("erase", {}), UsageError);
+}
+
+}  // namespace
+}  // namespace kjtest

@@ -1,0 +1,206 @@
+// The KB90xx window offscreen: a read through its buttons and its worker, the
+// way back to the launcher, and the cable help group over a base file.
+#include "kb90xx/kb90xx_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <cstdlib>
+
+#include "kb90xx/cable_help.h"
+#include "kb90xx_fixture.h"
+#include "sim/sim_bridge.h"
+#include "support/recording_frontend.h"
+#include "support/scripted_desktop.h"
+
+namespace kjtest {
+namespace {
+
+constexpr int kHangBoundMs = 30000;
+
+// The application lives from before the first test to after the last, and
+// not into the program's exit, where the toolkit's own statics are gone.
+class QtApplication : public ::testing::Environment {
+public:
+    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+    void TearDown() override { app_.reset(); }
+
+private:
+    int argc_ = 1;
+    char name_[16] = "kb90xx-window";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+
+[[maybe_unused]] const auto* const kApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
+const QColor kYellow(255, 255, 0);
+const std::string kBoard = "Плата LA-1234 KSO3=5 KSI4=12 KSI7=14 KSI6=15 KSI5=16";
+
+QStringList memoLines(const QPlainTextEdit* memo) {
+    const QString text = memo->toPlainText();
+    return text.isEmpty() ? QStringList{} : text.split('\n');
+}
+
+Lines toLines(const QStringList& list) {
+    Lines lines;
+    for (const auto& line : list) lines.push_back(line.toStdString());
+    return lines;
+}
+
+// Runs the window's event loop until `done`, so that the worker's updates are
+// carried out as they come (qWaitFor would sleep between them).
+bool runUntil(const std::function<bool()>& done, int boundMs) {
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (done()) loop.quit();
+    });
+    QTimer::singleShot(boundMs, &loop, &QEventLoop::quit);
+    check.start(10);
+    loop.exec();
+    return done();
+}
+
+QColor chooserColour(const QComboBox* chooser) { return chooser->palette().color(QPalette::Base); }
+
+class Kb90xxWindow : public ::testing::Test {
+protected:
+    Kb90xxWindow()
+        : bench_(kjsim::makeBench({})),
+          slot_(kjsim::SimSlot::programmer(bench_.programmer)),
+          context_{[slot = slot_](std::string_view) -> std::unique_ptr<kj::Bridge> {
+                       return std::make_unique<kjsim::SimBridge>(std::vector{slot});
+                   },
+                   desktop_} {
+        launcher_ = std::make_unique<QWidget>();
+        const char* xdg = std::getenv("XDG_DATA_HOME");
+        if (xdg) savedXdg_ = xdg;
+        ::setenv("XDG_DATA_HOME", dir_.path().c_str(), 1);
+    }
+    ~Kb90xxWindow() override {
+        savedXdg_ ? ::setenv("XDG_DATA_HOME", savedXdg_->c_str(), 1) : ::unsetenv("XDG_DATA_HOME");
+    }
+
+    fs::path basePath() const { return dir_.path() / "korvel-jig" / "MB connection KB901X.txt"; }
+    void writeBase(const std::string& bytes) {
+        fs::create_directories(basePath().parent_path());
+        writeFile(basePath().string(), Bytes(bytes.begin(), bytes.end()));
+    }
+    std::unique_ptr<kj::TKB901X_forms> makeWindow() {
+        auto window = std::make_unique<kj::TKB901X_forms>(context_, launcher_.get());
+        launcher_->hide();
+        window->show();
+        return window;
+    }
+    static void choose(QComboBox* chooser, int index) {
+        chooser->setCurrentIndex(index);
+        emit chooser->activated(index);
+    }
+
+    ScratchDir dir_;
+    kjsim::Bench bench_;
+    std::shared_ptr<kjsim::SimSlot> slot_;
+    ScriptedDesktop desktop_;
+    kj::AppContext context_;
+    std::unique_ptr<QWidget> launcher_;
+    std::optional<std::string> savedXdg_;
+};
+
+TEST_F(Kb90xxWindow, ReadRunsOnTheWorkerWithTheButtonsOfARead) {
+    auto window = makeWindow();
+    const std::string path = dir_.file("flash.bin");
+    desktop_.choices.push_back(QString::fromStdString(path));
+    window->KB901X_READ->click();
+
+    // The handler has returned with the worker running.
+    EXPECT_TRUE(window->KB901X_READ->isEnabled());
+    EXPECT_FALSE(window->KB901X_WRITE->isEnabled());
+    EXPECT_FALSE(window->EXIT_KB901X->isEnabled());
+    EXPECT_STREQ(window->programmer().operation().get(), "Reading");
+
+    ASSERT_TRUE(runUntil([&] { return window->programmer().operation().isIdle(); }, kHangBoundMs));
+    ASSERT_TRUE(window->programmer().operation().waitIdle(std::chrono::milliseconds(kHangBoundMs)));
+    EXPECT_TRUE(window->KB901X_READ->isEnabled());
+    EXPECT_TRUE(window->KB901X_WRITE->isEnabled());
+    EXPECT_TRUE(window->EXIT_KB901X->isEnabled());
+
+    EXPECT_EQ(slot_->written(), readTranscript());
+    EXPECT_EQ(readFile(path), bench_.kb90xx->flash());
+    EXPECT_EQ(maskTimes(toLines(memoLines(window->KB901X_Memo))),
+              join({kStartLines,
+                    {"Save the file: ", path, "Reading KB9012 ...", kStamp, "Reading completed successfully.",
+                     kStamp}}));
+    EXPECT_EQ(window->CGauge_KB901X->maxValue(), 32768);
+    EXPECT_EQ(window->CGauge_KB901X->progress(), 32768);
+    EXPECT_EQ(window->CGauge_KB901X->foreColor(), QColor(0, 255, 0));
+    ASSERT_EQ(desktop_.dialogs.size(), 1u);
+    EXPECT_EQ(desktop_.dialogs[0].title, window->SaveDialog_KB90.title);
+    EXPECT_EQ(desktop_.dialogs[0].defaultName, "Noname");
+
+}
+
+TEST_F(Kb90xxWindow, CableHelpFollowsTheChoices) {
+    writeBase(kBoard + "\r\n\nKSO3=5, KSI4=12 KSI7=14 KSI6=15 KSI5=16\nunlisted");
+    auto window = makeWindow();
+    auto* boards = window->ComboBox_KB901X;
+    auto* cables = window->ComboBox_KB901X_FFC;
+
+    ASSERT_EQ(boards->count(), 3);
+    EXPECT_EQ(boards->itemText(0).toStdString(), kBoard);
+    EXPECT_EQ(boards->itemText(1), "");
+    EXPECT_EQ(boards->currentText(), "Step 1 -> Select MB");
+    EXPECT_EQ(cables->currentText(), "Step 2 -> Select FFC cable you used");
+    EXPECT_EQ(cables->count(), 8);
+    EXPECT_TRUE(boards->isEnabled());
+    EXPECT_TRUE(cables->isEnabled());
+    EXPECT_TRUE(window->CheckBox_KB901X->isEnabled());
+    EXPECT_TRUE(window->CheckBox_KB901X->isChecked());
+    EXPECT_EQ(window->Label_result->text(), "");
+    EXPECT_EQ(window->Label_result->toolTip().toStdString(), basePath().string());
+    EXPECT_EQ(chooserColour(boards), kYellow);
+    EXPECT_EQ(chooserColour(cables), kYellow);
+
+    // Before both are picked the check box changes nothing but its mark.
+    window->CheckBox_KB901X->click();
+    EXPECT_EQ(window->Label_result->text(), "");
+    window->CheckBox_KB901X->click();
+
+    choose(boards, 0);
+    EXPECT_NE(chooserColour(boards), kYellow);
+    EXPECT_EQ(window->Label_result->text(), "");
+    // The typing limit does not cut a chosen entry.
+    EXPECT_EQ(boards->currentText().toStdString(), kBoard);
+
+    choose(cables, 2);  // "24 pin"
+    EXPECT_NE(chooserColour(cables), kYellow);
+    EXPECT_EQ(window->Label_result->text(), "Please connect GND and:  A5 B12 C14 D15 E16");
+    window->CheckBox_KB901X->click();
+    EXPECT_EQ(window->Label_result->text(), "Please connect GND and:  A20 B13 C11 D10 E9");
+    choose(cables, 0);  // "18 pin"
+    EXPECT_EQ(window->Label_result->text(), "Please connect GND and:  A14 B7 C5 D4 E3");
+
+    // A malformed value is reported and the label keeps its text.
+    choose(boards, 2);
+    EXPECT_EQ(desktop_.errors, QStringList{"'5,' is not a valid pin number (KSO3=)"});
+    EXPECT_EQ(window->Label_result->text(), "Please connect GND and:  A14 B7 C5 D4 E3");
+    choose(boards, 1);
+    EXPECT_EQ(window->Label_result->text(), "Error data format!");
+}
+
+TEST_F(Kb90xxWindow, WithoutABaseTheGroupStaysDisabled) {
+    auto window = makeWindow();
+    EXPECT_EQ(window->Label_result->text(), "Create base of connections KB90XX !");
+    EXPECT_EQ(window->Label_result->toolTip().toStdString(), basePath().string());
+    EXPECT_FALSE(window->ComboBox_KB901X->isEnabled());
+    EXPECT_FALSE(window->ComboBox_KB901X_FFC->isEnabled());
+    EXPECT_FALSE(window->CheckBox_KB901X->isEnabled());
+    EXPECT_NE(chooserColour(window->ComboBox_KB901X), kYellow);
+    EXPECT_NE(chooserColour(window->ComboBox_KB901X_FFC), kYellow);
+    EXPECT_EQ(window->ComboBox_KB901X->count(), 0);
+    EXPECT_EQ(window->windowTitle(), "KB9010/9012/9016/9022  programming VER4.1");
+}
+
+}  // namespace
+}  // namespace kjtest
