@@ -6,9 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <span>
 #include <string>
-#include <vector>
 
 #include "common/frontend.h"
 #include "edid/edid_info.h"
