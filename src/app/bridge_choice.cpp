@@ -1,6 +1,7 @@
 #include "app/bridge_choice.h"
 
 #include "link/serial_bridge.h"
+#include "sim/bench.h"
 #include "sim/sim_bridge.h"
 
 namespace kj {
@@ -8,11 +9,13 @@ namespace kj {
 BridgeFactory makeBridgeFactory(const BridgeChoice& choice) {
     if (choice.simulate) {
         return [](std::string_view family) -> std::unique_ptr<Bridge> {
+            // A bench of its own per window, kept as long as the window: what one
+            // operation writes, the next one reads back.
             bool known = false;
-            const auto f = kjsim::familyByName(std::string(family), known);
-            auto programmer = std::make_shared<kjsim::Programmer>(known ? f : kjsim::Family::V41);
+            kjsim::BenchOptions options;
+            options.family = kjsim::familyByName(std::string(family), known);
             auto bridge = std::make_unique<kjsim::SimBridge>();
-            bridge->add(kjsim::SimSlot::programmer(programmer));
+            bridge->add(kjsim::SimSlot::programmer(kjsim::makeBench(options).programmer));
             return bridge;
         };
     }

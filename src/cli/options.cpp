@@ -6,22 +6,22 @@
 namespace kj::cli {
 
 std::optional<std::string> Options::value(const std::string& name) {
-    std::optional<std::string> found;
+    auto all = values(name);
+    if (all.empty()) return std::nullopt;
+    return all.back();
+}
+
+std::vector<std::string> Options::values(const std::string& name) {
+    std::vector<std::string> found;
     for (auto it = args_.begin(); it != args_.end();) {
         if (*it != name) {
             ++it;
             continue;
         }
         if (it + 1 == args_.end()) throw UsageError{name + " needs a value"};
-        found = *(it + 1);
+        found.push_back(*(it + 1));
         it = args_.erase(it, it + 2);
     }
-    return found;
-}
-
-std::vector<std::string> Options::values(const std::string& name) {
-    std::vector<std::string> found;
-    while (auto v = value(name)) found.push_back(*v);
     return found;
 }
 
