@@ -1,19 +1,37 @@
 #include "common/window_frontend.h"
 
 #include <QScrollBar>
+#include <QTextCursor>
 
 namespace kj {
 
+namespace {
+constexpr char kLineCount[] = "kjLogLines";
+}
+
+void appendLogLine(QPlainTextEdit* memo, const QString& line) {
+    int lines = memo->property(kLineCount).toInt();
+    if (!memo->document()->isEmpty() && lines == 0) lines = 1;
+    QTextCursor cursor(memo->document());
+    cursor.movePosition(QTextCursor::End);
+    if (lines > 0) cursor.insertBlock();
+    cursor.insertText(line);
+    memo->setProperty(kLineCount, lines + 1);
+    memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->maximum());
+}
+
+void clearLogLines(QPlainTextEdit* memo) {
+    memo->clear();
+    memo->setProperty(kLineCount, 0);
+}
+
 void WindowFrontend::log(std::string_view line) {
     const QString text = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
-    onWindowThread(window_, [&] {
-        memo_->appendPlainText(text);
-        memo_->verticalScrollBar()->setValue(memo_->verticalScrollBar()->maximum());
-    });
+    onWindowThread(window_, [&] { appendLogLine(memo_, text); });
 }
 
 void WindowFrontend::clearLog() {
-    onWindowThread(window_, [&] { memo_->clear(); });
+    onWindowThread(window_, [&] { clearLogLines(memo_); });
 }
 
 void WindowFrontend::setGaugeColour(Rgb colour) {

@@ -25,6 +25,12 @@ void onWindowThread(QObject* window, F&& f) {
                               Qt::BlockingQueuedConnection);
 }
 
+// A log window's lines. The text control cannot tell an empty document from one
+// holding a single empty line, so the memo keeps its own count of lines: a log
+// may start with an empty line, and it must show.
+void appendLogLine(QPlainTextEdit* memo, const QString& line);
+void clearLogLines(QPlainTextEdit* memo);
+
 class WindowFrontend : public Frontend {
 public:
     struct Hooks {

@@ -2,6 +2,7 @@
 
 #include <QVBoxLayout>
 
+#include "common/window_frontend.h"
 #include "link/connection_test.h"
 
 namespace kj {
@@ -25,9 +26,9 @@ TTESTING::TTESTING(AppContext& context) : QWidget(nullptr), bridge_(context.brid
 void TTESTING::BitBtn1Click() { runConnectionTest(*bridge_, *this); }
 
 void TTESTING::log(std::string_view line) {
-    Test_memo->appendPlainText(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+    appendLogLine(Test_memo, QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
 }
 
-void TTESTING::clearLog() { Test_memo->clear(); }
+void TTESTING::clearLog() { clearLogLines(Test_memo); }
 
 }  // namespace kj
