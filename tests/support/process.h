@@ -1,0 +1,118 @@
+// Running the built programs from a test: a command to completion with its
+// output captured, or a server kept running beside the test.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace kjtest {
+
+struct CommandResult {
+    int status = -1;  // exit status, or -1 when it did not exit normally
+    std::string out;
+    std::string err;
+    std::vector<std::string> lines() const {
+        std::vector<std::string> result;
+        std::istringstream in(out);
+        for (std::string line; std::getline(in, line);) result.push_back(line);
+        return result;
+    }
+};
+
+inline std::vector<char*> argvOf(std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+inline std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Runs `args` (args[0] the program) with stdin from /dev/null and waits for it.
+inline CommandResult runCommand(std::vector<std::string> args) {
+    const auto dir = std::filesystem::temp_directory_path();
+    const auto tag = std::to_string(::getpid()) + "-" + std::to_string(std::rand());
+    const auto outPath = dir / ("kj-out-" + tag);
+    const auto errPath = dir / ("kj-err-" + tag);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    auto argv = argvOf(args);
+    pid_t pid = -1;
+    CommandResult result;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    result.out = slurp(outPath);
+    result.err = slurp(errPath);
+    std::filesystem::remove(outPath);
+    std::filesystem::remove(errPath);
+    return result;
+}
+
+// A program left running beside the test (killed at the end), whose standard
+// output can be read line by line.
+class Server {
+public:
+    explicit Server(std::vector<std::string> args) {
+        int out[2];
+        if (::pipe(out) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        auto argv = argvOf(args);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        out_ = out[0];
+    }
+    ~Server() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) ::close(out_);
+    }
+    // The next line of its output; empty after `bound` without one.
+    std::string readLine(std::chrono::milliseconds bound = std::chrono::seconds(10)) {
+        std::string line;
+        const auto deadline = std::chrono::steady_clock::now() + bound;
+        for (char c = 0;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd p{out_, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+            if (::read(out_, &c, 1) != 1 || c == '\n') break;
+            line += c;
+        }
+        return line;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+};
+
+}  // namespace kjtest
