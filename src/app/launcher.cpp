@@ -34,6 +34,7 @@ TForm1::TForm1(AppContext& context) : QWidget(nullptr) {
     setPalette(palette);
     placeButtons();
     createTools(context);
+    centreOnScreen(this);
 }
 
 TForm1::~TForm1() {

@@ -1,11 +1,20 @@
 #include "common/tool_window.h"
 
+#include <QScreen>
+
 namespace kj {
 
 ToolWindow::ToolWindow(AppContext& context, QWidget* launcher, const QString& caption, std::string_view family)
     : QWidget(nullptr), context_(context), launcher_(launcher), bridge_(context.bridges(family)) {
     setWindowTitle(caption);
     setMinimiseOnly(this);
+}
+
+void ToolWindow::showEvent(QShowEvent* event) {
+    // Placed when first shown, once the window has its final size.
+    if (!placed_) centreOnScreen(this);
+    placed_ = true;
+    QWidget::showEvent(event);
 }
 
 void ToolWindow::showLauncherAndHide() {
@@ -41,6 +50,14 @@ QPlainTextEdit* makeMemo(QWidget* parent, const QString& objectName, int pixelSi
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     return memo;
+}
+
+void centreOnScreen(QWidget* window) {
+    if (const QScreen* screen = window->screen()) {
+        QRect frame = window->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
 }
 
 void setMinimiseOnly(QWidget* window) {

@@ -28,6 +28,7 @@ public:
     Bridge& bridge() { return *bridge_; }
 
 protected:
+    void showEvent(QShowEvent* event) override;
     // The launcher first, then this window.
     void showLauncherAndHide();
     AppContext& context_;
@@ -35,6 +36,7 @@ protected:
 
 private:
     std::unique_ptr<Bridge> bridge_;
+    bool placed_ = false;
 };
 
 // Controls with the look the windows share.
@@ -44,5 +46,7 @@ QPushButton* makeButton(QWidget* parent, const QString& objectName, const QStrin
 QPlainTextEdit* makeMemo(QWidget* parent, const QString& objectName, int pixelSize = 13);
 // Minimise as the only border icon: no close box.
 void setMinimiseOnly(QWidget* window);
+// Places a window of its final size in the middle of its screen.
+void centreOnScreen(QWidget* window);
 
 }  // namespace kj

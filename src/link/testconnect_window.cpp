@@ -20,6 +20,7 @@ TTESTING::TTESTING(AppContext& context) : QWidget(nullptr), bridge_(context.brid
     layout->addWidget(Test_memo, 1);
     layout->addWidget(BitBtn1);
     resize(700, 320);
+    centreOnScreen(this);
     connect(BitBtn1, &QPushButton::clicked, this, &TTESTING::BitBtn1Click);
 }
 
