@@ -65,7 +65,7 @@ void TEDID_form::EDID_READClick() { runOperation(&EdidProgrammer::read); }
 void TEDID_form::EDID_WRITEClick() { runOperation(&EdidProgrammer::write); }
 
 void TEDID_form::EXIT_EDIDClick() {
-    EDID_Memo->clear();
+    clearLogLines(EDID_Memo);
     EDID_Info->clear();
     showLauncherAndHide();
 }
