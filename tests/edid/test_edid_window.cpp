@@ -1,0 +1,161 @@
+// The EDID window driven by its buttons, offscreen, with scripted file dialogs
+// and the real bad-base-block question answered by clicking its buttons.
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "common/text.h"
+#include "edid/edid_window.h"
+#include "edid_fixture.h"
+#include "support/qt_app.h"
+#include "support/scripted_desktop.h"
+
+namespace kjtest {
+namespace {
+
+using kj::TEDID_form;
+
+Lines linesOf(const QPlainTextEdit* memo) {
+    const QString text = memo->toPlainText();
+    if (text.isEmpty()) return {};
+    Lines lines;
+    for (const auto& line : text.split('\n')) lines.push_back(line.toStdString());
+    return lines;
+}
+
+// Clicks `button` of the next message box once its event loop runs.
+class MessageBoxAnswer : public QObject {
+public:
+    explicit MessageBoxAnswer(const char* button) : button_(button) {
+        connect(&timer_, &QTimer::timeout, this, [this] { tryAnswer(); });
+        timer_.start(10);
+    }
+    int asked = 0;
+    QString text;
+
+private:
+    void tryAnswer() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        ++asked;
+        text = box->text();
+        for (auto* b : box->buttons()) {
+            if (b->text() == QString::fromLatin1(button_)) {
+                timer_.stop();
+                b->click();
+                return;
+            }
+        }
+        ADD_FAILURE() << "no button " << button_;
+        box->reject();
+    }
+    const char* button_;
+    QTimer timer_;
+};
+
+class EdidWindow : public testing::Test {
+protected:
+    EdidWindow()
+        : app_(ensureApp()),
+          bench_(kjsim::makeBench({})),
+          slot_(kjsim::SimSlot::programmer(bench_.programmer)),
+          context_{[this](std::string_view) { return std::make_unique<kjsim::SimBridge>(std::vector{slot_}); },
+                   desktop_} {
+        window_ = std::make_unique<TEDID_form>(context_, &launcher_);
+    }
+
+    QApplication& app_;  // before any widget
+    kjsim::Bench bench_;
+    std::shared_ptr<kjsim::SimSlot> slot_;
+    ScriptedDesktop desktop_;
+    kj::AppContext context_;
+    QWidget launcher_;
+    std::unique_ptr<TEDID_form> window_;
+    ScratchDir dir_;
+};
+
+TEST_F(EdidWindow, ReadFillsTheLogAndTheInfoPanelAndSavesTheImage) {
+    const auto path = dir_.file("panel.bin");
+    desktop_.choices.push_back(QString::fromStdString(path));
+
+    window_->EDID_READ->click();
+
+    const Bytes image = kjsim::builtInPanelEdid();
+    EXPECT_EQ(linesOf(window_->EDID_Memo),
+              join({kLinkLines,
+                    {"Reading EEPROM ...", "Reading from the EEPROM is completed successfully."},
+                    kj::hexDump(image),
+                    {"", "Save the file: ", path}}));
+    EXPECT_EQ(linesOf(window_->EDID_Info), kj::describeEdid(kj::decodeEdid(image)));
+    EXPECT_EQ(readFile(path), image);
+    ASSERT_EQ(desktop_.dialogs.size(), 1u);
+    EXPECT_EQ(desktop_.dialogs[0].title, "Укажите имя файла для сохранения.");
+    EXPECT_TRUE(window_->EDID_READ->isEnabled());
+    EXPECT_TRUE(window_->EDID_WRITE->isEnabled());
+    EXPECT_TRUE(window_->EXIT_EDID->isEnabled());
+}
+
+TEST_F(EdidWindow, BadChecksumIsAskedAboutAndFixedBeforeWriting) {
+    const auto path = dir_.file("bad.bin");
+    writeFile(path, badChecksumImage());
+    desktop_.choices.push_back(QString::fromStdString(path));
+    MessageBoxAnswer answer(TEDID_form::kFixAndWrite);
+
+    window_->EDID_WRITE->click();
+
+    EXPECT_EQ(answer.asked, 1);
+    const auto good = kjsim::builtInPanelEdid()[127];
+    EXPECT_TRUE(answer.text.contains(QString::asprintf("0x%02X", unsigned{good})));
+    EXPECT_EQ(bench_.eeprom->contents(), kjsim::builtInPanelEdid());
+    EXPECT_EQ(linesOf(window_->EDID_Memo).back(), "Writing data to EEPROM is completed successfully.");
+    EXPECT_EQ(linesOf(window_->EDID_Info), kj::describeEdid(kj::decodeEdid(kjsim::builtInPanelEdid())));
+}
+
+TEST_F(EdidWindow, BadChecksumCancelledWritesNothing) {
+    const auto path = dir_.file("bad.bin");
+    writeFile(path, badChecksumImage());
+    desktop_.choices.push_back(QString::fromStdString(path));
+    MessageBoxAnswer answer(TEDID_form::kCancelWrite);
+
+    window_->EDID_WRITE->click();
+
+    EXPECT_EQ(answer.asked, 1);
+    EXPECT_EQ(linesOf(window_->EDID_Memo), join({kLinkLines, {"Writing EEPROM ...", "Write operation is interrupted."}}));
+    EXPECT_EQ(bench_.eeprom->contents(), kjsim::builtInPanelEdid());
+    // The panel still tells why the image was refused.
+    EXPECT_EQ(linesOf(window_->EDID_Info), kj::describeEdid(kj::decodeEdid(badChecksumImage())));
+    EXPECT_FALSE(slot_->isOpen());
+}
+
+TEST_F(EdidWindow, ExitClearsLogAndPanelAndReturnsToTheLauncher) {
+    desktop_.choices.push_back(std::nullopt);
+    window_->show();
+    window_->EDID_READ->click();
+    ASSERT_FALSE(window_->EDID_Memo->toPlainText().isEmpty());
+
+    window_->EXIT_EDID->click();
+
+    EXPECT_TRUE(window_->EDID_Memo->toPlainText().isEmpty());
+    EXPECT_TRUE(window_->EDID_Info->toPlainText().isEmpty());
+    EXPECT_TRUE(launcher_.isVisible());
+    EXPECT_FALSE(window_->isVisible());
+}
+
+TEST_F(EdidWindow, InfoPanelIsTitledAndStandsRightOfTheLog) {
+    window_->show();
+    EXPECT_EQ(window_->windowTitle(), "EEPROM LCD read/write VER4.1");
+    EXPECT_EQ(window_->EDID_InfoBox->title(), "EDID info");
+    EXPECT_TRUE(window_->EDID_Info->isReadOnly());
+    EXPECT_TRUE(window_->EDID_Memo->isReadOnly());
+    const QRect log = window_->EDID_Memo->geometry();
+    const QRect info = window_->EDID_InfoBox->geometry();
+    EXPECT_GE(info.left(), log.right());
+    EXPECT_LT(info.top(), log.bottom());
+    EXPECT_EQ(window_->EDID_READ->text(), "EDID_READ");
+    EXPECT_EQ(window_->EDID_WRITE->text(), "EDID_WRITE");
+    EXPECT_EQ(window_->EXIT_EDID->text(), "EXIT");
+}
+
+}  // namespace
+}  // namespace kjtest
