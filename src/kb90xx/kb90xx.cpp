@@ -12,6 +12,8 @@ namespace {
 
 constexpr Language kLanguage = Language::English;
 constexpr std::string_view kStars = "**********************************";
+constexpr std::string_view kFileWriteError = "Error writing the file: ";
+constexpr std::string_view kFileReadError = "Error reading the file: ";
 
 constexpr std::array<uint16_t, 256> makeCrcTable() {
     constexpr uint16_t kPolynomial = 0xA001;  // 0x8005 reflected
@@ -128,7 +130,7 @@ void Kb90xxProgrammer::startStream(const char* name, uint8_t command) {
     block_ = 1;
     const Io sent = link_.send(command);
     startWorker(operation_, [this, sent] {
-        if (sent != Io::Ok) return endFailed(ioFailureLine(sent, kLanguage));
+        if (sent != Io::Ok) return endFailed(sent);
         ReadThread_KB90();
     });
 }
@@ -151,18 +153,18 @@ Io Kb90xxProgrammer::receiveBlock(Block& block) {
 void Kb90xxProgrammer::readStream() {
     Block block;
     for (;;) {
-        if (Io io = receiveBlock(block); io != Io::Ok) return endFailed(ioFailureLine(io, kLanguage));
-        if (!file_.write(block)) return endFailed("Error writing the file: " + file_.error(), kFileWriteBoxText);
+        if (Io io = receiveBlock(block); io != Io::Ok) return endFailed(io);
+        if (!file_.write(block)) return endFileFailed(kFileWriteError, kFileWriteBoxText);
         ui_.setGaugeProgress(kGaugeStep * block_, kGaugeMax);
         if (block_ == kBlockCount) return endRead();
-        if (Io io = link_.send(kNextCmd); io != Io::Ok) return endFailed(ioFailureLine(io, kLanguage));
+        if (Io io = link_.send(kNextCmd); io != Io::Ok) return endFailed(io);
         ++block_;
     }
 }
 
 void Kb90xxProgrammer::endRead() {
     // Success is claimed only for an image that is stored whole.
-    if (!file_.close()) return endFailed("Error writing the file: " + file_.error(), kFileWriteBoxText);
+    if (!file_.close()) return endFileFailed(kFileWriteError, kFileWriteBoxText);
     link_.send(kEndCmd);
     ui_.log("Reading completed successfully.");
     logTimeStamp();
@@ -178,24 +180,23 @@ void Kb90xxProgrammer::writeStream() {
     Millis requestWait = link_.timeouts.slowStep;
     for (;;) {
         uint8_t reply = 0;
-        if (Io io = link_.readByte(reply, requestWait); io != Io::Ok) return endFailed(ioFailureLine(io, kLanguage));
+        if (Io io = link_.readByte(reply, requestWait); io != Io::Ok) return endFailed(io);
         requestWait = link_.timeouts.reply;
         Block block;
         block.fill(kErased);
         size_t got = 0;
-        if (!file_.read(block, got)) return endFailed("Error reading the file: " + file_.error(), kFileReadBoxText);
+        if (!file_.read(block, got)) return endFileFailed(kFileReadError, kFileReadBoxText);
         if (got < kBlockSize) return endShortWrite(block);
-        if (Io io = link_.send(block); io != Io::Ok) return endFailed(ioFailureLine(io, kLanguage));
+        if (Io io = link_.send(block); io != Io::Ok) return endFailed(io);
         for (uint8_t byte : block) {
             fileCrc_ = UpdateCrc16_KB90(fileCrc_, byte);
             fileSum_ = static_cast<uint16_t>(fileSum_ + byte);
         }
         ui_.setGaugeProgress(kGaugeStep * block_, kGaugeMax);
         ++block_;
-        if (Io io = link_.readByte(reply, link_.timeouts.reply); io != Io::Ok)
-            return endFailed(ioFailureLine(io, kLanguage));
+        if (Io io = link_.readByte(reply, link_.timeouts.reply); io != Io::Ok) return endFailed(io);
         if (block_ > kBlockCount) return verify();
-        if (Io io = link_.send(kNextCmd); io != Io::Ok) return endFailed(ioFailureLine(io, kLanguage));
+        if (Io io = link_.send(kNextCmd); io != Io::Ok) return endFailed(io);
     }
 }
 
@@ -206,7 +207,7 @@ void Kb90xxProgrammer::endShortWrite(const Block& block) {
     uint8_t ack = 0;
     Io io = link_.send(block);
     if (io == Io::Ok) io = link_.readByte(ack, link_.timeouts.reply);
-    if (io != Io::Ok) return endFailed(ioFailureLine(io, kLanguage));
+    if (io != Io::Ok) return endFailed(io);
     link_.send(kEndCmd);
     link_.send(kSuccessEnd);
     link_.close();
@@ -224,15 +225,14 @@ void Kb90xxProgrammer::verify() {
     ui_.setGaugeProgress(0, kGaugeMax);
     ui_.setGaugeColour(kYellow);
     block_ = 0;
-    if (Io io = link_.send(kChecksumCmd); io != Io::Ok) return endFailed(ioFailureLine(io, kLanguage));
+    if (Io io = link_.send(kChecksumCmd); io != Io::Ok) return endFailed(io);
     while (block_ < kBlockCount) {
-        if (Io io = awaitProgressMark(); io != Io::Ok) return endFailed(ioFailureLine(io, kLanguage));
+        if (Io io = awaitProgressMark(); io != Io::Ok) return endFailed(io);
         ++block_;
         ui_.setGaugeProgress(kGaugeStep * block_, kGaugeMax);
     }
     std::array<uint8_t, kChecksumBytes> flash{};
-    if (Io io = link_.readExact(flash, link_.timeouts.reply); io != Io::Ok)
-        return endFailed(ioFailureLine(io, kLanguage));
+    if (Io io = link_.readExact(flash, link_.timeouts.reply); io != Io::Ok) return endFailed(io);
     const auto flashSum = static_cast<uint16_t>(flash[0] | flash[1] << 8);
     const auto flashCrc = static_cast<uint16_t>(flash[2] | flash[3] << 8);
     ui_.log("SUMM FLASH KB90XX -> " + hex4(flashSum));
@@ -273,6 +273,12 @@ void Kb90xxProgrammer::endFailed(std::string_view line, std::string_view box) {
     link_.close();
     if (!box.empty()) ui_.errorBox(box);
     endOperation(false);
+}
+
+void Kb90xxProgrammer::endFailed(Io io) { endFailed(ioFailureLine(io, kLanguage)); }
+
+void Kb90xxProgrammer::endFileFailed(std::string_view what, std::string_view box) {
+    endFailed(std::string(what) + file_.error(), box);
 }
 
 void Kb90xxProgrammer::endOperation(bool succeeded) {

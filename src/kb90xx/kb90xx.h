@@ -89,6 +89,9 @@ private:
 
     // Every failed end: its line, the failure end byte, the link closed.
     void endFailed(std::string_view line, std::string_view box = {});
+    void endFailed(Io io);
+    // A file that failed: `what` and the system's reason, and the error box.
+    void endFileFailed(std::string_view what, std::string_view box);
     void endOperation(bool succeeded);
     void logTimeStamp();
 

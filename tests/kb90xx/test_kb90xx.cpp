@@ -101,13 +101,6 @@ TEST_F(Kb90xxOperation, FullReadStoresTheFlashAndEndsWithSuccess) {
     EXPECT_EQ(dialog.defaultExt, ".bin");
 }
 
-TEST_F(Kb90xxOperation, ReadReplacesAnExistingFile) {
-    const std::string path = dir_.file("old.bin");
-    writeFile(path, Bytes(kImage * 2, 0x11));
-    read(path);
-    EXPECT_EQ(readFile(path), chip().flash());
-}
-
 TEST_F(Kb90xxOperation, CancelledSaveDialogClosesTheLinkWithoutEndByte) {
     read(std::nullopt);
     EXPECT_EQ(written(), (Bytes{'B', 'V'}));
