@@ -1,8 +1,6 @@
 #include "keyboard/keyboard_window.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
-#include <QScreen>
 
 namespace kj {
 
@@ -64,7 +62,6 @@ TKeyboard_testing::TKeyboard_testing(AppContext& context, QWidget* launcher)
     frontend_ = std::make_unique<WindowFrontend>(this, Memo_keyboard, nullptr, context.desktop, std::move(hooks));
     tester_ = std::make_unique<KeyboardTester>(bridge(), *frontend_, static_cast<KeyboardPanel&>(*this),
                                                static_cast<ScanTimer&>(*this));
-    placeAtDesktopCentre();
     FormCreate();
 }
 
@@ -122,6 +119,10 @@ void TKeyboard_testing::createLabels() {
 void TKeyboard_testing::createControls() {
     START_SCAN = makeButton(this, "START_SCAN", QStringLiteral("START SCAN"), Qt::red, 37, true);
     START_SCAN->setGeometry(16, 380, 300, 64);
+    // Greyed while a scan runs, so that the disabled button looks it.
+    QPalette startPalette = START_SCAN->palette();
+    startPalette.setColor(QPalette::Disabled, QPalette::ButtonText, Qt::gray);
+    START_SCAN->setPalette(startPalette);
     Clear = makeButton(this, "Clear", QStringLiteral("Clear"), QColor(0, 255, 255), 20, true);
     Clear->setGeometry(16, 460, 140, 40);
     Buzzer_box = new QCheckBox(QStringLiteral(" No sound"), this);
@@ -140,12 +141,6 @@ void TKeyboard_testing::createControls() {
     connect(EXIT_KB_TEST, &QPushButton::clicked, this, &TKeyboard_testing::EXIT_KB_TESTClick);
     connect(Clear, &QPushButton::clicked, this, &TKeyboard_testing::ClearClick);
     connect(Timer_keyboard_scan, &QTimer::timeout, this, &TKeyboard_testing::Timer_keyboard_scanTimer);
-}
-
-void TKeyboard_testing::placeAtDesktopCentre() {
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
 }
 
 void TKeyboard_testing::FormCreate() { tester_->operation().setIdle(); }

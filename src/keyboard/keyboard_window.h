@@ -51,7 +51,6 @@ private:
     void createCells();
     void createLabels();
     void createControls();
-    void placeAtDesktopCentre();
 
     CellColour toggleCell(int a, int b) override;
     bool soundMuted() override;
