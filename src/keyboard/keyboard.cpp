@@ -122,7 +122,8 @@ Io KeyboardTester::receiveReport(bool& overlong) {
     for (;;) {
         piece.clear();
         if (auto io = link_.readSome(piece, kReportCapacity, link_.timeouts.reply); io != Io::Ok) return io;
-        if (piece.empty()) continue;
+        // Bytes said to be queued that cannot be read: the device is gone.
+        if (piece.empty()) return Io::Lost;
         if (report_.size() + piece.size() > kReportCapacity) {
             overlong = true;
             report_.clear();

@@ -135,15 +135,6 @@ TEST_F(KeyboardScan, ExampleReportTurnsCellsRedThenYellowThenRedWithOneSoundEach
     expectEnded();
 }
 
-TEST_F(KeyboardScan, LinkSetUpIsTheKeyboardVariant) {
-    bench.script({kNothing});
-    ASSERT_TRUE(tester.startScan());
-    ASSERT_TRUE(stopAndWait());
-    EXPECT_EQ(bench.slot->calls(), (std::vector<std::string>{"open", "reset", "baud 921600", "data 8 0 0", "latency 2",
-                                                             "timeouts 300 300", "write 1", "timeouts 0 0", "latency 2",
-                                                             "write 1", "write 1", "close"}));
-}
-
 TEST_F(KeyboardScan, MutedSendsNoSound) {
     panel.muted = true;
     bench.script({kExampleReport, kExampleReport});
@@ -325,26 +316,6 @@ TEST_F(KeyboardScan, ReportOfExactlyTheAccumulatorIsShown) {
     EXPECT_EQ(panel.toggles(), kReportCapacity - 3);
     EXPECT_EQ(panel.colour(1, 2), CellColour::Red);
     EXPECT_EQ(ui.lines(), kKeyboardLinkLines);
-}
-
-TEST_F(KeyboardScan, NoProgrammerLeavesTheTesterIdle) {
-    kjsim::SimBridge empty;
-    KeyboardTester lonely(empty, ui, panel, timer);
-    EXPECT_FALSE(lonely.startScan());
-    EXPECT_EQ(ui.lines(), (std::vector<std::string>{"VCOM port is not found on the machine!"}));
-    EXPECT_TRUE(ui.events().empty());
-    EXPECT_EQ(timer.enables, 0);
-    EXPECT_TRUE(lonely.operation().isIdle());
-}
-
-TEST_F(KeyboardScan, WrongFirmwareLeavesTheTesterIdle) {
-    auto v42 = std::make_shared<kjsim::Programmer>(kjsim::Family::V42);
-    kjsim::SimBridge other({kjsim::SimSlot::programmer(v42)});
-    KeyboardTester wrong(other, ui, panel, timer);
-    EXPECT_FALSE(wrong.startScan());
-    EXPECT_EQ(ui.lines().back(), "It is necessary to update the firmware programmer!");
-    EXPECT_TRUE(ui.events().empty());
-    EXPECT_TRUE(wrong.operation().isIdle());
 }
 
 }  // namespace
