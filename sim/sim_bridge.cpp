@@ -102,7 +102,9 @@ public:
             const size_t n = std::min(size, out.size() - at);
             r_.toPc_.push(std::span(out).subspan(at, n));
             at += n;
-            pause(gap);
+            // No pause after the last piece: the reply is complete, and the
+            // firmware must be ready for the next byte at once.
+            if (at < out.size()) pause(gap);
         }
         if (at < out.size()) r_.toPc_.push(std::span(out).subspan(at));
     }

@@ -387,7 +387,12 @@ TEST_F(SerialPort, HangUpDuringWaitMakesEveryCallDeviceLost) {
 
 TEST_F(SerialPort, HangUpWhileIdleIsDeviceLostAtTheNextCall) {
     pty.hangUp();
+    // The kernel hangs the slave up from a work queue, a moment after the close.
     uint32_t version = 0;
+    const auto deadline = std::chrono::steady_clock::now() + kHangBound;
+    while (device->getDriverVersion(version) != FtStatus::DeviceLost && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(Millis(5));
+    }
     EXPECT_EQ(device->getDriverVersion(version), FtStatus::DeviceLost);
     EXPECT_EQ(device->setTimeouts(0, 0), FtStatus::DeviceLost);
     QueueStatus q;
