@@ -158,7 +158,7 @@ void TKB901X_forms::KB901X_WRITEClick() { programmer_->startWrite(); }
 
 void TKB901X_forms::EXIT_KB901XClick() {
     if (!programmer_->operation().isIdle()) return;
-    KB901X_Memo->clear();
+    clearLogLines(KB901X_Memo);
     showLauncherAndHide();
     CGauge_KB901X->setProgress(0);
 }
