@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
+
+#include "common/image_file.h"
 
 namespace kj {
 
@@ -26,11 +27,7 @@ constexpr std::string_view kWriting = "Writing EEPROM ...";
 constexpr std::string_view kWriteDone = "Writing data to EEPROM is completed successfully.";
 constexpr std::string_view kWriteError = "EEPROM does not respond, or write error! WP 7 pin = '0' ?";
 constexpr std::string_view kWriteCancelled = "Write operation is interrupted.";
-constexpr std::string_view kCreateFailed = "Ошибка создания файла.";
-constexpr std::string_view kOpenFailed = "Ошибка открытия файла.";
-constexpr std::string_view kSaveFailedBox = "Ошибка записи файла.";
 constexpr std::string_view kSaveFailed = "Error writing the file: it is not saved.";
-constexpr std::string_view kLoadFailedBox = "Ошибка чтения файла.";
 constexpr std::string_view kLoadFailed = "Error reading the file: nothing is written.";
 
 std::string fullName(const std::string& path) {
@@ -39,37 +36,24 @@ std::string fullName(const std::string& path) {
     return ec ? path : full.string();
 }
 
-// A half-written image must not pass for a saved one later.
-void discardPartial(const std::string& path) {
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(path, ec)) std::filesystem::remove(path, ec);
-}
-
 // Up to the image's size from the file; a shorter file leaves the rest blank.
-bool readImage(std::FILE* file, EdidImage& image) {
+bool readImage(ImageFile& file, EdidImage& image) {
     image.fill(kBlank);
-    std::fread(image.data(), 1, image.size(), file);
-    return std::ferror(file) == 0;
+    size_t got = 0;
+    const bool whole = file.read(image, got);
+    return file.close() && whole;
 }
 
 }  // namespace
 
-FileDialogSpec edidSaveDialog() {
-    return {FileDialogSpec::Kind::Save, "Укажите имя файла для сохранения.", "BIN файлы EEPROM (*.bin)|*.bin",
-            "Noname", ".bin"};
-}
+FileDialogSpec edidSaveDialog() { return imageSaveDialog("BIN файлы EEPROM (*.bin)|*.bin"); }
 
-FileDialogSpec edidOpenDialog() {
-    return {FileDialogSpec::Kind::Open, "Укажите файл за заливки.",
-            "BIN файлы EEPROM (*.bin)|*.bin|Другие|*.*", "", ""};
-}
+FileDialogSpec edidOpenDialog() { return imageOpenDialog("BIN файлы EEPROM (*.bin)|*.bin|Другие|*.*"); }
 
 EdidFileRead loadEdidImage(const std::string& path, EdidImage& image) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return EdidFileRead::CannotOpen;
-    const bool whole = readImage(file, image);
-    std::fclose(file);
-    return whole ? EdidFileRead::Ok : EdidFileRead::CannotRead;
+    ImageFile file;
+    if (!file.open(path)) return EdidFileRead::CannotOpen;
+    return readImage(file, image) ? EdidFileRead::Ok : EdidFileRead::CannotRead;
 }
 
 EdidProgrammer::EdidProgrammer(Bridge& bridge, Frontend& ui) : link_(bridge, ui), ui_(ui) {}
@@ -143,20 +127,18 @@ bool EdidProgrammer::saveImage() {
 }
 
 bool EdidProgrammer::writeFile(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        ui_.errorBox(kCreateFailed);
+    ImageFile file;
+    if (!file.create(path)) {
+        ui_.errorBox(kCreateFileBox);
         ui_.log("");
         return false;
     }
     ui_.log(kSaveTo);
     ui_.log(fullName(path));
-    bool whole = std::fwrite(image_.data(), 1, image_.size(), file) == image_.size();
-    whole = std::fflush(file) == 0 && whole;
-    whole = std::fclose(file) == 0 && whole;
-    if (whole) return true;
-    discardPartial(path);
-    ui_.errorBox(kSaveFailedBox);
+    if (file.write(image_) && file.close()) return true;
+    // A half-written image must not pass for a saved one later.
+    file.discard();
+    ui_.errorBox(kWriteFileBox);
     ui_.log(kSaveFailed);
     return false;
 }
@@ -168,17 +150,15 @@ bool EdidProgrammer::loadImage() {
         return false;
     }
     fileName_ = *path;
-    std::FILE* file = std::fopen(path->c_str(), "rb");
-    if (!file) {
-        ui_.errorBox(kOpenFailed);
+    ImageFile file;
+    if (!file.open(*path)) {
+        ui_.errorBox(kOpenFileBox);
         ui_.log("");
         return false;
     }
     ui_.log(kWriting);
-    const bool whole = readImage(file, image_);
-    std::fclose(file);
-    if (whole) return true;
-    ui_.errorBox(kLoadFailedBox);
+    if (readImage(file, image_)) return true;
+    ui_.errorBox(kReadFileBox);
     ui_.log(kLoadFailed);
     return false;
 }

@@ -32,15 +32,9 @@ std::string hex4(uint16_t value) { return hexUpper(value, 4); }
 
 }  // namespace
 
-FileDialogSpec kb90xxSaveDialog() {
-    return {FileDialogSpec::Kind::Save, "Укажите имя файла для сохранения.", "BIN файл KB901X (*.bin)|*.bin",
-            "Noname", ".bin"};
-}
+FileDialogSpec kb90xxSaveDialog() { return imageSaveDialog("BIN файл KB901X (*.bin)|*.bin"); }
 
-FileDialogSpec kb90xxOpenDialog() {
-    return {FileDialogSpec::Kind::Open, "Укажите файл за заливки.", "BIN файл KB901X (*.bin)|*.bin|Другие|*.*", "",
-            ""};
-}
+FileDialogSpec kb90xxOpenDialog() { return imageOpenDialog("BIN файл KB901X (*.bin)|*.bin|Другие|*.*"); }
 
 uint16_t UpdateCrc16_KB90(uint16_t crc, uint8_t byte) {
     return static_cast<uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ byte) & 0xFF]);
@@ -85,7 +79,7 @@ void Kb90xxProgrammer::startRead() {
     }
     fileName_ = *path;
     if (!file_.create(fileName_)) {
-        ui_.errorBox(kSaveBoxText);
+        ui_.errorBox(kCreateFileBox);
         return link_.close();
     }
     ui_.log("Save the file: ");
@@ -108,7 +102,7 @@ void Kb90xxProgrammer::startWrite() {
     }
     fileName_ = *path;
     if (!file_.open(fileName_)) {
-        ui_.errorBox(kOpenBoxText);
+        ui_.errorBox(kOpenFileBox);
         return link_.close();
     }
     ui_.log("Write in KB901X file:");
@@ -154,7 +148,7 @@ void Kb90xxProgrammer::readStream() {
     Block block;
     for (;;) {
         if (Io io = receiveBlock(block); io != Io::Ok) return endFailed(io);
-        if (!file_.write(block)) return endFileFailed(kFileWriteError, kFileWriteBoxText);
+        if (!file_.write(block)) return endFileFailed(kFileWriteError, kWriteFileBox);
         ui_.setGaugeProgress(kGaugeStep * block_, kGaugeMax);
         if (block_ == kBlockCount) return endRead();
         if (Io io = link_.send(kNextCmd); io != Io::Ok) return endFailed(io);
@@ -164,7 +158,7 @@ void Kb90xxProgrammer::readStream() {
 
 void Kb90xxProgrammer::endRead() {
     // Success is claimed only for an image that is stored whole.
-    if (!file_.close()) return endFileFailed(kFileWriteError, kFileWriteBoxText);
+    if (!file_.close()) return endFileFailed(kFileWriteError, kWriteFileBox);
     link_.send(kEndCmd);
     ui_.log("Reading completed successfully.");
     logTimeStamp();
@@ -185,7 +179,7 @@ void Kb90xxProgrammer::writeStream() {
         Block block;
         block.fill(kErased);
         size_t got = 0;
-        if (!file_.read(block, got)) return endFileFailed(kFileReadError, kFileReadBoxText);
+        if (!file_.read(block, got)) return endFileFailed(kFileReadError, kReadFileBox);
         if (got < kBlockSize) return endShortWrite(block);
         if (Io io = link_.send(block); io != Io::Ok) return endFailed(io);
         for (uint8_t byte : block) {
@@ -257,8 +251,9 @@ Io Kb90xxProgrammer::awaitProgressMark() {
     const auto deadline = Clock::now() + link_.timeouts.reply;
     for (;;) {
         const auto left = std::chrono::duration_cast<Millis>(deadline - Clock::now());
+        if (left < Millis{0}) return Io::Timeout;
         uint8_t byte = 0;
-        if (Io io = link_.readByte(byte, std::max(left, Millis{0})); io != Io::Ok) return io;
+        if (Io io = link_.readByte(byte, left); io != Io::Ok) return io;
         if (byte == kProgressMark) return Io::Ok;
     }
 }

@@ -12,7 +12,7 @@
 
 #include "common/frontend.h"
 #include "common/operation.h"
-#include "kb90xx/image_file.h"
+#include "common/image_file.h"
 #include "link/link.h"
 
 namespace kj {
@@ -37,11 +37,6 @@ inline constexpr size_t kChecksumBytes = 4;
 
 inline constexpr const char* kReading = "Reading";
 inline constexpr const char* kWriting = "Writing";
-
-inline constexpr std::string_view kSaveBoxText = "Ошибка создания файла.";
-inline constexpr std::string_view kOpenBoxText = "Ошибка открытия файла.";
-inline constexpr std::string_view kFileWriteBoxText = "Ошибка записи файла.";
-inline constexpr std::string_view kFileReadBoxText = "Ошибка чтения файла.";
 }  // namespace kb90xx
 
 // The save dialog of a read and the open dialog of a write.

@@ -66,7 +66,7 @@ inline Bytes badChecksumImage() {
 }
 
 inline Bytes withStatus(Bytes bytes, const std::string& status) {
-    bytes.insert(bytes.end(), status.begin(), status.end());
+    for (char c : status) bytes.push_back(static_cast<uint8_t>(c));
     return bytes;
 }
 

@@ -6,8 +6,22 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <string_view>
+
+#include "common/frontend.h"
 
 namespace kj {
+
+// The error boxes of the image files, the same in every window.
+inline constexpr std::string_view kCreateFileBox = "Ошибка создания файла.";
+inline constexpr std::string_view kOpenFileBox = "Ошибка открытия файла.";
+inline constexpr std::string_view kWriteFileBox = "Ошибка записи файла.";
+inline constexpr std::string_view kReadFileBox = "Ошибка чтения файла.";
+
+// The dialogs that name an image file: a save dialog for a read, an open dialog
+// for a write; each window gives its own filter.
+FileDialogSpec imageSaveDialog(std::string filter);
+FileDialogSpec imageOpenDialog(std::string filter);
 
 class ImageFile {
 public:

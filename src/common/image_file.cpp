@@ -1,10 +1,18 @@
-#include "kb90xx/image_file.h"
+#include "common/image_file.h"
 
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
 
 namespace kj {
+
+FileDialogSpec imageSaveDialog(std::string filter) {
+    return {FileDialogSpec::Kind::Save, "Укажите имя файла для сохранения.", std::move(filter), "Noname", ".bin"};
+}
+
+FileDialogSpec imageOpenDialog(std::string filter) {
+    return {FileDialogSpec::Kind::Open, "Укажите файл за заливки.", std::move(filter), "", ""};
+}
 
 bool ImageFile::create(const std::string& path) {
     close();
