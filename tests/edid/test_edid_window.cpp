@@ -1,5 +1,6 @@
 // The EDID window driven by its buttons, offscreen, with scripted file dialogs
 // and the real bad-base-block question answered by clicking its buttons.
+#include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -8,7 +9,6 @@
 #include "common/text.h"
 #include "edid/edid_window.h"
 #include "edid_fixture.h"
-#include "support/qt_app.h"
 #include "support/scripted_desktop.h"
 
 namespace kjtest {
@@ -57,15 +57,13 @@ private:
 class EdidWindow : public testing::Test {
 protected:
     EdidWindow()
-        : app_(ensureApp()),
-          bench_(kjsim::makeBench({})),
+        : bench_(kjsim::makeBench({})),
           slot_(kjsim::SimSlot::programmer(bench_.programmer)),
           context_{[this](std::string_view) { return std::make_unique<kjsim::SimBridge>(std::vector{slot_}); },
                    desktop_} {
         window_ = std::make_unique<TEDID_form>(context_, &launcher_);
     }
 
-    QApplication& app_;  // before any widget
     kjsim::Bench bench_;
     std::shared_ptr<kjsim::SimSlot> slot_;
     ScriptedDesktop desktop_;

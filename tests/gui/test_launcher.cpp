@@ -13,7 +13,6 @@
 #include "npce/npce_window.h"
 #include "link/testconnect_window.h"
 #include "sim/sim_bridge.h"
-#include "support/qt_app.h"
 #include "support/scripted_desktop.h"
 
 using namespace kj;
@@ -23,7 +22,6 @@ namespace {
 class LauncherTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        kjtest::ensureApp();
         form = std::make_unique<TForm1>(context);
         form->show();
     }

@@ -20,21 +20,6 @@ namespace {
 
 constexpr int kHangBoundMs = 30000;
 
-// The application lives from before the first test to after the last, and
-// not into the program's exit, where the toolkit's own statics are gone.
-class QtApplication : public ::testing::Environment {
-public:
-    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
-    void TearDown() override { app_.reset(); }
-
-private:
-    int argc_ = 1;
-    char name_[16] = "kb90xx-window";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] const auto* const kApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
 const QColor kYellow(255, 255, 0);
 const std::string kBoard = "Плата LA-1234 KSO3=5 KSI4=12 KSI7=14 KSI6=15 KSI5=16";
 

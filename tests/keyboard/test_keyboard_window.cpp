@@ -5,7 +5,6 @@
 
 #include "keyboard/keyboard_window.h"
 #include "keyboard_fixture.h"
-#include "support/qt_app.h"
 #include "support/scripted_desktop.h"
 
 namespace kjtest {
@@ -54,7 +53,6 @@ protected:
                window->EXIT_KB_TEST->text() == "EXIT";
     }
 
-    QApplication& app = ensureApp();  // before any widget
     KeyboardBench bench;
     ScriptedDesktop desktop;
     kj::AppContext context{[this](std::string_view) { return bench.bridge(); }, desktop};
@@ -181,7 +179,6 @@ TEST_F(KeyboardWindow, ClosingTheWindowDuringAScanEndsIt) {
 }
 
 TEST(KeyboardWindowLink, NoProgrammerShowsOnlyTheLinkLineAndStaysIdle) {
-    ensureApp();
     ScriptedDesktop desktop;
     kj::AppContext context{[](std::string_view) { return std::make_unique<kjsim::SimBridge>(); }, desktop};
     QWidget launcher;
@@ -198,13 +195,3 @@ TEST(KeyboardWindowLink, NoProgrammerShowsOnlyTheLinkLineAndStaysIdle) {
 
 }  // namespace
 }  // namespace kjtest
-
-// The application lives on main's stack: a function-static one is destroyed
-// after the toolkit's own statics once events have flowed, and crashes at exit.
-int main(int argc, char** argv) {
-    // Test discovery runs this without the test environment.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
