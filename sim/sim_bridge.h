@@ -34,7 +34,7 @@ public:
     // Each write call's bytes, in order.
     std::vector<Bytes> writes() const;
     // The calls made on the device: "open", "reset", "baud 921600",
-    // "data 8 0 0", "latency 2", "timeouts 300 300", "write 42", "close".
+    // "data 8 0 0", "latency 2", "timeouts 300 300", "write 1" (the byte count), "close".
     std::vector<std::string> calls() const;
     void clearRecord();
     bool isOpen() const { return open_; }
