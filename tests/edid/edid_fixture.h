@@ -2,6 +2,8 @@
 // scratch directory, image builders and the log lines every run starts with.
 #pragma once
 
+#include "support/scratch.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -22,34 +24,6 @@ using Lines = std::vector<std::string>;
 namespace fs = std::filesystem;
 
 inline const Lines kLinkLines{"Number of VCOM ports found on the machine: 1", "Communication with programmer installed."};
-
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string pattern = (fs::path(testing::TempDir()) / "edid-XXXXXX").string();
-        if (::mkdtemp(pattern.data())) path_ = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        if (!path_.empty()) fs::remove_all(path_, ec);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
-
-inline Bytes readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void writeFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 // 0, 1, 2 ... wrapping: every offset tells where it came from.
 inline Bytes ramp(size_t size, uint8_t first = 0) {

@@ -3,6 +3,8 @@
 // operation starts with.
 #pragma once
 
+#include "support/scratch.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -35,35 +37,6 @@ inline const Lines kNoChipLines{"Number of VCOM ports found on the machine: 1",
                                 "Motherboard is connected / powered ?"};
 inline const std::string kStamp = "Current time  HH:MM:SS";
 inline const std::string kStars = "**********************************";
-
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string pattern = (fs::path(testing::TempDir()) / "kb90xx-XXXXXX").string();
-        if (::mkdtemp(pattern.data())) path_ = pattern;
-    }
-    ~ScratchDir() {
-        std::error_code ec;
-        if (!path_.empty()) fs::remove_all(path_, ec);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
-inline Bytes readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void writeFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 inline Bytes randomImage(size_t size, unsigned seed) {
     std::mt19937 rng(seed);

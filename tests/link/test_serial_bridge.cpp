@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/scratch.h"
+
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -107,21 +109,7 @@ private:
     std::string slave_;
 };
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "kj-serial-XXXXXX").string();
-        if (::mkdtemp(pattern.data())) path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using TempDir = kjtest::ScratchDir;
 
 void writeFile(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
