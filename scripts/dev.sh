@@ -9,7 +9,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
-packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev
+packages=(build-essential cmake ninja-build pkg-config qt6-base-dev
           libgl-dev libgtest-dev fonts-liberation xvfb xauth edid-decode)
 
 install_deps() {

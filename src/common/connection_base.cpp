@@ -91,16 +91,6 @@ bool isUtf8(std::string_view s) {
 // One character of a decoded (UTF-8) line.
 size_t charLength(std::string_view s, size_t at) { return std::max<size_t>(1, utf8SequenceLength(s, at)); }
 
-std::optional<int> decimal(std::string_view text) {
-    if (text.empty()) return std::nullopt;
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
 #ifndef _WIN32
 std::filesystem::path homeFolder() {
     if (const char* home = std::getenv("HOME"); home && *home) return home;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "sim/kb90xx_chip.h"
+#include "support/process.h"
 
 extern char** environ;
 
@@ -36,74 +37,22 @@ int msLeft(Clock::time_point deadline) {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-class Progsim {
+// korvel-progsim left running beside the test.
+class Progsim : public kjtest::Server {
 public:
-    explicit Progsim(std::vector<std::string> args) {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        args.insert(args.begin(), KJ_PROGSIM);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, KJ_PROGSIM, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        stdout_ = out[0];
-    }
-    ~Progsim() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (stdout_ >= 0) ::close(stdout_);
-    }
-
-    // The first stdout line, or what came before the hang bound / EOF.
-    std::string firstLine() {
-        std::string line;
-        const auto deadline = Clock::now() + kHangBound;
-        char c = 0;
-        while (true) {
-            pollfd p{stdout_, POLLIN, 0};
-            if (::poll(&p, 1, msLeft(deadline)) <= 0) break;
-            if (::read(stdout_, &c, 1) != 1 || c == '\n') break;
-            line += c;
-        }
-        return line;
-    }
+    explicit Progsim(std::vector<std::string> args) : Server(withProgram(std::move(args))) {}
+    std::string firstLine() { return readLine(kHangBound); }
+    // The pseudo-terminal it serves, from its first line "PORT /dev/pts/N".
     std::string port() {
         const std::string line = firstLine();
         return line.rfind("PORT ", 0) == 0 ? line.substr(5) : std::string();
     }
 
-    // Sends SIGTERM and returns the exit status (-1 when it did not end in time).
-    int terminate() {
-        ::kill(pid_, SIGTERM);
-        return reap();
-    }
-    // Waits for the exit; a server that does not end in time is killed and -1 returned.
-    int reap() {
-        const pid_t pid = pid_;
-        auto exited = std::async(std::launch::async, [pid] {
-            int status = 0;
-            ::waitpid(pid, &status, 0);
-            return status;
-        });
-        bool inTime = exited.wait_for(kHangBound) == std::future_status::ready;
-        if (!inTime) ::kill(pid, SIGKILL);
-        const int status = exited.get();
-        pid_ = -1;
-        if (!inTime) return -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-
 private:
-    pid_t pid_ = -1;
-    int stdout_ = -1;
+    static std::vector<std::string> withProgram(std::vector<std::string> args) {
+        args.insert(args.begin(), KJ_PROGSIM);
+        return args;
+    }
 };
 
 class Port {

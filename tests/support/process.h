@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -90,13 +91,13 @@ public:
         out_ = out[0];
     }
     ~Server() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        if (pid_ > 0) terminate();
         if (out_ >= 0) ::close(out_);
     }
-    // The next line of its output; empty after `bound` without one.
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // The next line of its output; empty after `bound` without one, or at its end.
     std::string readLine(std::chrono::milliseconds bound = std::chrono::seconds(10)) {
         std::string line;
         const auto deadline = std::chrono::steady_clock::now() + bound;
@@ -108,6 +109,28 @@ public:
             line += c;
         }
         return line;
+    }
+    // Sends SIGTERM and returns the exit status.
+    int terminate() {
+        if (pid_ > 0) ::kill(pid_, SIGTERM);
+        return reap();
+    }
+    // Waits for the exit: the status, 128 + signal, or -1 when it had to be
+    // killed after `bound` (only to catch a hang).
+    int reap(std::chrono::milliseconds bound = std::chrono::seconds(10)) {
+        if (pid_ <= 0) return -1;
+        const pid_t pid = pid_;
+        pid_ = -1;
+        auto exited = std::async(std::launch::async, [pid] {
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            return status;
+        });
+        const bool inTime = exited.wait_for(bound) == std::future_status::ready;
+        if (!inTime) ::kill(pid, SIGKILL);
+        const int status = exited.get();
+        if (!inTime) return -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
 private:
