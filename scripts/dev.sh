@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev
-          libgl-dev libgtest-dev fonts-liberation xvfb xauth edid-decode)
+          libgl-dev libgtest-dev fonts-liberation edid-decode)
 
 install_deps() {
     local missing=()
