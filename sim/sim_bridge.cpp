@@ -176,8 +176,10 @@ std::shared_ptr<SimSlot> SimSlot::programmer(std::shared_ptr<Programmer> p) {
     return std::shared_ptr<SimSlot>(new SimSlot(Kind::Programmer, std::move(p)));
 }
 std::shared_ptr<SimSlot> SimSlot::silent() { return std::shared_ptr<SimSlot>(new SimSlot(Kind::Silent)); }
-std::shared_ptr<SimSlot> SimSlot::unopenable() {
-    return std::shared_ptr<SimSlot>(new SimSlot(Kind::Unopenable));
+std::shared_ptr<SimSlot> SimSlot::unopenable(std::string advice) {
+    auto slot = std::shared_ptr<SimSlot>(new SimSlot(Kind::Unopenable));
+    slot->advice_ = std::move(advice);
+    return slot;
 }
 
 Bytes SimSlot::written() const {
@@ -317,8 +319,10 @@ FtStatus SimBridge::createDeviceInfoList(uint32_t& count) {
 }
 
 FtStatus SimBridge::open(uint32_t index, std::unique_ptr<kj::BridgeDevice>& device) {
+    advice_.clear();
     if (index >= slots_.size()) return FtStatus::DeviceNotFound;
     const auto& slot = slots_[index];
+    if (slot->kind() == SimSlot::Kind::Unopenable) advice_ = slot->openAdvice();
     if (slot->kind() == SimSlot::Kind::Unopenable || slot->isOpen()) return FtStatus::DeviceNotOpened;
     device = std::make_unique<SimDevice>(slot);
     return FtStatus::Ok;

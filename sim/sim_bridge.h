@@ -24,10 +24,13 @@ public:
 
     static std::shared_ptr<SimSlot> programmer(std::shared_ptr<Programmer> p);
     static std::shared_ptr<SimSlot> silent();
-    static std::shared_ptr<SimSlot> unopenable();
+    // A device that cannot be opened; `advice` is what the bridge then says the
+    // user can do about it (as for a port without permission).
+    static std::shared_ptr<SimSlot> unopenable(std::string advice = {});
 
     Kind kind() const { return kind_; }
     std::shared_ptr<Programmer> programmerModel() const { return programmer_; }
+    const std::string& openAdvice() const { return advice_; }
 
     // Every byte the PC wrote, across opens.
     Bytes written() const;
@@ -48,6 +51,7 @@ private:
     explicit SimSlot(Kind kind, std::shared_ptr<Programmer> p = {});
     Kind kind_;
     std::shared_ptr<Programmer> programmer_;
+    std::string advice_;
     mutable std::mutex mutex_;
     Bytes written_;
     std::vector<Bytes> writes_;
@@ -66,8 +70,10 @@ public:
 
     kj::FtStatus createDeviceInfoList(uint32_t& count) override;
     kj::FtStatus open(uint32_t index, std::unique_ptr<kj::BridgeDevice>& device) override;
+    std::string lastOpenAdvice() const override { return advice_; }
 
 private:
+    std::string advice_;
     std::vector<std::shared_ptr<SimSlot>> slots_;
     bool failList_ = false;
 };

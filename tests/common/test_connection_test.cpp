@@ -44,3 +44,12 @@ TEST(ConnectionTest, NoDeviceAndNoListEachGiveOneLine) {
     runConnectionTest(broken, log2);
     EXPECT_EQ(log2.lines(), (Lines{"", "I can not get a list of VCOM ports"}));
 }
+
+TEST(ConnectionTest, APortWithoutPermissionSaysHowToGetAccess) {
+    const std::string advice = "Permission denied on /dev/ttyUSB1: add yourself to the dialout group";
+    SimBridge bridge({SimSlot::programmer(std::make_shared<Programmer>(Family::V41)), SimSlot::unopenable(advice)});
+    kjtest::RecordingFrontend log;
+    runConnectionTest(bridge, log);
+    EXPECT_EQ(log.lines(), (Lines{"", "Number of VCOM ports found on the machine: 2", advice, ">>>", "Open VCOM0",
+                                  "FTDI DRIVER version -> 21224", "PROG version FW -> V41"}));
+}

@@ -114,6 +114,14 @@ TEST(Link, DeviceHeldOpenElsewhereIsSkippedSilently) {
                                                          "Communication with programmer installed."}));
 }
 
+TEST(Link, APortWithoutPermissionAddsOneLineSayingHowToGetAccess) {
+    const std::string advice = "Permission denied on /dev/ttyUSB1: add yourself to the dialout group";
+    LinkRun run({programmer(Family::V41), SimSlot::unopenable(advice)});
+    EXPECT_EQ(run.link.open(variants::kKb90xx), kLinkOpen);
+    EXPECT_EQ(run.log.lines(), (std::vector<std::string>{"Number of VCOM ports found on the machine: 2", advice,
+                                                         "Communication with programmer installed."}));
+}
+
 TEST(Link, ShortVersionReplyCountsAsSilence) {
     auto p = std::make_shared<Programmer>(Family::V41);
     p->faults.shortReplyAt = 1;
