@@ -1,7 +1,6 @@
 #include "edid/edid.h"
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 
 #include "common/image_file.h"
@@ -105,12 +104,7 @@ bool EdidProgrammer::collectImage() {
     if (auto io = link_.send(kReadCommand); io != Io::Ok) return failExchange(io);
     std::vector<uint8_t> received;
     received.reserve(kReceiveSize);
-    const auto deadline = std::chrono::steady_clock::now() + link_.timeouts.reply;
-    while (received.size() < kReceiveSize) {
-        const auto left = std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
-        const auto io = link_.readSome(received, kReceiveSize - received.size(), std::max(left, Millis{0}));
-        if (io != Io::Ok) return failExchange(io);
-    }
+    if (auto io = link_.collect(received, kReceiveSize, link_.timeouts.reply); io != Io::Ok) return failExchange(io);
     std::copy_n(received.begin(), kEdidImageSize, image_.begin());
     status_.assign(received.begin() + kEdidImageSize, received.end());
     return true;

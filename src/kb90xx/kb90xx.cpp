@@ -1,7 +1,5 @@
 #include "kb90xx/kb90xx.h"
 
-#include <chrono>
-
 #include "common/text.h"
 
 namespace kj {
@@ -221,7 +219,8 @@ void Kb90xxProgrammer::verify() {
     block_ = 0;
     if (Io io = link_.send(kChecksumCmd); io != Io::Ok) return endFailed(io);
     while (block_ < kBlockCount) {
-        if (Io io = awaitProgressMark(); io != Io::Ok) return endFailed(io);
+        // Bytes other than the mark do not count, and do not extend its wait.
+        if (Io io = link_.skipTo(kProgressMark, link_.timeouts.reply); io != Io::Ok) return endFailed(io);
         ++block_;
         ui_.setGaugeProgress(kGaugeStep * block_, kGaugeMax);
     }
@@ -242,20 +241,6 @@ void Kb90xxProgrammer::verify() {
     logTimeStamp();
     link_.close();
     endOperation(ok);
-}
-
-// Bytes other than the mark do not count, and do not extend the wait either:
-// the bound is on each mark.
-Io Kb90xxProgrammer::awaitProgressMark() {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + link_.timeouts.reply;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<Millis>(deadline - Clock::now());
-        if (left < Millis{0}) return Io::Timeout;
-        uint8_t byte = 0;
-        if (Io io = link_.readByte(byte, left); io != Io::Ok) return io;
-        if (byte == kProgressMark) return Io::Ok;
-    }
 }
 
 // ---- ends ----

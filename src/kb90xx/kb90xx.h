@@ -80,7 +80,6 @@ private:
     void writeStream();
     void endShortWrite(const Block& block);
     void verify();
-    Io awaitProgressMark();
 
     // Every failed end: its line, the failure end byte, the link closed.
     void endFailed(std::string_view line, std::string_view box = {});

@@ -15,15 +15,8 @@ std::string versionReplyLine(BridgeDevice& device) {
     device.setBaudRate(kBaudRate);
     device.setDataCharacteristics(kDataBits8, kStopBits1, kParityNone);
     device.setTimeouts(kConnectionTestTimeoutMs, kConnectionTestTimeoutMs);
-    uint32_t written = 0;
-    std::vector<uint8_t> reply(kVersionReplyMax);
-    uint32_t got = 0;
-    if (device.write(&kHandshakeByte, 1, written) != FtStatus::Ok ||
-        device.read(reply.data(), static_cast<uint32_t>(reply.size()), got) != FtStatus::Ok) {
-        got = 0;
-    }
-    if (got == 0) return "No answer";
-    reply.resize(got);
+    const auto reply = readVersionReply(device, kVersionReplyMax);
+    if (reply.empty()) return "No answer";
     return "PROG version FW -> " + bytesToText(reply);
 }
 

@@ -10,13 +10,13 @@ constexpr std::string_view kNotFoundArrow = "-->  The programmer is not found or
 constexpr std::string_view kNotFound = "The programmer is not found or does not respond";
 }  // namespace
 
-//                        window      latency-first  ms   exact  accept  zero-after  not-found        version line                     set-up lines
-const LinkVariant kEdid{"EDID", true, 300, true, "V41", true, kNotFoundArrow, "", false};
-const LinkVariant kKb90xx{"KB90xx", false, 300, true, "V41", true, kNotFound, "", false};
-const LinkVariant kKeyboard{"Keyboard", true, 300, true, "V41", true, kNotFoundArrow, "", true};
-const LinkVariant kMec16{"MEC16", false, 300, true, "V42", true, kNotFound, "", false};
-const LinkVariant kIte{"ITE", false, 300, false, "ITE", false, kNotFound, "Версия FW программатора -> ", false};
-const LinkVariant kNpce{"NPCE", false, 500, false, "NPCE", false, kNotFound, "Version FW -> ", false};
+//                   latency-first  ms  exact  accept  zero-after  not-found       version line                   set-up lines
+const LinkVariant kEdid{true, 300, true, "V41", true, kNotFoundArrow, "", false};
+const LinkVariant kKb90xx{false, 300, true, "V41", true, kNotFound, "", false};
+const LinkVariant kKeyboard{true, 300, true, "V41", true, kNotFoundArrow, "", true};
+const LinkVariant kMec16{false, 300, true, "V42", true, kNotFound, "", false};
+const LinkVariant kIte{false, 300, false, "ITE", false, kNotFound, "Версия FW программатора -> ", false};
+const LinkVariant kNpce{false, 500, false, "NPCE", false, kNotFound, "Version FW -> ", false};
 }  // namespace variants
 
 namespace {
@@ -62,7 +62,7 @@ int Link::open(const LinkVariant& variant) {
             device->close();
             continue;
         }
-        const auto reply = handshake(*device, variant);
+        const auto reply = readVersionReply(*device, variant.exactReply ? kExactReplySize : kVersionReplyMax);
         const size_t needed = variant.exactReply ? kExactReplySize : 1;
         if (reply.size() < needed) {
             device->close();
@@ -107,10 +107,10 @@ bool Link::setUp(BridgeDevice& device, const LinkVariant& variant, uint32_t inde
     return ok;
 }
 
-std::vector<uint8_t> Link::handshake(BridgeDevice& device, const LinkVariant& variant) {
+std::vector<uint8_t> readVersionReply(BridgeDevice& device, size_t size) {
     uint32_t written = 0;
     if (device.write(&kHandshakeByte, 1, written) != FtStatus::Ok || written != 1) return {};
-    std::vector<uint8_t> reply(variant.exactReply ? kExactReplySize : kVersionReplyMax);
+    std::vector<uint8_t> reply(size);
     uint32_t got = 0;
     if (device.read(reply.data(), static_cast<uint32_t>(reply.size()), got) != FtStatus::Ok) return {};
     reply.resize(got);
@@ -139,16 +139,15 @@ Io Link::send(std::span<const uint8_t> bytes) {
 
 Io Link::awaitQueued(uint32_t count, Millis timeout, uint32_t* queued) {
     if (!device_) return Io::Lost;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const Deadline deadline(timeout);
     uint32_t have = 0;
     for (;;) {
         if (stopRequested()) return Io::Stopped;
-        const auto left = std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
-        const auto slice = std::clamp(left, Millis{0}, kWaitSlice);
-        if (device_->waitForRx(count, slice, have) != FtStatus::Ok) return Io::Lost;
+        const bool last = deadline.passed();
+        if (device_->waitForRx(count, std::min(deadline.left(), kWaitSlice), have) != FtStatus::Ok) return Io::Lost;
         if (queued) *queued = have;
         if (have >= count) return Io::Ok;
-        if (left <= Millis{0}) return Io::Timeout;
+        if (last) return Io::Timeout;
     }
 }
 
@@ -178,6 +177,24 @@ Io Link::readQueued(std::vector<uint8_t>& out, size_t max) {
     if (want && device_->read(out.data() + at, want, got) != FtStatus::Ok) return Io::Lost;
     out.resize(at + got);
     return Io::Ok;
+}
+
+Io Link::collect(std::vector<uint8_t>& out, size_t total, Millis timeout) {
+    const Deadline deadline(timeout);
+    while (out.size() < total) {
+        if (Io io = readSome(out, total - out.size(), deadline.left()); io != Io::Ok) return io;
+    }
+    return Io::Ok;
+}
+
+Io Link::skipTo(uint8_t wanted, Millis timeout) {
+    const Deadline deadline(timeout);
+    for (;;) {
+        uint8_t byte = 0;
+        if (Io io = readByte(byte, deadline.left()); io != Io::Ok) return io;
+        if (byte == wanted) return Io::Ok;
+        if (deadline.passed()) return Io::Timeout;
+    }
 }
 
 }  // namespace kj

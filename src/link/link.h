@@ -3,7 +3,9 @@
 // every operation uses until it closes the link.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -22,7 +24,6 @@ enum LinkResult : int { kLinkNotFound = 0, kLinkOpen = 1, kLinkWrongFirmware = 2
 
 // One window's row of the link procedure's variants.
 struct LinkVariant {
-    std::string_view window;
     bool latencyBeforeHandshake;  // latency 2 set before the time-outs
     uint32_t handshakeTimeoutMs;
     bool exactReply;              // 3 bytes compared; otherwise up to 32 bytes searched for `accept`
@@ -47,8 +48,27 @@ inline constexpr uint8_t kSuccessEnd = 'I';
 inline constexpr uint8_t kFailureEnd = 'O';
 inline constexpr size_t kVersionReplyMax = 32;
 
+// A point in time that a wait must not pass.
+class Deadline {
+public:
+    explicit Deadline(Millis timeout) : at_(std::chrono::steady_clock::now() + timeout) {}
+    // What is left of it, never below zero.
+    Millis left() const {
+        const auto rest = std::chrono::duration_cast<Millis>(at_ - std::chrono::steady_clock::now());
+        return std::max(rest, Millis{0});
+    }
+    bool passed() const { return std::chrono::steady_clock::now() >= at_; }
+
+private:
+    std::chrono::steady_clock::time_point at_;
+};
+
 // The result of a bounded exchange.
 enum class Io { Ok, Timeout, Lost, Stopped, Overrun };
+
+// The firmware's answer to the handshake byte, read with the device's own
+// read time-out: `size` bytes at most (fewer when it stays silent).
+std::vector<uint8_t> readVersionReply(BridgeDevice& device, size_t size);
 
 // The line a failed exchange leaves in the log, in the window's language.
 std::string_view ioFailureLine(Io io, Language language);
@@ -89,11 +109,16 @@ public:
     Io readSome(std::vector<uint8_t>& out, size_t max, Millis timeout);
     // Reads what is queued now, up to `max`, without waiting.
     Io readQueued(std::vector<uint8_t>& out, size_t max);
+    // Appends bytes as they arrive, in whatever pieces, never more than are
+    // still missing, until `out` holds `total`; one bound for the whole.
+    Io collect(std::vector<uint8_t>& out, size_t total, Millis timeout);
+    // Reads bytes until one equals `wanted`; others are dropped and do not
+    // extend the bound.
+    Io skipTo(uint8_t wanted, Millis timeout);
     BridgeDevice* device() { return device_.get(); }
 
 private:
     bool setUp(BridgeDevice& device, const LinkVariant& variant, uint32_t index);
-    std::vector<uint8_t> handshake(BridgeDevice& device, const LinkVariant& variant);
     bool accepts(const LinkVariant& variant, const std::vector<uint8_t>& reply) const;
     bool stopRequested() const { return stop_ && stop_->load(); }
 
