@@ -73,7 +73,7 @@ public:
             return b;
         }
         uint8_t b = 0;
-        if (!r_.fromPc_.pop(b, [this] { return r_.stopping_.load(); })) throw WireStopped{};
+        if (!r_.fromPc_.pop(b, [this] { return r_.stopping_ || r_.draining_; })) throw WireStopped{};
         return b;
     }
 
@@ -82,9 +82,9 @@ public:
             byte = get();
             return true;
         }
-        const bool got = r_.fromPc_.pop(byte, [this] { return r_.stopping_.load(); },
+        const bool got = r_.fromPc_.pop(byte, [this] { return r_.stopping_ || r_.draining_; },
                                         Clock::now() + timeout);
-        if (r_.stopping_) throw WireStopped{};
+        if (r_.stopping_ || (!got && r_.draining_)) throw WireStopped{};
         return got;
     }
 
@@ -148,6 +148,7 @@ FirmwareRunner::~FirmwareRunner() { stop(); }
 void FirmwareRunner::start() {
     stop();
     stopping_ = false;
+    draining_ = false;
     thread_ = std::thread([this] {
         QueueWire wire(*this);
         try {
@@ -155,6 +156,13 @@ void FirmwareRunner::start() {
         } catch (const WireStopped&) {
         }
     });
+}
+
+void FirmwareRunner::finishAndStop() {
+    if (!thread_.joinable()) return;
+    draining_ = true;
+    fromPc_.wake();
+    thread_.join();
 }
 
 void FirmwareRunner::stop() {
@@ -278,7 +286,7 @@ public:
     FtStatus close() override {
         if (closed_) return FtStatus::InvalidHandle;
         closed_ = true;
-        if (runner_) runner_->stop();
+        if (runner_) runner_->finishAndStop();
         slot_->open_ = false;
         slot_->record("close");
         return FtStatus::Ok;

@@ -85,7 +85,10 @@ public:
     FirmwareRunner(std::shared_ptr<Programmer> programmer, ByteQueue& fromPc, ByteQueue& toPc);
     ~FirmwareRunner();
     void start();
+    // At once, whatever the firmware is doing (a reset, a hang-up).
     void stop();
+    // Once the firmware has taken every byte the PC sent (the port is closed).
+    void finishAndStop();
     bool hungUp() const { return hungUp_; }
 
 private:
@@ -94,6 +97,7 @@ private:
     ByteQueue& fromPc_;
     ByteQueue& toPc_;
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> draining_{false};
     std::atomic<bool> hungUp_{false};
     std::mutex stopMutex_;
     std::condition_variable stopCv_;
