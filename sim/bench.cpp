@@ -20,6 +20,17 @@ void addV41Chips(Bench& bench, const BenchOptions& options) {
     bench.programmer->addChip(bench.eeprom);
     bench.programmer->addChip(bench.keyboard);
 }
+
+// What stands behind each firmware family.
+struct BenchEntry {
+    Family family;
+    void (*addChips)(Bench& bench, const BenchOptions& options);
+};
+
+constexpr BenchEntry kEntries[] = {
+    {.family = Family::V41, .addChips = addV41Chips},
+};
+
 }  // namespace
 
 Bench makeBench(const BenchOptions& options) {
@@ -27,7 +38,9 @@ Bench makeBench(const BenchOptions& options) {
     bench.programmer = options.version.empty() ? std::make_shared<Programmer>(options.family)
                                                : std::make_shared<Programmer>(options.family, options.version);
     bench.programmer->faults = options.faults;
-    if (options.family == Family::V41) addV41Chips(bench, options);
+    for (const auto& entry : kEntries) {
+        if (entry.family == options.family) entry.addChips(bench, options);
+    }
     return bench;
 }
 

@@ -1,21 +1,16 @@
 // The launcher: one large button per tool. Creates every window at start-up,
-// hidden, in a fixed order, and moves between them.
+// hidden, and moves between them.
 #pragma once
 
 #include <QPushButton>
 #include <QWidget>
+#include <vector>
 
-#include "common/tool_window.h"
+#include "gui/testconnect_window.h"
+#include "gui/tool_window.h"
+#include "link/family.h"
 
 namespace kj {
-
-class TEDID_form;
-class TKB901X_forms;
-class TKeyboard_testing;
-class TTESTING;
-class TMEC16_Form;
-class TITE_FORM;
-class TNPCE_FORM;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -23,38 +18,42 @@ public:
     explicit TForm1(AppContext& context);
     ~TForm1() override;
 
-    // The other windows, created hidden right after the launcher.
-    TEDID_form* EDID_form = nullptr;
-    TKB901X_forms* KB901X_forms = nullptr;
-    TKeyboard_testing* Keyboard_testing = nullptr;
-    TTESTING* TESTING = nullptr;
-    TMEC16_Form* MEC16_Form = nullptr;
-    TITE_FORM* ITE_FORM = nullptr;
-    TNPCE_FORM* NPCE_FORM = nullptr;
+    struct Tool {
+        const Family* family;
+        QPushButton* button;
+        ToolWindow* window;
+    };
+    // In the order of the buttons, top to bottom.
+    const std::vector<Tool>& tools() const { return tools_; }
+    template <class Window>
+    Window* window() const {
+        for (const auto& tool : tools_) {
+            if (auto* found = dynamic_cast<Window*>(tool.window)) return found;
+        }
+        return nullptr;
+    }
 
-    QPushButton* EDID = nullptr;
-    QPushButton* Keyboard = nullptr;
-    QPushButton* KB901X = nullptr;
-    QPushButton* MEC16XX = nullptr;
-    QPushButton* ITE_BitBtn1 = nullptr;
-    QPushButton* BitBtn1 = nullptr;
+    TTESTING* TESTING = nullptr;
     QPushButton* Exit = nullptr;
     QPushButton* Test_connect = nullptr;
 
-    void EDIDClick();
-    void KeyboardClick();
-    void KB901XClick();
-    void MEC16XXClick();
-    void ITE_BitBtn1Click();
-    void BitBtn1Click();
     void ExitClick();
     void Test_connectClick();
+    // The program ends: whatever runs ends the way a stop ends it, then the
+    // windows go. Also for a quit from outside (SIGTERM, the session ending).
+    void shutDown();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void createTools(AppContext& context);
     void placeButtons();
     // The tool first, then the launcher.
     void showTool(QWidget* tool);
+
+    std::vector<Tool> tools_;
+    bool shuttingDown_ = false;
 };
 
 }  // namespace kj

@@ -1,70 +1,145 @@
 // korvel-cli: one operation of one window, without the windows.
-#include <csignal>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <numeric>
 
-#include "app/bridge_choice.h"
-#include "cli/cli.h"
+#include "console/console.h"
+#include "families.h"
+#include "link/family.h"
+#include "sim/bridge_choice.h"
 
 namespace kj::cli {
+
+int runTestConnect(Context& context, const std::string& action, Options& options);
+
 namespace {
 
-std::atomic<bool> g_interrupted{false};
+constexpr std::string_view kProgram = "korvel-cli";
 
-extern "C" void onInterrupt(int) { g_interrupted = true; }
+const Tool kTestConnect{"test-connect", "test-connect\n", runTestConnect};
 
-const Tool kTools[] = {
-    {"test-connect", runTestConnect, "test-connect"},
-    {"edid", runEdid, "edid read --output FILE [--force] | write --input FILE [--fix-checksum] | decode FILE"},
-    {"keyboard", runKeyboard, "keyboard scan [--no-sound] [--seconds N]"},
-    {"kb90xx", runKb90xx,
-     "kb90xx read --output FILE [--force] | write --input FILE | "
-     "cable --base FILE --board N --ffc W [--reversed]"},
-};
+#define KJ_CLI_TOOL(name) &name::kCliTool,
+const Tool* const kTools[] = {&kTestConnect, KJ_FOR_EACH_FAMILY(KJ_CLI_TOOL)};
+#undef KJ_CLI_TOOL
 
 void printUsage(std::FILE* to) {
     std::fputs("usage: korvel-cli [--port PATH]... [--simulate] TOOL ACTION [options]\n"
+               "       korvel-cli TOOL --help | --help | --version\n"
                "  --port PATH   use this serial port instead of the FTDI ports found (may be repeated)\n"
                "  --simulate    work with the built-in simulated programmer\n"
+               "  --version     print the version and exit\n"
+               "Options take their value as --name VALUE or --name=VALUE.\n"
                "tools:\n",
                to);
-    for (const auto& tool : kTools) std::fprintf(to, "  %s\n", tool.usage);
-    std::fputs("Log lines go to standard output, progress to standard error.\n"
+    for (const Tool* tool : kTools) std::fprintf(to, "  %.*s\n", static_cast<int>(tool->name.size()), tool->name.data());
+    std::fputs("Log lines go to standard output, progress and errors to standard error.\n"
                "Exit status: 0 success, 1 failure, 2 usage error.\n",
                to);
 }
 
-const Tool* findTool(const std::string& name) {
-    for (const auto& tool : kTools) {
-        if (name == tool.name) return &tool;
+void printToolUsage(const Tool& tool, std::FILE* to) {
+    std::fprintf(to, "usage:\n");
+    std::string usage(tool.usage);
+    size_t at = 0;
+    for (size_t end; (end = usage.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = usage.substr(at, end - at);
+        std::fprintf(to, "  %s%s\n", line.starts_with(" ") ? "" : "korvel-cli ", line.c_str());
     }
-    return nullptr;
 }
+
+// The first word of each usage line that does not start with a blank.
+std::vector<std::string> actionsOf(const Tool& tool) {
+    std::vector<std::string> actions;
+    std::string usage(tool.usage);
+    size_t at = 0;
+    for (size_t end; (end = usage.find('\n', at)) != std::string::npos; at = end + 1) {
+        if (usage[at] == ' ') continue;
+        const size_t first = usage.find(' ', at);
+        const size_t second = usage.find_first_of(" \n", first + 1);
+        if (first < end) actions.push_back(usage.substr(first + 1, std::min(second, end) - first - 1));
+    }
+    return actions;
+}
+
+size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<size_t> row(b.size() + 1);
+    std::iota(row.begin(), row.end(), 0);
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t up = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = up;
+        }
+    }
+    return row[b.size()];
+}
+
+std::string didYouMean(std::string_view word, const std::vector<std::string>& candidates) {
+    constexpr size_t kClose = 2;
+    for (const auto& candidate : candidates) {
+        if (editDistance(word, candidate) <= kClose) return "; did you mean \"" + candidate + "\"?";
+    }
+    return {};
+}
+
+const Tool& findTool(const std::string& name) {
+    std::vector<std::string> names;
+    for (const Tool* tool : kTools) {
+        if (name == tool->name) return *tool;
+        names.emplace_back(tool->name);
+    }
+    throw UsageError{"unknown tool \"" + name + "\"" + didYouMean(name, names)};
+}
+
+std::string checkedAction(const Tool& tool, const std::optional<std::string>& action) {
+    const auto actions = actionsOf(tool);
+    if (actions.empty() && action) throw UsageError{"unexpected argument: " + *action};
+    if (actions.empty()) return {};
+    const std::string name(tool.name);
+    if (!action) throw UsageError{name + " needs an action: " + [&] {
+        std::string list;
+        for (const auto& a : actions) list += (list.empty() ? "" : ", ") + a;
+        return list;
+    }()};
+    if (std::find(actions.begin(), actions.end(), *action) == actions.end()) {
+        throw UsageError{"unknown " + name + " action \"" + *action + "\"" + didYouMean(*action, actions)};
+    }
+    return *action;
+}
+
+std::string g_hint = "korvel-cli --help";
 
 int run(std::vector<std::string> args) {
     Options options(std::move(args));
-    if (options.flag("--help") || options.flag("-h")) {
-        printUsage(stdout);
-        return kExitSuccess;
-    }
-    if (options.flag("--version")) {
-        std::puts("korvel-cli 4.9");
-        return kExitSuccess;
-    }
     BridgeChoice choice;
     choice.simulate = options.flag("--simulate");
     choice.ports = options.values("--port");
     const auto toolName = options.positional();
-    if (!toolName) throw UsageError{"no tool given"};
-    const Tool* tool = findTool(*toolName);
-    if (!tool) throw UsageError{"unknown tool: " + *toolName};
-    const std::string action = options.positional().value_or("");
-
-    CliFrontend ui;
-    Context context{makeBridgeFactory(choice), ui, g_interrupted};
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
-    return tool->run(context, action, options);
+    if (!toolName) {
+        if (options.flag("--version")) {
+            std::puts("korvel-cli 4.9");
+            return kExitSuccess;
+        }
+        if (options.flag("--help") || options.flag("-h")) {
+            printUsage(stdout);
+            return kExitSuccess;
+        }
+        throw UsageError{"no tool given"};
+    }
+    const Tool& tool = findTool(*toolName);
+    g_hint = "korvel-cli " + std::string(tool.name) + " --help";
+    if (options.flag("--help") || options.flag("-h")) {
+        printToolUsage(tool, stdout);
+        return kExitSuccess;
+    }
+    const std::string action = checkedAction(tool, options.positional());
+    ConsoleFrontend ui;
+    Context context{makeBridgeFactory(choice), ui};
+    installInterruptHandlers();
+    return tool.run(context, action, options);
 }
 
 }  // namespace
@@ -75,8 +150,7 @@ int main(int argc, char** argv) {
     try {
         return run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const UsageError& e) {
-        std::cerr << "korvel-cli: " << e.message << "\n";
-        printUsage(stderr);
+        std::cerr << "korvel-cli: " << e.message << "\nTry '" << g_hint << "'.\n";
         return kExitUsage;
     }
 }

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+
+#include "common/image_file.h"
 
 #ifndef _WIN32
 #include <pwd.h>
@@ -152,12 +152,20 @@ std::vector<std::string> splitBaseLines(std::string_view text) {
     return lines;
 }
 
-std::optional<std::vector<std::string>> loadBase(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) return std::nullopt;
+std::optional<std::vector<std::string>> loadBase(const std::filesystem::path& path, std::string& error) {
+    const auto head = readFileHead(path.string(), kMaxBaseSize + 1, error);
+    if (!head) return std::nullopt;
+    if (head->size > kMaxBaseSize) {
+        error = "is larger than " + std::to_string(kMaxBaseSize / 1024) + " KiB, too large for a connection base";
+        return std::nullopt;
+    }
+    const std::string_view bytes(reinterpret_cast<const char*>(head->bytes.data()), head->bytes.size());
     return splitBaseLines(decodeBaseText(bytes));
+}
+
+std::optional<std::vector<std::string>> loadBase(const std::filesystem::path& path) {
+    std::string error;
+    return loadBase(path, error);
 }
 
 std::optional<std::string_view> baseValueText(std::string_view line, std::string_view key) {

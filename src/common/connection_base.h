@@ -30,7 +30,12 @@ std::string decodeBaseText(std::string_view bytes);
 // dropped wherever it stands; text after the last LF is not an entry.
 std::vector<std::string> splitBaseLines(std::string_view text);
 
-// Reads, decodes and splits a base; nothing when the file cannot be read.
+// A base is a text file of a few kilobytes; anything larger is not one.
+inline constexpr size_t kMaxBaseSize = 1024 * 1024;
+
+// Reads, decodes and splits a base; nothing, with `error` saying why, when the
+// file cannot be read or is not a base (a directory, a device, too large).
+std::optional<std::vector<std::string>> loadBase(const std::filesystem::path& path, std::string& error);
 std::optional<std::vector<std::string>> loadBase(const std::filesystem::path& path);
 
 // ---- a line of a base ----

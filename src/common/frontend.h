@@ -1,6 +1,7 @@
 // What an operation needs from whatever shows it: the window or the command line.
-// The core calls these from the window thread or from a worker; a window's
-// implementation carries each call out on its own thread and waits for it.
+// The core calls these from the window thread or from a worker. Updates never
+// make a worker wait for the window: a window carries them out on its own thread
+// in the order issued. Only the calls that return the user's answer wait.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,7 @@ struct Rgb {
     bool operator==(const Rgb&) const = default;
 };
 
+inline constexpr Rgb kBlack{0, 0, 0};
 inline constexpr Rgb kLime{0, 255, 0};
 inline constexpr Rgb kRed{255, 0, 0};
 inline constexpr Rgb kYellow{255, 255, 0};
@@ -37,11 +39,16 @@ struct FileDialogSpec {
 
 class Frontend : public LogSink {
 public:
-    virtual void setGaugeColour(Rgb colour) = 0;
-    virtual void setGaugeProgress(int value, int maximum) = 0;
+    // Gauges are numbered from 0; most windows have one.
+    virtual void setGaugeColour(Rgb colour, int gauge = 0) = 0;
+    // Called as often as the operation likes: a front end shows it at a sane rate
+    // and always ends on the last value.
+    virtual void setGaugeProgress(int value, int maximum, int gauge = 0) = 0;
     // The chosen path, or nothing when the user did not confirm a file.
     virtual std::optional<std::string> chooseFile(const FileDialogSpec& spec) = 0;
     virtual void errorBox(std::string_view text) = 0;
+    // A yes/no question asked before something that cannot be undone; true to go on.
+    virtual bool confirm(std::string_view question) = 0;
     // Buttons follow the operation: disabled as its name says, enabled at its end.
     virtual void operationStarted(std::string_view name) = 0;
     virtual void operationEnded() = 0;

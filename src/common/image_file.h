@@ -1,59 +1,95 @@
-// An image file held for one operation: created (replacing) or opened, moved
-// block by block, closed with every failure reported, never silently short.
+// Image files, kept safe: a read writes into a temporary file beside its target
+// and puts it in place only when the image is whole, so that a failure never
+// harms an earlier file and never leaves a partial image; a write loads its whole
+// input before the chip is touched. Nothing here blocks on a FIFO or a device.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/frontend.h"
+#include "common/text.h"
 
 namespace kj {
+
+using Bytes = std::vector<uint8_t>;
 
 // The error boxes of the image files, the same in every window.
 inline constexpr std::string_view kCreateFileBox = "Ошибка создания файла.";
 inline constexpr std::string_view kOpenFileBox = "Ошибка открытия файла.";
 inline constexpr std::string_view kWriteFileBox = "Ошибка записи файла.";
-inline constexpr std::string_view kReadFileBox = "Ошибка чтения файла.";
 
 // The dialogs that name an image file: a save dialog for a read, an open dialog
 // for a write; each window gives its own filter.
 FileDialogSpec imageSaveDialog(std::string filter);
 FileDialogSpec imageOpenDialog(std::string filter);
 
-class ImageFile {
+// The head of a file: at most `limit` bytes, and the file's whole size.
+struct FileHead {
+    Bytes bytes;
+    uint64_t size = 0;
+};
+
+// Reads a regular file without blocking on it. Nothing, with `error` set to the
+// reason, when it cannot be opened or read or is not a regular file (a directory,
+// a FIFO, a device).
+std::optional<FileHead> readFileHead(const std::string& path, size_t limit, std::string& error);
+
+// "PATH: reason", the second line of an error box and a log line's tail.
+std::string fileProblem(std::string_view path, std::string_view reason);
+// An error box that says which file and why on its second line.
+std::string boxWithReason(std::string_view box, std::string_view path, std::string_view reason);
+
+// Asked before writing an image whose size is not the chip's, naming both.
+std::string imageSizeQuestion(Language language, std::string_view path, uint64_t fileSize, size_t chipSize);
+
+// The target of a read. A regular file (or a name not yet taken) is written as a
+// temporary file beside it and renamed over it by commit(); a symlink is
+// followed to its file, whose permissions the new file keeps. A device or a pipe
+// is written directly and cannot be taken back.
+class ImageOutput {
 public:
-    ImageFile() = default;
-    ~ImageFile() { close(); }
-    ImageFile(const ImageFile&) = delete;
-    ImageFile& operator=(const ImageFile&) = delete;
+    ImageOutput() = default;
+    ~ImageOutput() { discard(); }
+    ImageOutput(const ImageOutput&) = delete;
+    ImageOutput& operator=(const ImageOutput&) = delete;
 
+    // False, with error() set, where the file could not be created.
     bool create(const std::string& path);
-    bool open(const std::string& path);
-    bool isOpen() const { return file_ != nullptr; }
-
-    // Writes and flushes, so that a full disk shows at the block that hit it.
+    bool isOpen() const { return fd_ >= 0; }
+    // Created and neither committed nor discarded yet.
+    bool pending() const { return fd_ >= 0 || (finished_ && !committed_); }
+    // Buffered; a failure shows here or in finish(), before any success is claimed.
     bool write(std::span<const uint8_t> bytes);
-    // Reads up to `out.size()` bytes; `got` is how many came. False on an I/O
-    // error, true at the end of the file.
-    bool read(std::span<uint8_t> out, size_t& got);
-    // False when the last buffered bytes could not be stored.
-    bool close();
-    // Closes and removes a file that must not be taken for a whole image;
-    // true when it was removed. Only a regular file is (never a device or a pipe).
+    // Stores every byte written so far and closes the file.
+    bool finish();
+    // Puts a finished file in place of its target.
+    bool commit();
+    // Drops the file; true when a file of ours that held bytes was removed.
     bool discard();
+    // True when bytes were written that a discard throws away.
+    bool holdsData() const { return written_ > 0 && !committed_; }
 
-    // Why the last call failed, in the system's words.
-    std::string error() const;
+    const std::string& path() const { return target_; }
+    const std::string& error() const { return error_; }
 
 private:
-    bool fail();
+    bool flushBuffer();
+    bool fail(int err);
+    bool fail(std::string reason);
 
-    std::FILE* file_ = nullptr;
-    std::string path_;
-    int errno_ = 0;
+    std::string target_;
+    std::string temp_;  // empty when the target is written directly
+    int fd_ = -1;
+    Bytes buffer_;
+    uint64_t written_ = 0;
+    bool finished_ = false;
+    bool committed_ = false;
+    std::string error_;
 };
 
 }  // namespace kj

@@ -7,6 +7,19 @@
 
 namespace kj {
 
+const Family edid::kFamily{
+    .name = "edid",
+    .launcherButton = "EDID",
+    .launcherCaption = "EEPROM lcd (EDID)",
+    .firmware = "V41",
+    .link = {.latencyFirst = true, .accept = "V41", .notFoundLine = kNotFoundArrowLine},
+    .language = Language::English,
+    .imageSize = kEdidImageSize,
+    .saveFilter = "BIN файлы EEPROM (*.bin)|*.bin",
+    .openFilter = "BIN файлы EEPROM (*.bin)|*.bin|Другие|*.*",
+    .alternateImageSize = 128,  // a base block alone
+};
+
 namespace {
 
 constexpr std::array<uint8_t, 2> kReadCommand{'E', 'r'};
@@ -16,6 +29,10 @@ constexpr size_t kReceiveSize = kEdidImageSize + kStatusSize;
 constexpr std::string_view kStatusOk = "OK";
 constexpr std::string_view kStatusError = "ER";
 constexpr uint8_t kBlank = 0xFF;
+constexpr const char* kReadingName = "EDID_READ";
+constexpr const char* kWritingName = "EDID_WRITE";
+constexpr std::string_view kSuccessByte = "I";
+constexpr std::string_view kFailureByte = "O";
 
 constexpr std::string_view kReading = "Reading EEPROM ...";
 constexpr std::string_view kReadDone = "Reading from the EEPROM is completed successfully.";
@@ -26,8 +43,6 @@ constexpr std::string_view kWriting = "Writing EEPROM ...";
 constexpr std::string_view kWriteDone = "Writing data to EEPROM is completed successfully.";
 constexpr std::string_view kWriteError = "EEPROM does not respond, or write error! WP 7 pin = '0' ?";
 constexpr std::string_view kWriteCancelled = "Write operation is interrupted.";
-constexpr std::string_view kSaveFailed = "Error writing the file: it is not saved.";
-constexpr std::string_view kLoadFailed = "Error reading the file: nothing is written.";
 
 std::string fullName(const std::string& path) {
     std::error_code ec;
@@ -35,65 +50,59 @@ std::string fullName(const std::string& path) {
     return ec ? path : full.string();
 }
 
-// Up to the image's size from the file; a shorter file leaves the rest blank.
-bool readImage(ImageFile& file, EdidImage& image) {
-    image.fill(kBlank);
-    size_t got = 0;
-    const bool whole = file.read(image, got);
-    return file.close() && whole;
-}
-
 }  // namespace
 
-FileDialogSpec edidSaveDialog() { return imageSaveDialog("BIN файлы EEPROM (*.bin)|*.bin"); }
+FileDialogSpec edidSaveDialog() { return saveDialog(edid::kFamily); }
 
-FileDialogSpec edidOpenDialog() { return imageOpenDialog("BIN файлы EEPROM (*.bin)|*.bin|Другие|*.*"); }
+FileDialogSpec edidOpenDialog() { return openDialog(edid::kFamily); }
 
-EdidFileRead loadEdidImage(const std::string& path, EdidImage& image) {
-    ImageFile file;
-    if (!file.open(path)) return EdidFileRead::CannotOpen;
-    return readImage(file, image) ? EdidFileRead::Ok : EdidFileRead::CannotRead;
+std::optional<EdidImage> loadEdidImage(const std::string& path, std::string& error) {
+    const auto head = readFileHead(path, kEdidImageSize, error);
+    if (!head) return std::nullopt;
+    EdidImage image;
+    image.fill(kBlank);
+    std::copy(head->bytes.begin(), head->bytes.end(), image.begin());
+    return image;
 }
 
-EdidProgrammer::EdidProgrammer(Bridge& bridge, Frontend& ui) : link_(bridge, ui), ui_(ui) {}
+EdidProgrammer::EdidProgrammer(Bridge& bridge, Frontend& ui) : ui_(ui), op_(bridge, ui, edid::kFamily) {}
 
 bool EdidProgrammer::read() {
+    if (!op_.idle()) return false;
     ui_.clearLog();
     status_.clear();
-    if (link_.open(variants::kEdid) != kLinkOpen) return false;
+    op_.begin(kReadingName);
+    if (!op_.openLink()) return end(Ending::quietly());
     ui_.log(kReading);
     if (!collectImage()) return false;
     if (status_ == kStatusError) {
         ui_.log(kReadError);
         ui_.log("");
-        finish(kFailureEnd);
-        return false;
+        return end({.bytes = kFailureByte});
     }
-    if (status_ != kStatusOk) {
-        link_.close();
-        return false;
-    }
+    if (status_ != kStatusOk) return end(Ending::quietly());
     ui_.log(kReadDone);
     logDump();
     ui_.log("");
-    finish(kSuccessEnd);
-    show();
+    if (!op_.releaseLink(kSuccessByte)) {
+        op_.logFailure(Io::Lost);
+        return end(Ending::quietly());
+    }
+    show(EdidSource::Eeprom);
     return saveImage();
 }
 
 bool EdidProgrammer::write() {
+    if (!op_.idle()) return false;
     ui_.clearLog();
     status_.clear();
-    if (link_.open(variants::kEdid) != kLinkOpen) return false;
-    if (!loadImage()) {
-        link_.close();
-        return false;
-    }
-    show();
+    op_.begin(kWritingName);
+    if (!op_.openLink()) return end(Ending::quietly());
+    if (!loadImage()) return end(Ending::quietly());
+    show(EdidSource::File);
     if (!confirmBaseBlock()) {
         ui_.log(kWriteCancelled);
-        link_.close();
-        return false;
+        return end(Ending::quietly());
     }
     return exchangeImage();
 }
@@ -101,10 +110,11 @@ bool EdidProgrammer::write() {
 // The reply may come in any pieces; each is taken as it arrives, never more
 // than is still missing.
 bool EdidProgrammer::collectImage() {
-    if (auto io = link_.send(kReadCommand); io != Io::Ok) return failExchange(io);
+    Link& link = op_.link();
+    if (auto io = link.send(kReadCommand); io != Io::Ok) return failExchange(io);
     std::vector<uint8_t> received;
     received.reserve(kReceiveSize);
-    if (auto io = link_.collect(received, kReceiveSize, link_.timeouts.reply); io != Io::Ok) return failExchange(io);
+    if (auto io = link.collect(received, kReceiveSize, link.timeouts.reply); io != Io::Ok) return failExchange(io);
     std::copy_n(received.begin(), kEdidImageSize, image_.begin());
     status_.assign(received.begin() + kEdidImageSize, received.end());
     return true;
@@ -114,27 +124,18 @@ bool EdidProgrammer::saveImage() {
     const auto path = ui_.chooseFile(edidSaveDialog());
     if (!path) {
         ui_.log(kSaveCancelled);
-        return false;
+        return end(Ending::quietly());
     }
     fileName_ = *path;
-    return writeFile(fileName_);
-}
-
-bool EdidProgrammer::writeFile(const std::string& path) {
-    ImageFile file;
-    if (!file.create(path)) {
-        ui_.errorBox(kCreateFileBox);
+    if (!op_.output().create(fileName_)) {
+        ui_.errorBox(boxWithReason(kCreateFileBox, fileName_, op_.output().error()));
         ui_.log("");
-        return false;
+        return end(Ending::quietly());
     }
     ui_.log(kSaveTo);
-    ui_.log(fullName(path));
-    if (file.write(image_) && file.close()) return true;
-    // A half-written image must not pass for a saved one later.
-    file.discard();
-    ui_.errorBox(kWriteFileBox);
-    ui_.log(kSaveFailed);
-    return false;
+    ui_.log(fullName(fileName_));
+    op_.output().write(image_);
+    return end({.success = true});
 }
 
 bool EdidProgrammer::loadImage() {
@@ -144,17 +145,16 @@ bool EdidProgrammer::loadImage() {
         return false;
     }
     fileName_ = *path;
-    ImageFile file;
-    if (!file.open(*path)) {
-        ui_.errorBox(kOpenFileBox);
+    std::string error;
+    const auto image = loadEdidImage(fileName_, error);
+    if (!image) {
+        ui_.errorBox(boxWithReason(kOpenFileBox, fileName_, error));
         ui_.log("");
         return false;
     }
     ui_.log(kWriting);
-    if (readImage(file, image_)) return true;
-    ui_.errorBox(kReadFileBox);
-    ui_.log(kLoadFailed);
-    return false;
+    image_ = *image;
+    return true;
 }
 
 bool EdidProgrammer::confirmBaseBlock() {
@@ -164,7 +164,7 @@ bool EdidProgrammer::confirmBaseBlock() {
     case EdidWriteChoice::AsIs: return true;
     case EdidWriteChoice::FixChecksums:
         fixChecksums(image_);
-        show();
+        show(EdidSource::File);
         return true;
     case EdidWriteChoice::Cancel: return false;
     }
@@ -172,48 +172,44 @@ bool EdidProgrammer::confirmBaseBlock() {
 }
 
 bool EdidProgrammer::exchangeImage() {
-    if (auto io = link_.send(kWriteCommand); io != Io::Ok) return failExchange(io);
+    Link& link = op_.link();
+    if (auto io = link.send(kWriteCommand); io != Io::Ok) return failExchange(io);
     uint8_t ready = 0;  // its value means nothing
-    if (auto io = link_.readByte(ready, link_.timeouts.reply); io != Io::Ok) return failExchange(io);
+    if (auto io = link.readByte(ready, link.timeouts.reply); io != Io::Ok) return failExchange(io);
     logDump();
     ui_.log("");
-    if (auto io = link_.send(image_); io != Io::Ok) return failExchange(io);
+    if (auto io = link.send(image_); io != Io::Ok) return failExchange(io);
     std::array<uint8_t, kStatusSize> reply{};
     // The EEPROM is written byte by byte or page by page before the status comes.
-    if (auto io = link_.readExact(reply, link_.timeouts.slowStep); io != Io::Ok) return failExchange(io);
+    if (auto io = link.readReply(reply, link.timeouts.slowStep); io != Io::Ok) return failExchange(io);
     status_.assign(reply.begin(), reply.end());
     if (status_ == kStatusOk) {
         ui_.log(kWriteDone);
-        finish(kSuccessEnd);
-        return true;
+        return end({.success = true, .bytes = kSuccessByte});
     }
     if (status_ == kStatusError) {
         ui_.log(kWriteError);
-        finish(kFailureEnd);
-        return false;
+        return end({.bytes = kFailureByte});
     }
-    link_.close();
-    return false;
+    return end(Ending::quietly());
 }
 
 void EdidProgrammer::logDump() {
     for (const auto& line : hexDump(image_)) ui_.log(line);
 }
 
-void EdidProgrammer::show() {
-    if (showInfo_) showInfo_(decodeEdid(image_));
+void EdidProgrammer::show(EdidSource source) {
+    if (showInfo_) showInfo_(decodeEdid(image_), source);
 }
 
 bool EdidProgrammer::failExchange(Io io) {
-    ui_.log(ioFailureLine(io, Language::English));
-    if (io != Io::Lost) link_.send(kFailureEnd);
-    link_.close();
-    return false;
+    op_.logFailure(io);
+    return end({.bytes = io == Io::Lost ? std::string_view{} : kFailureByte});
 }
 
-void EdidProgrammer::finish(uint8_t endByte) {
-    link_.send(endByte);
-    link_.close();
+bool EdidProgrammer::end(Ending ending) {
+    op_.finish(ending);
+    return op_.lastSucceeded();
 }
 
 }  // namespace kj

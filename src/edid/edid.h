@@ -1,6 +1,6 @@
 // The EDID window's operations: read the panel's 256-byte EEPROM into a file,
-// write a file into it. Both are short and run on the caller's thread from the
-// link set-up to the closed link.
+// write a file into it. Both are short: each runs to its end on the caller's
+// thread, from the link set-up to the file.
 #pragma once
 
 #include <array>
@@ -10,31 +10,36 @@
 
 #include "common/frontend.h"
 #include "edid/edid_info.h"
-#include "link/bridge.h"
-#include "link/link.h"
+#include "link/image_tool.h"
 
 namespace kj {
 
 inline constexpr size_t kEdidImageSize = 256;
 using EdidImage = std::array<uint8_t, kEdidImageSize>;
 
+namespace edid {
+extern const Family kFamily;
+}
+
 // What the user decides about an image whose base block is not sane.
 enum class EdidWriteChoice { AsIs, FixChecksums, Cancel };
 
+// Where the summary beside the log comes from.
+enum class EdidSource { Eeprom, File };
 // Shows the decoder's summary of the image just read or about to be written
 // (beside the log, never in it).
-using EdidInfoShow = std::function<void(const EdidInfo&)>;
+using EdidInfoShow = std::function<void(const EdidInfo&, EdidSource source)>;
 // Asked once before writing an image whose base block has a bad header or checksum.
 using EdidWriteQuestion = std::function<EdidWriteChoice(const EdidInfo&)>;
 
 FileDialogSpec edidSaveDialog();
 FileDialogSpec edidOpenDialog();
 
-enum class EdidFileRead { Ok, CannotOpen, CannotRead };
 // A file as the EEPROM receives it: its first 256 bytes, the rest 0xFF.
-EdidFileRead loadEdidImage(const std::string& path, EdidImage& image);
+// Nothing, with `error` set, when it cannot be read.
+std::optional<EdidImage> loadEdidImage(const std::string& path, std::string& error);
 
-class EdidProgrammer {
+class EdidProgrammer : public ImageTool {
 public:
     EdidProgrammer(Bridge& bridge, Frontend& ui);
 
@@ -42,8 +47,11 @@ public:
     // the image was saved whole.
     bool read();
     bool write();
+    void startRead() override { read(); }
+    void startWrite() override { write(); }
+    Operation& operation() override { return op_; }
 
-    Link& link() { return link_; }
+    Link& link() { return op_.link(); }
     void onInfo(EdidInfoShow show) { showInfo_ = std::move(show); }
     // Without a question the image is written as it is.
     void onBadBaseBlock(EdidWriteQuestion ask) { askBadBaseBlock_ = std::move(ask); }
@@ -60,16 +68,15 @@ private:
     bool loadImage();
     bool confirmBaseBlock();
     bool exchangeImage();
-    bool writeFile(const std::string& path);
     void logDump();
-    void show();
+    void show(EdidSource source);
     // A failed exchange: its line, the failure end byte while the link still
     // carries one, the link closed.
     bool failExchange(Io io);
-    void finish(uint8_t endByte);
+    bool end(Ending ending);
 
-    Link link_;
     Frontend& ui_;
+    Operation op_;
     EdidInfoShow showInfo_;
     EdidWriteQuestion askBadBaseBlock_;
     std::string fileName_;

@@ -5,36 +5,32 @@
 #include <QMessageBox>
 #include <QVBoxLayout>
 
+#include "gui/busy.h"
+
 namespace kj {
+
+namespace edid {
+ToolWindow* makeWindow(AppContext& context, QWidget* launcher) { return new TEDID_form(context, launcher); }
+}  // namespace edid
 
 namespace {
 constexpr int kMemoPixels = 13;
 constexpr int kInfoWidth = 540;
 const QColor kReadColour(0, 0x80, 0);
 const QColor kWriteColour(0xC0, 0, 0);
+const QString kInfoTitle = QStringLiteral("EDID info");
 }  // namespace
 
 TEDID_form::TEDID_form(AppContext& context, QWidget* launcher)
-    : ToolWindow(context, launcher, QStringLiteral("EEPROM LCD read/write VER4.1"), "V41") {
+    : ChipWindow(context, launcher, QStringLiteral("EEPROM LCD read/write VER4.1"), edid::kFamily) {
     setObjectName("EDID_form");
-    buildControls();
-    WindowFrontend::Hooks hooks;
-    hooks.saveCanClose = [this] { SaveDialog1CanClose(); };
-    hooks.openCanClose = [this] { OpenDialog1CanClose(); };
-    hooks.confirmed = &dialogConfirmed_;
-    frontend_ = std::make_unique<WindowFrontend>(this, EDID_Memo, nullptr, context.desktop, std::move(hooks));
-    programmer_ = std::make_unique<EdidProgrammer>(bridge(), *frontend_);
-    programmer_->onInfo([this](const EdidInfo& info) { showInfo(info); });
-    programmer_->onBadBaseBlock([this](const EdidInfo& info) { return askBadBaseBlock(info); });
-}
-
-void TEDID_form::buildControls() {
-    EDID_READ = makeButton(this, "EDID_READ", QStringLiteral("EDID_READ"), kReadColour);
-    EDID_WRITE = makeButton(this, "EDID_WRITE", QStringLiteral("EDID_WRITE"), kWriteColour);
-    EXIT_EDID = makeButton(this, "EXIT_EDID", QStringLiteral("EXIT"));
-    EDID_Memo = makeMemo(this, "EDID_Memo", kMemoPixels);
-
-    EDID_InfoBox = new QGroupBox(QStringLiteral("EDID info"), this);
+    makeButtons({
+        {&EDID_READ, "EDID_READ", "EDID_READ", [this] { EDID_READClick(); }, kReadColour},
+        {&EDID_WRITE, "EDID_WRITE", "EDID_WRITE", [this] { EDID_WRITEClick(); }, kWriteColour},
+        {&EXIT_EDID, "EXIT_EDID", "EXIT", [this] { EXIT_EDIDClick(); }},
+    });
+    EDID_Memo = makeLog("EDID_Memo", kMemoPixels);
+    EDID_InfoBox = new QGroupBox(kInfoTitle, canvas());
     EDID_InfoBox->setObjectName("EDID_InfoBox");
     EDID_Info = makeMemo(EDID_InfoBox, "EDID_Info", kMemoPixels);
     EDID_Info->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -47,17 +43,25 @@ void TEDID_form::buildControls() {
     buttons->addWidget(EDID_WRITE);
     buttons->addStretch();
     buttons->addWidget(EXIT_EDID);
-
-    auto* layout = new QGridLayout(this);
+    auto* layout = new QGridLayout(canvas());
     layout->addWidget(EDID_Memo, 0, 0);
     layout->addWidget(EDID_InfoBox, 0, 1);
     layout->addLayout(buttons, 1, 0, 1, 2);
     layout->setColumnStretch(0, 1);
     resize(1160, 520);
 
-    connect(EDID_READ, &QPushButton::clicked, this, &TEDID_form::EDID_READClick);
-    connect(EDID_WRITE, &QPushButton::clicked, this, &TEDID_form::EDID_WRITEClick);
-    connect(EXIT_EDID, &QPushButton::clicked, this, &TEDID_form::EXIT_EDIDClick);
+    attachFrontend(EDID_Memo, {},
+                   {.saveCanClose = [this] { SaveDialog1CanClose(); },
+                    .openCanClose = [this] { OpenDialog1CanClose(); }});
+    programmer_ = std::make_unique<EdidProgrammer>(bridge(), frontend());
+    programmer_->onInfo([this](const EdidInfo& info, EdidSource source) {
+        QMetaObject::invokeMethod(this, [this, info, source] { showInfo(info, source); });
+    });
+    programmer_->onBadBaseBlock([this](const EdidInfo& info) {
+        EdidWriteChoice choice = EdidWriteChoice::Cancel;
+        QMetaObject::invokeMethod(this, [&] { choice = askBadBaseBlock(info); }, Qt::BlockingQueuedConnection);
+        return choice;
+    });
 }
 
 void TEDID_form::EDID_READClick() { runOperation(&EdidProgrammer::read); }
@@ -66,27 +70,36 @@ void TEDID_form::EDID_WRITEClick() { runOperation(&EdidProgrammer::write); }
 
 void TEDID_form::EXIT_EDIDClick() {
     clearLogLines(EDID_Memo);
-    EDID_Info->clear();
+    clearInfo();
     showLauncherAndHide();
 }
 
-void TEDID_form::SaveDialog1CanClose() { dialogConfirmed_ = true; }
+void TEDID_form::SaveDialog1CanClose() { setDialogConfirmed(); }
 
-void TEDID_form::OpenDialog1CanClose() { dialogConfirmed_ = true; }
+void TEDID_form::OpenDialog1CanClose() { setDialogConfirmed(); }
 
 void TEDID_form::runOperation(bool (EdidProgrammer::*operation)()) {
-    const QList<QPushButton*> buttons{EDID_READ, EDID_WRITE, EXIT_EDID};
-    for (auto* button : buttons) button->setEnabled(false);
-    EDID_Info->clear();
-    (programmer_.get()->*operation)();
-    for (auto* button : buttons) button->setEnabled(true);
+    clearInfo();
+    bool wrote = false;
+    runWhileBusy([&] { wrote = (programmer_.get()->*operation)(); });
+    // A write that did not go ahead leaves no summary of a file that was not written.
+    const bool writeAbandoned = operation == &EdidProgrammer::write && !wrote && programmer_->lastStatus().empty();
+    if (writeAbandoned) clearInfo();
 }
 
-void TEDID_form::showInfo(const EdidInfo& info) {
+void TEDID_form::clearInfo() {
+    EDID_Info->clear();
+    EDID_InfoBox->setTitle(kInfoTitle);
+}
+
+void TEDID_form::showInfo(const EdidInfo& info, EdidSource source) {
     QStringList lines;
     for (const auto& line : describeEdid(info)) lines << QString::fromStdString(line);
     EDID_Info->setPlainText(lines.join('\n'));
-    EDID_Info->repaint();
+    EDID_InfoBox->setTitle(source == EdidSource::Eeprom
+                               ? kInfoTitle + QStringLiteral(": the EEPROM just read")
+                               : kInfoTitle + QStringLiteral(": the file to write, ") +
+                                     QString::fromStdString(programmer_->fileName()));
 }
 
 QString TEDID_form::badBaseBlockQuestion(const EdidInfo& info) {

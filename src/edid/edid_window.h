@@ -7,13 +7,12 @@
 #include <QPushButton>
 #include <memory>
 
-#include "common/tool_window.h"
-#include "common/window_frontend.h"
 #include "edid/edid.h"
+#include "gui/chip_window.h"
 
 namespace kj {
 
-class TEDID_form : public ToolWindow {
+class TEDID_form : public ChipWindow {
     Q_OBJECT
 public:
     TEDID_form(AppContext& context, QWidget* launcher);
@@ -39,15 +38,15 @@ public:
     static constexpr const char* kCancelWrite = "Cancel";
 
 private:
-    void buildControls();
-    void showInfo(const EdidInfo& info);
+    void exitRequested() override { EXIT_EDIDClick(); }
+    std::vector<Operation*> operations() override { return {&programmer_->operation()}; }
+    void showInfo(const EdidInfo& info, EdidSource source);
+    void clearInfo();
     EdidWriteChoice askBadBaseBlock(const EdidInfo& info);
-    // Both operations run here to their end; the buttons stay off meanwhile so
-    // that a nested dialog's event loop cannot start a second one.
+    // Both operations run to their end before the handler returns, while the
+    // window keeps painting and ignores clicks.
     void runOperation(bool (EdidProgrammer::*operation)());
 
-    bool dialogConfirmed_ = false;
-    std::unique_ptr<WindowFrontend> frontend_;
     std::unique_ptr<EdidProgrammer> programmer_;
 };
 

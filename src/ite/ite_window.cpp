@@ -4,15 +4,18 @@
 
 namespace kj {
 
+namespace ite {
+ToolWindow* makeWindow(AppContext& context, QWidget* launcher) { return new TITE_FORM(context, launcher); }
+}  // namespace ite
+
 TITE_FORM::TITE_FORM(AppContext& context, QWidget* launcher)
-    : ToolWindow(context, launcher, QStringLiteral("ITE 16_05_2016"), "ITE") {
+    : ChipWindow(context, launcher, QStringLiteral("ITE 16_05_2016"), ite::kFamily) {
     setObjectName("TITE_FORM");
-    ITE_EXIT_BitBtn = makeButton(this, "ITE_EXIT_BitBtn", QStringLiteral("Выход EXIT"));
-    auto* layout = new QVBoxLayout(this);
+    makeButtons({{&ITE_EXIT_BitBtn, "ITE_EXIT_BitBtn", QStringLiteral("Выход EXIT"), [this] { ITE_EXIT_BitBtnClick(); }}});
+    auto* layout = new QVBoxLayout(canvas());
     layout->addStretch();
     layout->addWidget(ITE_EXIT_BitBtn);
     resize(640, 480);
-    connect(ITE_EXIT_BitBtn, &QPushButton::clicked, this, &TITE_FORM::ITE_EXIT_BitBtnClick);
 }
 
 void TITE_FORM::ITE_EXIT_BitBtnClick() { showLauncherAndHide(); }

@@ -6,12 +6,21 @@ namespace kj {
 
 using namespace kb90xx;
 
+const Family kb90xx::kFamily{
+    .name = "kb90xx",
+    .launcherButton = "KB901X",
+    .launcherCaption = "KB9010/12/16/22",
+    .firmware = "V41",
+    .link = {.accept = "V41"},
+    .language = Language::English,
+    .imageSize = kImageSize,
+    .saveFilter = "BIN файл KB901X (*.bin)|*.bin",
+    .openFilter = "BIN файл KB901X (*.bin)|*.bin|Другие|*.*",
+};
+
 namespace {
 
-constexpr Language kLanguage = Language::English;
 constexpr std::string_view kStars = "**********************************";
-constexpr std::string_view kFileWriteError = "Error writing the file: ";
-constexpr std::string_view kFileReadError = "Error reading the file: ";
 
 constexpr std::array<uint16_t, 256> makeCrcTable() {
     constexpr uint16_t kPolynomial = 0xA001;  // 0x8005 reflected
@@ -30,23 +39,21 @@ std::string hex4(uint16_t value) { return hexUpper(value, 4); }
 
 }  // namespace
 
-FileDialogSpec kb90xxSaveDialog() { return imageSaveDialog("BIN файл KB901X (*.bin)|*.bin"); }
+FileDialogSpec kb90xxSaveDialog() { return saveDialog(kb90xx::kFamily); }
 
-FileDialogSpec kb90xxOpenDialog() { return imageOpenDialog("BIN файл KB901X (*.bin)|*.bin|Другие|*.*"); }
+FileDialogSpec kb90xxOpenDialog() { return openDialog(kb90xx::kFamily); }
 
 uint16_t UpdateCrc16_KB90(uint16_t crc, uint8_t byte) {
     return static_cast<uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ byte) & 0xFF]);
 }
 
-Kb90xxProgrammer::Kb90xxProgrammer(Bridge& bridge, Frontend& ui) : ui_(ui), link_(bridge, ui) {}
+Kb90xxProgrammer::Kb90xxProgrammer(Bridge& bridge, Frontend& ui) : ui_(ui), op_(bridge, ui, kb90xx::kFamily) {}
 
 // ---- start handlers (window thread) ----
 
 bool Kb90xxProgrammer::CheckConnection_KB90() {
     uint8_t id = 0;
-    Io io = link_.send(kVersionCmd);
-    if (io == Io::Ok) io = link_.readByte(id, link_.timeouts.reply);
-    if (io == Io::Ok && id != kNoChip) {
+    if (readVersionId(op_.link(), id) == Io::Ok && id != kNoChip) {
         ui_.log("Communication with KB90XX installed.");
         ui_.log("Embedded Debug Version ID = " + std::to_string(id));
         return true;
@@ -54,55 +61,49 @@ bool Kb90xxProgrammer::CheckConnection_KB90() {
     ui_.log("");
     ui_.log("No connection to the KB90XX!");
     ui_.log("Motherboard is connected / powered ?");
-    link_.send(kFailureEnd);
     return false;
 }
 
 bool Kb90xxProgrammer::openChip() {
-    if (link_.open(variants::kKb90xx) != kLinkOpen) return false;
+    if (!op_.openLink()) return false;
     if (CheckConnection_KB90()) return true;
-    link_.close();
+    op_.finish(Ending::failed());
     return false;
 }
 
 void Kb90xxProgrammer::startRead() {
-    if (!operation_.isIdle()) return;
-    succeeded_ = false;
+    if (!op_.idle()) return;
     ui_.clearLog();
     if (!openChip()) return;
     const auto path = ui_.chooseFile(kb90xxSaveDialog());
     if (!path) {
         ui_.log("Write to file is interrupted.");
-        return link_.close();
+        return op_.finish(Ending::quietly());
     }
     fileName_ = *path;
-    if (!file_.create(fileName_)) {
-        ui_.errorBox(kCreateFileBox);
-        return link_.close();
+    if (!op_.output().create(fileName_)) {
+        ui_.errorBox(boxWithReason(kCreateFileBox, fileName_, op_.output().error()));
+        return op_.finish(Ending::quietly());
     }
     ui_.log("Save the file: ");
     ui_.log(fileName_);
     ui_.setGaugeColour(kLime);
     ui_.setGaugeProgress(0, kGaugeMax);
     ui_.log("Reading KB9012 ...");
-    startStream(kReading, kReadCmd);
+    startStream(kReading, kReadCmd, &Kb90xxProgrammer::readStream);
 }
 
 void Kb90xxProgrammer::startWrite() {
-    if (!operation_.isIdle()) return;
-    succeeded_ = false;
+    if (!op_.idle()) return;
     ui_.clearLog();
     if (!openChip()) return;
     const auto path = ui_.chooseFile(kb90xxOpenDialog());
     if (!path) {
         ui_.log("Write operation is interrupted.");
-        return link_.close();
+        return op_.finish(Ending::quietly());
     }
     fileName_ = *path;
-    if (!file_.open(fileName_)) {
-        ui_.errorBox(kOpenFileBox);
-        return link_.close();
-    }
+    if (!loadImage()) return op_.finish(Ending::quietly());
     ui_.log("Write in KB901X file:");
     ui_.log(fileName_);
     ui_.setGaugeColour(kRed);
@@ -110,105 +111,111 @@ void Kb90xxProgrammer::startWrite() {
     ui_.log("There is a writing KB901X...");
     fileSum_ = 0;
     fileCrc_ = 0;
-    startStream(kWriting, kWriteCmd);
+    sent_ = 0;
+    startStream(kWriting, kWriteCmd, &Kb90xxProgrammer::writeStream);
+}
+
+// The whole input, read before the chip is touched; a file of another size than
+// the flash is written only once the user has said so.
+bool Kb90xxProgrammer::loadImage() {
+    std::string error;
+    auto head = readFileHead(fileName_, kImageSize, error);
+    if (!head) {
+        ui_.errorBox(boxWithReason(kOpenFileBox, fileName_, error));
+        return false;
+    }
+    if (head->size != kImageSize &&
+        !ui_.confirm(imageSizeQuestion(Language::English, fileName_, head->size, kImageSize))) {
+        ui_.log("Write operation is interrupted.");
+        return false;
+    }
+    image_ = std::move(head->bytes);
+    return true;
 }
 
 // The start command goes out before the worker exists, so that the link has
 // one user at a time; a failed send is the worker's first (and last) step.
-void Kb90xxProgrammer::startStream(const char* name, uint8_t command) {
-    ui_.operationStarted(name);
-    logTimeStamp();
-    operation_.set(name);
+void Kb90xxProgrammer::startStream(const char* name, uint8_t command, void (Kb90xxProgrammer::*stream)()) {
+    op_.begin(name);
+    op_.logStamp();
     block_ = 1;
-    const Io sent = link_.send(command);
-    startWorker(operation_, [this, sent] {
-        if (sent != Io::Ok) return endFailed(sent);
-        ReadThread_KB90();
-    });
+    const Io started = op_.link().send(command);
+    op_.startWorker([this, started, stream] { ReadThread_KB90(started, stream); });
 }
 
-void Kb90xxProgrammer::ReadThread_KB90() {
-    if (operation_.is(kReading)) return readStream();
-    if (operation_.is(kWriting)) return writeStream();
+void Kb90xxProgrammer::ReadThread_KB90(Io started, void (Kb90xxProgrammer::*stream)()) {
+    if (started != Io::Ok) return fail(started);
+    (this->*stream)();
 }
 
 // ---- read (worker) ----
 
-Io Kb90xxProgrammer::receiveBlock(Block& block) {
-    uint32_t queued = 0;
-    if (Io io = link_.awaitQueued(kBlockSize, link_.timeouts.reply, &queued); io != Io::Ok) return io;
-    // More than one block at once means the two ends no longer agree on the stream.
-    if (queued > kBlockSize) return Io::Overrun;
-    return link_.readExact(block, Millis{0});
-}
-
 void Kb90xxProgrammer::readStream() {
+    Link& link = op_.link();
     Block block;
     for (;;) {
-        if (Io io = receiveBlock(block); io != Io::Ok) return endFailed(io);
-        if (!file_.write(block)) return endFileFailed(kFileWriteError, kWriteFileBox);
+        if (Io io = receiveBlock(link, block); io != Io::Ok) return fail(io);
+        if (!op_.output().write(block)) return failOutput();
         ui_.setGaugeProgress(kGaugeStep * block_, kGaugeMax);
         if (block_ == kBlockCount) return endRead();
-        if (Io io = link_.send(kNextCmd); io != Io::Ok) return endFailed(io);
+        if (Io io = link.send(kNextCmd); io != Io::Ok) return fail(io);
         ++block_;
     }
 }
 
 void Kb90xxProgrammer::endRead() {
     // Success is claimed only for an image that is stored whole.
-    if (!file_.close()) return endFileFailed(kFileWriteError, kWriteFileBox);
-    link_.send(kEndCmd);
+    Ending ending{.success = true, .stamp = true};
+    if (!op_.storeOutput(ending)) return op_.finish(ending);
+    op_.link().send(kEndCmd);
     ui_.log("Reading completed successfully.");
-    logTimeStamp();
-    link_.send(kSuccessEnd);
-    link_.close();
-    endOperation(true);
+    op_.finish(ending);
 }
 
 // ---- write (worker) ----
 
 void Kb90xxProgrammer::writeStream() {
+    Link& link = op_.link();
     // The chip erases its flash before it asks for the first block.
-    Millis requestWait = link_.timeouts.slowStep;
+    Millis requestWait = link.timeouts.slowStep;
     for (;;) {
-        uint8_t reply = 0;
-        if (Io io = link_.readByte(reply, requestWait); io != Io::Ok) return endFailed(io);
-        requestWait = link_.timeouts.reply;
-        Block block;
-        block.fill(kErased);
+        if (Io io = awaitRequest(link, requestWait); io != Io::Ok) return fail(io);
+        requestWait = link.timeouts.reply;
         size_t got = 0;
-        if (!file_.read(block, got)) return endFileFailed(kFileReadError, kReadFileBox);
+        const Block block = nextBlock(got);
         if (got < kBlockSize) return endShortWrite(block);
-        if (Io io = link_.send(block); io != Io::Ok) return endFailed(io);
         for (uint8_t byte : block) {
             fileCrc_ = UpdateCrc16_KB90(fileCrc_, byte);
             fileSum_ = static_cast<uint16_t>(fileSum_ + byte);
         }
+        if (Io io = writeBlock(link, block); io != Io::Ok) return fail(io);
         ui_.setGaugeProgress(kGaugeStep * block_, kGaugeMax);
-        ++block_;
-        if (Io io = link_.readByte(reply, link_.timeouts.reply); io != Io::Ok) return endFailed(io);
-        if (block_ > kBlockCount) return verify();
-        if (Io io = link_.send(kNextCmd); io != Io::Ok) return endFailed(io);
+        if (++block_ > kBlockCount) return verify();
+        if (Io io = link.send(kNextCmd); io != Io::Ok) return fail(io);
     }
+}
+
+Block Kb90xxProgrammer::nextBlock(size_t& got) {
+    Block block;
+    block.fill(kErased);
+    got = std::min(kBlockSize, image_.size() - std::min(sent_, image_.size()));
+    std::copy_n(image_.begin() + static_cast<std::ptrdiff_t>(sent_), got, block.begin());
+    sent_ += got;
+    return block;
 }
 
 // The file ran out: its rest, padded with 0xFF, is the last block sent.
 void Kb90xxProgrammer::endShortWrite(const Block& block) {
     ui_.log(" __ Warning __");
     ui_.log("Recorded file is less than 128*1024 byte");
-    uint8_t ack = 0;
-    Io io = link_.send(block);
-    if (io == Io::Ok) io = link_.readByte(ack, link_.timeouts.reply);
-    if (io != Io::Ok) return endFailed(io);
-    link_.send(kEndCmd);
-    link_.send(kSuccessEnd);
-    link_.close();
-    logTimeStamp();
-    endOperation(true);
+    if (Io io = writeBlock(op_.link(), block); io != Io::Ok) return fail(io);
+    op_.link().send(kEndCmd);
+    op_.finish({.success = true, .stamp = true});
 }
 
 void Kb90xxProgrammer::verify() {
-    link_.send(kEndCmd);
+    Link& link = op_.link();
+    link.send(kEndCmd);
     ui_.log("Writing is completed successfully.");
     ui_.log(kStars);
     ui_.log("SUMM of data from a file  -> " + hex4(fileSum_));
@@ -216,58 +223,32 @@ void Kb90xxProgrammer::verify() {
     ui_.log(kStars);
     ui_.setGaugeProgress(0, kGaugeMax);
     ui_.setGaugeColour(kYellow);
-    block_ = 0;
-    if (Io io = link_.send(kChecksumCmd); io != Io::Ok) return endFailed(io);
-    while (block_ < kBlockCount) {
-        // Bytes other than the mark do not count, and do not extend its wait.
-        if (Io io = link_.skipTo(kProgressMark, link_.timeouts.reply); io != Io::Ok) return endFailed(io);
-        ++block_;
-        ui_.setGaugeProgress(kGaugeStep * block_, kGaugeMax);
-    }
-    std::array<uint8_t, kChecksumBytes> flash{};
-    if (Io io = link_.readExact(flash, link_.timeouts.reply); io != Io::Ok) return endFailed(io);
-    const auto flashSum = static_cast<uint16_t>(flash[0] | flash[1] << 8);
-    const auto flashCrc = static_cast<uint16_t>(flash[2] | flash[3] << 8);
-    ui_.log("SUMM FLASH KB90XX -> " + hex4(flashSum));
-    ui_.log("CRC16 FLASH KB90XX-> " + hex4(flashCrc));
-    const bool ok = flashSum == fileSum_ && flashCrc == fileCrc_;
+    FlashChecks flash;
+    const auto onMark = [this](int mark) { ui_.setGaugeProgress(kGaugeStep * mark, kGaugeMax); };
+    if (Io io = readFlashChecks(link, onMark, flash); io != Io::Ok) return fail(io);
+    ui_.log("SUMM FLASH KB90XX -> " + hex4(flash.sum));
+    ui_.log("CRC16 FLASH KB90XX-> " + hex4(flash.crc));
+    const bool ok = flash.sum == fileSum_ && flash.crc == fileCrc_;
     if (ok) {
         ui_.log(kStars);
         ui_.log("Writing and verify is OK !");
     } else {
         ui_.log("!!! Data is written incorrectly !!! ");
     }
-    link_.send(ok ? kSuccessEnd : kFailureEnd);
-    logTimeStamp();
-    link_.close();
-    endOperation(ok);
+    op_.finish({.success = ok, .stamp = true});
 }
 
 // ---- ends ----
 
-void Kb90xxProgrammer::endFailed(std::string_view line, std::string_view box) {
-    ui_.log(line);
-    if (operation_.is(kReading) && file_.discard()) ui_.log("The incomplete file is deleted.");
-    logTimeStamp();
-    link_.send(kFailureEnd);
-    link_.close();
-    if (!box.empty()) ui_.errorBox(box);
-    endOperation(false);
+void Kb90xxProgrammer::fail(Io io) {
+    op_.logFailure(io);
+    op_.finish({.stamp = true});
 }
 
-void Kb90xxProgrammer::endFailed(Io io) { endFailed(ioFailureLine(io, kLanguage)); }
-
-void Kb90xxProgrammer::endFileFailed(std::string_view what, std::string_view box) {
-    endFailed(std::string(what) + file_.error(), box);
+void Kb90xxProgrammer::failOutput() {
+    Ending ending{.stamp = true};
+    op_.reportOutputFailure(ending);
+    op_.finish(ending);
 }
-
-void Kb90xxProgrammer::endOperation(bool succeeded) {
-    file_.close();
-    succeeded_ = succeeded;
-    ui_.operationEnded();
-    operation_.setIdle();  // last: a waiter may free this object from here on
-}
-
-void Kb90xxProgrammer::logTimeStamp() { ui_.log(timeStampLine(kLanguage)); }
 
 }  // namespace kj

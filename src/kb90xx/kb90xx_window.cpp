@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 #include "kb90xx/cable_help.h"
 
 namespace kj {
+
+namespace kb90xx {
+ToolWindow* makeWindow(AppContext& context, QWidget* launcher) { return new TKB901X_forms(context, launcher); }
+}  // namespace kb90xx
 
 namespace {
 constexpr int kMemoPixels = 13;
@@ -20,8 +23,6 @@ const QColor kAwaitingChoice(255, 255, 0);
 
 const QString kSelectMotherboard = QStringLiteral("Step 1 -> Select MB");
 const QString kSelectCable = QStringLiteral("Step 2 -> Select FFC cable you used");
-
-QString fromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 QColor buttonFace() { return QApplication::palette().color(QPalette::Button); }
 
@@ -45,58 +46,37 @@ QComboBox* makeChooser(QWidget* parent, const QString& objectName, const QString
     chooser->lineEdit()->setCursorPosition(0);
     return chooser;
 }
+
+QString selectedText(const QComboBox* chooser) { return chooser->itemText(chooser->currentIndex()); }
 }  // namespace
 
 TKB901X_forms::TKB901X_forms(AppContext& context, QWidget* launcher)
-    : ToolWindow(context, launcher, QStringLiteral("KB9010/9012/9016/9022  programming VER4.1"), "V41") {
+    : ChipWindow(context, launcher, QStringLiteral("KB9010/9012/9016/9022  programming VER4.1"), kb90xx::kFamily) {
     setObjectName("KB901X_forms");
-    buildControls();
-    WindowFrontend::Hooks hooks;
-    hooks.started = [this](std::string_view name) { operationStarted(name); };
-    hooks.ended = [this] { operationEnded(); };
-    hooks.saveCanClose = [this] { SaveDialog_KB90CanClose(); };
-    hooks.openCanClose = [this] { OpenDialog_KB90CanClose(); };
-    hooks.confirmed = &dialogConfirmed_;
-    frontend_ = std::make_unique<WindowFrontend>(this, KB901X_Memo, CGauge_KB901X, context.desktop, std::move(hooks));
-    programmer_ = std::make_unique<Kb90xxProgrammer>(bridge(), *frontend_);
+    makeButtons({
+        {&KB901X_READ, "KB901X_READ", "KB90XX_READ", [this] { KB901X_READClick(); }, kReadColour},
+        {&KB901X_WRITE, "KB901X_WRITE", "KB90XX_WRITE", [this] { KB901X_WRITEClick(); }, kWriteColour},
+        {&EXIT_KB901X, "EXIT_KB901X", "EXIT", [this] { EXIT_KB901XClick(); }},
+    });
+    KB901X_Memo = makeLog("KB901X_Memo", kMemoPixels);
+    const auto gauges = makeGauges({{&CGauge_KB901X, "CGauge_KB901X", kb90xx::kGaugeMax}});
+    buildCableHelp();
+    layOut(GroupBox1, KB901X_Memo, gauges, {KB901X_READ, KB901X_WRITE}, EXIT_KB901X);
+    resize(760, 560);
+    attachFrontend(KB901X_Memo, gauges,
+                   {.started = [this](std::string_view name) { operationStarted(name); },
+                    .ended = [this] { operationEnded(); },
+                    .saveCanClose = [this] { SaveDialog_KB90CanClose(); },
+                    .openCanClose = [this] { OpenDialog_KB90CanClose(); }});
+    programmer_ = std::make_unique<Kb90xxProgrammer>(bridge(), frontend());
     FormCreate();
 }
 
-void TKB901X_forms::buildControls() {
-    KB901X_READ = makeButton(this, "KB901X_READ", QStringLiteral("KB90XX_READ"), kReadColour);
-    KB901X_WRITE = makeButton(this, "KB901X_WRITE", QStringLiteral("KB90XX_WRITE"), kWriteColour);
-    EXIT_KB901X = makeButton(this, "EXIT_KB901X", QStringLiteral("EXIT"));
-    KB901X_Memo = makeMemo(this, "KB901X_Memo", kMemoPixels);
-    CGauge_KB901X = new TCGauge(this);
-    CGauge_KB901X->setObjectName("CGauge_KB901X");
-    CGauge_KB901X->setMaxValue(kb90xx::kGaugeMax);
-    buildCableHelp();
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(KB901X_READ);
-    buttons->addWidget(KB901X_WRITE);
-    buttons->addStretch();
-    buttons->addWidget(EXIT_KB901X);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(GroupBox1);
-    layout->addWidget(KB901X_Memo, 1);
-    layout->addWidget(CGauge_KB901X);
-    layout->addLayout(buttons);
-    resize(760, 560);
-
-    connect(KB901X_READ, &QPushButton::clicked, this, &TKB901X_forms::KB901X_READClick);
-    connect(KB901X_WRITE, &QPushButton::clicked, this, &TKB901X_forms::KB901X_WRITEClick);
-    connect(EXIT_KB901X, &QPushButton::clicked, this, &TKB901X_forms::EXIT_KB901XClick);
-}
-
 void TKB901X_forms::buildCableHelp() {
-    GroupBox1 = new QGroupBox(QStringLiteral(" Help for FFC cable connection "), this);
+    GroupBox1 = new QGroupBox(QStringLiteral(" Help for FFC cable connection "), canvas());
     GroupBox1->setObjectName("GroupBox1");
     ComboBox_KB901X = makeChooser(GroupBox1, "ComboBox_KB901X", kSelectMotherboard);
     ComboBox_KB901X->setMaxVisibleItems(kMotherboardRows);
-    // Limits typing only: a chosen entry is shown whole.
-    ComboBox_KB901X->lineEdit()->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("^.{0,%1}$").arg(kMotherboardTyping)), ComboBox_KB901X));
     ComboBox_KB901X_FFC = makeChooser(GroupBox1, "ComboBox_KB901X_FFC", kSelectCable);
     for (auto width : kKb90xxCableWidths) ComboBox_KB901X_FFC->addItem(fromUtf8(width));
     ComboBox_KB901X_FFC->setCurrentIndex(-1);
@@ -124,17 +104,25 @@ void TKB901X_forms::buildCableHelp() {
     connect(ComboBox_KB901X, &QComboBox::activated, this, &TKB901X_forms::ComboBox_KB901XSelect);
     connect(ComboBox_KB901X_FFC, &QComboBox::activated, this, &TKB901X_forms::ComboBox_KB901X_FFCSelect);
     connect(CheckBox_KB901X, &QCheckBox::clicked, this, &TKB901X_forms::CheckBox_KB901XClick);
+    // Typing is limited, a chosen entry is shown whole.
+    connect(ComboBox_KB901X->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
+        typedBoard_ = false;
+        if (text.size() > kMotherboardTyping) ComboBox_KB901X->lineEdit()->setText(text.left(kMotherboardTyping));
+    });
+    connect(ComboBox_KB901X->lineEdit(), &QLineEdit::returnPressed, this, &TKB901X_forms::motherboardTyped);
 }
 
 // Loads the motherboard connection base, once for the life of the window.
 void TKB901X_forms::FormCreate() {
-    if (!picked(ComboBox_KB901X)) paintChooser(ComboBox_KB901X, kAwaitingChoice);
-    if (!picked(ComboBox_KB901X_FFC)) paintChooser(ComboBox_KB901X_FFC, kAwaitingChoice);
-    const auto path = baseFilePath(kKb90xxBaseFile);
-    Label_result->setToolTip(QString::fromStdString(path.string()));
-    const auto base = loadBase(path);
+    if (ComboBox_KB901X->currentIndex() < 0) paintChooser(ComboBox_KB901X, kAwaitingChoice);
+    if (ComboBox_KB901X_FFC->currentIndex() < 0) paintChooser(ComboBox_KB901X_FFC, kAwaitingChoice);
+    basePath_ = baseFilePath(kKb90xxBaseFile).string();
+    Label_result->setToolTip(QString::fromStdString(basePath_));
+    std::string error;
+    const auto base = loadBase(basePath_, error);
     if (!base) {
         Label_result->setText(fromUtf8(kNoKb90xxBase));
+        Label_result->setToolTip(QString::fromStdString(fileProblem(basePath_, error)));
         paintChooser(ComboBox_KB901X, buttonFace());
         paintChooser(ComboBox_KB901X_FFC, buttonFace());
         return;
@@ -157,15 +145,15 @@ void TKB901X_forms::KB901X_READClick() { programmer_->startRead(); }
 void TKB901X_forms::KB901X_WRITEClick() { programmer_->startWrite(); }
 
 void TKB901X_forms::EXIT_KB901XClick() {
-    if (!programmer_->operation().isIdle()) return;
+    if (!programmer_->operation().idle()) return;
     clearLogLines(KB901X_Memo);
     showLauncherAndHide();
     CGauge_KB901X->setProgress(0);
 }
 
-void TKB901X_forms::SaveDialog_KB90CanClose() { dialogConfirmed_ = true; }
+void TKB901X_forms::SaveDialog_KB90CanClose() { setDialogConfirmed(); }
 
-void TKB901X_forms::OpenDialog_KB90CanClose() { dialogConfirmed_ = true; }
+void TKB901X_forms::OpenDialog_KB90CanClose() { setDialogConfirmed(); }
 
 // A read leaves its own button enabled (a second click is ignored while busy).
 void TKB901X_forms::operationStarted(std::string_view name) {
@@ -182,27 +170,63 @@ void TKB901X_forms::operationEnded() {
 
 // ---- cable help ----
 
+bool TKB901X_forms::motherboardPicked() const { return typedBoard_ || ComboBox_KB901X->currentIndex() >= 0; }
+
 void TKB901X_forms::ComboBox_KB901XSelect() {
+    typedBoard_ = false;
+    boardChosen();
+}
+
+// A board typed and confirmed with Return counts as chosen: its own text is the line.
+void TKB901X_forms::motherboardTyped() {
+    const int match = ComboBox_KB901X->findText(ComboBox_KB901X->currentText(), Qt::MatchExactly);
+    if (match >= 0) ComboBox_KB901X->setCurrentIndex(match);
+    typedBoard_ = match < 0;
+    boardChosen();
+}
+
+void TKB901X_forms::boardChosen() {
     paintChooser(ComboBox_KB901X, buttonFace());
     ComboBox_KB901X->lineEdit()->setCursorPosition(0);  // a long line shows its start
-    if (picked(ComboBox_KB901X_FFC)) ShowCableHelp_KB90();
+    if (ComboBox_KB901X_FFC->currentIndex() >= 0) ShowCableHelp_KB90();
+    else markHelpStale();
 }
 
 void TKB901X_forms::ComboBox_KB901X_FFCSelect() {
     paintChooser(ComboBox_KB901X_FFC, buttonFace());
-    if (picked(ComboBox_KB901X)) ShowCableHelp_KB90();
+    if (motherboardPicked()) ShowCableHelp_KB90();
 }
 
 void TKB901X_forms::CheckBox_KB901XClick() {
-    if (picked(ComboBox_KB901X) && picked(ComboBox_KB901X_FFC)) ShowCableHelp_KB90();
+    if (motherboardPicked() && ComboBox_KB901X_FFC->currentIndex() >= 0) ShowCableHelp_KB90();
 }
 
 void TKB901X_forms::ShowCableHelp_KB90() {
-    const auto line = selectedText(ComboBox_KB901X).toStdString();
+    const QString line = typedBoard_ ? ComboBox_KB901X->currentText() : selectedText(ComboBox_KB901X);
     const int width = cableWidthOf(selectedText(ComboBox_KB901X_FFC).toStdString()).value_or(0);
-    const auto help = kb90xxCableHelp(line, width, CheckBox_KB901X->isChecked());
-    if (help.kind == CableHelp::Kind::ValueError) return context_.desktop.errorBox(this, fromUtf8(help.text));
-    Label_result->setText(fromUtf8(help.text));
+    const auto help = kb90xxCableHelp(line.toStdString(), width, CheckBox_KB901X->isChecked());
+    if (help.kind == CableHelp::Kind::ValueError) {
+        // The label keeps its text, marked as not belonging to this board.
+        markHelpStale();
+        return context_.desktop.errorBox(this, fromUtf8(help.text) + "\n" + QString::fromStdString(basePath_));
+    }
+    showHelpLine(fromUtf8(help.text));
+}
+
+void TKB901X_forms::showHelpLine(const QString& text) {
+    Label_result->setText(text);
+    QFont font = Label_result->font();
+    font.setStrikeOut(false);
+    Label_result->setFont(font);
+    Label_result->setStyleSheet({});
+}
+
+void TKB901X_forms::markHelpStale() {
+    if (Label_result->text().isEmpty()) return;
+    QFont font = Label_result->font();
+    font.setStrikeOut(true);
+    Label_result->setFont(font);
+    Label_result->setStyleSheet(QStringLiteral("color: gray"));
 }
 
 }  // namespace kj

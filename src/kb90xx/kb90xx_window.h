@@ -8,14 +8,12 @@
 #include <QLabel>
 #include <memory>
 
-#include "common/gauge.h"
-#include "common/tool_window.h"
-#include "common/window_frontend.h"
+#include "gui/chip_window.h"
 #include "kb90xx/kb90xx.h"
 
 namespace kj {
 
-class TKB901X_forms : public ToolWindow {
+class TKB901X_forms : public ChipWindow {
     Q_OBJECT
 public:
     TKB901X_forms(AppContext& context, QWidget* launcher);
@@ -25,8 +23,6 @@ public:
     QPushButton* EXIT_KB901X = nullptr;
     QPlainTextEdit* KB901X_Memo = nullptr;
     TCGauge* CGauge_KB901X = nullptr;
-    const FileDialogSpec SaveDialog_KB90 = kb90xxSaveDialog();
-    const FileDialogSpec OpenDialog_KB90 = kb90xxOpenDialog();
 
     QGroupBox* GroupBox1 = nullptr;
     QComboBox* ComboBox_KB901X = nullptr;
@@ -37,9 +33,10 @@ public:
     Kb90xxProgrammer& programmer() { return *programmer_; }
 
 private:
-    void buildControls();
     void buildCableHelp();
     void FormCreate();
+    void exitRequested() override { EXIT_KB901XClick(); }
+    std::vector<Operation*> operations() override { return {&programmer_->operation()}; }
 
     void KB901X_READClick();
     void KB901X_WRITEClick();
@@ -53,11 +50,14 @@ private:
     void ComboBox_KB901X_FFCSelect();
     void CheckBox_KB901XClick();
     void ShowCableHelp_KB90();
-    static bool picked(const QComboBox* chooser) { return chooser->currentIndex() >= 0; }
-    static QString selectedText(const QComboBox* chooser) { return chooser->itemText(chooser->currentIndex()); }
+    void motherboardTyped();
+    void boardChosen();
+    bool motherboardPicked() const;
+    void showHelpLine(const QString& text);
+    void markHelpStale();
 
-    bool dialogConfirmed_ = false;
-    std::unique_ptr<WindowFrontend> frontend_;
+    std::string basePath_;
+    bool typedBoard_ = false;  // a board typed and confirmed with Return, not picked from the list
     std::unique_ptr<Kb90xxProgrammer> programmer_;
 };
 

@@ -2,11 +2,32 @@
 
 namespace kj {
 
+const Family keyboard::kFamily{
+    .name = "keyboard",
+    .launcherButton = "Keyboard",
+    .launcherCaption = "Keyboard testing",
+    .firmware = "V41",
+    .link = {.latencyFirst = true, .accept = "V41", .notFoundLine = kNotFoundArrowLine},
+    .language = Language::English,
+    .ends = {.success = "Q", .failure = "Q"},
+};
+
 namespace {
-constexpr Language kLanguage = Language::English;
 constexpr std::string_view kOverlongLine = "The programmer's report is longer than 1024 bytes and is discarded.";
-// Long enough for the worker to see the stop at its next wait and run the end steps.
-constexpr Millis kShutdownWait{10000};
+
+// The keyboard window reports each set-up call of the link in its log.
+void logSetUpStep(LogSink& log, SetUpStep step, uint32_t index) {
+    switch (step) {
+    case SetUpStep::Reset: log.log("COM порт сброшен."); break;
+    case SetUpStep::BaudRate: log.log("Установлена скорость 921600 bps."); break;
+    case SetUpStep::DataCharacteristics:
+        log.log("Произведена настройка формата передачи данных.");
+        log.log("Произведена настройка таймаутов.");
+        break;
+    case SetUpStep::LatencyTimer: log.log("Произведена настройка LatencyTimer."); break;
+    case SetUpStep::Timeouts: log.log("Настроили порт " + std::to_string(index)); break;
+    }
+}
 }  // namespace
 
 int cellNumber(int a, int b) {
@@ -56,35 +77,37 @@ CellColour CellColours::toggle(int a, int b) {
 }
 
 KeyboardTester::KeyboardTester(Bridge& bridge, Frontend& ui, KeyboardPanel& panel, ScanTimer& timer)
-    : ui_(ui), panel_(panel), timer_(timer), link_(bridge, ui) {
-    link_.setStopFlag(&stop_);
+    : ui_(ui), panel_(panel), timer_(timer), op_(bridge, ui, keyboard::kFamily) {
     report_.reserve(kReportCapacity);
 }
 
+// The operation's own end waits for the worker; it must not sit out a tick first.
 KeyboardTester::~KeyboardTester() {
-    if (operation_.waitIdle(Millis{0})) return;
-    requestStop();
-    operation_.waitIdle(kShutdownWait);
+    {
+        std::lock_guard lock(tickMutex_);
+        op_.abort();
+    }
+    tickCv_.notify_all();
 }
 
 bool KeyboardTester::startScan() {
-    if (!operation_.isIdle()) return false;
-    if (link_.open(variants::kKeyboard) != kLinkOpen) return false;
-    operation_.set(kKeyboardScanning);
+    if (!op_.idle()) return false;
+    if (!op_.openLink([this](SetUpStep step, uint32_t index) { logSetUpStep(ui_, step, index); })) return false;
+    op_.begin(kKeyboardScanning);
     report_.clear();
-    ui_.operationStarted(kKeyboardScanning);
-    stop_ = false;
     // The worker starts after the first command: the device has one caller at a time.
-    const Io first = link_.send(kStartScan);
+    const Io first = op_.link().send(kStartScan);
     timer_.enable();
-    startWorker(operation_, [this, first] { ReadThread_keyboard(first); });
+    op_.startWorker([this, first] { ReadThread_keyboard(first); });
     return true;
 }
 
+// A report that is on its way is still waited for: a silent programmer is a
+// failure, even when the user has asked to stop.
 void KeyboardTester::requestStop() {
     {
         std::lock_guard lock(tickMutex_);
-        stop_ = true;
+        op_.requestStop();
     }
     tickCv_.notify_all();
 }
@@ -108,9 +131,9 @@ void KeyboardTester::ReadThread_keyboard(Io io) {
             io = showReport();
             if (io != Io::Ok) break;
         }
-        if (stop_ || !awaitTick()) break;
+        if (op_.stopRequested() || !awaitTick()) break;
         report_.clear();
-        io = link_.send(kNextReport);
+        io = op_.link().send(kNextReport);
     }
     endScan(io);
 }
@@ -121,7 +144,8 @@ Io KeyboardTester::receiveReport(bool& overlong) {
     std::vector<uint8_t> piece;
     for (;;) {
         piece.clear();
-        if (auto io = link_.readSome(piece, kReportCapacity, link_.timeouts.reply); io != Io::Ok) return io;
+        Link& link = op_.link();
+        if (auto io = link.readSome(piece, kReportCapacity, link.timeouts.reply); io != Io::Ok) return io;
         // Bytes said to be queued that cannot be read: the device is gone.
         if (piece.empty()) return Io::Lost;
         if (report_.size() + piece.size() > kReportCapacity) {
@@ -138,7 +162,7 @@ Io KeyboardTester::showReport() {
     if (onlyEnd) return Io::Ok;
     for (const auto& pair : reportPairs(report_)) panel_.toggleCell(pair.a, pair.b);
     if (panel_.soundMuted()) return Io::Ok;
-    return link_.send(kSoundSignal);
+    return op_.link().send(kSoundSignal);
 }
 
 // False when a stop was asked for while waiting.
@@ -146,23 +170,16 @@ bool KeyboardTester::awaitTick() {
     std::unique_lock lock(tickMutex_);
     ticked_ = false;
     waiting_ = true;
-    tickCv_.wait_for(lock, tickWaitLimit, [this] { return ticked_ || stop_.load(); });
+    tickCv_.wait_for(lock, tickWaitLimit, [this] { return ticked_ || op_.stopRequested(); });
     waiting_ = false;
-    return !stop_;
+    return !op_.stopRequested();
 }
 
-// The name goes back to "NONE" last: a new scan may open the link only after
-// this one has closed it.
 void KeyboardTester::endScan(Io io) {
     const bool failed = io != Io::Ok && io != Io::Stopped;
-    if (failed) ui_.log(ioFailureLine(io, kLanguage));
-    stop_ = false;
+    if (failed) op_.logFailure(io);
     timer_.disable();
-    link_.send(kEndScan);
-    link_.close();
-    succeeded_ = !failed;
-    ui_.operationEnded();
-    operation_.setIdle();
+    op_.finish({.success = !failed});
 }
 
 }  // namespace kj

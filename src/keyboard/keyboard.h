@@ -12,10 +12,13 @@
 #include <vector>
 
 #include "common/frontend.h"
-#include "common/operation.h"
-#include "link/link.h"
+#include "link/operation.h"
 
 namespace kj {
+
+namespace keyboard {
+extern const Family kFamily;
+}
 
 inline constexpr int kKeyboardLines = 32;
 inline constexpr int kKeyboardCells = kKeyboardLines * (kKeyboardLines - 1) / 2;
@@ -70,13 +73,13 @@ private:
 };
 
 // What the scan needs from its front end besides the log: the cells and the
-// mute box. Called from the worker.
+// mute box. Called from the worker; neither may make it wait for a window.
 class KeyboardPanel {
 public:
     virtual ~KeyboardPanel() = default;
     // Reads the cell's colour and sets the toggled one as one step, so that a
-    // Clear cannot come between; returns the new colour.
-    virtual CellColour toggleCell(int a, int b) = 0;
+    // Clear cannot come between.
+    virtual void toggleCell(int a, int b) = 0;
     virtual bool soundMuted() = 0;
 };
 
@@ -98,20 +101,20 @@ public:
     // START SCAN. False when the click is ignored (a scan runs) or the link
     // did not open; the link has logged why.
     bool startScan();
-    // EXIT during a scan: the worker ends at its next wait, or after the
-    // report it is working on.
+    // EXIT during a scan: the worker ends after the report it waits for or
+    // works on, or at once while it waits for the timer.
     void requestStop();
-    bool stopRequested() const { return stop_.load(); }
+    bool stopRequested() const { return op_.stopRequested(); }
     // The timer's tick: the worker asks for the next report at the first tick
     // after it has finished the previous one.
     void tick();
     // The worker has finished a report and waits for the timer.
     bool waitingForTick() const { return waiting_.load(); }
 
-    OperationName& operation() { return operation_; }
-    Link& link() { return link_; }
+    Operation& operation() { return op_; }
+    Link& link() { return op_.link(); }
     // The last scan ended on a stop request rather than a link failure.
-    bool lastSucceeded() const { return succeeded_.load(); }
+    bool lastSucceeded() const { return op_.lastSucceeded(); }
 
     // A timer that has died must not stall the scan: after this long without
     // a tick the next report is asked for anyway.
@@ -127,10 +130,7 @@ private:
     Frontend& ui_;
     KeyboardPanel& panel_;
     ScanTimer& timer_;
-    Link link_;
-    OperationName operation_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> succeeded_{false};
+    Operation op_;
     std::mutex tickMutex_;
     std::condition_variable tickCv_;
     bool ticked_ = false;

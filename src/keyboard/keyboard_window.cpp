@@ -1,8 +1,13 @@
 #include "keyboard/keyboard_window.h"
 
-#include <QCoreApplication>
+#include <QPainter>
+#include <QRegularExpression>
 
 namespace kj {
+
+namespace keyboard {
+ToolWindow* makeWindow(AppContext& context, QWidget* launcher) { return new TKeyboard_testing(context, launcher); }
+}  // namespace keyboard
 
 namespace {
 constexpr int kWidth = 888;
@@ -14,7 +19,6 @@ constexpr int kGroupGap = 8;  // after every fifth row and column
 constexpr int kGroupSize = 5;
 constexpr int kGridTop = 16;
 constexpr int kScanTickMs = static_cast<int>(kScanTickInterval.count());
-constexpr Millis kCloseWait{10000};
 const QColor kNavy(0, 0, 0x80);
 
 int cellLeft(int b) { return kCellPitch * (b - 1) + kGroupGap * ((b - 1) / kGroupSize); }
@@ -39,47 +43,57 @@ void forEachPair(F&& f) {
         for (int b = a + 1; b <= kKeyboardLines; ++b) f(a, b);
     }
 }
+
+// The column numbers: its text is the row of numbers, and each number is drawn
+// centred over its own column whatever the font's width.
+class ColumnNumbers : public QLabel {
+public:
+    ColumnNumbers(const QString& text, QWidget* parent) : QLabel(text, parent) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setFont(font());
+        painter.setPen(palette().color(QPalette::WindowText));
+        const QFontMetrics metrics(font());
+        static const QRegularExpression number(QStringLiteral("\\d+"));
+        for (auto it = number.globalMatch(text()); it.hasNext();) {
+            const QString digits = it.next().captured();
+            const int centre = cellLeft(digits.toInt()) + kCellWidth / 2 - x();
+            const int width = metrics.horizontalAdvance(digits);
+            painter.drawText(QRect(centre - width / 2, 0, width, height()), Qt::AlignCenter, digits);
+        }
+    }
+};
 }  // namespace
 
 TKeyboard_testing::TKeyboard_testing(AppContext& context, QWidget* launcher)
-    : ToolWindow(context, launcher, QStringLiteral("Keyboard_testing"), "V41") {
+    : ChipWindow(context, launcher, QStringLiteral("Keyboard_testing"), keyboard::kFamily) {
     setObjectName("Keyboard_testing");
-    setFixedSize(kWidth, kHeight);
+    setCanvasSize(kWidth, kHeight);
     createCells();
     createLabels();
     createControls();
 
-    WindowFrontend::Hooks hooks;
-    hooks.started = [this](std::string_view) {
-        START_SCAN->setEnabled(false);
-        EXIT_KB_TEST->setText(QStringLiteral("STOP"));
-    };
-    hooks.ended = [this] {
-        START_SCAN->setEnabled(true);
-        EXIT_KB_TEST->setText(QStringLiteral("EXIT"));
-    };
-    hooks.confirmed = &confirmed_;
-    frontend_ = std::make_unique<WindowFrontend>(this, Memo_keyboard, nullptr, context.desktop, std::move(hooks));
-    tester_ = std::make_unique<KeyboardTester>(bridge(), *frontend_, static_cast<KeyboardPanel&>(*this),
+    attachFrontend(Memo_keyboard, {},
+                   {.started =
+                        [this](std::string_view) {
+                            START_SCAN->setEnabled(false);
+                            EXIT_KB_TEST->setText(QStringLiteral("STOP"));
+                        },
+                    .ended =
+                        [this] {
+                            START_SCAN->setEnabled(true);
+                            EXIT_KB_TEST->setText(QStringLiteral("EXIT"));
+                        }});
+    tester_ = std::make_unique<KeyboardTester>(bridge(), frontend(), static_cast<KeyboardPanel&>(*this),
                                                static_cast<ScanTimer&>(*this));
     FormCreate();
 }
 
-// The worker carries its last steps out on this thread, so a scan still
-// running here is stopped with the events flowing.
-TKeyboard_testing::~TKeyboard_testing() {
-    auto& operation = tester_->operation();
-    if (operation.waitIdle(Millis{0})) return;
-    tester_->requestStop();
-    const auto deadline = std::chrono::steady_clock::now() + kCloseWait;
-    while (!operation.waitIdle(Millis{10}) && std::chrono::steady_clock::now() < deadline) {
-        QCoreApplication::processEvents();
-    }
-}
-
 void TKeyboard_testing::createCells() {
     forEachPair([this](int a, int b) {
-        auto* shape = new TShape(this);
+        auto* shape = new TShape(canvas());
         shape->setObjectName(shapeName(a, b));
         shape->setGeometry(cellLeft(b), cellTop(a), kCellWidth, kCellHeight);
         shape->setBrushColor(qColour(CellColour::Aqua));
@@ -87,7 +101,8 @@ void TKeyboard_testing::createCells() {
 }
 
 void TKeyboard_testing::createLabels() {
-    Label_keybord = new QLabel(QStringLiteral("2       6        11        16        21        26        31"), this);
+    Label_keybord =
+        new ColumnNumbers(QStringLiteral("2       6        11        16        21        26        31"), canvas());
     Label_keybord->setObjectName("Label_keybord");
     Label_keybord->setFont(courier(21, true));
     Label_keybord->setStyleSheet(QStringLiteral("color: red"));
@@ -104,7 +119,7 @@ void TKeyboard_testing::createLabels() {
     constexpr int kLabelWidth = 48;
     constexpr int kLabelHeight = 28;
     for (const auto& r : rows) {
-        auto* label = new QLabel(QString::number(r.row), this);
+        auto* label = new QLabel(QString::number(r.row), canvas());
         label->setObjectName(r.name);
         label->setFont(courier(24, true));
         label->setStyleSheet(QStringLiteral("color: #000080"));
@@ -117,21 +132,17 @@ void TKeyboard_testing::createLabels() {
 
 // The buttons, the mute box and the log sit in the empty triangle below the cells.
 void TKeyboard_testing::createControls() {
-    START_SCAN = makeButton(this, "START_SCAN", QStringLiteral("START SCAN"), Qt::red, 37, true);
+    START_SCAN = makeButton(canvas(), "START_SCAN", QStringLiteral("START SCAN"), Qt::red, 37, true);
     START_SCAN->setGeometry(16, 380, 300, 64);
-    // Greyed while a scan runs, so that the disabled button looks it.
-    QPalette startPalette = START_SCAN->palette();
-    startPalette.setColor(QPalette::Disabled, QPalette::ButtonText, Qt::gray);
-    START_SCAN->setPalette(startPalette);
-    Clear = makeButton(this, "Clear", QStringLiteral("Clear"), QColor(0, 255, 255), 20, true);
+    Clear = makeButton(canvas(), "Clear", QStringLiteral("Clear"), QColor(0, 255, 255), 20, true);
     Clear->setGeometry(16, 460, 140, 40);
-    Buzzer_box = new QCheckBox(QStringLiteral(" No sound"), this);
+    Buzzer_box = new QCheckBox(QStringLiteral(" No sound"), canvas());
     Buzzer_box->setObjectName("Buzzer_box");
     Buzzer_box->setFont(courier(16, true));
     Buzzer_box->setGeometry(176, 460, 180, 40);
-    Memo_keyboard = makeMemo(this, "Memo_keyboard");
+    Memo_keyboard = makeMemo(canvas(), "Memo_keyboard");
     Memo_keyboard->setGeometry(16, 516, 460, 270);
-    EXIT_KB_TEST = makeButton(this, "EXIT_KB_TEST", QStringLiteral("EXIT"), kNavy, 24, true);
+    EXIT_KB_TEST = makeButton(canvas(), "EXIT_KB_TEST", QStringLiteral("EXIT"), kNavy, 24, true);
     EXIT_KB_TEST->setGeometry(16, 800, 220, 56);
     Timer_keyboard_scan = new QTimer(this);
     Timer_keyboard_scan->setObjectName("Timer_keyboard_scan");
@@ -141,14 +152,15 @@ void TKeyboard_testing::createControls() {
     connect(EXIT_KB_TEST, &QPushButton::clicked, this, &TKeyboard_testing::EXIT_KB_TESTClick);
     connect(Clear, &QPushButton::clicked, this, &TKeyboard_testing::ClearClick);
     connect(Timer_keyboard_scan, &QTimer::timeout, this, &TKeyboard_testing::Timer_keyboard_scanTimer);
+    connect(Buzzer_box, &QCheckBox::toggled, this, [this](bool checked) { muted_ = checked; });
 }
 
-void TKeyboard_testing::FormCreate() { tester_->operation().setIdle(); }
+void TKeyboard_testing::FormCreate() { tester_->operation().name().setIdle(); }
 
 void TKeyboard_testing::START_SCANClick() { tester_->startScan(); }
 
 void TKeyboard_testing::EXIT_KB_TESTClick() {
-    if (tester_->operation().is(kKeyboardScanning)) {
+    if (tester_->operation().name().is(kKeyboardScanning)) {
         tester_->requestStop();
         return;
     }
@@ -163,32 +175,22 @@ void TKeyboard_testing::Timer_keyboard_scanTimer() { tester_->tick(); }
 
 TShape* TKeyboard_testing::cell(int a, int b) const {
     if (cellNumber(a, b) == 0) return nullptr;
-    return findChild<TShape*>(shapeName(a, b), Qt::FindDirectChildrenOnly);
+    return canvas()->findChild<TShape*>(shapeName(a, b), Qt::FindDirectChildrenOnly);
 }
 
-CellColour TKeyboard_testing::toggleCell(int a, int b) {
-    CellColour now = CellColour::Aqua;
-    onWindowThread(this, [&] {
-        TShape* shape = cell(a, b);
-        if (!shape) return;
-        now = toggled(cellColour(shape->brushColor()));
-        shape->setBrushColor(qColour(now));
+// Read and set in one step on the window thread, so that a Clear cannot come between.
+void TKeyboard_testing::toggleCell(int a, int b) {
+    QMetaObject::invokeMethod(this, [this, a, b] {
+        if (TShape* shape = cell(a, b)) shape->setBrushColor(qColour(toggled(cellColour(shape->brushColor()))));
     });
-    return now;
-}
-
-bool TKeyboard_testing::soundMuted() {
-    bool muted = false;
-    onWindowThread(this, [&] { muted = Buzzer_box->isChecked(); });
-    return muted;
 }
 
 void TKeyboard_testing::enable() {
-    onWindowThread(this, [this] { Timer_keyboard_scan->start(); });
+    QMetaObject::invokeMethod(this, [this] { Timer_keyboard_scan->start(); });
 }
 
 void TKeyboard_testing::disable() {
-    onWindowThread(this, [this] { Timer_keyboard_scan->stop(); });
+    QMetaObject::invokeMethod(this, [this] { Timer_keyboard_scan->stop(); });
 }
 
 }  // namespace kj

@@ -9,18 +9,18 @@
 #include <QTimer>
 #include <memory>
 
-#include "common/tool_window.h"
-#include "common/window_frontend.h"
+#include <atomic>
+
+#include "gui/chip_window.h"
 #include "keyboard/keyboard.h"
 #include "keyboard/shape.h"
 
 namespace kj {
 
-class TKeyboard_testing : public ToolWindow, private KeyboardPanel, private ScanTimer {
+class TKeyboard_testing : public ChipWindow, private KeyboardPanel, private ScanTimer {
     Q_OBJECT
 public:
     TKeyboard_testing(AppContext& context, QWidget* launcher);
-    ~TKeyboard_testing() override;
 
     QLabel* Label_keybord = nullptr;
     QLabel* Label1 = nullptr;
@@ -51,14 +51,15 @@ private:
     void createCells();
     void createLabels();
     void createControls();
+    void exitRequested() override { EXIT_KB_TESTClick(); }
+    std::vector<Operation*> operations() override { return {&tester_->operation()}; }
 
-    CellColour toggleCell(int a, int b) override;
-    bool soundMuted() override;
+    void toggleCell(int a, int b) override;
+    bool soundMuted() override { return muted_.load(); }
     void enable() override;
     void disable() override;
 
-    bool confirmed_ = false;  // no file dialogs here; WindowFrontend wants the flag
-    std::unique_ptr<WindowFrontend> frontend_;
+    std::atomic<bool> muted_{false};  // the mute box, as the worker may read it
     std::unique_ptr<KeyboardTester> tester_;
 };
 

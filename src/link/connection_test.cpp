@@ -10,29 +10,28 @@ namespace kj {
 
 namespace {
 
-std::string versionReplyLine(BridgeDevice& device) {
+std::vector<uint8_t> askVersion(BridgeDevice& device) {
     device.resetDevice();
     device.setBaudRate(kBaudRate);
     device.setDataCharacteristics(kDataBits8, kStopBits1, kParityNone);
     device.setTimeouts(kConnectionTestTimeoutMs, kConnectionTestTimeoutMs);
-    const auto reply = readVersionReply(device, kVersionReplyMax);
-    if (reply.empty()) return "No answer";
-    return "PROG version FW -> " + bytesToText(reply);
+    return readVersionReply(device, kVersionReplyMax);
 }
 
 }  // namespace
 
-void runConnectionTest(Bridge& bridge, LogSink& log) {
+bool runConnectionTest(Bridge& bridge, LogSink& log) {
     log.log("");
     uint32_t count = 0;
     if (bridge.createDeviceInfoList(count) != FtStatus::Ok) {
         log.log("I can not get a list of VCOM ports");
-        return;
+        return false;
     }
     if (count == 0) {
         log.log("VCOM port is not found on the machine!");
-        return;
+        return false;
     }
+    bool answered = false;
     log.log("Number of VCOM ports found on the machine: " + std::to_string(count));
     for (uint32_t index = count; index-- > 0;) {
         std::unique_ptr<BridgeDevice> device;
@@ -46,9 +45,12 @@ void runConnectionTest(Bridge& bridge, LogSink& log) {
         uint32_t version = 0;
         device->getDriverVersion(version);
         log.log("FTDI DRIVER version -> " + hexUpper(version, 2));
-        log.log(versionReplyLine(*device));
+        const auto reply = askVersion(*device);
+        log.log(reply.empty() ? std::string("No answer") : "PROG version FW -> " + bytesToText(reply));
+        answered = answered || !reply.empty();
         device->close();
     }
+    return answered;
 }
 
 }  // namespace kj

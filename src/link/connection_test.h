@@ -9,6 +9,7 @@ namespace kj {
 
 inline constexpr uint32_t kConnectionTestTimeoutMs = 500;
 
-void runConnectionTest(Bridge& bridge, LogSink& log);
+// True when some device answered.
+bool runConnectionTest(Bridge& bridge, LogSink& log);
 
 }  // namespace kj

@@ -1,28 +1,18 @@
 #include "link/link.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <thread>
 
 namespace kj {
 
-namespace variants {
-namespace {
-constexpr std::string_view kNotFoundArrow = "-->  The programmer is not found or does not respond";
-constexpr std::string_view kNotFound = "The programmer is not found or does not respond";
-}  // namespace
-
-//                   latency-first  ms  exact  accept  zero-after  not-found       version line                   set-up lines
-const LinkVariant kEdid{true, 300, true, "V41", true, kNotFoundArrow, "", false};
-const LinkVariant kKb90xx{false, 300, true, "V41", true, kNotFound, "", false};
-const LinkVariant kKeyboard{true, 300, true, "V41", true, kNotFoundArrow, "", true};
-const LinkVariant kMec16{false, 300, true, "V42", true, kNotFound, "", false};
-const LinkVariant kIte{false, 300, false, "ITE", false, kNotFound, "Версия FW программатора -> ", false};
-const LinkVariant kNpce{false, 500, false, "NPCE", false, kNotFound, "Version FW -> ", false};
-}  // namespace variants
 
 namespace {
 constexpr size_t kExactReplySize = 3;
 // Waits are cut into slices so that a stop request is seen promptly.
 constexpr Millis kWaitSlice{50};
+constexpr uint32_t kBitsPerByte = 10;  // 8N1
 }  // namespace
 
 std::string_view ioFailureLine(Io io, Language language) {
@@ -40,7 +30,7 @@ std::string_view ioFailureLine(Io io, Language language) {
     return "";
 }
 
-int Link::open(const LinkVariant& variant) {
+int Link::open(const LinkVariant& variant, const SetUpObserver& onSetUp) {
     close();
     uint32_t count = 0;
     if (bridge_.createDeviceInfoList(count) != FtStatus::Ok) {
@@ -58,12 +48,13 @@ int Link::open(const LinkVariant& variant) {
             if (auto advice = bridge_.lastOpenAdvice(); !advice.empty()) log_.log(advice);
             continue;
         }
-        if (!setUp(*device, variant, index)) {
+        if (!setUp(*device, variant, index, onSetUp)) {
             device->close();
             continue;
         }
-        const auto reply = readVersionReply(*device, variant.exactReply ? kExactReplySize : kVersionReplyMax);
-        const size_t needed = variant.exactReply ? kExactReplySize : 1;
+        const bool exact = variant.reply == LinkVariant::Reply::Exact;
+        const auto reply = readVersionReply(*device, exact ? kExactReplySize : kVersionReplyMax);
+        const size_t needed = exact ? kExactReplySize : 1;
         if (reply.size() < needed) {
             device->close();
             continue;
@@ -76,34 +67,35 @@ int Link::open(const LinkVariant& variant) {
             return kLinkWrongFirmware;
         }
         log_.log("Communication with programmer installed.");
-        if (variant.zeroTimeoutsAfter) device->setTimeouts(0, 0);
+        if (!variant.keepTimeouts) device->setTimeouts(0, 0);
         device->setLatencyTimer(kLatencyMs);
         device_ = std::move(device);
+        // A late byte of the handshake must not pass for the first reply of the operation.
+        purge();
         return kLinkOpen;
     }
     log_.log(variant.notFoundLine);
     return kLinkNotFound;
 }
 
-bool Link::setUp(BridgeDevice& device, const LinkVariant& variant, uint32_t index) {
-    auto note = [&](std::string_view line) {
-        if (variant.setupLines) log_.log(line);
+bool Link::setUp(BridgeDevice& device, const LinkVariant& variant, uint32_t index, const SetUpObserver& onSetUp) {
+    auto note = [&](SetUpStep step) {
+        if (onSetUp) onSetUp(step, index);
     };
     // A device that vanished between the list and the set-up is skipped like a silent one.
     bool ok = device.resetDevice() == FtStatus::Ok;
-    note("COM порт сброшен.");
+    note(SetUpStep::Reset);
     ok = device.setBaudRate(kBaudRate) == FtStatus::Ok && ok;
-    note("Установлена скорость 921600 bps.");
+    note(SetUpStep::BaudRate);
     ok = device.setDataCharacteristics(kDataBits8, kStopBits1, kParityNone) == FtStatus::Ok && ok;
-    note("Произведена настройка формата передачи данных.");
-    note("Произведена настройка таймаутов.");
-    if (variant.latencyBeforeHandshake) {
+    note(SetUpStep::DataCharacteristics);
+    if (variant.latencyFirst) {
         ok = device.setLatencyTimer(kLatencyMs) == FtStatus::Ok && ok;
-        note("Произведена настройка LatencyTimer.");
+        note(SetUpStep::LatencyTimer);
     }
-    const uint32_t ms = variant.handshakeTimeoutMs;
+    const auto ms = static_cast<uint32_t>(variant.handshakeTimeout.count());
     ok = device.setTimeouts(ms, ms) == FtStatus::Ok && ok;
-    note("Настроили порт " + std::to_string(index));
+    note(SetUpStep::Timeouts);
     return ok;
 }
 
@@ -118,7 +110,8 @@ std::vector<uint8_t> readVersionReply(BridgeDevice& device, size_t size) {
 }
 
 bool Link::accepts(const LinkVariant& variant, const std::vector<uint8_t>& reply) const {
-    if (variant.exactReply) return std::equal(variant.accept.begin(), variant.accept.end(), reply.begin());
+    if (variant.reply == LinkVariant::Reply::Exact)
+        return std::equal(variant.accept.begin(), variant.accept.end(), reply.begin());
     return version_.find(variant.accept) != std::string::npos;
 }
 
@@ -142,7 +135,7 @@ Io Link::awaitQueued(uint32_t count, Millis timeout, uint32_t* queued) {
     const Deadline deadline(timeout);
     uint32_t have = 0;
     for (;;) {
-        if (stopRequested()) return Io::Stopped;
+        if (interrupted()) return Io::Stopped;
         const bool last = deadline.passed();
         if (device_->waitForRx(count, std::min(deadline.left(), kWaitSlice), have) != FtStatus::Ok) return Io::Lost;
         if (queued) *queued = have;
@@ -151,15 +144,15 @@ Io Link::awaitQueued(uint32_t count, Millis timeout, uint32_t* queued) {
     }
 }
 
-Io Link::readExact(std::span<uint8_t> out, Millis timeout) {
+Io Link::readReply(std::span<uint8_t> out, Millis timeout) {
     const auto size = static_cast<uint32_t>(out.size());
-    if (auto io = awaitQueued(size, timeout); io != Io::Ok) return io;
+    uint32_t queued = 0;
+    if (auto io = awaitQueued(size, timeout, &queued); io != Io::Ok) return io;
+    if (queued > size) return Io::Overrun;
     uint32_t got = 0;
     if (device_->read(out.data(), size, got) != FtStatus::Ok || got != size) return Io::Lost;
     return Io::Ok;
 }
-
-Io Link::readByte(uint8_t& byte, Millis timeout) { return readExact(std::span(&byte, 1), timeout); }
 
 Io Link::readSome(std::vector<uint8_t>& out, size_t max, Millis timeout) {
     if (auto io = awaitQueued(1, timeout); io != Io::Ok) return io;
@@ -189,11 +182,33 @@ Io Link::collect(std::vector<uint8_t>& out, size_t total, Millis timeout) {
 
 Io Link::skipTo(uint8_t wanted, Millis timeout) {
     const Deadline deadline(timeout);
+    std::vector<uint8_t> piece;
     for (;;) {
-        uint8_t byte = 0;
-        if (Io io = readByte(byte, deadline.left()); io != Io::Ok) return io;
-        if (byte == wanted) return Io::Ok;
+        piece.clear();
+        if (Io io = readSome(piece, 1, deadline.left()); io != Io::Ok) return io;
+        if (!piece.empty() && piece.front() == wanted) return Io::Ok;
         if (deadline.passed()) return Io::Timeout;
+    }
+}
+
+Io Link::purge() {
+    std::vector<uint8_t> dropped;
+    return readQueued(dropped, SIZE_MAX);
+}
+
+Io Link::drain(Millis timeout) {
+    if (!device_) return Io::Lost;
+    const Deadline deadline(timeout);
+    for (;;) {
+        QueueStatus status;
+        if (device_->getStatus(status) != FtStatus::Ok) return Io::Lost;
+        if (status.tx == 0) return Io::Ok;
+        if (deadline.passed()) return Io::Timeout;
+        if (interrupted()) return Io::Stopped;
+        // As long as the queued bytes take on the wire, and no longer than is left.
+        const auto onWire = std::chrono::microseconds(1000000ULL * kBitsPerByte * status.tx / kBaudRate);
+        std::this_thread::sleep_for(std::min<std::chrono::microseconds>(
+            std::max<std::chrono::microseconds>(onWire, std::chrono::microseconds(100)), deadline.left()));
     }
 }
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -22,26 +23,27 @@ namespace kj {
 // What the link procedure returns.
 enum LinkResult : int { kLinkNotFound = 0, kLinkOpen = 1, kLinkWrongFirmware = 2 };
 
+inline constexpr std::string_view kNotFoundLine = "The programmer is not found or does not respond";
+inline constexpr std::string_view kNotFoundArrowLine = "-->  The programmer is not found or does not respond";
+
 // One window's row of the link procedure's variants.
 struct LinkVariant {
-    bool latencyBeforeHandshake;  // latency 2 set before the time-outs
-    uint32_t handshakeTimeoutMs;
-    bool exactReply;              // 3 bytes compared; otherwise up to 32 bytes searched for `accept`
+    enum class Reply {
+        Exact,   // three bytes, compared with `accept`
+        Search,  // up to 32 bytes, whose text must contain `accept`
+    };
+    bool latencyFirst = false;  // latency 2 set before the time-outs
+    Millis handshakeTimeout{300};
+    Reply reply = Reply::Exact;
     std::string_view accept;
-    bool zeroTimeoutsAfter;       // time-outs 0/0 once accepted; otherwise they stay
-    std::string_view notFoundLine;
+    bool keepTimeouts = false;  // the handshake's time-outs stay once accepted (else 0/0)
+    std::string_view notFoundLine = kNotFoundLine;
     std::string_view versionLinePrefix;  // logged for every device that answered; empty: none
-    bool setupLines;              // the keyboard window's Russian set-up lines
 };
 
-namespace variants {
-extern const LinkVariant kEdid;
-extern const LinkVariant kKb90xx;
-extern const LinkVariant kKeyboard;
-extern const LinkVariant kMec16;
-extern const LinkVariant kIte;
-extern const LinkVariant kNpce;
-}  // namespace variants
+// The set-up calls, in order, for a window that reports each one.
+enum class SetUpStep { Reset, BaudRate, DataCharacteristics, LatencyTimer, Timeouts };
+using SetUpObserver = std::function<void(SetUpStep step, uint32_t deviceIndex)>;
 
 inline constexpr uint8_t kHandshakeByte = 'B';
 inline constexpr uint8_t kSuccessEnd = 'I';
@@ -63,8 +65,17 @@ private:
     std::chrono::steady_clock::time_point at_;
 };
 
-// The result of a bounded exchange.
+// The result of a bounded exchange. Overrun: more bytes than the reply may hold
+// were queued, so the two ends no longer agree on the protocol.
 enum class Io { Ok, Timeout, Lost, Stopped, Overrun };
+
+// A failed step: how it failed, and which one it was (a family's code such as
+// "E101", or none), so that each window can word its own line.
+struct Fault {
+    Io io = Io::Ok;
+    std::string_view step;
+    explicit operator bool() const { return io != Io::Ok; }
+};
 
 // The firmware's answer to the handshake byte, read with the device's own
 // read time-out: `size` bytes at most (fewer when it stays silent).
@@ -75,8 +86,8 @@ std::string_view ioFailureLine(Io io, Language language);
 
 // How long an operation waits for the programmer before it gives up.
 struct LinkTimeouts {
-    Millis reply{3000};     // a block, a request or acknowledge byte, a status
-    Millis slowStep{60000}; // a step during which the chip erases or sums its flash
+    Millis reply{3000};      // a block, a request or acknowledge byte, a status
+    Millis slowStep{60000};  // a step during which the chip erases or sums its flash
 };
 
 class Link {
@@ -88,45 +99,49 @@ public:
 
     // The link procedure: 0 nothing usable found, 1 open and accepted,
     // 2 wrong firmware (closed again). Logs its own lines.
-    int open(const LinkVariant& variant);
+    int open(const LinkVariant& variant, const SetUpObserver& onSetUp = {});
     void close();
     bool isOpen() const { return device_ != nullptr; }
     // The firmware's version reply turned into text.
     const std::string& versionText() const { return version_; }
 
-    // While set, waits end with Io::Stopped (the stop button, Ctrl-C).
-    void setStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+    // While it reads true, waits end with Io::Stopped.
+    void setInterrupt(const std::atomic<bool>* interrupt) { interrupt_ = interrupt; }
     LinkTimeouts timeouts;
 
     Io send(uint8_t byte);
     Io send(std::span<const uint8_t> bytes);
     // Waits until at least `count` bytes are queued; `queued` is the count then.
     Io awaitQueued(uint32_t count, Millis timeout, uint32_t* queued = nullptr);
-    // Waits for exactly `out.size()` bytes and reads them.
-    Io readExact(std::span<uint8_t> out, Millis timeout);
-    Io readByte(uint8_t& byte, Millis timeout);
+    // A whole reply: waits for `out.size()` bytes and reads them. More queued
+    // than the reply holds is an Overrun.
+    Io readReply(std::span<uint8_t> out, Millis timeout);
+    Io readByte(uint8_t& byte, Millis timeout) { return readReply(std::span(&byte, 1), timeout); }
     // Waits for at least one byte, then reads what is queued (at most `max`).
     Io readSome(std::vector<uint8_t>& out, size_t max, Millis timeout);
-    // Reads what is queued now, up to `max`, without waiting.
-    Io readQueued(std::vector<uint8_t>& out, size_t max);
     // Appends bytes as they arrive, in whatever pieces, never more than are
     // still missing, until `out` holds `total`; one bound for the whole.
     Io collect(std::vector<uint8_t>& out, size_t total, Millis timeout);
     // Reads bytes until one equals `wanted`; others are dropped and do not
     // extend the bound.
     Io skipTo(uint8_t wanted, Millis timeout);
+    // Drops whatever is queued.
+    Io purge();
+    // Waits until every byte written has left the PC.
+    Io drain(Millis timeout);
     BridgeDevice* device() { return device_.get(); }
 
 private:
-    bool setUp(BridgeDevice& device, const LinkVariant& variant, uint32_t index);
+    bool setUp(BridgeDevice& device, const LinkVariant& variant, uint32_t index, const SetUpObserver& onSetUp);
     bool accepts(const LinkVariant& variant, const std::vector<uint8_t>& reply) const;
-    bool stopRequested() const { return stop_ && stop_->load(); }
+    bool interrupted() const { return interrupt_ && interrupt_->load(); }
+    Io readQueued(std::vector<uint8_t>& out, size_t max);
 
     Bridge& bridge_;
     LogSink& log_;
     std::unique_ptr<BridgeDevice> device_;
     std::string version_;
-    const std::atomic<bool>* stop_ = nullptr;
+    const std::atomic<bool>* interrupt_ = nullptr;
 };
 
 }  // namespace kj

@@ -4,15 +4,18 @@
 
 namespace kj {
 
+namespace mec16 {
+ToolWindow* makeWindow(AppContext& context, QWidget* launcher) { return new TMEC16_Form(context, launcher); }
+}  // namespace mec16
+
 TMEC16_Form::TMEC16_Form(AppContext& context, QWidget* launcher)
-    : ToolWindow(context, launcher, QStringLiteral("Чтение и запись MEC16"), "V42") {
+    : ChipWindow(context, launcher, QStringLiteral("Чтение и запись MEC16"), mec16::kFamily) {
     setObjectName("TMEC16_Form");
-    EXIT_MEC16 = makeButton(this, "EXIT_MEC16", QStringLiteral("СТОП или ВЫХОД"));
-    auto* layout = new QVBoxLayout(this);
+    makeButtons({{&EXIT_MEC16, "EXIT_MEC16", QStringLiteral("СТОП или ВЫХОД"), [this] { EXIT_MEC16Click(); }}});
+    auto* layout = new QVBoxLayout(canvas());
     layout->addStretch();
     layout->addWidget(EXIT_MEC16);
     resize(640, 480);
-    connect(EXIT_MEC16, &QPushButton::clicked, this, &TMEC16_Form::EXIT_MEC16Click);
 }
 
 void TMEC16_Form::EXIT_MEC16Click() { showLauncherAndHide(); }

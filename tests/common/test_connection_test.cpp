@@ -16,7 +16,7 @@ TEST(ConnectionTest, ListsEveryOpenableDeviceFromTheTopWithItsAnswer) {
     auto silent = SimSlot::silent();
     SimBridge bridge({prog, SimSlot::unopenable(), silent});
     kjtest::RecordingFrontend log;
-    runConnectionTest(bridge, log);
+    EXPECT_TRUE(runConnectionTest(bridge, log)) << "some device answered";
     EXPECT_EQ(log.lines(), (Lines{"", "Number of VCOM ports found on the machine: 3",
                                   ">>>", "Open VCOM2", "FTDI DRIVER version -> 21224", "No answer",
                                   ">>>", "Open VCOM0", "FTDI DRIVER version -> 21224", "PROG version FW -> V41"}));
@@ -36,7 +36,7 @@ TEST(ConnectionTest, ShowsALongReplyInFull) {
 TEST(ConnectionTest, NoDeviceAndNoListEachGiveOneLine) {
     SimBridge none;
     kjtest::RecordingFrontend log;
-    runConnectionTest(none, log);
+    EXPECT_FALSE(runConnectionTest(none, log));
     EXPECT_EQ(log.lines(), (Lines{"", "VCOM port is not found on the machine!"}));
     SimBridge broken({SimSlot::silent()});
     broken.failDeviceList(true);

@@ -4,12 +4,18 @@
 
 #include <ctime>
 
+#include "edid/edid.h"
+#include "ite/ite.h"
+#include "kb90xx/kb90xx.h"
+#include "keyboard/keyboard.h"
 #include "link/link.h"
+#include "mec16/mec16.h"
+#include "npce/npce.h"
 #include "sim/sim_bridge.h"
 #include "support/recording_frontend.h"
 
 using namespace kj;
-using kjsim::Family;
+using SimFamily = kjsim::Family;
 using kjsim::Programmer;
 using kjsim::SimBridge;
 using kjsim::SimSlot;
@@ -17,7 +23,7 @@ using Calls = std::vector<std::string>;
 
 namespace {
 
-std::shared_ptr<SimSlot> programmer(Family family, std::string version = {}) {
+std::shared_ptr<SimSlot> programmer(SimFamily family, std::string version = {}) {
     auto p = version.empty() ? std::make_shared<Programmer>(family) : std::make_shared<Programmer>(family, version);
     return SimSlot::programmer(p);
 }
@@ -40,23 +46,23 @@ Calls concat(Calls a, const Calls& b) {
 
 TEST(Link, NoDeviceLogsOneLineAndFindsNothing) {
     LinkRun run({});
-    EXPECT_EQ(run.link.open(variants::kEdid), kLinkNotFound);
+    EXPECT_EQ(run.link.open(edid::kFamily.link), kLinkNotFound);
     EXPECT_EQ(run.log.lines(), std::vector<std::string>{"VCOM port is not found on the machine!"});
     EXPECT_FALSE(run.link.isOpen());
 }
 
 TEST(Link, FailedDeviceListLogsOneLine) {
-    LinkRun run({programmer(Family::V41)});
+    LinkRun run({programmer(SimFamily::V41)});
     run.bridge.failDeviceList(true);
-    EXPECT_EQ(run.link.open(variants::kKb90xx), kLinkNotFound);
+    EXPECT_EQ(run.link.open(kb90xx::kFamily.link), kLinkNotFound);
     EXPECT_EQ(run.log.lines(), std::vector<std::string>{"I can not get a list of VCOM ports"});
 }
 
 TEST(Link, SilentHigherIndexIsClosedThenTheProgrammerBelowIsAccepted) {
     auto silent = SimSlot::silent();
-    auto prog = programmer(Family::V41);
+    auto prog = programmer(SimFamily::V41);
     LinkRun run({prog, silent});
-    EXPECT_EQ(run.link.open(variants::kEdid), kLinkOpen);
+    EXPECT_EQ(run.link.open(edid::kFamily.link), kLinkOpen);
     EXPECT_TRUE(run.link.isOpen());
     EXPECT_EQ(run.log.lines(), (std::vector<std::string>{"Number of VCOM ports found on the machine: 2",
                                                          "Communication with programmer installed."}));
@@ -68,10 +74,10 @@ TEST(Link, SilentHigherIndexIsClosedThenTheProgrammerBelowIsAccepted) {
 }
 
 TEST(Link, WrongFirmwareStopsTheSearchAndClosesTheDevice) {
-    auto lower = programmer(Family::V41);
-    auto mec = programmer(Family::V42);
+    auto lower = programmer(SimFamily::V41);
+    auto mec = programmer(SimFamily::V42);
     LinkRun run({lower, mec});
-    EXPECT_EQ(run.link.open(variants::kEdid), kLinkWrongFirmware);
+    EXPECT_EQ(run.link.open(edid::kFamily.link), kLinkWrongFirmware);
     EXPECT_EQ(run.log.lines(), (std::vector<std::string>{"Number of VCOM ports found on the machine: 2",
                                                          "It is necessary to update the firmware programmer!"}));
     EXPECT_EQ(mec->calls().back(), "close");
@@ -80,16 +86,16 @@ TEST(Link, WrongFirmwareStopsTheSearchAndClosesTheDevice) {
 }
 
 TEST(Link, Mec16WindowAcceptsV42AndRejectsV41) {
-    LinkRun good({programmer(Family::V42)});
-    EXPECT_EQ(good.link.open(variants::kMec16), kLinkOpen);
-    LinkRun bad({programmer(Family::V41)});
-    EXPECT_EQ(bad.link.open(variants::kMec16), kLinkWrongFirmware);
+    LinkRun good({programmer(SimFamily::V42)});
+    EXPECT_EQ(good.link.open(mec16::kFamily.link), kLinkOpen);
+    LinkRun bad({programmer(SimFamily::V41)});
+    EXPECT_EQ(bad.link.open(mec16::kFamily.link), kLinkWrongFirmware);
 }
 
 TEST(Link, Kb90xxVariantSetsNoLatencyBeforeTheHandshakeAndSaysNotFoundWithoutArrow) {
     auto silent = SimSlot::silent();
     LinkRun run({silent});
-    EXPECT_EQ(run.link.open(variants::kKb90xx), kLinkNotFound);
+    EXPECT_EQ(run.link.open(kb90xx::kFamily.link), kLinkNotFound);
     EXPECT_EQ(silent->calls(),
               (Calls{"open", "reset", "baud 921600", "data 8 0 0", "timeouts 300 300", "write 1", "close"}));
     EXPECT_EQ(run.log.lines(), (std::vector<std::string>{"Number of VCOM ports found on the machine: 1",
@@ -98,58 +104,43 @@ TEST(Link, Kb90xxVariantSetsNoLatencyBeforeTheHandshakeAndSaysNotFoundWithoutArr
 
 TEST(Link, EdidVariantSaysNotFoundWithArrow) {
     LinkRun run({SimSlot::silent(), SimSlot::unopenable()});
-    EXPECT_EQ(run.link.open(variants::kEdid), kLinkNotFound);
+    EXPECT_EQ(run.link.open(edid::kFamily.link), kLinkNotFound);
     EXPECT_EQ(run.log.lines(), (std::vector<std::string>{"Number of VCOM ports found on the machine: 2",
                                                          "-->  The programmer is not found or does not respond"}));
 }
 
 TEST(Link, DeviceHeldOpenElsewhereIsSkippedSilently) {
-    auto prog = programmer(Family::V41);
-    auto held = programmer(Family::V41);
+    auto prog = programmer(SimFamily::V41);
+    auto held = programmer(SimFamily::V41);
     LinkRun other({held});
-    ASSERT_EQ(other.link.open(variants::kEdid), kLinkOpen);
+    ASSERT_EQ(other.link.open(edid::kFamily.link), kLinkOpen);
     LinkRun run({prog, held});  // the same device, already open in another window
-    EXPECT_EQ(run.link.open(variants::kKb90xx), kLinkOpen);
+    EXPECT_EQ(run.link.open(kb90xx::kFamily.link), kLinkOpen);
     EXPECT_EQ(run.log.lines(), (std::vector<std::string>{"Number of VCOM ports found on the machine: 2",
                                                          "Communication with programmer installed."}));
 }
 
 TEST(Link, APortWithoutPermissionAddsOneLineSayingHowToGetAccess) {
     const std::string advice = "Permission denied on /dev/ttyUSB1: add yourself to the dialout group";
-    LinkRun run({programmer(Family::V41), SimSlot::unopenable(advice)});
-    EXPECT_EQ(run.link.open(variants::kKb90xx), kLinkOpen);
+    LinkRun run({programmer(SimFamily::V41), SimSlot::unopenable(advice)});
+    EXPECT_EQ(run.link.open(kb90xx::kFamily.link), kLinkOpen);
     EXPECT_EQ(run.log.lines(), (std::vector<std::string>{"Number of VCOM ports found on the machine: 2", advice,
                                                          "Communication with programmer installed."}));
 }
 
 TEST(Link, ShortVersionReplyCountsAsSilence) {
-    auto p = std::make_shared<Programmer>(Family::V41);
+    auto p = std::make_shared<Programmer>(SimFamily::V41);
     p->faults.shortReplyAt = 1;
     auto slot = SimSlot::programmer(p);
     LinkRun run({slot});
-    EXPECT_EQ(run.link.open(variants::kEdid), kLinkNotFound);
+    EXPECT_EQ(run.link.open(edid::kFamily.link), kLinkNotFound);
     EXPECT_EQ(slot->calls().back(), "close");
 }
 
-TEST(Link, KeyboardVariantInterleavesItsRussianSetUpLines) {
-    LinkRun run({programmer(Family::V41)});
-    EXPECT_EQ(run.link.open(variants::kKeyboard), kLinkOpen);
-    EXPECT_EQ(run.log.lines(), (std::vector<std::string>{
-                                   "Number of VCOM ports found on the machine: 1",
-                                   "COM порт сброшен.",
-                                   "Установлена скорость 921600 bps.",
-                                   "Произведена настройка формата передачи данных.",
-                                   "Произведена настройка таймаутов.",
-                                   "Произведена настройка LatencyTimer.",
-                                   "Настроили порт 0",
-                                   "Communication with programmer installed.",
-                               }));
-}
-
 TEST(Link, IteVariantFindsItsWordAnywhereAndKeepsTheHandshakeTimeouts) {
-    auto slot = programmer(Family::Ite, std::string("\x01xx-ITE_8587\r\n"));
+    auto slot = programmer(SimFamily::Ite, std::string("\x01xx-ITE_8587\r\n"));
     LinkRun run({slot});
-    EXPECT_EQ(run.link.open(variants::kIte), kLinkOpen);
+    EXPECT_EQ(run.link.open(ite::kFamily.link), kLinkOpen);
     EXPECT_EQ(run.log.lines(), (std::vector<std::string>{"Number of VCOM ports found on the machine: 1",
                                                          "Версия FW программатора ->  xx ITE_8587  ",
                                                          "Communication with programmer installed."}));
@@ -158,31 +149,31 @@ TEST(Link, IteVariantFindsItsWordAnywhereAndKeepsTheHandshakeTimeouts) {
 }
 
 TEST(Link, UnprintableVersionReplyGivesBlanksAndWrongFirmware) {
-    LinkRun run({programmer(Family::Ite, std::string("\x01\x02\xFF"))});
-    EXPECT_EQ(run.link.open(variants::kIte), kLinkWrongFirmware);
+    LinkRun run({programmer(SimFamily::Ite, std::string("\x01\x02\xFF"))});
+    EXPECT_EQ(run.link.open(ite::kFamily.link), kLinkWrongFirmware);
     EXPECT_EQ(run.log.lines()[1], "Версия FW программатора ->    ");
     EXPECT_EQ(run.log.lines()[2], "It is necessary to update the firmware programmer!");
 }
 
 TEST(Link, NpceVariantUsesHalfSecondTimeoutsAndItsOwnVersionLine) {
-    auto slot = programmer(Family::Npce, "NPCE_V1.7");
+    auto slot = programmer(SimFamily::Npce, "NPCE_V1.7");
     LinkRun run({slot});
-    EXPECT_EQ(run.link.open(variants::kNpce), kLinkOpen);
+    EXPECT_EQ(run.link.open(npce::kFamily.link), kLinkOpen);
     EXPECT_EQ(run.log.lines()[1], "Version FW -> NPCE_V1.7");
     EXPECT_EQ(slot->calls()[4], "timeouts 500 500");
     EXPECT_EQ(run.link.versionText(), "NPCE_V1.7");
 }
 
 TEST(Link, NpceWindowRejectsAnIteProgrammer) {
-    LinkRun run({programmer(Family::Ite)});
-    EXPECT_EQ(run.link.open(variants::kNpce), kLinkWrongFirmware);
+    LinkRun run({programmer(SimFamily::Ite)});
+    EXPECT_EQ(run.link.open(npce::kFamily.link), kLinkWrongFirmware);
 }
 
 // ---- bounded I/O once the link is open ----
 
 TEST(LinkIo, WaitOnASilentProgrammerTimesOutWithoutBurningCpu) {
-    LinkRun run({programmer(Family::V41)});
-    ASSERT_EQ(run.link.open(variants::kKb90xx), kLinkOpen);
+    LinkRun run({programmer(SimFamily::V41)});
+    ASSERT_EQ(run.link.open(kb90xx::kFamily.link), kLinkOpen);
     const std::clock_t cpu = std::clock();
     uint32_t queued = 99;
     EXPECT_EQ(run.link.awaitQueued(256, Millis{600}, &queued), Io::Timeout);
@@ -192,20 +183,20 @@ TEST(LinkIo, WaitOnASilentProgrammerTimesOutWithoutBurningCpu) {
 }
 
 TEST(LinkIo, StopFlagEndsAWaitPromptly) {
-    LinkRun run({programmer(Family::V41)});
-    ASSERT_EQ(run.link.open(variants::kKb90xx), kLinkOpen);
+    LinkRun run({programmer(SimFamily::V41)});
+    ASSERT_EQ(run.link.open(kb90xx::kFamily.link), kLinkOpen);
     std::atomic<bool> stop{true};
-    run.link.setStopFlag(&stop);
+    run.link.setInterrupt(&stop);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(run.link.awaitQueued(1, Millis{30000}), Io::Stopped);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 TEST(LinkIo, HangUpEndsAWaitAsALostLink) {
-    auto p = std::make_shared<Programmer>(Family::V41);
+    auto p = std::make_shared<Programmer>(SimFamily::V41);
     p->faults.hangUpAtStep = 2;  // instead of the answer to a second handshake
     LinkRun run({SimSlot::programmer(p)});
-    ASSERT_EQ(run.link.open(variants::kKb90xx), kLinkOpen);
+    ASSERT_EQ(run.link.open(kb90xx::kFamily.link), kLinkOpen);
     ASSERT_EQ(run.link.send(kHandshakeByte), Io::Ok);
     uint8_t byte = 0;
     EXPECT_EQ(run.link.readByte(byte, Millis{30000}), Io::Lost);

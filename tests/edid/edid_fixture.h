@@ -2,7 +2,7 @@
 // scratch directory, image builders and the log lines every run starts with.
 #pragma once
 
-#include "support/scratch.h"
+#include "support/rig.h"
 
 #include <gtest/gtest.h>
 
@@ -18,10 +18,6 @@
 #include "sim/bench.h"
 
 namespace kjtest {
-
-using Bytes = std::vector<uint8_t>;
-using Lines = std::vector<std::string>;
-namespace fs = std::filesystem;
 
 inline const Lines kLinkLines{"Number of VCOM ports found on the machine: 1", "Communication with programmer installed."};
 
@@ -42,12 +38,6 @@ inline Bytes badChecksumImage() {
 inline Bytes withStatus(Bytes bytes, const std::string& status) {
     for (char c : status) bytes.push_back(static_cast<uint8_t>(c));
     return bytes;
-}
-
-inline Lines join(std::initializer_list<Lines> parts) {
-    Lines all;
-    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
 }
 
 }  // namespace kjtest

@@ -50,7 +50,7 @@ protected:
           programmer_(bridge_, ui_) {
         programmer_.link().timeouts.reply = kHangBound;
         programmer_.link().timeouts.slowStep = kHangBound;
-        programmer_.onInfo([this](const kj::EdidInfo& info) {
+        programmer_.onInfo([this](const kj::EdidInfo& info, kj::EdidSource) {
             shown_.push_back(kj::describeEdid(info));
             wireAtShow_.push_back(slot().written().size());
         });
@@ -179,8 +179,6 @@ TEST_F(EdidOps, ReadAnsweredERSendsOAndAsksForNoFile) {
 }
 
 TEST_F(EdidOps, ReadThatCannotFinishSaysWhyAndClosesTheLink) {
-    std::atomic<bool> stop{false};
-    programmer_.link().setStopFlag(&stop);
     struct Case {
         const char* name;
         std::function<void()> fault;
@@ -193,14 +191,14 @@ TEST_F(EdidOps, ReadThatCannotFinishSaysWhyAndClosesTheLink) {
         {"EEPROM silent", [this] { eeprom().silent = true; }, timeOut, {kB, kEr, kO}},
         {"unplugged", [this] { bench_.programmer->faults.hangUpAtStep = 2; },
          "Connection with the programmer is lost.", {kB, kEr}},
-        {"stopped", [&stop] { stop = true; }, "Operation is stopped.", {kB, kEr, kO}},
+        // Quitting: the last case, as nothing starts once the program quits.
+        {"quit", [this] { programmer_.operation().abort(); }, "Operation is stopped.", {kB, kEr, kO}},
     };
     expectTimeOut();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         bench_.programmer->faults = {};
         eeprom().silent = false;
-        stop = false;
         c.fault();
         slot().clearRecord();
 
@@ -243,7 +241,8 @@ TEST_F(EdidOps, FileThatCannotBeCreatedShowsTheErrorBox) {
 
     EXPECT_FALSE(programmer_.read());
 
-    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка создания файла."}));
+    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка создания файла.\n" + dir_.file("no-such-dir/panel.bin") +
+                                   ": No such file or directory"}));
     const Lines lines = log();
     EXPECT_EQ(Lines(lines.end() - 2, lines.end()), (Lines{"", ""}));  // the dump's end, then the error's
     EXPECT_EQ(writes(), (Writes{kB, kEr, kI}));
@@ -259,7 +258,7 @@ TEST_F(EdidOps, FileThatCannotBeWrittenWholeIsAnErrorNotASave) {
     EXPECT_EQ(ui_.errors(), (Lines{"Ошибка записи файла."}));
     const Lines lines = log();
     EXPECT_EQ(Lines(lines.end() - 3, lines.end()),
-              (Lines{"Save the file: ", full, "Error writing the file: it is not saved."}));
+              (Lines{"Save the file: ", full, "Error writing the file: /dev/full: No space left on device"}));
     EXPECT_TRUE(fs::exists(full));  // only a regular file is removed
 }
 
@@ -391,19 +390,19 @@ TEST_F(EdidOps, FileThatCannotBeOpenedShowsTheErrorBox) {
 
     EXPECT_FALSE(programmer_.write());
 
-    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка открытия файла."}));
+    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка открытия файла.\n" + dir_.file("missing.bin") + ": No such file or directory"}));
     EXPECT_EQ(log(), join({kLinkLines, {""}}));
     EXPECT_EQ(writes(), (Writes{kB}));
     EXPECT_TRUE(linkClosed());
 }
 
-TEST_F(EdidOps, FileThatCannotBeReadIsNotWritten) {
-    ui_.chooseNext(dir_.file(""));  // the directory itself: it opens, but reading fails
+TEST_F(EdidOps, InputThatIsNoFileIsRefused) {
+    ui_.chooseNext(dir_.path().string());
 
     EXPECT_FALSE(programmer_.write());
 
-    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка чтения файла."}));
-    EXPECT_EQ(log(), join({kLinkLines, {"Writing EEPROM ...", "Error reading the file: nothing is written."}}));
+    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка открытия файла.\n" + dir_.path().string() + ": is a directory"}));
+    EXPECT_EQ(log(), join({kLinkLines, {""}}));
     EXPECT_EQ(writes(), (Writes{kB}));
     EXPECT_TRUE(linkClosed());
 }

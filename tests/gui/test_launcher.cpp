@@ -1,17 +1,13 @@
 // The launcher and the way between the windows, offscreen.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 
 #include "app/launcher.h"
-#include "edid/edid_window.h"
-#include "ite/ite_window.h"
-#include "kb90xx/kb90xx_window.h"
-#include "keyboard/keyboard_window.h"
-#include "mec16/mec16_window.h"
-#include "npce/npce_window.h"
-#include "link/testconnect_window.h"
 #include "sim/sim_bridge.h"
 #include "support/scripted_desktop.h"
 
@@ -26,14 +22,9 @@ protected:
         form->show();
     }
 
-    // The windows in the order they are created.
-    std::vector<QWidget*> tools() const {
-        return {static_cast<QWidget*>(form->EDID_form), static_cast<QWidget*>(form->KB901X_forms),
-                static_cast<QWidget*>(form->Keyboard_testing), static_cast<QWidget*>(form->MEC16_Form),
-                static_cast<QWidget*>(form->ITE_FORM), static_cast<QWidget*>(form->NPCE_FORM)};
-    }
-
+    QPushButton* button(const char* name) const { return form->findChild<QPushButton*>(name); }
     QPushButton* exitOf(QWidget* tool, const char* name) const { return tool->findChild<QPushButton*>(name); }
+    QWidget* tool(size_t i) const { return form->tools().at(i).window; }
 
     kjtest::ScriptedDesktop desktop;
     AppContext context{[](std::string_view family) -> std::unique_ptr<Bridge> {
@@ -52,53 +43,79 @@ TEST_F(LauncherTest, StartsWithOnlyTheLauncherVisible) {
     EXPECT_EQ(form->windowTitle(), "Korvel_JIG  VER4.9  16/05/2016");
     EXPECT_EQ(form->size(), QSize(524, 638));
     EXPECT_TRUE(form->isVisible());
-    for (QWidget* tool : tools()) EXPECT_FALSE(tool->isVisible()) << tool->windowTitle().toStdString();
+    ASSERT_EQ(form->tools().size(), 6u);
+    for (const auto& t : form->tools()) EXPECT_FALSE(t.window->isVisible()) << t.window->windowTitle().toStdString();
     EXPECT_FALSE(static_cast<QWidget*>(form->TESTING)->isVisible());
     EXPECT_FALSE(form->windowFlags() & Qt::WindowCloseButtonHint);
 }
 
 TEST_F(LauncherTest, ButtonsCarryTheirCaptionsTopToBottom) {
-    const std::vector<std::pair<QPushButton*, QString>> expected = {
-        {form->EDID, "EEPROM lcd (EDID)"}, {form->Keyboard, "Keyboard testing"}, {form->KB901X, "KB9010/12/16/22"},
-        {form->MEC16XX, "MEC1609"},        {form->ITE_BitBtn1, "ITE_chip"},      {form->BitBtn1, "NPCE288N/388N"}};
+    const std::vector<std::pair<const char*, QString>> expected = {
+        {"EDID", "EEPROM lcd (EDID)"}, {"Keyboard", "Keyboard testing"}, {"KB901X", "KB9010/12/16/22"},
+        {"MEC16XX", "MEC1609"},        {"ITE_BitBtn1", "ITE_chip"},      {"BitBtn1", "NPCE288N/388N"}};
     int lastTop = -1;
-    for (const auto& [button, caption] : expected) {
-        EXPECT_EQ(button->text(), caption);
-        EXPECT_EQ(button->size(), QSize(441, 73));
-        EXPECT_GT(button->y(), lastTop);
-        lastTop = button->y();
+    for (const auto& [name, caption] : expected) {
+        QPushButton* b = button(name);
+        ASSERT_NE(b, nullptr) << name;
+        EXPECT_EQ(b->text(), caption);
+        EXPECT_EQ(b->size(), QSize(441, 73));
+        EXPECT_EQ(b->font().pixelSize(), 27);
+        EXPECT_TRUE(b->font().bold());
+        EXPECT_GT(b->y(), lastTop);
+        lastTop = b->y();
     }
     EXPECT_EQ(form->Exit->text(), "Exit");
+    EXPECT_EQ(form->Exit->size(), QSize(185, 41));
+    EXPECT_EQ(form->Exit->font().pixelSize(), 27);
+    EXPECT_TRUE(form->Exit->font().bold());
     EXPECT_EQ(form->Test_connect->text(), " ");
     EXPECT_EQ(form->Test_connect->size(), QSize(97, 25));
+    EXPECT_FALSE(form->Test_connect->toolTip().isEmpty());
 }
 
-TEST_F(LauncherTest, EachToolButtonShowsItsWindowAndItsExitReturns) {
+TEST_F(LauncherTest, EachToolButtonShowsItsWindowAndItsExitOrACloseRequestReturns) {
     struct Route {
-        QPushButton* button;
-        QWidget* tool;
+        const char* button;
         const char* exit;
         const char* caption;
     };
     const std::vector<Route> routes = {
-        {form->EDID, tools()[0], "EXIT_EDID", "EEPROM LCD read/write VER4.1"},
-        {form->KB901X, tools()[1], "EXIT_KB901X", "KB9010/9012/9016/9022  programming VER4.1"},
-        {form->Keyboard, tools()[2], "EXIT_KB_TEST", "Keyboard_testing"},
-        {form->MEC16XX, tools()[3], "EXIT_MEC16", "Чтение и запись MEC16"},
-        {form->ITE_BitBtn1, tools()[4], "ITE_EXIT_BitBtn", "ITE 16_05_2016"},
-        {form->BitBtn1, tools()[5], "EXIT_NPCE", "NPCE288N/388N 16_05_2016"},
+        {"EDID", "EXIT_EDID", "EEPROM LCD read/write VER4.1"},
+        {"Keyboard", "EXIT_KB_TEST", "Keyboard_testing"},
+        {"KB901X", "EXIT_KB901X", "KB9010/9012/9016/9022  programming VER4.1"},
+        {"MEC16XX", "EXIT_MEC16", "Чтение и запись MEC16"},
+        {"ITE_BitBtn1", "ITE_EXIT_BitBtn", "ITE 16_05_2016"},
+        {"BitBtn1", "EXIT_NPCE", "NPCE288N/388N 16_05_2016"},
     };
-    for (const auto& r : routes) {
-        r.button->click();
-        EXPECT_TRUE(r.tool->isVisible()) << r.caption;
-        EXPECT_FALSE(form->isVisible()) << r.caption;
-        EXPECT_EQ(r.tool->windowTitle(), QString::fromUtf8(r.caption));
-        EXPECT_FALSE(r.tool->windowFlags() & Qt::WindowCloseButtonHint) << r.caption;
-        QPushButton* exit = exitOf(r.tool, r.exit);
-        ASSERT_NE(exit, nullptr) << r.exit;
-        exit->click();
-        EXPECT_FALSE(r.tool->isVisible()) << r.caption;
-        EXPECT_TRUE(form->isVisible()) << r.caption;
+    for (size_t i = 0; i < routes.size(); ++i) {
+        const Route& r = routes[i];
+        QWidget* window = tool(i);
+        for (bool byClose : {false, true}) {
+            button(r.button)->click();
+            EXPECT_TRUE(window->isVisible()) << r.caption;
+            EXPECT_FALSE(form->isVisible()) << r.caption;
+            EXPECT_EQ(window->windowTitle(), QString::fromUtf8(r.caption));
+            EXPECT_FALSE(window->windowFlags() & Qt::WindowCloseButtonHint) << r.caption;
+            if (byClose) {
+                window->close();  // as the window manager asks it
+            } else {
+                QPushButton* exit = exitOf(window, r.exit);
+                ASSERT_NE(exit, nullptr) << r.exit;
+                exit->click();
+            }
+            EXPECT_FALSE(window->isVisible()) << r.caption;
+            EXPECT_TRUE(form->isVisible()) << r.caption;
+        }
+    }
+}
+
+TEST_F(LauncherTest, EveryWindowFitsTheScreensAvailableArea) {
+    const QRect area = form->screen()->availableGeometry();
+    for (const auto& t : form->tools()) {
+        t.window->show();
+        const QRect frame = t.window->frameGeometry();
+        EXPECT_TRUE(area.contains(frame)) << t.window->windowTitle().toStdString();
+        t.window->hide();
     }
 }
 

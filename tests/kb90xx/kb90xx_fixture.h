@@ -3,7 +3,7 @@
 // operation starts with.
 #pragma once
 
-#include "support/scratch.h"
+#include "support/rig.h"
 
 #include <gtest/gtest.h>
 
@@ -21,10 +21,6 @@
 
 namespace kjtest {
 
-using Bytes = std::vector<uint8_t>;
-using Lines = std::vector<std::string>;
-namespace fs = std::filesystem;
-
 constexpr size_t kBlock = kj::kb90xx::kBlockSize;
 constexpr size_t kImage = kj::kb90xx::kImageSize;
 
@@ -35,7 +31,6 @@ inline const Lines kStartLines{"Number of VCOM ports found on the machine: 1",
 inline const Lines kNoChipLines{"Number of VCOM ports found on the machine: 1",
                                 "Communication with programmer installed.", "", "No connection to the KB90XX!",
                                 "Motherboard is connected / powered ?"};
-inline const std::string kStamp = "Current time  HH:MM:SS";
 inline const std::string kStars = "**********************************";
 
 inline Bytes randomImage(size_t size, unsigned seed) {
@@ -49,12 +44,6 @@ inline std::string hex4(unsigned value) {
     char text[8];
     std::snprintf(text, sizeof text, "%04X", value & 0xFFFF);
     return text;
-}
-
-inline Lines join(std::initializer_list<Lines> parts) {
-    Lines all;
-    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
 }
 
 inline Bytes then(Bytes bytes, std::initializer_list<uint8_t> more) {

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QLineEdit>
 #include <QTimer>
 #include <cstdlib>
 
@@ -45,6 +46,7 @@ bool runUntil(const std::function<bool()>& done, int boundMs) {
     QTimer::singleShot(boundMs, &loop, &QEventLoop::quit);
     check.start(10);
     loop.exec();
+    QCoreApplication::sendPostedEvents();  // what the worker posted last
     return done();
 }
 
@@ -103,9 +105,9 @@ TEST_F(Kb90xxWindow, ReadRunsOnTheWorkerWithTheButtonsOfARead) {
     EXPECT_TRUE(window->KB901X_READ->isEnabled());
     EXPECT_FALSE(window->KB901X_WRITE->isEnabled());
     EXPECT_FALSE(window->EXIT_KB901X->isEnabled());
-    EXPECT_STREQ(window->programmer().operation().get(), "Reading");
+    EXPECT_STREQ(window->programmer().operation().name().get(), "Reading");
 
-    ASSERT_TRUE(runUntil([&] { return window->programmer().operation().isIdle(); }, kHangBoundMs));
+    ASSERT_TRUE(runUntil([&] { return window->programmer().operation().idle(); }, kHangBoundMs));
     ASSERT_TRUE(window->programmer().operation().waitIdle(std::chrono::milliseconds(kHangBoundMs)));
     EXPECT_TRUE(window->KB901X_READ->isEnabled());
     EXPECT_TRUE(window->KB901X_WRITE->isEnabled());
@@ -121,7 +123,7 @@ TEST_F(Kb90xxWindow, ReadRunsOnTheWorkerWithTheButtonsOfARead) {
     EXPECT_EQ(window->CGauge_KB901X->progress(), 32768);
     EXPECT_EQ(window->CGauge_KB901X->foreColor(), QColor(0, 255, 0));
     ASSERT_EQ(desktop_.dialogs.size(), 1u);
-    EXPECT_EQ(desktop_.dialogs[0].title, window->SaveDialog_KB90.title);
+    EXPECT_EQ(desktop_.dialogs[0].title, kj::kb90xxSaveDialog().title);
     EXPECT_EQ(desktop_.dialogs[0].defaultName, "Noname");
 
 }
@@ -166,18 +168,30 @@ TEST_F(Kb90xxWindow, CableHelpFollowsTheChoices) {
     choose(cables, 0);  // "18 pin"
     EXPECT_EQ(window->Label_result->text(), "Please connect GND and:  A14 B7 C5 D4 E3");
 
-    // A malformed value is reported and the label keeps its text.
+    // A malformed value is reported with the base it came from; the label keeps
+    // its text, struck out as not belonging to the board now chosen.
     choose(boards, 2);
-    EXPECT_EQ(desktop_.errors, QStringList{"'5,' is not a valid pin number (KSO3=)"});
+    EXPECT_EQ(desktop_.errors,
+              QStringList{"'5,' is not a valid pin number (KSO3=)\n" + QString::fromStdString(basePath().string())});
     EXPECT_EQ(window->Label_result->text(), "Please connect GND and:  A14 B7 C5 D4 E3");
+    EXPECT_TRUE(window->Label_result->font().strikeOut());
     choose(boards, 1);
     EXPECT_EQ(window->Label_result->text(), "Error data format!");
+    EXPECT_FALSE(window->Label_result->font().strikeOut());
+
+    // A board typed and confirmed with Return is read as it stands.
+    boards->lineEdit()->setText("X KSO3=1 KSI4=2");
+    emit boards->lineEdit()->returnPressed();
+    EXPECT_EQ(window->Label_result->text(), "Error data format!");
+    boards->lineEdit()->setText("KSO3=1 KSI4=2 KSI7=3 KSI6=4 KSI5=5");
+    emit boards->lineEdit()->returnPressed();
+    EXPECT_EQ(window->Label_result->text(), "Please connect GND and:  A18 B17 C16 D15 E14");  // 18 pin, reversed
 }
 
 TEST_F(Kb90xxWindow, WithoutABaseTheGroupStaysDisabled) {
     auto window = makeWindow();
     EXPECT_EQ(window->Label_result->text(), "Create base of connections KB90XX !");
-    EXPECT_EQ(window->Label_result->toolTip().toStdString(), basePath().string());
+    EXPECT_EQ(window->Label_result->toolTip().toStdString(), basePath().string() + ": No such file or directory");
     EXPECT_FALSE(window->ComboBox_KB901X->isEnabled());
     EXPECT_FALSE(window->ComboBox_KB901X_FFC->isEnabled());
     EXPECT_FALSE(window->CheckBox_KB901X->isEnabled());

@@ -11,10 +11,9 @@
 
 #include "keyboard/keyboard.h"
 #include "sim/bench.h"
+#include "support/rig.h"
 
 namespace kjtest {
-
-using Bytes = std::vector<uint8_t>;
 
 // Lines 1-2, 1-5 and 3-4: Shape2, Shape5 and Shape68.
 const Bytes kExampleReport = {'>', 1, 2, 5, '>', 3, 4, '&'};

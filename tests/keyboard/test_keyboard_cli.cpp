@@ -2,10 +2,12 @@
 // built program against the pseudo-terminal simulator.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <regex>
 #include <sstream>
 
-#include "cli/cli.h"
+#include "console/console.h"
+#include "families.h"
 #include "keyboard_fixture.h"
 #include "support/process.h"
 
@@ -37,23 +39,25 @@ protected:
         std::vector<std::string> out;
     };
 
+    KeyboardCli() { kj::cli::installInterruptHandlers(); }
+    ~KeyboardCli() override { std::signal(SIGINT, SIG_DFL); }
+
     ScanRun scan(std::vector<std::string> args) {
         kj::cli::Options options(std::move(args));
         kj::cli::Context context{[this](std::string_view family) {
                                      families.emplace_back(family);
                                      return bench.bridge();
                                  },
-                                 ui, interrupted};
+                                 ui};
         ScanRun run;
         testing::internal::CaptureStdout();
-        run.status = kj::cli::runKeyboard(context, "scan", options);
+        run.status = kj::keyboard::kCliTool.run(context, "scan", options);
         run.out = linesOf(testing::internal::GetCapturedStdout());
         return run;
     }
 
     KeyboardBench bench;
-    kj::cli::CliFrontend ui;
-    std::atomic<bool> interrupted{false};
+    kj::cli::ConsoleFrontend ui;
     std::vector<std::string> families;
 };
 
@@ -65,6 +69,7 @@ TEST_F(KeyboardCli, PrintsTheLinkLinesThenEveryToggleUntilTheTimeIsUp) {
     EXPECT_EQ(run.status, 0);
     auto expected = withLinkLines(kExampleRed);
     expected.insert(expected.end(), kExampleYellow.begin(), kExampleYellow.end());
+    expected.push_back("Closed pairs: 1-2 1-5 3-4");
     EXPECT_EQ(run.out, expected);
     EXPECT_EQ(families, (std::vector<std::string>{"V41"}));
     // One request per clock tick after the first, the sound after each report, 'Q' at the end.
@@ -77,14 +82,14 @@ TEST_F(KeyboardCli, NoSoundAndCtrlCEndTheScanNormally) {
     std::thread ctrlC([&] {
         // After the first report has been shown, the second one has been asked for.
         waitFor([&] { return bench.chip().requests() >= 2; });
-        interrupted = true;
+        std::raise(SIGINT);
     });
 
     const ScanRun run = scan({"--no-sound"});
     ctrlC.join();
 
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, withLinkLines(kExampleRed));
+    EXPECT_EQ(run.out, withLinkLines({"1-2 red", "1-5 red", "3-4 red", "Closed pairs: 1-2 1-5 3-4"}));
     EXPECT_EQ(bench.chip().beeps(), 0u);
     EXPECT_TRUE(std::regex_match(bench.written(), std::regex("BuU+Q"))) << bench.written();
     EXPECT_FALSE(bench.slot->isOpen());
@@ -97,24 +102,22 @@ TEST_F(KeyboardCli, LostProgrammerFails) {
     const ScanRun run = scan({"--seconds", "30"});
 
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, withLinkLines({"1-2 red", "1-5 red", "3-4 red", "Connection with the programmer is lost."}));
+    EXPECT_EQ(run.out, withLinkLines({"1-2 red", "1-5 red", "3-4 red", "Connection with the programmer is lost.",
+                                      "Closed pairs: 1-2 1-5 3-4"}));
     EXPECT_FALSE(bench.slot->isOpen());
 }
 
 TEST_F(KeyboardCli, NoProgrammerFails) {
     kj::cli::Options options({"--seconds", "1"});
-    kj::cli::Context context{[](std::string_view) { return std::make_unique<kjsim::SimBridge>(); }, ui,
-                             interrupted};
+    kj::cli::Context context{[](std::string_view) { return std::make_unique<kjsim::SimBridge>(); }, ui};
     testing::internal::CaptureStdout();
-    EXPECT_EQ(kj::cli::runKeyboard(context, "scan", options), 1);
+    EXPECT_EQ(kj::keyboard::kCliTool.run(context, "scan", options), 1);
     EXPECT_EQ(linesOf(testing::internal::GetCapturedStdout()),
               (std::vector<std::string>{"VCOM port is not found on the machine!"}));
 }
 
 TEST_F(KeyboardCli, UsageErrorsComeBeforeTheLink) {
     const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
-        {"read", {}},
-        {"", {}},
         {"scan", {"--seconds", "0"}},
         {"scan", {"--seconds", "2s"}},
         {"scan", {"--seconds"}},
@@ -127,8 +130,8 @@ TEST_F(KeyboardCli, UsageErrorsComeBeforeTheLink) {
                                      families.emplace_back(family);
                                      return bench.bridge();
                                  },
-                                 ui, interrupted};
-        EXPECT_THROW(kj::cli::runKeyboard(context, action, options), kj::cli::UsageError) << action;
+                                 ui};
+        EXPECT_THROW(kj::keyboard::kCliTool.run(context, action, options), kj::cli::UsageError) << action;
     }
     EXPECT_TRUE(families.empty());
     EXPECT_TRUE(bench.written().empty());
@@ -147,7 +150,8 @@ TEST(KeyboardCliProgram, ScanAgainstTheSimulatorPrintsToggles) {
     EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 8), kKeyboardLinkLines);
     EXPECT_EQ(lines[8], "1-2 red");  // the first report of the simulated keyboard
     const std::regex toggle(R"(([1-9]|[12][0-9]|3[0-1])-([2-9]|[12][0-9]|3[0-2]) (red|yellow))");
-    for (size_t i = 8; i < lines.size(); ++i) EXPECT_TRUE(std::regex_match(lines[i], toggle)) << lines[i];
+    for (size_t i = 8; i + 1 < lines.size(); ++i) EXPECT_TRUE(std::regex_match(lines[i], toggle)) << lines[i];
+    EXPECT_EQ(lines.back().rfind("Closed pairs: 1-2", 0), 0u) << lines.back();
 }
 
 }  // namespace

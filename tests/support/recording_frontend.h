@@ -24,12 +24,17 @@ public:
         lines_.clear();
         ++clears_;
     }
-    void setGaugeColour(kj::Rgb colour) override {
+    // Gauge 0's colours and values; a second gauge's values apart.
+    void setGaugeColour(kj::Rgb colour, int gauge = 0) override {
         std::lock_guard lock(mutex_);
-        colours_.push_back(colour);
+        if (gauge == 0) colours_.push_back(colour);
     }
-    void setGaugeProgress(int value, int maximum) override {
+    void setGaugeProgress(int value, int maximum, int gauge = 0) override {
         std::lock_guard lock(mutex_);
+        if (gauge != 0) {
+            lastOther_ = value;
+            return;
+        }
         progress_.push_back(value);
         maximum_ = maximum;
     }
@@ -46,6 +51,15 @@ public:
         std::lock_guard lock(mutex_);
         errors_.emplace_back(text);
     }
+    // Yes, unless the test scripted another answer.
+    bool confirm(std::string_view question) override {
+        std::lock_guard lock(mutex_);
+        questions_.emplace_back(question);
+        if (answers_.empty()) return true;
+        const bool answer = answers_.front();
+        answers_.pop_front();
+        return answer;
+    }
     void operationStarted(std::string_view name) override {
         std::lock_guard lock(mutex_);
         events_.push_back("started " + std::string(name));
@@ -58,6 +72,18 @@ public:
     void chooseNext(std::optional<std::string> path) {
         std::lock_guard lock(mutex_);
         choices_.push_back(std::move(path));
+    }
+    void answerNext(bool yes) {
+        std::lock_guard lock(mutex_);
+        answers_.push_back(yes);
+    }
+    std::vector<std::string> questions() const {
+        std::lock_guard lock(mutex_);
+        return questions_;
+    }
+    int otherGauge() const {
+        std::lock_guard lock(mutex_);
+        return lastOther_;
     }
     std::vector<std::string> lines() const {
         std::lock_guard lock(mutex_);
@@ -101,6 +127,9 @@ private:
     std::vector<std::string> events_;
     std::vector<kj::FileDialogSpec> dialogs_;
     std::deque<std::optional<std::string>> choices_;
+    std::deque<bool> answers_;
+    std::vector<std::string> questions_;
+    int lastOther_ = 0;
     int clears_ = 0;
     int maximum_ = 0;
 };

@@ -4,7 +4,7 @@
 #include <deque>
 #include <optional>
 
-#include "common/desktop.h"
+#include "gui/desktop.h"
 
 namespace kjtest {
 
@@ -13,6 +13,8 @@ public:
     std::deque<std::optional<QString>> choices;  // nullopt = the user cancels
     std::vector<kj::FileDialogSpec> dialogs;
     QStringList errors;
+    QStringList questions;
+    std::deque<bool> answers;  // empty: yes
 
     std::optional<QString> runFileDialog(QWidget*, const kj::FileDialogSpec& spec,
                                          const std::function<void()>& canClose) override {
@@ -27,6 +29,13 @@ public:
         return path;
     }
     void errorBox(QWidget*, const QString& text) override { errors << text; }
+    bool question(QWidget*, const QString& text) override {
+        questions << text;
+        if (answers.empty()) return true;
+        const bool yes = answers.front();
+        answers.pop_front();
+        return yes;
+    }
 };
 
 }  // namespace kjtest

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "common/frontend.h"
-#include "common/tool_window.h"
+#include "gui/tool_window.h"
 
 namespace kj {
 

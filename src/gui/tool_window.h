@@ -1,17 +1,18 @@
 // What every window of the program shares: the bridge it opens the programmer
-// through, the desktop services, the way back to the launcher, and the look of
-// its controls.
+// through, the desktop services, the way back to the launcher, a canvas that
+// scrolls when the screen is smaller than the window, and the look of its controls.
 #pragma once
 
 #include <QColor>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QWidget>
 #include <functional>
 #include <memory>
 #include <string_view>
 
-#include "common/desktop.h"
+#include "gui/desktop.h"
 #include "link/bridge.h"
 
 namespace kj {
@@ -24,11 +25,20 @@ struct AppContext {
 class ToolWindow : public QWidget {
     Q_OBJECT
 public:
-    ToolWindow(AppContext& context, QWidget* launcher, const QString& caption, std::string_view family);
+    ToolWindow(AppContext& context, QWidget* launcher, const QString& caption, std::string_view firmware);
     Bridge& bridge() { return *bridge_; }
+    // Where the controls live.
+    QWidget* canvas() const { return canvas_; }
+    // Quitting: whatever runs ends at once, as a stop ends it.
+    virtual void abortOperations() {}
 
 protected:
+    // The window's EXIT: a close request from the window manager does the same.
+    virtual void exitRequested() = 0;
+    // A window of fixed size; it scrolls where the screen is smaller.
+    void setCanvasSize(int width, int height);
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     // The launcher first, then this window.
     void showLauncherAndHide();
     AppContext& context_;
@@ -36,17 +46,22 @@ protected:
 
 private:
     std::unique_ptr<Bridge> bridge_;
+    QScrollArea* scroll_ = nullptr;
+    QWidget* canvas_ = nullptr;
     bool placed_ = false;
 };
 
 // Controls with the look the windows share.
 QFont courier(int pixelSize, bool bold = false);
+// A disabled button greys its caption whatever its colour.
 QPushButton* makeButton(QWidget* parent, const QString& objectName, const QString& caption,
                         const QColor& textColour = Qt::black, int pixelSize = 16, bool bold = true);
 QPlainTextEdit* makeMemo(QWidget* parent, const QString& objectName, int pixelSize = 13);
+QString fromUtf8(std::string_view text);
 // Minimise as the only border icon: no close box.
 void setMinimiseOnly(QWidget* window);
-// Places a window of its final size in the middle of its screen.
+// Places a window in the middle of its screen's available area, kept inside it,
+// and shrinks it to that area where it is larger.
 void centreOnScreen(QWidget* window);
 
 }  // namespace kj

@@ -1,4 +1,4 @@
-#include "common/gauge.h"
+#include "gui/gauge.h"
 
 #include <QPainter>
 

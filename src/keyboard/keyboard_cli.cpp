@@ -1,11 +1,16 @@
+// korvel-cli keyboard: the tester's scan, each toggle as a line.
 #include <chrono>
+#include <set>
 
-#include "cli/cli.h"
+#include "console/console.h"
+#include "families.h"
 #include "keyboard/keyboard.h"
 
-namespace kj::cli {
+namespace kj::keyboard {
 
 namespace {
+
+using namespace cli;
 
 constexpr long kMaxSeconds = 24L * 60 * 60;
 
@@ -14,41 +19,47 @@ constexpr long kMaxSeconds = 24L * 60 * 60;
 // own clock ticks only while the scan has it enabled.
 class CliKeyboard : public KeyboardPanel, public ScanTimer {
 public:
-    CliKeyboard(CliFrontend& ui, bool muted) : ui_(ui), muted_(muted) {}
+    CliKeyboard(ConsoleFrontend& ui, bool muted) : ui_(ui), muted_(muted) {}
 
-    CellColour toggleCell(int a, int b) override {
+    void toggleCell(int a, int b) override {
         const CellColour now = cells_.toggle(a, b);
+        closed_.insert({a, b});
         ui_.log(std::to_string(a) + "-" + std::to_string(b) + " " + colourName(now));
-        return now;
     }
     bool soundMuted() override { return muted_; }
     void enable() override { ticking_ = true; }
     void disable() override { ticking_ = false; }
     bool ticking() const { return ticking_; }
 
+    // Every pair reported during the scan, in line order.
+    std::string summary() const {
+        std::string text = "Closed pairs:";
+        for (const auto& [a, b] : closed_) text += " " + std::to_string(a) + "-" + std::to_string(b);
+        return closed_.empty() ? text + " none" : text;
+    }
+
 private:
-    CliFrontend& ui_;
+    ConsoleFrontend& ui_;
     const bool muted_;
     CellColours cells_;
+    std::set<std::pair<int, int>> closed_;
     std::atomic<bool> ticking_{false};
 };
 
 std::optional<long> secondsOption(Options& options) {
     const auto text = options.value("--seconds");
     if (!text) return std::nullopt;
-    Options one({"--seconds", *text});
-    return one.number("--seconds", 1, kMaxSeconds);
+    return parseNumber("--seconds", *text, 1, kMaxSeconds);
 }
 
-// The 100 ms clock: ticks the scan until it ends, and asks it to stop once on
-// Ctrl-C or when the time is up.
-void paceScan(KeyboardTester& tester, const CliKeyboard& clock, const std::atomic<bool>& interrupted,
-              std::optional<long> seconds) {
+// The 100 ms clock: ticks the scan until it ends, and asks it to stop once
+// the time is up (Ctrl-C asks through the interrupt handler).
+void paceScan(KeyboardTester& tester, const CliKeyboard& clock, std::optional<long> seconds) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = seconds ? Clock::now() + std::chrono::seconds(*seconds) : Clock::time_point::max();
     bool stopAsked = false;
     while (!tester.operation().waitIdle(kScanTickInterval)) {
-        if (!stopAsked && (interrupted || Clock::now() >= deadline)) {
+        if (!stopAsked && Clock::now() >= deadline) {
             tester.requestStop();
             stopAsked = true;
         }
@@ -56,20 +67,29 @@ void paceScan(KeyboardTester& tester, const CliKeyboard& clock, const std::atomi
     }
 }
 
-}  // namespace
-
-int runKeyboard(Context& context, const std::string& action, Options& options) {
-    if (action != "scan") throw UsageError{"keyboard: unknown action \"" + action + "\" (use scan)"};
+int run(Context& context, const std::string&, Options& options) {
     const bool noSound = options.flag("--no-sound");
     const auto seconds = secondsOption(options);
     options.finish();
 
-    auto bridge = context.bridges("V41");
+    auto bridge = context.bridges(kFamily.firmware);
     CliKeyboard keyboard(context.ui, noSound);
     KeyboardTester tester(*bridge, context.ui, keyboard, keyboard);
+    watchInterrupts(&tester.operation(), OnInterrupt::Stop);
     if (!tester.startScan()) return kExitFailure;
-    paceScan(tester, keyboard, context.interrupted, seconds);
+    paceScan(tester, keyboard, seconds);
+    watchInterrupts(nullptr, OnInterrupt::Stop);
+    context.ui.log(keyboard.summary());
     return tester.lastSucceeded() ? kExitSuccess : kExitFailure;
 }
 
-}  // namespace kj::cli
+}  // namespace
+
+const cli::Tool kCliTool{
+    .name = "keyboard",
+    .usage = "keyboard scan [--no-sound] [--seconds N]\n"
+             "    scans until Ctrl-C or for N seconds; each toggled pair is a line, then the pairs closed\n",
+    .run = run,
+};
+
+}  // namespace kj::keyboard

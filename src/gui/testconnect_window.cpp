@@ -1,8 +1,9 @@
-#include "link/testconnect_window.h"
+#include "gui/testconnect_window.h"
 
 #include <QVBoxLayout>
 
-#include "common/window_frontend.h"
+#include "gui/busy.h"
+#include "gui/window_frontend.h"
 #include "link/connection_test.h"
 
 namespace kj {
@@ -24,12 +25,17 @@ TTESTING::TTESTING(AppContext& context) : QWidget(nullptr), bridge_(context.brid
     connect(BitBtn1, &QPushButton::clicked, this, &TTESTING::BitBtn1Click);
 }
 
-void TTESTING::BitBtn1Click() { runConnectionTest(*bridge_, *this); }
-
-void TTESTING::log(std::string_view line) {
-    appendLogLine(Test_memo, QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
+// Up to half a second per silent device: the window keeps painting meanwhile.
+void TTESTING::BitBtn1Click() {
+    runWhileBusy([this] { runConnectionTest(*bridge_, *this); });
 }
 
-void TTESTING::clearLog() { clearLogLines(Test_memo); }
+void TTESTING::log(std::string_view line) {
+    QMetaObject::invokeMethod(this, [this, text = fromUtf8(line)] { appendLogLine(Test_memo, text); });
+}
+
+void TTESTING::clearLog() {
+    QMetaObject::invokeMethod(this, [this] { clearLogLines(Test_memo); });
+}
 
 }  // namespace kj

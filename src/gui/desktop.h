@@ -20,6 +20,8 @@ public:
     virtual std::optional<QString> runFileDialog(QWidget* parent, const FileDialogSpec& spec,
                                                  const std::function<void()>& canClose) = 0;
     virtual void errorBox(QWidget* parent, const QString& text) = 0;
+    // A yes/no question; true for yes.
+    virtual bool question(QWidget* parent, const QString& text) = 0;
 };
 
 // The real dialogs and message boxes.
@@ -28,6 +30,7 @@ public:
     std::optional<QString> runFileDialog(QWidget* parent, const FileDialogSpec& spec,
                                          const std::function<void()>& canClose) override;
     void errorBox(QWidget* parent, const QString& text) override;
+    bool question(QWidget* parent, const QString& text) override;
 };
 
 // "BIN files (*.bin)|*.bin|Others|*.*" as the toolkit's name filters.

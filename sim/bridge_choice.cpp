@@ -1,4 +1,4 @@
-#include "app/bridge_choice.h"
+#include "sim/bridge_choice.h"
 
 #include "link/serial_bridge.h"
 #include "sim/bench.h"

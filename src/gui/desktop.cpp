@@ -1,4 +1,4 @@
-#include "common/desktop.h"
+#include "gui/desktop.h"
 
 #include <QFileDialog>
 #include <QApplication>
@@ -32,8 +32,16 @@ std::optional<QString> QtDesktop::runFileDialog(QWidget* parent, const FileDialo
     return dialog.selectedFiles().first();
 }
 
+// Titled as the window that raised it.
 void QtDesktop::errorBox(QWidget* parent, const QString& text) {
-    QMessageBox::critical(parent, QApplication::applicationName(), text, QMessageBox::Ok);
+    QMessageBox::critical(parent, parent ? parent->windowTitle() : QApplication::applicationName(), text,
+                          QMessageBox::Ok);
+}
+
+bool QtDesktop::question(QWidget* parent, const QString& text) {
+    const QString title = parent ? parent->windowTitle() : QApplication::applicationName();
+    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
 }
 
 }  // namespace kj

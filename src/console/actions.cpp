@@ -1,0 +1,88 @@
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "console/console.h"
+
+namespace kj::cli {
+
+namespace {
+
+// Every wait of an operation is bounded; this only keeps the command from
+// outliving a worker that could not end.
+constexpr std::chrono::hours kOperationBound{24};
+
+std::atomic<Operation*> g_operation{nullptr};
+std::atomic<OnInterrupt> g_policy{OnInterrupt::Abort};
+std::atomic<int> g_interrupts{0};
+
+constexpr char kRunsToTheEnd[] = "\nkorvel-cli: the write runs to its end; press Ctrl-C again to abandon it\n";
+
+// Only lock-free atomic stores and write(2) here.
+extern "C" void onInterrupt(int) {
+    const int count = ++g_interrupts;
+    Operation* operation = g_operation.load();
+    if (!operation) return;
+    const OnInterrupt policy = count == 1 ? g_policy.load() : OnInterrupt::Abort;
+    switch (policy) {
+    case OnInterrupt::Abort: operation->abort(); break;
+    case OnInterrupt::Stop: operation->requestStop(); break;
+    case OnInterrupt::RunToTheEnd: [[maybe_unused]] auto n = ::write(STDERR_FILENO, kRunsToTheEnd, sizeof kRunsToTheEnd - 1); break;
+    }
+}
+
+}  // namespace
+
+void installInterruptHandlers() {
+    g_interrupts = 0;
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: a blocked call returns at once
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+void watchInterrupts(Operation* operation, OnInterrupt policy) {
+    g_policy = policy;
+    g_operation = operation;
+    // Ctrl-C before the operation was there still counts.
+    if (operation && g_interrupts.load() > 0) operation->abort();
+}
+
+bool interruptedOnce() { return g_interrupts.load() > 0; }
+
+int awaitEnd(Operation& operation, OnInterrupt policy) {
+    watchInterrupts(&operation, policy);
+    operation.waitIdle(kOperationBound);
+    watchInterrupts(nullptr, policy);
+    return operation.lastSucceeded() ? kExitSuccess : kExitFailure;
+}
+
+int readImage(Context& context, ImageTool& tool, Options& options, OnInterrupt policy) {
+    context.ui.outputFile = outputPath(options);
+    options.finish();
+    watchInterrupts(&tool.operation(), policy);
+    tool.startRead();
+    return awaitEnd(tool.operation(), policy);
+}
+
+int writeImage(Context& context, ImageTool& tool, Options& options, OnInterrupt policy) {
+    const bool force = options.flag("--force");
+    const Input input = inputFile(options);
+    const Family& family = tool.operation().family();
+    if (!isImageSize(family, input.size) && !force) {
+        throw UsageError{input.path + " holds " + std::to_string(input.size) + " bytes, the " +
+                         std::string(family.name) + " flash " + std::to_string(family.imageSize) +
+                         "; add --force to write it anyway"};
+    }
+    options.finish();
+    context.ui.inputFile = input.path;
+    context.ui.assumeYes = force;
+    watchInterrupts(&tool.operation(), policy);
+    tool.startWrite();
+    return awaitEnd(tool.operation(), policy);
+}
+
+}  // namespace kj::cli

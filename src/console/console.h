@@ -1,0 +1,124 @@
+// The command line's side of every tool: its options, its front end (log lines
+// to standard output, progress and questions to standard error), Ctrl-C, and
+// the read and write actions that every image tool shares.
+#pragma once
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/frontend.h"
+#include "link/bridge.h"
+#include "link/image_tool.h"
+
+namespace kj::cli {
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+// Thrown by the option parser and the input checks; main prints it and exits 2.
+struct UsageError {
+    std::string message;
+};
+
+// The options after TOOL ACTION: "--name VALUE" or "--name=VALUE", flags, and
+// positional arguments.
+class Options {
+public:
+    explicit Options(std::vector<std::string> args);
+    // The last one counts.
+    std::optional<std::string> value(const std::string& name);
+    std::vector<std::string> values(const std::string& name);
+    bool flag(const std::string& name);
+    // Whether it is there, and its value, leaving both for whoever takes them.
+    bool has(const std::string& name) const;
+    std::optional<std::string> peek(const std::string& name) const;
+    // A required "--name N" within [min, max].
+    long number(const std::string& name, long min, long max);
+    // The first argument when it is not an option, taken off.
+    std::optional<std::string> positional();
+    // Fails on anything not taken by now.
+    void finish() const;
+
+private:
+    std::vector<std::string> args_;
+};
+
+// A number within [min, max], or a usage error naming `what`.
+long parseNumber(const std::string& what, const std::string& text, long min, long max);
+
+// The front end of a command: log lines to stdout, progress to stderr (on a
+// terminal, redrawn only when what it shows changes), files from the options
+// instead of dialogs, error boxes to stderr.
+class ConsoleFrontend : public Frontend {
+public:
+    std::optional<std::string> inputFile;
+    std::optional<std::string> outputFile;
+    bool assumeYes = false;  // --force: questions are answered yes
+
+    void log(std::string_view line) override;
+    void clearLog() override {}
+    void setGaugeColour(Rgb colour, int gauge = 0) override;
+    void setGaugeProgress(int value, int maximum, int gauge = 0) override;
+    std::optional<std::string> chooseFile(const FileDialogSpec& spec) override;
+    void errorBox(std::string_view text) override;
+    bool confirm(std::string_view question) override;
+    void operationStarted(std::string_view) override;
+    void operationEnded() override;
+
+private:
+    void clearBar();
+    bool barShown_ = false;
+    int shownFill_ = -1;
+    int shownPercent_ = -1;
+    Rgb phase_ = kLime;
+};
+
+// What Ctrl-C (and SIGTERM) does to the running operation.
+enum class OnInterrupt {
+    Abort,        // it ends at once, with the failure end byte
+    Stop,         // the window's stop; a second Ctrl-C aborts
+    RunToTheEnd,  // the window's stop does nothing here: say so once; a second Ctrl-C aborts
+};
+
+// Installs the handlers of SIGINT and SIGTERM (without restarting interrupted
+// calls), with no interrupt counted yet.
+void installInterruptHandlers();
+// The operation that Ctrl-C reaches until it is cleared with nullptr.
+void watchInterrupts(Operation* operation, OnInterrupt policy);
+bool interruptedOnce();
+
+struct Context {
+    BridgeFactory bridges;
+    ConsoleFrontend& ui;
+};
+
+// The checks made before any link opens: an --output that may be written
+// (an existing file only with --force) and an --input that can be read.
+std::string outputPath(Options& options);
+struct Input {
+    std::string path;
+    uint64_t size = 0;
+};
+Input inputFile(Options& options);
+
+// Runs an operation that has been started to its end; 0 when it succeeded.
+int awaitEnd(Operation& operation, OnInterrupt policy = OnInterrupt::Abort);
+
+// TOOL read --output FILE [--force] and TOOL write --input FILE [--force] of an
+// image tool; a write refuses a file whose size is not the chip's without --force.
+int readImage(Context& context, ImageTool& tool, Options& options, OnInterrupt policy = OnInterrupt::Abort);
+int writeImage(Context& context, ImageTool& tool, Options& options, OnInterrupt policy = OnInterrupt::Abort);
+
+using ToolRun = int (*)(Context& context, const std::string& action, Options& options);
+
+struct Tool {
+    std::string_view name;
+    std::string_view usage;  // its actions, one per line
+    ToolRun run;
+};
+
+}  // namespace kj::cli

@@ -1,0 +1,84 @@
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+
+#include "console/console.h"
+
+namespace kj::cli {
+
+namespace {
+
+constexpr int kBarWidth = 40;
+using Clock = std::chrono::steady_clock;
+
+const char* phaseName(Rgb colour) {
+    if (colour == kRed) return "writing";
+    if (colour == kYellow) return "verifying";
+    return "reading";
+}
+
+}  // namespace
+
+void ConsoleFrontend::log(std::string_view line) {
+    clearBar();
+    std::cout << line << '\n' << std::flush;
+}
+
+void ConsoleFrontend::clearBar() {
+    if (!barShown_) return;
+    std::fputs("\r\033[K", stderr);
+    barShown_ = false;
+    shownFill_ = shownPercent_ = -1;
+}
+
+void ConsoleFrontend::setGaugeColour(Rgb colour, int gauge) {
+    if (gauge == 0) phase_ = colour;
+}
+
+// Drawn only on a terminal, and only when what it shows has changed: an
+// operation may report progress per byte.
+void ConsoleFrontend::setGaugeProgress(int value, int maximum, int gauge) {
+    if (gauge != 0 || maximum <= 0 || !isatty(STDERR_FILENO)) return;
+    const int fill = static_cast<int>(static_cast<long long>(kBarWidth) * value / maximum);
+    const int percent = static_cast<int>(100LL * value / maximum);
+    if (fill == shownFill_ && percent == shownPercent_) return;
+    shownFill_ = fill;
+    shownPercent_ = percent;
+    std::string bar(static_cast<size_t>(std::clamp(fill, 0, kBarWidth)), '#');
+    bar.resize(kBarWidth, '.');
+    std::fprintf(stderr, "\r%-9s [%s] %3d%%", phaseName(phase_), bar.c_str(), percent);
+    std::fflush(stderr);
+    barShown_ = true;
+}
+
+std::optional<std::string> ConsoleFrontend::chooseFile(const FileDialogSpec& spec) {
+    return spec.kind == FileDialogSpec::Kind::Save ? outputFile : inputFile;
+}
+
+void ConsoleFrontend::errorBox(std::string_view text) {
+    clearBar();
+    std::string message(text);
+    for (size_t at = 0; (at = message.find('\n', at)) != std::string::npos; at += 2) message.replace(at, 1, "\n  ");
+    std::cerr << "korvel-cli: error: " << message << '\n' << std::flush;
+}
+
+// The command's checks ran before the link opened; what is left was allowed by --force.
+bool ConsoleFrontend::confirm(std::string_view question) {
+    if (!assumeYes) return false;
+    clearBar();
+    std::string text(question);
+    for (auto& c : text) c = c == '\n' ? ' ' : c;
+    std::cerr << "korvel-cli: " << text << " yes (--force)\n" << std::flush;
+    return true;
+}
+
+void ConsoleFrontend::operationStarted(std::string_view) { shownFill_ = shownPercent_ = -1; }
+
+void ConsoleFrontend::operationEnded() {
+    if (barShown_) std::fputs("\n", stderr);
+    barShown_ = false;
+}
+
+}  // namespace kj::cli

@@ -1,0 +1,59 @@
+#include "gui/chip_window.h"
+
+namespace kj {
+
+ChipWindow::ChipWindow(AppContext& context, QWidget* launcher, const QString& caption, const Family& family)
+    : ToolWindow(context, launcher, caption, family.firmware), family_(family) {}
+
+void ChipWindow::abortOperations() {
+    for (Operation* operation : operations()) operation->abort();
+}
+
+void ChipWindow::makeButtons(std::initializer_list<ButtonSpec> buttons) {
+    for (const auto& spec : buttons) {
+        auto* button = makeButton(canvas(), spec.name, spec.caption, spec.colour, spec.pixelSize);
+        if (!spec.place.isEmpty()) button->setGeometry(spec.place);
+        connect(button, &QPushButton::clicked, this, spec.handler);
+        *spec.slot = button;
+    }
+}
+
+QPlainTextEdit* ChipWindow::makeLog(const char* name, int pixelSize, QRect place) {
+    auto* log = makeMemo(canvas(), name, pixelSize);
+    if (!place.isEmpty()) log->setGeometry(place);
+    return log;
+}
+
+std::vector<TCGauge*> ChipWindow::makeGauges(std::initializer_list<GaugeSpec> gauges) {
+    std::vector<TCGauge*> made;
+    for (const auto& spec : gauges) {
+        auto* gauge = new TCGauge(canvas());
+        gauge->setObjectName(spec.name);
+        gauge->setMaxValue(spec.maximum);
+        gauge->setForeColor(spec.colour);
+        if (!spec.place.isEmpty()) gauge->setGeometry(spec.place);
+        *spec.slot = gauge;
+        made.push_back(gauge);
+    }
+    return made;
+}
+
+void ChipWindow::layOut(QWidget* top, QPlainTextEdit* log, const std::vector<TCGauge*>& gauges,
+                        std::initializer_list<QPushButton*> buttons, QPushButton* exit) {
+    auto* row = new QHBoxLayout;
+    for (auto* button : buttons) row->addWidget(button);
+    row->addStretch();
+    row->addWidget(exit);
+    auto* layout = new QVBoxLayout(canvas());
+    if (top) layout->addWidget(top);
+    layout->addWidget(log, 1);
+    for (auto* gauge : gauges) layout->addWidget(gauge);
+    layout->addLayout(row);
+}
+
+void ChipWindow::attachFrontend(QPlainTextEdit* log, std::vector<TCGauge*> gauges, WindowFrontend::Hooks hooks) {
+    frontend_ = std::make_unique<WindowFrontend>(this, log, std::move(gauges), context_.desktop, dialogConfirmed_,
+                                                 std::move(hooks));
+}
+
+}  // namespace kj

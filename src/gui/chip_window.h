@@ -1,0 +1,68 @@
+// The window of a chip family: a log, its gauges and its buttons built from
+// tables, the window front end its operations report through, the
+// dialog-confirmed flag, and the way a quit reaches a running operation.
+#pragma once
+
+#include <QBoxLayout>
+#include <QRect>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <vector>
+
+#include "gui/gauge.h"
+#include "gui/tool_window.h"
+#include "gui/window_frontend.h"
+#include "link/family.h"
+#include "link/operation.h"
+
+namespace kj {
+
+class ChipWindow : public ToolWindow {
+    Q_OBJECT
+public:
+    ChipWindow(AppContext& context, QWidget* launcher, const QString& caption, const Family& family);
+    void abortOperations() override;
+
+protected:
+    struct ButtonSpec {
+        QPushButton** slot;
+        const char* name;
+        QString caption;
+        std::function<void()> handler;
+        QColor colour = Qt::black;
+        QRect place = {};  // empty: the window lays it out
+        int pixelSize = 16;
+    };
+    struct GaugeSpec {
+        TCGauge** slot;
+        const char* name;
+        int maximum;
+        QRect place = {};
+        QColor colour = Qt::black;
+    };
+
+    void makeButtons(std::initializer_list<ButtonSpec> buttons);
+    QPlainTextEdit* makeLog(const char* name, int pixelSize, QRect place = {});
+    std::vector<TCGauge*> makeGauges(std::initializer_list<GaugeSpec> gauges);
+    // The log over the gauges over a row of buttons, `exit` alone at its right;
+    // `top`, when given, above them all.
+    void layOut(QWidget* top, QPlainTextEdit* log, const std::vector<TCGauge*>& gauges,
+                std::initializer_list<QPushButton*> buttons, QPushButton* exit);
+
+    // Once the controls exist: the front end that the operations report through.
+    void attachFrontend(QPlainTextEdit* log, std::vector<TCGauge*> gauges, WindowFrontend::Hooks hooks);
+    Frontend& frontend() { return *frontend_; }
+    // Set by the file dialogs' close-confirmation handlers.
+    void setDialogConfirmed() { dialogConfirmed_ = true; }
+    // The operations a quit must end; empty when none can run.
+    virtual std::vector<Operation*> operations() = 0;
+
+    const Family& family_;
+
+private:
+    bool dialogConfirmed_ = false;
+    std::unique_ptr<WindowFrontend> frontend_;
+};
+
+}  // namespace kj

@@ -1,0 +1,113 @@
+#include "gui/window_frontend.h"
+
+#include <QCoreApplication>
+#include <QScrollBar>
+#include <QTextCursor>
+
+#include "gui/tool_window.h"
+
+namespace kj {
+
+namespace {
+constexpr char kLineCount[] = "kjLogLines";
+}
+
+void appendLogLine(QPlainTextEdit* memo, const QString& line) {
+    int lines = memo->property(kLineCount).toInt();
+    if (!memo->document()->isEmpty() && lines == 0) lines = 1;
+    QTextCursor cursor(memo->document());
+    cursor.movePosition(QTextCursor::End);
+    if (lines > 0) cursor.insertBlock();
+    cursor.insertText(line);
+    memo->setProperty(kLineCount, lines + 1);
+    memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->maximum());
+}
+
+void clearLogLines(QPlainTextEdit* memo) {
+    memo->clear();
+    memo->setProperty(kLineCount, 0);
+}
+
+WindowFrontend::WindowFrontend(QWidget* window, QPlainTextEdit* memo, std::vector<TCGauge*> gauges,
+                               Desktop& desktop, bool& confirmed, Hooks hooks)
+    : window_(window), memo_(memo), gauges_(std::move(gauges)), desktop_(desktop), confirmed_(confirmed),
+      hooks_(std::move(hooks)) {}
+
+void WindowFrontend::post(std::function<void()> f) {
+    if (onWindowThread()) {
+        // What a worker posted before comes first.
+        QCoreApplication::sendPostedEvents(window_, QEvent::MetaCall);
+        f();
+        return;
+    }
+    QMetaObject::invokeMethod(window_, std::move(f), Qt::QueuedConnection);
+}
+
+void WindowFrontend::wait(const std::function<void()>& f) {
+    if (onWindowThread()) {
+        QCoreApplication::sendPostedEvents(window_, QEvent::MetaCall);
+        f();
+        return;
+    }
+    QMetaObject::invokeMethod(window_, f, Qt::BlockingQueuedConnection);
+}
+
+void WindowFrontend::log(std::string_view line) {
+    post([memo = memo_, text = fromUtf8(line)] { appendLogLine(memo, text); });
+}
+
+void WindowFrontend::clearLog() {
+    post([memo = memo_] { clearLogLines(memo); });
+}
+
+void WindowFrontend::setGaugeColour(Rgb colour, int gauge) {
+    if (gauge >= static_cast<int>(gauges_.size())) return;
+    post([g = gauges_[static_cast<size_t>(gauge)], colour] { g->setForeColor(QColor(colour.r, colour.g, colour.b)); });
+}
+
+// One update in flight per gauge; it shows the latest value when it runs.
+void WindowFrontend::setGaugeProgress(int value, int maximum, int gauge) {
+    if (gauge >= static_cast<int>(gauges_.size()) || gauge >= kMaxGauges) return;
+    auto& progress = progress_[static_cast<size_t>(gauge)];
+    progress.value = value;
+    if (progress.posted.exchange(true)) return;
+    post([g = gauges_[static_cast<size_t>(gauge)], &progress, maximum] {
+        progress.posted = false;
+        if (g->maxValue() != maximum) g->setMaxValue(maximum);
+        g->setProgress(progress.value.load());
+    });
+}
+
+std::optional<std::string> WindowFrontend::chooseFile(const FileDialogSpec& spec) {
+    std::optional<std::string> chosen;
+    wait([&] {
+        const bool save = spec.kind == FileDialogSpec::Kind::Save;
+        const auto& canClose = save ? hooks_.saveCanClose : hooks_.openCanClose;
+        confirmed_ = false;
+        const auto path = desktop_.runFileDialog(window_, spec, canClose);
+        // The confirmation handler's record counts, not the dialog's own result.
+        if (confirmed_ && path) chosen = path->toStdString();
+        window_->repaint();
+    });
+    return chosen;
+}
+
+void WindowFrontend::errorBox(std::string_view text) {
+    post([this, message = fromUtf8(text)] { desktop_.errorBox(window_, message); });
+}
+
+bool WindowFrontend::confirm(std::string_view question) {
+    bool yes = false;
+    wait([&] { yes = desktop_.question(window_, fromUtf8(question)); });
+    return yes;
+}
+
+void WindowFrontend::operationStarted(std::string_view name) {
+    if (hooks_.started) post([this, name = std::string(name)] { hooks_.started(name); });
+}
+
+void WindowFrontend::operationEnded() {
+    if (hooks_.ended) post([this] { hooks_.ended(); });
+}
+
+}  // namespace kj

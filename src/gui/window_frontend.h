@@ -1,0 +1,72 @@
+// A tool window as the core's Frontend. Updates are carried out on the window's
+// thread in the order issued, without making a worker wait; progress is
+// coalesced, so that an operation may report it per byte. Only the calls that
+// return the user's answer (file dialogs, questions) wait for the window.
+#pragma once
+
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QThread>
+#include <QWidget>
+#include <array>
+#include <atomic>
+#include <functional>
+#include <vector>
+
+#include "common/frontend.h"
+#include "gui/desktop.h"
+#include "gui/gauge.h"
+
+namespace kj {
+
+// A log window's lines. The text control cannot tell an empty document from one
+// holding a single empty line, so the memo keeps its own count of lines: a log
+// may start with an empty line, and it must show.
+void appendLogLine(QPlainTextEdit* memo, const QString& line);
+void clearLogLines(QPlainTextEdit* memo);
+
+class WindowFrontend : public Frontend {
+public:
+    struct Hooks {
+        std::function<void(std::string_view)> started;  // buttons for a running operation
+        std::function<void()> ended;                    // buttons back to idle
+        std::function<void()> saveCanClose;             // the save dialog's close-confirmation handler
+        std::function<void()> openCanClose;             // the open dialog's
+    };
+
+    // `confirmed` is the window's dialog-confirmed flag, set by the handlers above.
+    WindowFrontend(QWidget* window, QPlainTextEdit* memo, std::vector<TCGauge*> gauges, Desktop& desktop,
+                   bool& confirmed, Hooks hooks);
+
+    void log(std::string_view line) override;
+    void clearLog() override;
+    void setGaugeColour(Rgb colour, int gauge = 0) override;
+    void setGaugeProgress(int value, int maximum, int gauge = 0) override;
+    std::optional<std::string> chooseFile(const FileDialogSpec& spec) override;
+    void errorBox(std::string_view text) override;
+    bool confirm(std::string_view question) override;
+    void operationStarted(std::string_view name) override;
+    void operationEnded() override;
+
+private:
+    static constexpr int kMaxGauges = 2;
+    struct Progress {
+        std::atomic<int> value{0};
+        std::atomic<bool> posted{false};
+    };
+    bool onWindowThread() const { return QThread::currentThread() == window_->thread(); }
+    // Runs `f` on the window's thread: at once there, else after what was posted before.
+    void post(std::function<void()> f);
+    // Runs `f` on the window's thread and waits for it.
+    void wait(const std::function<void()>& f);
+
+    QWidget* window_;
+    QPlainTextEdit* memo_;
+    std::vector<TCGauge*> gauges_;
+    Desktop& desktop_;
+    bool& confirmed_;
+    Hooks hooks_;
+    std::array<Progress, kMaxGauges> progress_;
+};
+
+}  // namespace kj

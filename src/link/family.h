@@ -1,0 +1,52 @@
+// What sets one tool apart from the others, as data: the firmware it talks to
+// and its link variant, its language, the bytes that close its operations, its
+// image and its file dialogs. The launcher, the command line and the simulated
+// bench all read the one list of these (families.h).
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "common/image_file.h"
+#include "common/text.h"
+#include "link/link.h"
+
+namespace kj {
+
+// The bytes that close an operation at the programmer.
+struct EndBytes {
+    std::string_view success = "I";
+    std::string_view failure = "O";
+    bool answered = false;  // the firmware answers each end byte with one byte
+    bool drained = false;   // the transmit queue empties before the link closes
+};
+
+struct Family {
+    std::string_view name;             // the command line's tool name
+    std::string_view launcherButton;   // the launcher button's object name
+    std::string_view launcherCaption;  // and its caption
+    std::string_view firmware;         // the firmware family: "V41", "V42", "ITE", "NPCE"
+    LinkVariant link;
+    Language language = Language::English;
+    EndBytes ends;
+    bool emptyLineAfterStamp = false;  // the time-stamp line that closes an operation
+    bool fileErrorBoxes = true;        // file errors raise a box as well as a line
+    size_t imageSize = 0;  // 0: the tool moves no image
+    std::string_view saveFilter;
+    std::string_view openFilter;
+    size_t alternateImageSize = 0;  // another size a write takes without asking
+    std::string_view saveName = "Noname";
+};
+
+inline FileDialogSpec saveDialog(const Family& family) {
+    auto spec = imageSaveDialog(std::string(family.saveFilter));
+    spec.defaultName = family.saveName;
+    return spec;
+}
+inline FileDialogSpec openDialog(const Family& family) { return imageOpenDialog(std::string(family.openFilter)); }
+// A file of this size is the chip's image as the family reads it.
+inline bool isImageSize(const Family& family, uint64_t size) {
+    return size == family.imageSize || (family.alternateImageSize && size == family.alternateImageSize);
+}
+
+}  // namespace kj

@@ -1,0 +1,171 @@
+#include "link/operation.h"
+
+#include <utility>
+
+namespace kj {
+
+namespace {
+
+std::string_view fileWriteLine(Language language) {
+    return language == Language::Russian ? "Ошибка записи файла: " : "Error writing the file: ";
+}
+
+std::string_view notKeptLine(Language language) {
+    return language == Language::Russian ? "Неполный файл не сохранён." : "The incomplete file is deleted.";
+}
+
+}  // namespace
+
+// ---- OperationName ----
+
+void OperationName::set(const char* name) {
+    std::lock_guard lock(mutex_);
+    name_.store(name);
+    idle_.notify_all();
+}
+
+bool OperationName::waitIdle(Millis timeout) const {
+    std::unique_lock lock(mutex_);
+    return idle_.wait_for(lock, timeout, [this] { return isIdle() && workers_ == 0; });
+}
+
+void OperationName::workerStarted() {
+    std::lock_guard lock(mutex_);
+    ++workers_;
+}
+
+void OperationName::workerFinished() {
+    std::lock_guard lock(mutex_);
+    --workers_;
+    idle_.notify_all();
+}
+
+// ---- Operation ----
+
+Operation::Operation(Bridge& bridge, Frontend& ui, const Family& family)
+    : family_(family), ui_(ui), link_(bridge, ui) {
+    link_.setInterrupt(&interrupt_);
+}
+
+Operation::~Operation() {
+    abort();
+    if (worker_.joinable()) worker_.join();
+}
+
+bool Operation::openLink(const SetUpObserver& onSetUp) { return link_.open(family_.link, onSetUp) == kLinkOpen; }
+
+void Operation::requestStop() {
+    stop_ = true;
+    updateInterrupt();
+}
+
+void Operation::stopEndsWaits(bool yes) {
+    stopEndsWaits_ = yes;
+    updateInterrupt();
+}
+
+void Operation::abort() {
+    abort_ = true;
+    stop_ = true;
+    updateInterrupt();
+}
+
+void Operation::updateInterrupt() { interrupt_ = abort_ || (stop_ && stopEndsWaits_); }
+
+void Operation::begin(const char* name) {
+    stop_ = abort_.load();
+    stopEndsWaits_ = false;
+    updateInterrupt();
+    succeeded_ = false;
+    begun_ = true;
+    name_.set(name);
+    ui_.operationStarted(name);
+}
+
+void Operation::startWorker(std::function<void()> body) {
+    if (worker_.joinable()) worker_.join();  // the last one has ended: its name was set back
+    name_.workerStarted();
+    worker_ = std::thread([this, body = std::move(body)] {
+        body();
+        name_.workerFinished();
+    });
+}
+
+bool Operation::storeOutput(Ending& ending) {
+    if (!output_.isOpen() || output_.finish()) return true;
+    reportOutputFailure(ending);
+    return false;
+}
+
+void Operation::reportOutputFailure(Ending& ending) {
+    ui_.log(std::string(fileWriteLine(family_.language)) + fileProblem(output_.path(), output_.error()));
+    ending.success = false;
+    ending.keepPartialImage = false;
+    if (family_.fileErrorBoxes) ending.box = kWriteFileBox;
+}
+
+bool Operation::releaseLink(std::string_view bytes) {
+    if (!link_.isOpen()) return bytes.empty();
+    const bool sent = sendEndBytes(bytes);
+    if (family_.ends.drained) link_.drain(link_.timeouts.reply);
+    link_.close();
+    return sent;
+}
+
+void Operation::finish(Ending ending) {
+    if (ending.success) storeOutput(ending);
+    if (link_.isOpen()) {
+        const std::string_view bytes =
+            ending.bytes.value_or(ending.success ? family_.ends.success : family_.ends.failure);
+        // Success stands only once its last bytes have gone out.
+        const bool sent = sendEndBytes(bytes);
+        if (!sent && ending.success) {
+            ending.success = false;
+            logFailure(Io::Lost);
+        }
+        if (family_.ends.drained) link_.drain(link_.timeouts.reply);
+        if (!ending.closedLine.empty()) ui_.log(ending.closedLine);
+        link_.close();
+    }
+    settleImage(ending);
+    if (ending.stamp) logStamp();
+    if (!ending.box.empty()) ui_.errorBox(ending.box);
+    succeeded_ = ending.success;
+    stop_ = abort_.load();  // a stop asked for belongs to this operation only
+    updateInterrupt();
+    if (std::exchange(begun_, false)) ui_.operationEnded();
+    name_.setIdle();  // last: from here on a new operation may start, or the owner go away
+}
+
+bool Operation::sendEndBytes(std::string_view bytes) {
+    if (bytes.empty()) return true;
+    // A quit must still reach the programmer: the end bytes are not a wait.
+    link_.setInterrupt(nullptr);
+    Io io = Io::Ok;
+    for (const char c : bytes) {
+        io = link_.send(static_cast<uint8_t>(c));
+        uint8_t answer = 0;
+        if (io == Io::Ok && family_.ends.answered) io = link_.readByte(answer, link_.timeouts.reply);
+        if (io != Io::Ok) break;
+    }
+    link_.setInterrupt(&interrupt_);
+    return io == Io::Ok;
+}
+
+void Operation::settleImage(Ending& ending) {
+    if (!output_.pending()) return;
+    if (ending.success || ending.keepPartialImage) {
+        if (output_.commit()) return;
+        reportOutputFailure(ending);
+    }
+    if (output_.discard()) ui_.log(notKeptLine(family_.language));
+}
+
+void Operation::logStamp() {
+    ui_.log(timeStampLine(family_.language));
+    if (family_.emptyLineAfterStamp) ui_.log("");
+}
+
+void Operation::logFailure(Io io) { ui_.log(ioFailureLine(io, family_.language)); }
+
+}  // namespace kj

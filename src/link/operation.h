@@ -1,0 +1,137 @@
+// One operation of a tool, from its start handler to its one end path: it owns
+// the link, the operation name, the stop request, the image file and the worker,
+// and every way an operation ends goes through finish().
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <thread>
+
+#include "common/frontend.h"
+#include "common/image_file.h"
+#include "link/family.h"
+#include "link/link.h"
+
+namespace kj {
+
+inline constexpr const char* kIdle = "NONE";
+
+// A window's operation name: "NONE" while idle. Read by the window thread and
+// the worker alike.
+class OperationName {
+public:
+    const char* get() const { return name_.load(); }
+    bool isIdle() const { return std::string_view(get()) == kIdle; }
+    bool is(std::string_view name) const { return std::string_view(get()) == name; }
+    void set(const char* name);
+    void setIdle() { set(kIdle); }
+    // Blocks until the name reads "NONE" and no worker is left running, or
+    // `timeout` passes.
+    bool waitIdle(Millis timeout) const;
+
+private:
+    friend class Operation;
+    void workerStarted();
+    void workerFinished();
+
+    std::atomic<const char*> name_{kIdle};
+    int workers_ = 0;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable idle_;
+};
+
+// How an operation ends.
+struct Ending {
+    bool success = false;
+    // What goes out to the programmer; the family's success or failure bytes when unset.
+    std::optional<std::string_view> bytes;
+    std::string_view closedLine;  // logged right before the link is closed
+    bool stamp = false;           // the family's time-stamp line after everything else
+    bool keepPartialImage = false;  // a user's stop that keeps the blocks read so far
+    std::string_view box;           // an error box once the lines are logged
+
+    static Ending succeeded() { return {.success = true}; }
+    static Ending failed() { return {}; }
+    // Ends before anything was asked of the chip: no end byte.
+    static Ending quietly() { return {.bytes = std::string_view{}}; }
+};
+
+class Operation {
+public:
+    Operation(Bridge& bridge, Frontend& ui, const Family& family);
+    // A running worker is stopped as a quit stops it, and waited for.
+    ~Operation();
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+    const Family& family() const { return family_; }
+    Frontend& ui() { return ui_; }
+    Link& link() { return link_; }
+    OperationName& name() { return name_; }
+    bool idle() const { return name_.isIdle(); }
+
+    // Opens the link with the family's variant; true when it is open.
+    bool openLink(const SetUpObserver& onSetUp = {});
+
+    // The user's stop (the window's stop button, Ctrl-C). A wait on the
+    // programmer ends on it only where the operation allows that.
+    void requestStop();
+    bool stopRequested() const { return stop_.load(); }
+    void stopEndsWaits(bool yes);
+    // Quitting: every wait on the programmer ends at once.
+    void abort();
+    bool aborted() const { return abort_.load(); }
+
+    // Sets the operation name and tells the front end.
+    void begin(const char* name);
+    // Runs `body` on the worker; the name must be set. The body ends in finish().
+    void startWorker(std::function<void()> body);
+
+    // The image a read stores; finish() commits or discards it.
+    ImageOutput& output() { return output_; }
+    // Stores the image before success is claimed; false, with the failure
+    // logged and the ending's error box chosen, when it could not be stored.
+    bool storeOutput(Ending& ending);
+    // Logs why the image could not be written and turns `ending` into a failure.
+    void reportOutputFailure(Ending& ending);
+
+    // Sends the closing bytes and closes the link, where an operation is done
+    // with the programmer before it is done (a file still to save); false when
+    // the bytes did not all go out. finish() does the same when the link is open.
+    bool releaseLink(std::string_view bytes);
+
+    // The one end path: end bytes, the link closed, the image committed or
+    // discarded, the closing lines, the front end told, the name "NONE".
+    void finish(Ending ending);
+
+    bool lastSucceeded() const { return succeeded_.load(); }
+    bool waitIdle(Millis timeout) const { return name_.waitIdle(timeout); }
+    void logStamp();
+    // The line a failed exchange leaves, in the family's language.
+    void logFailure(Io io);
+
+private:
+    bool sendEndBytes(std::string_view bytes);
+    void settleImage(Ending& ending);
+    void updateInterrupt();
+
+    const Family& family_;
+    Frontend& ui_;
+    Link link_;
+    OperationName name_;
+    ImageOutput output_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> stopEndsWaits_{false};
+    std::atomic<bool> abort_{false};
+    std::atomic<bool> interrupt_{false};
+    std::atomic<bool> succeeded_{false};
+    bool begun_ = false;  // the front end was told that an operation started
+    std::thread worker_;
+};
+
+}  // namespace kj

@@ -1,0 +1,8 @@
+// The npce window's family: its firmware, link, language, end bytes and image.
+#pragma once
+
+#include "link/family.h"
+
+namespace kj::npce {
+extern const Family kFamily;
+}  // namespace kj::npce

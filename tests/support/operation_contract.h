@@ -1,0 +1,172 @@
+// What every image tool owes its user, whatever its chip: one suite,
+// instantiated per family (INSTANTIATE_TEST_SUITE_P(Family, OperationContract,
+// ::testing::Values(...))). Each case drives a read over the family's
+// simulated bench and checks the wire's end, the file and the window state.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "link/image_tool.h"
+#include "support/rig.h"
+
+namespace kjtest {
+
+struct ContractFamily {
+    std::string name;
+    kjsim::Family firmware;
+    std::function<std::unique_ptr<kj::ImageTool>(kj::Bridge&, kj::Frontend&)> make;
+    // The image a whole read stores, from the bench's chip.
+    std::function<Bytes(const kjsim::Bench&)> image;
+    // The simulator's reply step that carries block `n` (1-based) of a read.
+    std::function<int(int n)> readBlockStep;
+    // The end bytes a failed or abandoned read leaves at the programmer.
+    std::string failureEnd;
+    // A stop request keeps the blocks read so far (else it has no effect or discards them).
+    bool stopKeepsBlocks = false;
+};
+
+inline void PrintTo(const ContractFamily& family, std::ostream* os) { *os << family.name; }
+
+class OperationContract : public ::testing::TestWithParam<ContractFamily> {
+protected:
+    OperationContract() : rig_(options()), tool_(GetParam().make(*rig_.bridge, rig_.ui)) {}
+
+    kjsim::BenchOptions options() const {
+        kjsim::BenchOptions options;
+        options.family = GetParam().firmware;
+        return options;
+    }
+    kj::Operation& op() { return tool_->operation(); }
+    std::string target() const { return rig_.dir.file("image.bin"); }
+    void read(std::optional<std::string> path) {
+        rig_.ui.chooseNext(std::move(path));
+        tool_->startRead();
+        rig_.waitIdle(op());
+    }
+    // Starts a read slowed down enough to act on while it runs, and waits for its first block.
+    void startSlowRead() {
+        rig_.faults().replyDelay = kj::Millis{5};
+        rig_.ui.chooseNext(target());
+        tool_->startRead();
+        for (int i = 0; i < 2000 && rig_.ui.progress().size() < 2; ++i) std::this_thread::sleep_for(kj::Millis{5});
+        ASSERT_GE(rig_.ui.progress().size(), 2u) << "no block arrived";
+    }
+    // No file, or where a stop keeps blocks, only the blocks read so far.
+    void expectNoImageOrWholeBlocks() {
+        if (!GetParam().stopKeepsBlocks || !fs::exists(target())) {
+            EXPECT_TRUE(rig_.files().empty());
+            return;
+        }
+        const Bytes kept = readFile(target());
+        const Bytes image = GetParam().image(rig_.bench);
+        EXPECT_FALSE(kept.empty());
+        EXPECT_TRUE(kept.size() <= image.size() && std::equal(kept.begin(), kept.end(), image.begin()))
+            << "a prefix of the flash";
+        EXPECT_EQ(rig_.files(), (Lines{"image.bin"}));
+    }
+    bool failureEnded() const {
+        const std::string ends = rig_.endBytes();
+        return ends.size() >= GetParam().failureEnd.size() &&
+               ends.compare(ends.size() - GetParam().failureEnd.size(), std::string::npos, GetParam().failureEnd) == 0;
+    }
+
+    Rig rig_;
+    std::unique_ptr<kj::ImageTool> tool_;
+};
+
+TEST_P(OperationContract, AWholeReadStoresTheImageAndSucceeds) {
+    read(target());
+    EXPECT_TRUE(op().lastSucceeded());
+    EXPECT_EQ(readFile(target()), GetParam().image(rig_.bench));
+    EXPECT_EQ(rig_.files(), (Lines{"image.bin"}));
+    rig_.expectEnded(op());
+}
+
+TEST_P(OperationContract, BackToBackReadsEachOpenAFreshLink) {
+    read(target());
+    const Bytes first = readFile(target());
+    rig_.ui.chooseNext(rig_.dir.file("again.bin"));
+    tool_->startRead();
+    rig_.waitIdle(op());
+    EXPECT_TRUE(op().lastSucceeded());
+    EXPECT_EQ(readFile(rig_.dir.file("again.bin")), first);
+    const auto calls = rig_.slot().calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open"), 2);
+    rig_.expectEnded(op());
+}
+
+TEST_P(OperationContract, ACancelledDialogLeavesNoFile) {
+    read(std::nullopt);
+    EXPECT_FALSE(op().lastSucceeded());
+    EXPECT_TRUE(rig_.files().empty());
+    rig_.expectEnded(op());
+}
+
+TEST_P(OperationContract, AFileThatCannotBeCreatedEndsTheRead) {
+    read(rig_.dir.file("no-such-dir/image.bin"));
+    EXPECT_FALSE(op().lastSucceeded());
+    EXPECT_TRUE(rig_.files().empty());
+    rig_.expectEnded(op());
+}
+
+TEST_P(OperationContract, AFailedReReadKeepsTheOldFileByteForByte) {
+    const Bytes old(777, 0x5A);
+    writeFile(target(), old);
+    op().link().timeouts = kShortTimeouts;
+    rig_.faults().silentFromStep = GetParam().readBlockStep(3);
+    read(target());
+    EXPECT_FALSE(op().lastSucceeded());
+    EXPECT_TRUE(failureEnded()) << rig_.endBytes();
+    EXPECT_EQ(readFile(target()), old);
+    EXPECT_EQ(rig_.files(), (Lines{"image.bin"})) << "no temporary file is left";
+    rig_.expectEnded(op());
+}
+
+TEST_P(OperationContract, ALostDeviceEndsTheReadWithoutAFile) {
+    rig_.faults().hangUpAtStep = GetParam().readBlockStep(2);
+    read(target());
+    EXPECT_FALSE(op().lastSucceeded());
+    EXPECT_TRUE(rig_.files().empty());
+    rig_.expectEnded(op());
+}
+
+TEST_P(OperationContract, ASecondStartWhileBusyDoesNothing) {
+    startSlowRead();
+    const size_t dialogs = rig_.ui.dialogs().size();
+    tool_->startRead();
+    tool_->startWrite();
+    EXPECT_EQ(rig_.ui.dialogs().size(), dialogs);
+    rig_.faults().replyDelay = kj::Millis{0};
+    rig_.waitIdle(op());
+    EXPECT_TRUE(op().lastSucceeded());
+    EXPECT_EQ(readFile(target()), GetParam().image(rig_.bench));
+    const auto calls = rig_.slot().calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open"), 1) << "the second start opened no link";
+}
+
+TEST_P(OperationContract, AStopEndsWithinItsBoundAndKeepsOnlyWholeBlocks) {
+    startSlowRead();
+    op().requestStop();
+    rig_.waitIdle(op());
+    rig_.expectEnded(op());
+    if (op().lastSucceeded()) {
+        EXPECT_EQ(readFile(target()), GetParam().image(rig_.bench));
+    } else {
+        expectNoImageOrWholeBlocks();
+    }
+}
+
+TEST_P(OperationContract, QuittingWhileBusyEndsWithTheFailureEnd) {
+    startSlowRead();
+    tool_.reset();  // the window goes away, as at the program's end
+    EXPECT_TRUE(failureEnded()) << rig_.endBytes();
+    expectNoImageOrWholeBlocks();
+    EXPECT_FALSE(rig_.slot().isOpen());
+}
+
+}  // namespace kjtest
