@@ -29,6 +29,9 @@ struct BenchEntry {
 
 constexpr BenchEntry kEntries[] = {
     {.family = Family::V41, .addChips = addV41Chips},
+    {.family = Family::V42, .addChips = addMec16Chips},
+    {.family = Family::Ite, .addChips = addIteChips},
+    {.family = Family::Npce, .addChips = addNpceChips},
 };
 
 }  // namespace

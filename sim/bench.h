@@ -7,7 +7,10 @@
 
 #include "sim/eeprom_chip.h"
 #include "sim/kb90xx_chip.h"
+#include "sim/ite_chip.h"
 #include "sim/keyboard_chip.h"
+#include "sim/mec16_chip.h"
+#include "sim/npce_chip.h"
 #include "sim/programmer.h"
 #include "sim/sim_bridge.h"
 
@@ -16,10 +19,10 @@ namespace kjsim {
 struct BenchOptions {
     Family family = Family::V41;
     std::string version;     // answer to 'B'; empty: the family's default
-    std::string flashFile;   // KB90xx flash image; empty: a test pattern
+    std::string flashFile;   // the family's flash image; empty: a test pattern
     std::string eepromFile;  // EDID EEPROM image; empty: a built-in panel EDID
     Faults faults;
-    bool noChip = false;          // nothing wired to the programmer: no KB90xx, no EEPROM
+    bool noChip = false;          // nothing wired to the programmer: no chip answers
     bool eepromWriteProtected = false;
 };
 
@@ -29,6 +32,9 @@ struct Bench {
     std::shared_ptr<Kb90xxChip> kb90xx;
     std::shared_ptr<EepromChip> eeprom;
     std::shared_ptr<KeyboardChip> keyboard;
+    std::shared_ptr<Mec16Chip> mec16;
+    std::shared_ptr<IteChip> ite;
+    std::shared_ptr<NpceChip> npce;
 };
 
 // Throws std::runtime_error when an image file cannot be read.
