@@ -19,6 +19,7 @@ INSTANTIATE_TEST_SUITE_P(Kb90xx, OperationContract,
                              },
                              .image = [](const kjsim::Bench& bench) { return bench.kb90xx->flash(); },
                              .readBlockStep = [](int n) { return n + 2; },  // after 'B' and 'V'
+                             .readReplies = 2 + 512,
                              .failureEnd = "O",
                          }));
 

@@ -24,6 +24,8 @@ struct ContractFamily {
     std::function<Bytes(const kjsim::Bench&)> image;
     // The simulator's reply step that carries block `n` (1-based) of a read.
     std::function<int(int n)> readBlockStep;
+    // How many replies a whole read takes, the handshake's included.
+    int readReplies = 0;
     // The end bytes a failed or abandoned read leaves at the programmer.
     std::string failureEnd;
     // A stop request keeps the blocks read so far (else it has no effect or discards them).
