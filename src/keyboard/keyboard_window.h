@@ -13,7 +13,7 @@
 
 #include "gui/chip_window.h"
 #include "keyboard/keyboard.h"
-#include "keyboard/shape.h"
+#include "gui/shape.h"
 
 namespace kj {
 

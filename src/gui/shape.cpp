@@ -1,4 +1,4 @@
-#include "keyboard/shape.h"
+#include "gui/shape.h"
 
 #include <QPainter>
 
