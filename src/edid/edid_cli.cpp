@@ -1,7 +1,9 @@
 // korvel-cli edid: the EDID window's read and write, and the summary of an
 // image file without a programmer.
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
 
 #include "console/console.h"
 #include "families.h"
@@ -50,20 +52,56 @@ void reportOddStatus(const EdidProgrammer& programmer) {
     std::cerr << ", neither OK nor ER\n" << std::flush;
 }
 
+// A file of a few kilobytes at most holds an EDID, binary or as hex text.
+constexpr size_t kMaxDecodeInput = 1024 * 1024;
+
+// The bytes of FILE, or of standard input for "-".
+std::optional<Bytes> readInput(const std::string& path, std::string& error) {
+    if (path != "-") {
+        auto head = readFileHead(path, kMaxDecodeInput, error);
+        if (!head) return std::nullopt;
+        return std::move(head->bytes);
+    }
+    Bytes bytes((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+    if (bytes.size() > kMaxDecodeInput) bytes.resize(kMaxDecodeInput);
+    return bytes;
+}
+
+bool startsWithHeader(const Bytes& bytes) {
+    static constexpr uint8_t kHeader[] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+    return bytes.size() >= std::size(kHeader) && std::equal(std::begin(kHeader), std::end(kHeader), bytes.begin());
+}
+
+// The EDID as a binary file or as hex text (edid-decode's dump, xrandr --verbose).
 int decode(const std::string& path) {
     std::string error;
-    const auto image = loadEdidImage(path, error);
-    if (!image) {
+    const auto input = readInput(path, error);
+    if (!input) {
         std::cerr << "korvel-cli: " << fileProblem(path, error) << '\n';
         return kExitFailure;
     }
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (!ec && size != kEdidImageSize) {
-        std::cerr << "korvel-cli: note: " << path << " holds " << size << " bytes; the EEPROM image is its first "
-                  << kEdidImageSize << ", the rest FF\n";
+    if (input->empty()) {
+        std::cerr << "korvel-cli: " << fileProblem(path, "is empty") << '\n';
+        return kExitFailure;
     }
-    for (const auto& line : describeEdid(decodeEdid(*image))) std::cout << line << '\n';
+    Bytes edid = *input;
+    if (!startsWithHeader(edid)) {
+        const std::string_view text(reinterpret_cast<const char*>(input->data()), input->size());
+        edid = edidFromHexText(text).value_or(Bytes{});
+    }
+    if (!startsWithHeader(edid)) {
+        std::cerr << "korvel-cli: " << fileProblem(path, "holds no EDID header (00 FF FF FF FF FF FF 00)") << '\n';
+        return kExitFailure;
+    }
+    if (edid.size() != kEdidImageSize) {
+        std::cerr << "korvel-cli: note: " << path << " holds " << edid.size() << " bytes of EDID; the EEPROM image is "
+                  << (edid.size() > kEdidImageSize ? "its first 256"
+                                                   : "these, then FF from byte " + std::to_string(edid.size()) +
+                                                         " on, which is not judged")
+                  << "\n";
+        edid.resize(std::min(edid.size(), kEdidImageSize));
+    }
+    for (const auto& line : describeEdid(decodeEdid(edid))) std::cout << line << '\n';
     std::cout << std::flush;
     return kExitSuccess;
 }
@@ -101,8 +139,9 @@ const cli::Tool kCliTool{
              "    writes the file's first 256 bytes (a shorter file is padded with FF);\n"
              "    --fix-checksum corrects the checksum of the base block and of each extension\n"
              "    block within its count before writing (the header is left alone)\n"
-             "edid decode FILE\n"
-             "    prints the summary of the image the file would give the EEPROM; no programmer\n",
+             "edid decode FILE|-\n"
+             "    prints the summary of an EDID (binary, or hex text as edid-decode or xrandr --verbose\n"
+             "    print it; - reads standard input); no programmer\n",
     .run = run,
 };
 

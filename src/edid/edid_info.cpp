@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <numeric>
 
@@ -214,9 +215,46 @@ std::string checksumLine(const EdidBlockChecksum& b) {
 
 }  // namespace
 
+// An interlaced mode stores one field; its fields are half a line longer than
+// that, and the rate given is the field rate.
 double EdidTiming::refreshHz() const {
-  const double frame = double(hTotal()) * double(vTotal());
+  const double lines = double(vTotal()) + (interlaced ? 0.5 : 0.0);
+  const double frame = double(hTotal()) * lines;
   return frame > 0 ? pixelClockKHz * 1000.0 / frame : 0.0;
+}
+
+std::optional<std::vector<uint8_t>> edidFromHexText(std::string_view text) {
+  std::vector<uint8_t> bytes;
+  bool inBlock = false;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(at, end - at);
+    at = end + 1;
+    std::string digits;
+    bool hexLine = true;
+    for (char c : line) {
+      if (c == ' ' || c == '\t' || c == '\r') continue;
+      if (!std::isxdigit(static_cast<unsigned char>(c))) {
+        hexLine = false;
+        break;
+      }
+      digits.push_back(c);
+    }
+    if (!hexLine || digits.empty() || digits.size() % 2) {
+      // The hex of one EDID runs in consecutive lines; blank lines may part its blocks.
+      if (inBlock && !(hexLine && digits.empty())) break;
+      continue;
+    }
+    inBlock = true;
+    for (size_t i = 0; i < digits.size(); i += 2) {
+      bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    }
+  }
+  const auto found = std::search(bytes.begin(), bytes.end(), kHeader.begin(), kHeader.end());
+  if (found == bytes.end()) return std::nullopt;
+  return std::vector<uint8_t>(found, bytes.end());
 }
 
 unsigned EdidInfo::missingExtensions() const {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kj {
@@ -89,6 +90,11 @@ struct EdidInfo {
 };
 
 EdidInfo decodeEdid(std::span<const uint8_t> image);
+
+// The EDID in a hex dump: edid-decode's own, or an EDID block of `xrandr
+// --verbose` (the first run of lines that hold nothing but hex pairs), from
+// its header on. Nothing when no header is found.
+std::optional<std::vector<uint8_t>> edidFromHexText(std::string_view text);
 
 // Summary lines, English, one fact per line.
 std::vector<std::string> describeEdid(const EdidInfo& info);

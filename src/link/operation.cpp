@@ -52,7 +52,18 @@ Operation::~Operation() {
     if (worker_.joinable()) worker_.join();
 }
 
-bool Operation::openLink(const SetUpObserver& onSetUp) { return link_.open(family_.link, onSetUp) == kLinkOpen; }
+bool Operation::openLink(const SetUpObserver& onSetUp) {
+    const int result = link_.open(family_.link, onSetUp);
+    // The link's own line says only that the firmware is wrong; this one says which it is.
+    if (result == kLinkWrongFirmware) {
+        const std::string found = link_.versionText();
+        const std::string needed(family_.link.accept);
+        ui_.log(family_.language == Language::Russian
+                    ? "Найдена прошивка " + found + ", а этому окну нужна " + needed + "."
+                    : "The programmer's firmware is " + found + "; this window needs " + needed + ".");
+    }
+    return result == kLinkOpen;
+}
 
 void Operation::requestStop() {
     stop_ = true;

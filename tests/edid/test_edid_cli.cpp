@@ -20,8 +20,9 @@ Bytes sampleImage(const std::string& stem) {
     return bytes;
 }
 
+// A short file's missing blocks are not judged: they would only be padding.
 Lines summaryOf(Bytes file) {
-    file.resize(kj::kEdidImageSize, 0xFF);
+    if (file.size() > kj::kEdidImageSize) file.resize(kj::kEdidImageSize);
     return kj::describeEdid(kj::decodeEdid(file));
 }
 
@@ -82,20 +83,40 @@ TEST_F(EdidCli, ABadImageIsRefusedUnlessFixedOrForced) {
     EXPECT_EQ(readFile(path), badChecksumImage());  // the file itself is left alone
 }
 
-TEST_F(EdidCli, DecodeDescribesTheImageTheFileWouldGiveTheEeprom) {
+TEST_F(EdidCli, DecodeReadsBinaryAndHexTextAlike) {
     for (const std::string stem : {"AUO102D_0918037108B0", "AUO42EB_F726DCFD0007"}) {
         SCOPED_TRACE(stem);
         const Bytes file = sampleImage(stem);
         ASSERT_FALSE(file.empty());
         const auto path = dir_.file(stem + ".bin");
         writeFile(path, file);
+        // edid-decode's hex dump as it is, and the same bytes as xrandr --verbose shows them.
+        std::string xrandr = "HDMI-1 connected\n\tEDID: \n";
+        for (size_t i = 0; i < file.size(); i += 16) {
+            xrandr += "\t\t";
+            for (size_t j = i; j < i + 16 && j < file.size(); ++j) xrandr += kj::hexUpper(file[j], 2);
+            xrandr += "\n";
+        }
+        xrandr += "\tBrightness: 1.0\n";
+        const auto xrandrPath = dir_.file(stem + ".xrandr");
+        writeFile(xrandrPath, Bytes(xrandr.begin(), xrandr.end()));
 
-        const CommandResult run = cli({"edid", "decode", path});
-
-        EXPECT_EQ(run.status, 0);
-        EXPECT_EQ(run.lines(), summaryOf(file));
-        const bool noted = run.err.find("holds " + std::to_string(file.size()) + " bytes") != std::string::npos;
-        EXPECT_EQ(noted, file.size() != kj::kEdidImageSize);
+        for (const auto& input : {path, (kSamples / (stem + ".hex")).string(), xrandrPath}) {
+            const CommandResult run = cli({"edid", "decode", input});
+            EXPECT_EQ(run.status, 0) << input;
+            EXPECT_EQ(run.lines(), summaryOf(file)) << input;
+            const bool noted = run.err.find("holds " + std::to_string(file.size()) + " bytes") != std::string::npos;
+            EXPECT_EQ(noted, file.size() != kj::kEdidImageSize) << input;
+        }
+    }
+    const auto empty = dir_.file("empty.bin");
+    writeFile(empty, {});
+    const auto text = dir_.file("text.txt");
+    writeFile(text, Bytes{'n', 'o', ' ', 'e', 'd', 'i', 'd', '\n'});
+    for (const auto& input : {empty, text}) {
+        const CommandResult run = cli({"edid", "decode", input});
+        EXPECT_EQ(run.status, 1) << input;
+        EXPECT_EQ(run.out, "") << input;
     }
 }
 

@@ -457,3 +457,17 @@ TEST(EdidDecode, MissingScreenSizeIsSaid) {
 }
 
 }  // namespace
+
+// 1920x1080i at 50 Hz: each field is half a line longer than its stored total.
+TEST(EdidTiming, AnInterlacedModeCountsTheHalfLine) {
+    kj::EdidTiming t;
+    t.pixelClockKHz = 74250;
+    t.hActive = 1920;
+    t.hBlank = 720;
+    t.vActive = 540;
+    t.vBlank = 22;
+    t.interlaced = true;
+    EXPECT_NEAR(t.refreshHz(), 50.000, 1e-9);
+    t.interlaced = false;
+    EXPECT_NEAR(t.refreshHz(), 74250e3 / (2640.0 * 562), 1e-9);
+}

@@ -442,3 +442,22 @@ TEST_F(Kb90xxOperation, MissingCheckBytesEndTheVerification) {
 
 }  // namespace
 }  // namespace kjtest
+
+namespace kjtest {
+namespace {
+
+TEST(Kb90xxLink, WrongFirmwareIsNamedBesideTheFirmwareNeeded) {
+    kjsim::BenchOptions options;
+    options.family = kjsim::Family::V42;
+    Rig rig(options);
+    kj::Kb90xxProgrammer programmer(*rig.bridge, rig.ui);
+    programmer.startRead();
+    EXPECT_EQ(rig.log(), (Lines{"Number of VCOM ports found on the machine: 1",
+                                "It is necessary to update the firmware programmer!",
+                                "The programmer's firmware is V42; this window needs V41."}));
+    EXPECT_TRUE(rig.ui.dialogs().empty());
+    rig.expectEnded(programmer.operation());
+}
+
+}  // namespace
+}  // namespace kjtest
