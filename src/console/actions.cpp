@@ -62,6 +62,7 @@ int awaitEnd(Operation& operation, OnInterrupt policy) {
 
 int readImage(Context& context, ImageTool& tool, Options& options, OnInterrupt policy) {
     context.ui.outputFile = outputPath(options);
+    context.ui.imageBytes = tool.operation().family().imageSize;
     options.finish();
     watchInterrupts(&tool.operation(), policy);
     tool.startRead();
@@ -80,6 +81,7 @@ int writeImage(Context& context, ImageTool& tool, Options& options, OnInterrupt 
     options.finish();
     context.ui.inputFile = input.path;
     context.ui.assumeYes = force;
+    context.ui.imageBytes = family.imageSize;
     watchInterrupts(&tool.operation(), policy);
     tool.startWrite();
     return awaitEnd(tool.operation(), policy);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,6 +59,7 @@ public:
     std::optional<std::string> inputFile;
     std::optional<std::string> outputFile;
     bool assumeYes = false;  // --force: questions are answered yes
+    size_t imageBytes = 0;   // what a full gauge stands for, for the rate; 0: no rate
 
     void log(std::string_view line) override;
     void clearLog() override {}
@@ -74,7 +76,9 @@ private:
     bool barShown_ = false;
     int shownFill_ = -1;
     int shownPercent_ = -1;
+    long shownTenths_ = -1;
     Rgb phase_ = kLime;
+    std::chrono::steady_clock::time_point phaseStart_ = std::chrono::steady_clock::now();
 };
 
 // What Ctrl-C (and SIGTERM) does to the running operation.

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <algorithm>
 #include <iostream>
 
 #include "console/console.h"
@@ -31,24 +32,36 @@ void ConsoleFrontend::clearBar() {
     std::fputs("\r\033[K", stderr);
     barShown_ = false;
     shownFill_ = shownPercent_ = -1;
+    shownTenths_ = -1;
 }
 
 void ConsoleFrontend::setGaugeColour(Rgb colour, int gauge) {
-    if (gauge == 0) phase_ = colour;
+    if (gauge != 0) return;
+    phase_ = colour;
+    phaseStart_ = Clock::now();
 }
 
-// Drawn only on a terminal, and only when what it shows has changed: an
-// operation may report progress per byte.
+// Drawn only on a terminal, and only when what it shows has changed (at most
+// ten times a second for the clock): an operation may report progress per byte.
 void ConsoleFrontend::setGaugeProgress(int value, int maximum, int gauge) {
     if (gauge != 0 || maximum <= 0 || !isatty(STDERR_FILENO)) return;
     const int fill = static_cast<int>(static_cast<long long>(kBarWidth) * value / maximum);
     const int percent = static_cast<int>(100LL * value / maximum);
-    if (fill == shownFill_ && percent == shownPercent_) return;
+    const double seconds = std::chrono::duration<double>(Clock::now() - phaseStart_).count();
+    const long tenths = static_cast<long>(seconds * 10);
+    if (fill == shownFill_ && percent == shownPercent_ && tenths == shownTenths_) return;
     shownFill_ = fill;
     shownPercent_ = percent;
+    shownTenths_ = tenths;
     std::string bar(static_cast<size_t>(std::clamp(fill, 0, kBarWidth)), '#');
     bar.resize(kBarWidth, '.');
-    std::fprintf(stderr, "\r%-9s [%s] %3d%%", phaseName(phase_), bar.c_str(), percent);
+    std::string rate;
+    if (imageBytes > 0 && seconds > 0) {
+        const double kib = static_cast<double>(imageBytes) * value / maximum / 1024.0;
+        rate = std::to_string(static_cast<long>(kib / seconds)) + " KiB/s";
+    }
+    std::fprintf(stderr, "\r%-9s [%s] %3d%%  %5.1f s  %s\033[K", phaseName(phase_), bar.c_str(), percent, seconds,
+                 rate.c_str());
     std::fflush(stderr);
     barShown_ = true;
 }
@@ -74,7 +87,10 @@ bool ConsoleFrontend::confirm(std::string_view question) {
     return true;
 }
 
-void ConsoleFrontend::operationStarted(std::string_view) { shownFill_ = shownPercent_ = -1; }
+void ConsoleFrontend::operationStarted(std::string_view) {
+    shownFill_ = shownPercent_ = -1;
+    phaseStart_ = Clock::now();
+}
 
 void ConsoleFrontend::operationEnded() {
     if (barShown_) std::fputs("\n", stderr);
