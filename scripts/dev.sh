@@ -3,14 +3,19 @@
 #   scripts/dev.sh run       build and start korvel-jig on the simulated programmer
 #   scripts/dev.sh test      build and run every test
 #   scripts/dev.sh sanitize  build with AddressSanitizer/UBSan and run every test
+#   scripts/dev.sh tsan      build with clang and ThreadSanitizer, run the tests without windows
+#   scripts/dev.sh fuzz [S]  build the fuzzers with clang and run each for S seconds (default 30)
 #   scripts/dev.sh deps      install the Debian packages only
+# KJ_WERROR=ON in the environment treats warnings as errors (CI does).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
+werror=${KJ_WERROR:-OFF}
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev
-          libgl-dev libgtest-dev fonts-liberation edid-decode)
+          libgl-dev libgtest-dev fonts-liberation edid-decode
+          clang libclang-rt-14-dev)
 
 install_deps() {
     local missing=()
@@ -25,15 +30,17 @@ install_deps() {
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-build() {  # build DIR [cmake options...]
+build() {  # build DIR [cmake options...]; KJ_TARGET names one target instead of all
     local dir=$1
     shift
-    cmake -S "$here" -B "$dir" -G Ninja "$@" >/dev/null
-    cmake --build "$dir" -j "$jobs"
+    cmake -S "$here" -B "$dir" -G Ninja -DKJ_WERROR="$werror" "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs" ${KJ_TARGET:+--target "$KJ_TARGET"}
 }
 
-run_tests() {  # run_tests DIR
-    ctest --test-dir "$1" --output-on-failure -j "$jobs" --timeout 300
+run_tests() {  # run_tests DIR [ctest options...]
+    local dir=$1
+    shift
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 "$@"
 }
 
 case "${1:-}" in
@@ -54,8 +61,34 @@ sanitize)
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         run_tests "$here/build-asan"
     ;;
+tsan)
+    install_deps
+    # The windows are built (so that clang compiles them too) but their tests
+    # need an instrumented toolkit, so only the core and command-line tests run.
+    CXX=clang++ build "$here/build-tsan" -DKJ_TSAN=ON
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_tests "$here/build-tsan" -LE gui
+    ;;
+fuzz)
+    install_deps
+    CXX=clang++ KJ_TARGET=fuzzers build "$here/build-fuzz" -DKJ_FUZZ=ON -DKJ_GUI=OFF
+    seconds=${2:-30}
+    for target in "$here"/build-fuzz/fuzz/fuzz_*; do
+        name=$(basename "$target")
+        work=$(mktemp -d)
+        mkdir "$work/corpus"
+        cp -r "$here/fuzz/corpus/${name#fuzz_}/." "$work/corpus/" 2>/dev/null || true
+        echo "== $name, $seconds s"
+        if ! (cd "$work" && "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+                -print_final_stats=1 corpus >"$work/log" 2>&1); then
+            tail -50 "$work/log"
+            exit 1
+        fi
+        grep -E "stat::number_of_executed_units" "$work/log"
+        rm -rf "$work"
+    done
+    ;;
 *)
-    sed -n '2,7p' "$0"
+    sed -n '2,10p' "$0"
     exit 2
     ;;
 esac

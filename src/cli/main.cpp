@@ -15,8 +15,6 @@ int runTestConnect(Context& context, const std::string& action, Options& options
 
 namespace {
 
-constexpr std::string_view kProgram = "korvel-cli";
-
 const Tool kTestConnect{"test-connect", "test-connect\n", runTestConnect};
 
 #define KJ_CLI_TOOL(name) &name::kCliTool,

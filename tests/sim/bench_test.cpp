@@ -34,9 +34,10 @@ TEST(SimBench, V41BenchCarriesItsChips) {
 }
 
 TEST(SimBench, OtherFamiliesAnswerOnlyTheHandshake) {
-    for (const auto& [family, reply] : {std::pair{Family::V42, std::string("V42")},
-                                        std::pair{Family::Ite, std::string("ITE_V2.3\r\n")},
-                                        std::pair{Family::Npce, std::string("NPCE_V1.7\r\n")}}) {
+    for (const auto& [firmware, reply] : {std::pair{Family::V42, std::string("V42")},
+                                          std::pair{Family::Ite, std::string("ITE_V2.3\r\n")},
+                                          std::pair{Family::Npce, std::string("NPCE_V1.7\r\n")}}) {
+        const Family family = firmware;  // clang 14 cannot capture a structured binding
         const Bench bench = makeBench(options([&](BenchOptions& o) { o.family = family; }));
         EXPECT_FALSE(bench.kb90xx || bench.eeprom || bench.keyboard);
         RawClient client(makeSimBridge(bench));
