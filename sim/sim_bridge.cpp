@@ -4,6 +4,10 @@
 
 namespace kjsim {
 
+namespace {
+constexpr uint8_t kExtraByte = 0x5A;
+}
+
 using kj::FtStatus;
 using Clock = std::chrono::steady_clock;
 
@@ -115,15 +119,20 @@ private:
         const Faults& f = r_.programmer_->faults;
         ++step_;
         pause(f.replyDelay);
-        if (f.hangUpAtStep && step_ == f.hangUpAtStep) {
-            r_.hungUp_ = true;
-            r_.toPc_.wake();
-            throw WireStopped{};
-        }
+        if (f.hangUpAtStep && step_ == f.hangUpAtStep) hangUp();
         if (f.silentFromStep && step_ >= f.silentFromStep) return false;
         if (f.shortReplyAt == step_ && !out.empty()) out.pop_back();
+        if (f.halfReplyAt == step_) out.resize(out.size() / 2);
         if (f.wrongReplyAt == step_ && !out.empty()) out[0] = static_cast<uint8_t>(~out[0]);
-        return true;
+        if (f.extraByteAt == step_) out.push_back(kExtraByte);
+        if (f.perReply && !f.perReply(step_, out)) hangUp();
+        return !out.empty();
+    }
+
+    [[noreturn]] void hangUp() {
+        r_.hungUp_ = true;
+        r_.toPc_.wake();
+        throw WireStopped{};
     }
 
     // Sleeps, but wakes at once when the runner stops.

@@ -27,9 +27,13 @@ struct WireStopped {};
 struct Faults {
     int silentFromStep = 0;   // from this step on, nothing is sent
     int shortReplyAt = 0;     // this step's reply loses its last byte
+    int halfReplyAt = 0;      // this step's reply loses its second half
     int wrongReplyAt = 0;     // this step's reply has its first byte inverted
+    int extraByteAt = 0;      // this step's reply has one byte too many
     int hangUpAtStep = 0;     // the device is unplugged instead of this reply
     Millis replyDelay{0};     // every reply is held back this long
+    // Any change at all, step by step; false hangs up instead of the reply.
+    std::function<bool(int step, Bytes& reply)> perReply;
 };
 
 // A thread-safe byte queue with blocking, bounded waits.

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 #include <memory>
 #include <string>
 #include <thread>
@@ -169,6 +170,66 @@ TEST_P(OperationContract, QuittingWhileBusyEndsWithTheFailureEnd) {
     EXPECT_TRUE(failureEnded()) << rig_.endBytes();
     expectNoImageOrWholeBlocks();
     EXPECT_FALSE(rig_.slot().isOpen());
+}
+
+}  // namespace kjtest
+
+namespace kjtest {
+
+// Every kind of line fault at every kind of exchange step of a read: the start,
+// the first blocks, one in the middle, the last, and what follows it. Each run
+// ends within its bound with the link closed; a fault the protocol can see
+// fails the read with the failure end bytes and leaves no file.
+TEST_P(OperationContract, EveryLineFaultAtEveryExchangeStepEndsRight) {
+    const ContractFamily& family = GetParam();
+    constexpr int kTail = 4;  // the last block and what follows it
+    std::set<int> steps;
+    for (int step = 1; step <= family.readBlockStep(2); ++step) steps.insert(step);
+    steps.insert((family.readBlockStep(2) + family.readReplies) / 2);
+    for (int step = std::max(1, family.readReplies - kTail + 1); step <= family.readReplies; ++step) steps.insert(step);
+    struct LineFault {
+        const char* name;
+        void (*inject)(kjsim::Faults&, int step);
+        bool visible;  // the protocol must notice it
+    };
+    const LineFault faults[] = {
+        {"silence", [](kjsim::Faults& f, int step) { f.silentFromStep = step; }, true},
+        {"hang-up", [](kjsim::Faults& f, int step) { f.hangUpAtStep = step; }, true},
+        {"half reply", [](kjsim::Faults& f, int step) { f.halfReplyAt = step; }, true},
+        {"extra byte", [](kjsim::Faults& f, int step) { f.extraByteAt = step; }, true},
+        {"garbage", [](kjsim::Faults& f, int step) { f.wrongReplyAt = step; }, false},
+    };
+    for (const auto& fault : faults) {
+        for (const int step : steps) {
+            SCOPED_TRACE(std::string(fault.name) + " at reply " + std::to_string(step));
+            Rig rig(options());
+            auto tool = family.make(*rig.bridge, rig.ui);
+            kj::Operation& op = tool->operation();
+            op.link().timeouts = {kj::Millis{100}, kj::Millis{100}};
+            fault.inject(rig.faults(), step);
+            rig.ui.chooseNext(rig.dir.file("image.bin"));
+            tool->startRead();
+            ASSERT_TRUE(op.waitIdle(kHangBound));
+            rig.expectEnded(op);
+            // A byte more after the handshake is dropped with it: the one fault there that harms nothing.
+            const bool harmless = step == 1 && std::string(fault.name) == "extra byte";
+            if (op.lastSucceeded()) {
+                if (fault.visible) EXPECT_TRUE(harmless) << "claimed success";
+                EXPECT_EQ(readFile(rig.dir.file("image.bin")).size(), family.image(rig.bench).size());
+                if (harmless) EXPECT_EQ(readFile(rig.dir.file("image.bin")), family.image(rig.bench));
+                continue;
+            }
+            EXPECT_TRUE(rig.files().empty()) << "a failed read leaves no file";
+            const std::string ends = rig.endBytes();
+            const bool linkWasOpen = step > 1;
+            if (linkWasOpen && std::string(fault.name) != "hang-up") {
+                EXPECT_TRUE(ends.size() >= family.failureEnd.size() &&
+                            ends.compare(ends.size() - family.failureEnd.size(), std::string::npos,
+                                         family.failureEnd) == 0)
+                    << "end bytes " << ends;
+            }
+        }
+    }
 }
 
 }  // namespace kjtest
