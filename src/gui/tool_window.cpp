@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QScreen>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace kj {
@@ -27,7 +28,12 @@ void ToolWindow::setCanvasSize(int width, int height) {
 }
 
 void ToolWindow::showEvent(QShowEvent* event) {
-    // Placed when first shown, once the window has its final size.
+    // Placed when first shown, once the window has its final size. A form
+    // taller than the screen scrolls: room for the scroll bar beside it.
+    if (!placed_ && screen() && canvas_->minimumSize() == canvas_->maximumSize()) {
+        const int room = screen()->availableGeometry().height() - (frameGeometry().height() - height());
+        if (canvas_->height() > room) resize(canvas_->width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent), room);
+    }
     if (!placed_) centreOnScreen(this);
     placed_ = true;
     QWidget::showEvent(event);
