@@ -101,13 +101,6 @@ TEST_F(Mec16, CheckGoesOnPastALostRegisterAndFails) {
     EXPECT_EQ(endBytes(), "O0");
 }
 
-TEST_F(Mec16, HelpNeedsNoProgrammer) {
-    programmer_.showHelp();
-    EXPECT_EQ(ui.lines().size(), 16u);
-    EXPECT_EQ(ui.lines().back().rfind("Не тестировалось с MEC1619 - могут быть проблемы с записью. Свяжитесь со мной ", 0), 0u);
-    EXPECT_TRUE(wire().empty());
-}
-
 // ---- read ----
 
 TEST_F(Mec16, ReadOfMainAndInfoStoresBothBlocks) {
@@ -185,7 +178,8 @@ TEST_F(Mec16, NoChipEndsTheReadBeforeAnyRegisterIsWritten) {
 
 // ---- erase ----
 
-TEST_F(Mec16, EraseOfMainWaitsWhileBusyAndLeavesInfo) {
+// MAIN alone, then MAIN and INFO.
+TEST_F(Mec16, EraseWaitsWhileBusyAndTakesInfoOnlyWhenAsked) {
     chip().faults.busyReads = 4;
     const Bytes info = chip().info();
     run(&Mec16Programmer::erase);
@@ -200,14 +194,12 @@ TEST_F(Mec16, EraseOfMainWaitsWhileBusyAndLeavesInfo) {
                             "Отправили команду стирания.", "Стирание завершено успешно."},
                            kClosingLines, kEndLines}));
     EXPECT_TRUE(programmer_.lastSucceeded());
-}
 
-TEST_F(Mec16, EraseWithInfoErasesBoth) {
     programmer_.setEraseInfo(true);
     run(&Mec16Programmer::erase);
     EXPECT_NE(sent().find(w(0xFF3904, 0x00FC0000)), std::string::npos);
     EXPECT_EQ(chip().flash(), Bytes(kMain + kInfo, 0xFF));
-    EXPECT_EQ(endBytes(), "I0");
+    EXPECT_EQ(endBytes(), "I0I0");
 }
 
 TEST_F(Mec16, EraseOfAProtectedChipIsCancelledWithoutARegisterWrite) {
@@ -323,24 +315,6 @@ TEST_F(Mec16Write, ARefusedBlockEndsTheStreamAtOnce) {
                            {"Потеряна связь с MEC16 (W103)",
                             "Флеш MEC16 записан не полностью: его нужно стереть и записать заново.", kStampRu, ""}}));
     EXPECT_EQ(ui.progress().back(), 2);
-    EXPECT_EQ(endBytes(), "O");
-}
-
-TEST_F(Mec16Write, AProtectedChipIsNotWritten) {
-    chip().faults.bootLock = true;
-    write(randomImage(kMain, 5));
-    EXPECT_EQ(sent(), "B1j" + r(0xFF390C) + "O0");
-    const Lines lines = log();
-    EXPECT_EQ(Lines(lines.end() - 4, lines.end()),
-              join({{"--> Команда записи отменена (nFWP или BOOT_LOCK)"}, kEndLines}));
-    EXPECT_EQ(chip().main(), Bytes(kMain, 0xFF));
-}
-
-TEST_F(Mec16Write, NoToTheSizeQuestionCancelsWithTheFailureByte) {
-    ui.answerNext(false);
-    write(randomImage(512, 6));
-    EXPECT_EQ(sent(), "BO");
-    EXPECT_EQ(log(), join({kLinkLines, {"Операция записи прервана", "Закрыли VCOM порт"}}));
     EXPECT_EQ(endBytes(), "O");
 }
 
