@@ -95,6 +95,7 @@ TEST_F(Mec16Cli, CtrlCStopsAReadButNotAWrite) {
     const Bytes image = randomImage(kMain, 7);
     writeFile(path, image);
     bench_.mec16->setFlash(Bytes(kMain + kInfo, 0xFF));
+    kj::cli::installInterruptHandlers();  // a new command: no Ctrl-C counted yet
     r = run("write", {"--input", path});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("the write runs to its end"), std::string::npos) << r.err;
