@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include "mec16_fixture.h"
 #include "sim/sim_bridge.h"
@@ -123,6 +126,44 @@ TEST_F(Mec16Window, CheckThenAReadStoppedByTheStopButtonThenBackToTheLauncher) {
     window_->EXIT_MEC16->click();
     EXPECT_FALSE(window_->isVisible());
     EXPECT_TRUE(launcher_.isVisible());
+}
+
+// The real file dialog, typed into through its window as the window system
+// delivers keys, while the read's start runs beside the window thread.
+TEST(Mec16WindowDesktop, TheSaveDialogTakesTheUsersKeysWhileTheReadStarts) {
+    ScratchDir dir;
+    auto bench = kjsim::makeBench(mec16Bench());
+    auto slot = kjsim::SimSlot::programmer(bench.programmer);
+    kj::QtDesktop desktop;
+    kj::AppContext context{[slot](std::string_view) -> std::unique_ptr<kj::Bridge> {
+                               return std::make_unique<kjsim::SimBridge>(std::vector{slot});
+                           },
+                           desktop};
+    QWidget launcher;
+    kj::TMEC16_Form window(context, &launcher);
+    window.show();
+    const std::string path = dir.file("typed.bin");
+    int answered = 0;
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog || !dialog->windowHandle() || answered) return;
+        ++answered;
+        QTest::keyClick(dialog->windowHandle(), Qt::Key_A, Qt::ControlModifier);
+        for (char c : path) QTest::keyClick(dialog->windowHandle(), c);
+        QTest::keyClick(dialog->windowHandle(), Qt::Key_Return);
+    });
+    typist.start(20);
+    QTimer giveUp;  // a dialog deaf to the keys must not hang the test
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, [] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
+    });
+    giveUp.start(kHangBoundMs);
+    window.BitBtn_RD_MEC16->click();
+    ASSERT_TRUE(runUntil([&] { return window.programmer().operation().waitIdle(std::chrono::milliseconds(0)); }));
+    EXPECT_EQ(answered, 1);
+    EXPECT_EQ(readFile(path), bench.mec16->main());
 }
 
 }  // namespace
