@@ -36,12 +36,18 @@ constexpr char kUsage[] =
     "\n"
     "  --family V41|V42|ITE|NPCE  firmware family (default V41)\n"
     "  --version TEXT             answer to 'B' (\\r, \\n, \\\\ and \\xHH escapes allowed)\n"
-    "  --flash FILE               KB90xx flash image (default: a test pattern)\n"
+    "  --flash FILE               KB90xx flash image, or MEC16 MAIN then INFO (default: a test pattern)\n"
     "  --eeprom FILE              EDID EEPROM image (default: a built-in panel EDID)\n"
     "  --link PATH                make a symlink to the port at PATH (removed at exit)\n"
     "  --silent-from-step N       send nothing from the N-th reply on\n"
     "  --hang-up-at-step N        hang up the port instead of the N-th reply\n"
     "  --no-chip                  nothing wired to the programmer\n"
+    "  --mec-lost-frame N         MEC16: the N-th register frame of an operation goes unanswered\n"
+    "  --mec-bad-packet N         MEC16: the N-th read packet of an operation has a bad status\n"
+    "  --mec-refuse-block N       MEC16: write block N is answered 'E' instead of 'G'\n"
+    "  --mec-fwp                  MEC16: the nFWP pin holds write protection\n"
+    "  --mec-boot-lock            MEC16: Boot_Lock is set\n"
+    "  --mec-busy-reads N         MEC16: status reads that report an erase still running (default 3)\n"
     "  --help                     this text\n"
     "\n"
     "Prints \"PORT <slave path>\" once the port is ready.\n";
@@ -53,6 +59,7 @@ constexpr int kHangUpSignal = SIGUSR1;
 
 struct Options {
     BenchOptions bench;
+    Mec16Faults mec16;
     std::string link;
     bool help = false;
 };
@@ -108,6 +115,12 @@ Options parseArgs(int argc, char** argv) {
         else if (arg == "--silent-from-step") o.bench.faults.silentFromStep = positive(arg, value());
         else if (arg == "--hang-up-at-step") o.bench.faults.hangUpAtStep = positive(arg, value());
         else if (arg == "--no-chip") o.bench.noChip = true;
+        else if (arg == "--mec-lost-frame") o.mec16.lostFrameAt = positive(arg, value());
+        else if (arg == "--mec-bad-packet") o.mec16.badPacketAt = positive(arg, value());
+        else if (arg == "--mec-refuse-block") o.mec16.refusedBlockAt = positive(arg, value());
+        else if (arg == "--mec-fwp") o.mec16.fwp = true;
+        else if (arg == "--mec-boot-lock") o.mec16.bootLock = true;
+        else if (arg == "--mec-busy-reads") o.mec16.busyReads = positive(arg, value());
         else throw std::invalid_argument("unknown option \"" + arg + "\"");
     }
     return o;
@@ -288,6 +301,11 @@ bool waitForHangUpOrStop() {
 int serve(const Options& options) {
     blockAwaitedSignals();
     const Bench bench = makeBench(options.bench);
+    if (bench.mec16) {
+        Mec16Faults faults = options.mec16;
+        faults.noChip = bench.mec16->faults.noChip;
+        bench.mec16->faults = faults;
+    }
     PtyServer server(bench.programmer);
     server.open();
     server.start();

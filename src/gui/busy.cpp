@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QThread>
 #include <QWidget>
+#include <QWindow>
 #include <atomic>
 
 namespace kj {
@@ -26,6 +27,28 @@ bool isUserInput(QEvent::Type type) {
     }
 }
 
+// The widget an input event is for: the window system hands it to the
+// widget's top-level window first.
+const QWidget* widgetOf(QObject* target) {
+    if (const auto* widget = qobject_cast<const QWidget*>(target)) return widget;
+    if (const auto* window = qobject_cast<const QWindow*>(target)) {
+        for (const QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->windowHandle() == window) return top;
+        }
+    }
+    return nullptr;
+}
+
+// The dialog, a control in it, or a popup it opened (the file name's
+// completions, the list of file types): nothing else can open one meanwhile.
+bool partOf(const QWidget* widget, const QWidget* modal) {
+    const QWidget* popup = QApplication::activePopupWidget();
+    for (; widget; widget = widget->parentWidget()) {
+        if (widget == modal || widget == popup) return true;
+    }
+    return false;
+}
+
 // Drops input meant for anything but a dialog opened meanwhile, so that a click
 // made while waiting never runs once the operation has ended.
 class InputBlocker : public QObject {
@@ -33,8 +56,7 @@ public:
     bool eventFilter(QObject* target, QEvent* event) override {
         if (!isUserInput(event->type())) return false;
         const QWidget* modal = QApplication::activeModalWidget();
-        const auto* widget = qobject_cast<const QWidget*>(target);
-        return !(modal && widget && (widget == modal || modal->isAncestorOf(widget)));
+        return !(modal && partOf(widgetOf(target), modal));
     }
 };
 

@@ -1,6 +1,13 @@
 #include "mec16/mec16.h"
 
+#include <algorithm>
+#include <span>
+
+#include "common/text.h"
+
 namespace kj {
+
+using namespace mec16;
 
 const Family mec16::kFamily{
     .name = "mec16",
@@ -12,10 +19,476 @@ const Family mec16::kFamily{
     .ends = {.success = "I0", .failure = "O0"},
     .emptyLineAfterStamp = true,
     .fileErrorBoxes = false,
-    .imageSize = 196608,
+    .imageSize = kMainSize,
     .saveFilter = "BIN файл MEC16 (*.bin)|*.bin",
     .openFilter = "BIN файл MEC16 (*.bin)|*.bin|Другие|*.*",
-    .alternateImageSize = 198656,  // MAIN and INFO, as a read with INFO stores them
+    .alternateImageSize = kMainSize + kInfoSize,  // MAIN and INFO, as a read with INFO stores them
 };
+
+namespace mec16 {
+
+// A logged register write: its frame's address and value, and its line once done.
+struct RegisterWrite {
+    uint32_t address;
+    uint32_t value;
+    std::string_view doneLine;
+};
+
+// The loss codes of the three writes that put the controller back when an operation ends.
+struct ClosingCodes {
+    Loss selectEnd;
+    Loss selectIdle;
+    Loss accessOff;
+};
+
+}  // namespace mec16
+
+namespace {
+
+constexpr RegisterWrite kAccessOnWrite{kAccessRegister, kAccessOn, "Записали в регистр FF3910h 1"};
+constexpr RegisterWrite kAccessOffWrite{kAccessRegister, kAccessOff, "Записали в регистр FF3910h 0"};
+constexpr RegisterWrite kSelectReadWrite{kSelectRegister, kSelectRead, "Записали в регистр FF3908h 105h"};
+constexpr RegisterWrite kSelectWriteWrite{kSelectRegister, kSelectWrite, "Записали в регистр FF3908h 106h"};
+constexpr RegisterWrite kSelectEraseWrite{kSelectRegister, kSelectErase, "Записали в регистр FF3908h 107h"};
+constexpr RegisterWrite kSelectEndWrite{kSelectRegister, kSelectEnd, "Записали в регистр FF3908h 100h"};
+constexpr RegisterWrite kSelectIdleWrite{kSelectRegister, kSelectIdle, "Записали в регистр FF3908h 0"};
+constexpr RegisterWrite kWriteStartWrite{kCommandRegister, kWriteStart, "Записали в регистр FF3904h 0"};
+constexpr RegisterWrite kEraseMainWrite{kCommandRegister, kEraseMain, "Отправили команду стирания."};
+constexpr RegisterWrite kEraseAllWrite{kCommandRegister, kEraseMainAndInfo, "Отправили команду стирания."};
+
+constexpr ClosingCodes kStopCodes{{"P100", true}, {"P101", true}, {"P102"}};
+constexpr ClosingCodes kMainReadCodes{{"P104", true}, {"P105", true}, {"P106"}};
+constexpr ClosingCodes kInfoReadCodes{{"P110", true}, {"P111", true}, {"P112"}};
+constexpr ClosingCodes kWriteCodes{{"W104", true}, {"W105", true}, {"W106"}};
+
+// The registers the response check shows before it judges the status.
+struct ShownRegister {
+    uint32_t address;
+    std::string_view shownAs;
+    Loss loss;
+};
+constexpr ShownRegister kShownRegisters[] = {
+    {.address = kDeviceRegister, .shownAs = "Регистр FFFD00h -> ", .loss = {"I100"}},
+    {.address = kSelectRegister, .shownAs = "Регистр FF3908h -> ", .loss = {"I101"}},
+    {.address = kAccessRegister, .shownAs = "Регистр FF3910h -> ", .loss = {"I102"}},
+};
+constexpr std::string_view kStatusShownAs = "Регистр FF390Ch -> ";
+
+struct Protection {
+    uint8_t bit;
+    Indicator indicator;
+    std::string_view set;
+    std::string_view clear;
+};
+constexpr Protection kProtections[] = {
+    {.bit = kFwpBit,
+     .indicator = Indicator::Fwp,
+     .set = "--> СТОИТ ЗАЩИТА ЗАПИСИ ! (FWP ножка)",
+     .clear = "--> Стирание и запись разрешена (FWP ножка)"},
+    {.bit = kBootLockBit,
+     .indicator = Indicator::BootLock,
+     .set = "--> Стоит Boot_Lock ! (защита загрузочного блока)",
+     .clear = "--> Стирание и запись загрузочного блока разрешена"},
+};
+
+constexpr std::string_view kClosedLine = "Закрыли VCOM порт";
+constexpr std::string_view kShortIdLine = "ID готово 4 байта но сняли меньше ОШИБКА";
+constexpr std::string_view kIdLine = "Получен ID от MEC16 -> ";
+constexpr std::string_view kBadIdLine = "Неверный ID. Операция прервана!";
+constexpr std::string_view kReadCancelledLine = "Операция чтения прервана";
+constexpr std::string_view kWriteCancelledLine = "Операция записи прервана";
+constexpr std::string_view kMainReadLine = "Чтение MAIN блока завершено успешно.";
+constexpr std::string_view kInfoReadLine = "Чтение INFO блока завершено успешно.";
+constexpr std::string_view kStoppedLine = "Пользователь прервал операцию чтения.";
+constexpr std::string_view kIncompleteFlashLine =
+    "Флеш MEC16 записан не полностью: его нужно стереть и записать заново.";
+
+// The bytes that close each path; the family's own are "I0" and "O0".
+constexpr std::string_view kCancelEnd = "O";  // a start given up before the chip was asked
+constexpr std::string_view kStopEnd = "0O";   // the user's stop of a read
+constexpr std::string_view kLostEraseEnd = "0";
+constexpr std::string_view kWriteStreamEnd = "O";  // a failed write stream: no closing byte
+constexpr std::string_view kShortWriteEnd = "I";   // nor after the short last block
+
+}  // namespace
+
+Mec16Programmer::Mec16Programmer(Bridge& bridge, Frontend& ui) : ui_(ui), op_(bridge, ui, kFamily) {}
+
+// ---- shared steps ----
+
+bool Mec16Programmer::openLink() {
+    if (op_.openLink()) return true;
+    op_.finish(Ending::quietly());
+    return false;
+}
+
+// The stamp that opens an operation has no empty line after it.
+void Mec16Programmer::logStartStamp() { ui_.log(timeStampLine(kFamily.language)); }
+
+void Mec16Programmer::setIndicator(Indicator which, Rgb colour) {
+    if (showIndicator_) showIndicator_(which, colour);
+}
+
+void Mec16Programmer::setIndicators(Rgb colour) {
+    setIndicator(Indicator::BootLock, colour);
+    setIndicator(Indicator::Fwp, colour);
+}
+
+void Mec16Programmer::setGauge(Rgb colour, int maximum) {
+    gaugeMax_ = maximum;
+    ui_.setGaugeColour(colour);
+    ui_.setGaugeProgress(0, maximum);
+}
+
+bool Mec16Programmer::readChipId(Value& id) {
+    const bool whole = ReadId_MEC16(link(), id) == Io::Ok;
+    if (!whole) ui_.log(kShortIdLine);
+    ui_.log(std::string(kIdLine) + valueText(id));
+    return whole;
+}
+
+// A quit is not a lost chip: it says so instead of the step's loss line.
+std::string Mec16Programmer::lossLine(Io io, Loss loss) const {
+    if (io == Io::Stopped) return std::string(ioFailureLine(io, kFamily.language));
+    return "Потеряна связь с MEC16 (" + std::string(loss.code) + (loss.fullStop ? ")." : ")");
+}
+
+bool Mec16Programmer::writeLogged(const RegisterWrite& write, Loss loss) {
+    const Io io = WriteRegister_MEC16(link(), write.address, write.value);
+    ui_.log(io == Io::Ok ? std::string(write.doneLine) : lossLine(io, loss));
+    return io == Io::Ok;
+}
+
+bool Mec16Programmer::readLogged(uint32_t address, std::string_view shownAs, Loss loss, Value& value,
+                                 Millis timeout) {
+    const Io io = ReadRegister_MEC16(link(), address, value, timeout);
+    if (io != Io::Ok) {
+        ui_.log(lossLine(io, loss));
+        return false;
+    }
+    if (!shownAs.empty()) ui_.log(std::string(shownAs) + valueText(value));
+    return true;
+}
+
+// Each is tried even when the one before was lost; a quit waits for none of them.
+void Mec16Programmer::closingWrites(const ClosingCodes& codes) {
+    if (op_.aborted()) return;
+    writeLogged(kSelectEndWrite, codes.selectEnd);
+    writeLogged(kSelectIdleWrite, codes.selectIdle);
+    writeLogged(kAccessOffWrite, codes.accessOff);
+}
+
+bool Mec16Programmer::CheckProtection_MEC16(bool& fault, bool showValue, Loss loss) {
+    Value status{};
+    if (!readLogged(kStatusRegister, showValue ? kStatusShownAs : "", loss, status, link().timeouts.reply)) {
+        fault = true;
+        return false;
+    }
+    for (const Protection& p : kProtections) {
+        const bool set = status[3] & p.bit;
+        ui_.log(set ? p.set : p.clear);
+        setIndicator(p.indicator, set ? kRed : kLime);
+        fault |= set;
+    }
+    return true;
+}
+
+void Mec16Programmer::failStart() { op_.finish({.closedLine = kClosedLine, .stamp = true}); }
+
+// ---- response check, help, erase (the caller's thread) ----
+
+void Mec16Programmer::checkResponse() {
+    if (!op_.idle()) return;
+    op_.begin(kChecking);
+    ui_.setGaugeProgress(0, gaugeMax_);
+    setIndicators(kBlack);
+    logStartStamp();
+    if (!openLink()) return;
+    Value value{};
+    bool fault = !readChipId(value);
+    for (const ShownRegister& shown : kShownRegisters) {
+        if (op_.aborted()) break;
+        fault |= !readLogged(shown.address, shown.shownAs, shown.loss, value, link().timeouts.reply);
+    }
+    if (!op_.aborted()) CheckProtection_MEC16(fault, true, {"I103"});
+    op_.finish({.success = !fault && !op_.aborted(), .closedLine = kClosedLine, .stamp = true});
+}
+
+void Mec16Programmer::showHelp() {
+    if (!op_.idle()) return;
+    for (std::string_view line : kHelpLines) ui_.log(line);
+}
+
+void Mec16Programmer::erase() {
+    if (!op_.idle()) return;
+    op_.begin(kErasing);
+    ui_.setGaugeProgress(0, gaugeMax_);
+    setIndicators(kBlack);
+    logStartStamp();
+    if (!openLink()) return;
+    Value id{};
+    bool fault = !readChipId(id);
+    CheckProtection_MEC16(fault, true, {"E100"});
+    if (fault) {
+        ui_.log("--> Каманда стирания отменена.");
+        return op_.finish({.closedLine = kClosedLine, .stamp = true});
+    }
+    // A lost step leaves the registers as they are: the later writes are not made.
+    const bool erased = writeLogged(kAccessOnWrite, {"E101"}) && writeLogged(kSelectEraseWrite, {"E102"}) &&
+                        writeLogged(eraseInfo_ ? kEraseAllWrite : kEraseMainWrite, {"E103"}) && awaitErased();
+    if (erased) ui_.log("Стирание завершено успешно.");
+    const bool reset = erased && writeLogged(kSelectEndWrite, {"E105"}) &&
+                       writeLogged(kSelectIdleWrite, {"E106"}) && writeLogged(kAccessOffWrite, {"E107"});
+    op_.finish(reset ? Ending{.success = true, .closedLine = kClosedLine, .stamp = true}
+                     : Ending{.bytes = kLostEraseEnd, .closedLine = kClosedLine, .stamp = true});
+}
+
+// Reads the status, without a line, until the erase is no longer busy; the
+// whole wait has the bound of a step in which the chip works.
+bool Mec16Programmer::awaitErased() {
+    constexpr Loss kLoss{"E104"};
+    const Deadline deadline(link().timeouts.slowStep);
+    Value status{};
+    for (;;) {
+        const Millis wait = std::min(link().timeouts.reply, deadline.left());
+        if (!readLogged(kStatusRegister, "", kLoss, status, wait)) return false;
+        if (!(status[3] & kEraseBusyBit)) return true;
+        if (deadline.passed()) {
+            ui_.log(lossLine(Io::Timeout, kLoss));
+            return false;
+        }
+    }
+}
+
+// ---- read ----
+
+void Mec16Programmer::startRead() {
+    if (!op_.idle()) return;
+    op_.begin(kReadingMain);
+    setGauge(kLime, kReadGaugeMax);
+    if (!openLink()) return;
+    const auto path = ui_.chooseFile(saveDialog(kFamily));
+    if (!path) {
+        ui_.log(kReadCancelledLine);
+        return op_.finish({.bytes = kCancelEnd, .closedLine = kClosedLine});
+    }
+    fileName_ = *path;
+    // The window shows no box for a file: the line is all.
+    if (!op_.output().create(fileName_)) {
+        ui_.log("Ошибка создания файла");
+        return op_.finish({.bytes = kCancelEnd, .closedLine = kClosedLine});
+    }
+    logStartStamp();
+    ui_.log("Читаем в файл: ");
+    ui_.log(fileName_);
+    withInfo_ = readInfo_;
+    ui_.log(withInfo_ ? "Выбрано чтение MAIN и INFO блоков" : "Выбрано чтение только MAIN блока");
+    ui_.log("Начали чтение MEC16 main block ...");
+    Value id{};
+    readChipId(id);
+    if (isNoChip(id)) {
+        ui_.log(kBadIdLine);
+        return failStart();
+    }
+    if (!writeLogged(kAccessOnWrite, {"R100"}) || !writeLogged(kSelectReadWrite, {"R101"})) return failStart();
+    block_ = 1;
+    // The stop button also ends the wait for a MAIN packet.
+    op_.stopEndsWaits(true);
+    // The start command goes out before the worker exists: one user of the link at a time.
+    const Io started = startReadStream(link(), kMainAddress);
+    op_.startWorker([this, started] { ReadThread_MEC16(started); });
+}
+
+void Mec16Programmer::ReadThread_MEC16(Io started) {
+    if (op_.name().is(kWritingMain)) return writeStream(started);
+    readStream(started);
+}
+
+void Mec16Programmer::readStream(Io started) {
+    if (started != Io::Ok) return failStream(ioFailureLine(started, kFamily.language));
+    for (;;) {
+        const bool main = op_.name().is(kReadingMain);
+        const Io io = receivePacket(link(), packet_);
+        if (io == Io::Stopped) return endByStop();
+        if (io != Io::Ok) return failStream(ioFailureLine(io, kFamily.language));
+        if (!op_.output().write(std::span(packet_).first(kPacketData))) return failOutput();
+        if (main) {
+            ui_.setGaugeProgress(kReadGaugeMax / kMainPackets * block_, kReadGaugeMax);
+            if (op_.stopRequested()) return endByStop();
+        }
+        if (!packetGood(packet_)) return failStream(lossLine(Io::Lost, main ? Loss{"P103", true} : Loss{"P109", true}));
+        if (block_ < (main ? kMainPackets : kInfoPackets)) {
+            if (Io next = link().send(kNextCmd); next != Io::Ok) return failStream(ioFailureLine(next, kFamily.language));
+            ++block_;
+            continue;
+        }
+        link().send(kEndCmd);
+        if (!main || !withInfo_) return endRead(main);
+        ui_.log(kMainReadLine);
+        if (Io info = startInfo(); info != Io::Ok) return failStream(ioFailureLine(info, kFamily.language));
+    }
+}
+
+// The INFO block follows MAIN in the same file; the stop button leaves it alone.
+Io Mec16Programmer::startInfo() {
+    op_.stopEndsWaits(false);
+    op_.name().set(kReadingInfo);
+    block_ = 1;
+    writeLogged(kSelectEndWrite, {"P107", true});
+    ui_.log("Запускаем чтение INFO блока.");
+    writeLogged(kSelectReadWrite, {"P108", true});
+    return startReadStream(link(), kInfoAddress);
+}
+
+void Mec16Programmer::endRead(bool main) {
+    Ending ending{.success = true, .closedLine = kClosedLine, .stamp = true};
+    // Success is claimed only for an image that is stored whole.
+    if (op_.storeOutput(ending)) ui_.log(main ? kMainReadLine : kInfoReadLine);
+    closingWrites(main ? kMainReadCodes : kInfoReadCodes);
+    op_.finish(ending);
+}
+
+// The user's stop, and a quit: the blocks read so far stay under the chosen name.
+void Mec16Programmer::endByStop() {
+    const bool quitting = op_.aborted();
+    op_.stopEndsWaits(false);  // the closing writes wait for their replies
+    link().send(kEndCmd);
+    ui_.log(kStoppedLine);
+    closingWrites(kStopCodes);
+    op_.finish({.bytes = quitting ? kFamily.ends.failure : kStopEnd,
+                .closedLine = kClosedLine,
+                .stamp = true,
+                .keepPartialImage = op_.output().holdsData()});
+}
+
+void Mec16Programmer::failStream(std::string_view line) {
+    link().send(kEndCmd);
+    ui_.log(line);
+    op_.finish({.closedLine = kClosedLine, .stamp = true});
+}
+
+void Mec16Programmer::failOutput() {
+    link().send(kEndCmd);
+    Ending ending{.closedLine = kClosedLine, .stamp = true};
+    op_.reportOutputFailure(ending);
+    op_.finish(ending);
+}
+
+// ---- write ----
+
+void Mec16Programmer::startWrite() {
+    if (!op_.idle()) return;
+    op_.begin(kWritingMain);
+    setGauge(kRed, kWriteGaugeMax);
+    if (!openLink()) return;
+    const auto path = ui_.chooseFile(openDialog(kFamily));
+    if (!path) {
+        ui_.log(kWriteCancelledLine);
+        return op_.finish({.bytes = kCancelEnd, .closedLine = kClosedLine});
+    }
+    fileName_ = *path;
+    if (!loadImage()) return op_.finish({.bytes = kCancelEnd, .closedLine = kClosedLine});
+    logStartStamp();
+    ui_.log("Записываем в файл: ");
+    ui_.log(fileName_);
+    ui_.log("Выбрана запись только MAIN блока");
+    ui_.log("Начали запись MEC16 main block ...");
+    Value id{};
+    readChipId(id);
+    if (isNoChip(id)) {
+        ui_.log(kBadIdLine);
+        return failStart();
+    }
+    bool fault = false;
+    if (!CheckProtection_MEC16(fault, false, {"TW001"})) return failStart();
+    if (fault) {
+        ui_.log("--> Команда записи отменена (nFWP или BOOT_LOCK)");
+        return failStart();
+    }
+    if (!writeLogged(kAccessOnWrite, {"W100"}) || !writeLogged(kSelectWriteWrite, {"W101"}) ||
+        !writeLogged(kWriteStartWrite, {"W101A"}))
+        return failStart();
+    block_ = 1;
+    sent_ = 0;
+    chipChanged_ = false;
+    const Io started = link().send(kWriteStreamCmd);
+    op_.startWorker([this, started] { ReadThread_MEC16(started); });
+}
+
+// The whole input, read before the chip is touched; a file of another size than
+// an image of this chip is written only once the user has said so.
+bool Mec16Programmer::loadImage() {
+    std::string error;
+    auto head = readFileHead(fileName_, kMainSize, error);
+    if (!head) {
+        ui_.log("Ошибка открытия файла");
+        return false;
+    }
+    if (!isImageSize(kFamily, head->size) &&
+        !ui_.confirm(imageSizeQuestion(kFamily.language, fileName_, head->size, kMainSize))) {
+        ui_.log(kWriteCancelledLine);
+        return false;
+    }
+    image_ = std::move(head->bytes);
+    return true;
+}
+
+// The programmer asks for each block, and takes it with 'G'. The stop button
+// does not end a write: a half-written flash is worse than a finished one.
+void Mec16Programmer::writeStream(Io started) {
+    if (started != Io::Ok) return failWrite(ioFailureLine(started, kFamily.language));
+    for (;;) {
+        if (Io io = awaitRequest(link()); io != Io::Ok) return failWrite(ioFailureLine(io, kFamily.language));
+        size_t got = 0;
+        const Block block = nextBlock(got);
+        if (got < kBlockSize) return endShortWrite(block);
+        chipChanged_ = true;
+        Io io = link().send(block);
+        ui_.setGaugeProgress(kWriteGaugeMax / kWriteBlocks * block_, kWriteGaugeMax);
+        if (io == Io::Ok) io = awaitTaken(link());
+        if (io != Io::Ok) return failWrite(lossLine(io, {"W103"}));
+        if (block_ == kWriteBlocks) return endWrite();
+        if (io = link().send(kNextCmd); io != Io::Ok) return failWrite(ioFailureLine(io, kFamily.language));
+        ++block_;
+    }
+}
+
+Block Mec16Programmer::nextBlock(size_t& got) {
+    Block block;
+    block.fill(kErased);
+    got = std::min(kBlockSize, image_.size() - std::min(sent_, image_.size()));
+    std::copy_n(image_.begin() + static_cast<std::ptrdiff_t>(sent_), got, block.begin());
+    sent_ += got;
+    return block;
+}
+
+// The file ran out: its rest, padded with FFh, is the last block. A last block
+// the chip did not take leaves the flash incomplete, and the write failed.
+void Mec16Programmer::endShortWrite(const Block& block) {
+    ui_.log("-> Предупреждение!");
+    ui_.log("-> Записываемый файл короче!");
+    chipChanged_ = true;
+    Io io = link().send(block);
+    if (io == Io::Ok) io = awaitTaken(link());
+    if (io != Io::Ok) ui_.log(lossLine(io, {"W102"}));
+    link().send(kEndCmd);
+    closingWrites(kWriteCodes);
+    if (io != Io::Ok) ui_.log(kIncompleteFlashLine);
+    op_.finish({.success = io == Io::Ok, .bytes = io == Io::Ok ? kShortWriteEnd : kWriteStreamEnd, .stamp = true});
+}
+
+void Mec16Programmer::endWrite() {
+    link().send(kEndCmd);
+    ui_.log("Запись MAIN блока завершена успешно.");
+    closingWrites(kWriteCodes);
+    op_.finish({.success = true, .closedLine = kClosedLine, .stamp = true});
+}
+
+void Mec16Programmer::failWrite(std::string_view line) {
+    ui_.log(line);
+    if (chipChanged_) ui_.log(kIncompleteFlashLine);
+    link().send(kEndCmd);
+    op_.finish({.bytes = kWriteStreamEnd, .stamp = true});
+}
 
 }  // namespace kj

@@ -1,4 +1,4 @@
-// korvel-cli mec16.
+// korvel-cli mec16: the window's response check, help, read, erase and write.
 #include "console/console.h"
 #include "families.h"
 #include "mec16/mec16.h"
@@ -6,11 +6,58 @@
 namespace kj::mec16 {
 
 namespace {
-int run(cli::Context&, const std::string&, cli::Options&) {
-    throw cli::UsageError{"the mec16 tool has no actions yet"};
+
+using namespace cli;
+
+// A short operation runs on this thread; Ctrl-C ends it at once.
+int runShort(Mec16Programmer& programmer, void (Mec16Programmer::*operation)()) {
+    watchInterrupts(&programmer.operation(), OnInterrupt::Abort);
+    (programmer.*operation)();
+    return awaitEnd(programmer.operation(), OnInterrupt::Abort);
 }
+
+int run(Context& context, const std::string& action, Options& options) {
+    if (action == "help") {
+        options.finish();
+        for (std::string_view line : kHelpLines) context.ui.log(line);
+        return kExitSuccess;
+    }
+    const bool info = options.flag("--info");
+    if (info && action != "read" && action != "erase") throw UsageError{"--info goes with read and erase only"};
+    if (action == "check" || action == "erase") options.finish();
+    auto bridge = context.bridges(kFamily.firmware);
+    Mec16Programmer programmer(*bridge, context.ui);
+    if (action == "check") return runShort(programmer, &Mec16Programmer::checkResponse);
+    if (action == "erase") {
+        programmer.setEraseInfo(info);
+        return runShort(programmer, &Mec16Programmer::erase);
+    }
+    if (action == "read") {
+        programmer.setReadInfo(info);
+        // Ctrl-C is the window's stop: the blocks read so far are kept.
+        return readImage(context, programmer, options, OnInterrupt::Stop);
+    }
+    // The window's stop does nothing to a write.
+    return writeImage(context, programmer, options, OnInterrupt::RunToTheEnd);
+}
+
 }  // namespace
 
-const cli::Tool kCliTool{.name = "mec16", .usage = "mec16\n", .run = run};
+const cli::Tool kCliTool{
+    .name = "mec16",
+    .usage = "mec16 check\n"
+             "    the chip ID, four registers and the write protection (FWP, Boot_Lock)\n"
+             "mec16 help\n"
+             "    the wiring help of the window; no programmer\n"
+             "mec16 read --output FILE [--info] [--force]\n"
+             "    MAIN (196608 bytes), with --info INFO after it (198656 bytes in all);\n"
+             "    Ctrl-C stops and keeps the blocks read so far\n"
+             "mec16 erase [--info]\n"
+             "    erases MAIN, with --info MAIN and INFO\n"
+             "mec16 write --input FILE [--force]\n"
+             "    writes MAIN from the file's first 196608 bytes (erase first: a write does not);\n"
+             "    a file of another size than 196608 or 198656 bytes only with --force\n",
+    .run = run,
+};
 
 }  // namespace kj::mec16

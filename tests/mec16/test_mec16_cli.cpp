@@ -1,0 +1,135 @@
+// korvel-cli mec16: Ctrl-C and help in-process, and the built command against
+// korvel-progsim's V42 programmer on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sstream>
+
+#include "console/console.h"
+#include "families.h"
+#include "mec16_fixture.h"
+#include "sim/sim_bridge.h"
+#include "support/process.h"
+
+namespace kjtest {
+namespace {
+
+struct CliRun {
+    int status = -1;
+    Lines out;
+    std::string err;
+};
+
+Lines linesOf(const std::string& text) {
+    Lines lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return maskTimes(lines);
+}
+
+// Ctrl-C pressed once the gauge reaches `atProgress`.
+class InterruptingFrontend : public kj::cli::ConsoleFrontend {
+public:
+    int atProgress = -1;
+    void setGaugeProgress(int value, int maximum, int gauge) override {
+        ConsoleFrontend::setGaugeProgress(value, maximum, gauge);
+        if (value == atProgress) std::raise(SIGINT);
+    }
+};
+
+class Mec16Cli : public ::testing::Test {
+protected:
+    Mec16Cli() : bench_(kjsim::makeBench(mec16Bench())), slot_(kjsim::SimSlot::programmer(bench_.programmer)) {
+        kj::cli::installInterruptHandlers();
+    }
+    ~Mec16Cli() override { std::signal(SIGINT, SIG_DFL); }
+
+    CliRun run(const std::string& action, std::vector<std::string> args) {
+        kj::cli::Options options(std::move(args));
+        kj::cli::Context context{[this](std::string_view) -> std::unique_ptr<kj::Bridge> {
+                                     ++bridges_;
+                                     return std::make_unique<kjsim::SimBridge>(std::vector{slot_});
+                                 },
+                                 ui_};
+        CliRun result;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        try {
+            result.status = kj::mec16::kCliTool.run(context, action, options);
+        } catch (...) {
+            testing::internal::GetCapturedStdout();
+            testing::internal::GetCapturedStderr();
+            throw;
+        }
+        result.out = linesOf(testing::internal::GetCapturedStdout());
+        result.err = testing::internal::GetCapturedStderr();
+        return result;
+    }
+
+    ScratchDir dir_;
+    kjsim::Bench bench_;
+    std::shared_ptr<kjsim::SimSlot> slot_;
+    InterruptingFrontend ui_;
+    int bridges_ = 0;
+};
+
+TEST_F(Mec16Cli, HelpNeedsNoProgrammer) {
+    const CliRun r = run("help", {});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.size(), 16u);
+    EXPECT_EQ(r.out.front(), "Распиновка для расширенной версии (PCB2):");
+    EXPECT_EQ(bridges_, 0);
+}
+
+// Ctrl-C at block 10: a read stops and keeps its blocks, a write runs to its end.
+TEST_F(Mec16Cli, CtrlCStopsAReadButNotAWrite) {
+    ui_.atProgress = 10;
+    const std::string path = dir_.file("m.bin");
+    CliRun r = run("read", {"--output", path});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Lines(r.out.end() - 7, r.out.end()),
+              join({{"Пользователь прервал операцию чтения."}, kClosingLines, kEndLines}));
+    const Bytes main = bench_.mec16->main();
+    EXPECT_EQ(readFile(path), Bytes(main.begin(), main.begin() + 10 * 1024));
+
+    const Bytes image = randomImage(kMain, 7);
+    writeFile(path, image);
+    bench_.mec16->setFlash(Bytes(kMain + kInfo, 0xFF));
+    kj::cli::installInterruptHandlers();  // a new command: no Ctrl-C counted yet
+    r = run("write", {"--input", path});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("the write runs to its end"), std::string::npos) << r.err;
+    EXPECT_EQ(bench_.mec16->main(), image);
+    EXPECT_EQ(bench_.programmer->endBytes(), "0OI0");
+}
+
+// The technician's round: check, back up MAIN and INFO, erase, write it back.
+TEST(Mec16CliProgram, CheckReadEraseAndWriteThroughTheSimulatorsPort) {
+    Server sim({KJ_PROGSIM, "--family", "V42"});
+    const std::string line = sim.readLine();
+    ASSERT_EQ(line.rfind("PORT ", 0), 0u) << line;
+    const std::string port = line.substr(5);
+    ScratchDir dir;
+    const std::string image = dir.file("m.bin");
+
+    auto check = runCommand({KJ_CLI, "--port", port, "mec16", "check"});
+    EXPECT_EQ(check.status, 0) << check.err;
+    EXPECT_EQ(check.lines().at(3), kIdLine);
+
+    auto read = runCommand({KJ_CLI, "--port", port, "mec16", "read", "--info", "--output", image});
+    EXPECT_EQ(read.status, 0) << read.err;
+    const Bytes backup = readFile(image);
+    EXPECT_EQ(backup.size(), kMain + kInfo);
+
+    auto erase = runCommand({KJ_CLI, "--port", port, "mec16", "erase"});
+    EXPECT_EQ(erase.status, 0) << erase.err;
+    auto write = runCommand({KJ_CLI, "--port", port, "mec16", "write", "--input", image});
+    EXPECT_EQ(write.status, 0) << write.err;
+    EXPECT_EQ(maskTimes(write.lines()).back(), "");
+    const std::string again = dir.file("again.bin");
+    read = runCommand({KJ_CLI, "--port", port, "mec16", "read", "--output", again});
+    EXPECT_EQ(readFile(again), Bytes(backup.begin(), backup.begin() + kMain)) << "written back whole";
+}
+
+}  // namespace
+}  // namespace kjtest

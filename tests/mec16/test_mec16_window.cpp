@@ -1,0 +1,170 @@
+// The MEC16 window offscreen: its form, and the check, a read and the stop
+// button's two roles driven through its buttons.
+#include "mec16/mec16_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include "mec16_fixture.h"
+#include "sim/sim_bridge.h"
+#include "support/scripted_desktop.h"
+
+namespace kjtest {
+namespace {
+
+constexpr int kHangBoundMs = 30000;
+
+Lines memoLines(const QPlainTextEdit* memo) {
+    Lines lines;
+    for (const auto& line : memo->toPlainText().split('\n')) lines.push_back(line.toStdString());
+    return maskTimes(lines);
+}
+
+// Runs the event loop until `done`, so that the worker's updates are carried out.
+bool runUntil(const std::function<bool()>& done) {
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (done()) loop.quit();
+    });
+    QTimer::singleShot(kHangBoundMs, &loop, &QEventLoop::quit);
+    check.start(5);
+    loop.exec();
+    QCoreApplication::sendPostedEvents();
+    return done();
+}
+
+class Mec16Window : public ::testing::Test {
+protected:
+    Mec16Window()
+        : bench_(kjsim::makeBench(mec16Bench())),
+          slot_(kjsim::SimSlot::programmer(bench_.programmer)),
+          context_{[slot = slot_](std::string_view) -> std::unique_ptr<kj::Bridge> {
+                       return std::make_unique<kjsim::SimBridge>(std::vector{slot});
+                   },
+                   desktop_},
+          window_(std::make_unique<kj::TMEC16_Form>(context_, &launcher_)) {
+        window_->show();
+    }
+    kj::Operation& op() { return window_->programmer().operation(); }
+    bool idle() { return op().idle() && op().waitIdle(std::chrono::milliseconds(0)); }
+
+    ScratchDir dir_;
+    kjsim::Bench bench_;
+    std::shared_ptr<kjsim::SimSlot> slot_;
+    ScriptedDesktop desktop_;
+    kj::AppContext context_;
+    QWidget launcher_;
+    std::unique_ptr<kj::TMEC16_Form> window_;
+};
+
+TEST_F(Mec16Window, EveryControlSitsWhereTheFormPutsIt) {
+    const std::vector<std::pair<const char*, QRect>> places = {
+        {"BitBtn_MEC16", {16, 16, 369, 49}},          {"Shape_BootLock_MEC", {16, 80, 17, 15}},
+        {"Label_BootLock_MEC", {48, 80, 248, 16}},    {"Shape_FWP_MEC16", {16, 104, 17, 15}},
+        {"Label_MEC16_FWP", {48, 104, 264, 16}},      {"CheckBox_MEC16_RD", {16, 176, 369, 17}},
+        {"BitBtn_RD_MEC16", {16, 200, 369, 49}},      {"CheckBox_erase_mec16", {16, 264, 369, 17}},
+        {"BitBtn_MEC16_ERASE", {16, 288, 369, 49}},   {"CheckBox_write_mec16", {16, 352, 369, 17}},
+        {"BitBtn_MEC16_WRITE", {16, 384, 369, 49}},   {"EXIT_MEC16", {16, 464, 185, 49}},
+        {"BitBtn_MEC16_HELP", {216, 464, 169, 49}},   {"Memo_MEC16", {408, 16, 489, 497}},
+        {"CGauge_MEC16", {13, 528, 876, 52}},
+    };
+    for (const auto& [name, place] : places) {
+        const auto* control = window_->canvas()->findChild<QWidget*>(name);
+        ASSERT_NE(control, nullptr) << name;
+        EXPECT_EQ(control->geometry(), place) << name;
+    }
+    EXPECT_EQ(window_->canvas()->size(), QSize(905, 590));
+    EXPECT_FALSE(window_->CheckBox_write_mec16->isEnabled());
+    EXPECT_EQ(window_->Shape_FWP_MEC16->brushColor(), QColor(Qt::black));
+    EXPECT_EQ(window_->CGauge_MEC16->maxValue(), 768);
+    EXPECT_EQ(window_->CGauge_MEC16->font().pixelSize(), 27);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(memoLines(window_->Memo_MEC16),
+              (Lines{"Не готова запись INFO блока ", "Не готова верификация, но можно сравнить в стороннем ",
+                     "редакторе", "Перед записью нужно стереть! Автоматом пока не делает. ", ""}));
+}
+
+TEST_F(Mec16Window, CheckThenAReadStoppedByTheStopButtonThenBackToTheLauncher) {
+    bench_.mec16->faults.fwp = true;
+    window_->BitBtn_MEC16->click();  // returns once the check has ended
+    QCoreApplication::sendPostedEvents();
+    EXPECT_TRUE(idle());
+    EXPECT_EQ(window_->Shape_FWP_MEC16->brushColor(), QColor(255, 0, 0));
+    EXPECT_EQ(window_->Shape_BootLock_MEC->brushColor(), QColor(0, 255, 0));
+    EXPECT_EQ(bench_.programmer->endBytes(), "O0");
+
+    // A slow read with INFO asked for, stopped during MAIN: the window stays.
+    bench_.programmer->faults.replyDelay = kj::Millis{5};
+    const std::string path = dir_.file("m.bin");
+    desktop_.choices.push_back(QString::fromStdString(path));
+    window_->CheckBox_MEC16_RD->setChecked(true);
+    window_->BitBtn_RD_MEC16->click();
+    EXPECT_STREQ(op().name().get(), "READ_MAIN");
+    ASSERT_TRUE(runUntil([&] { return window_->CGauge_MEC16->progress() >= 2; }));
+    EXPECT_EQ(window_->CGauge_MEC16->maxValue(), 192);
+    EXPECT_EQ(window_->CGauge_MEC16->foreColor(), QColor(0, 255, 0));
+    window_->EXIT_MEC16->click();
+    EXPECT_TRUE(window_->isVisible());
+    ASSERT_TRUE(runUntil([&] { return idle(); }));
+    const Lines lines = memoLines(window_->Memo_MEC16);
+    EXPECT_EQ(Lines(lines.end() - 7, lines.end()),
+              join({{"Пользователь прервал операцию чтения."}, kClosingLines, kEndLines}));
+    const Bytes kept = readFile(path);
+    const Bytes main = bench_.mec16->main();
+    EXPECT_EQ(kept.size() % 1024, 0u);
+    EXPECT_GE(kept.size(), 2 * 1024u);
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), main.begin()));
+    EXPECT_EQ(bench_.programmer->endBytes(), "O00O");
+
+    window_->EXIT_MEC16->click();
+    EXPECT_FALSE(window_->isVisible());
+    EXPECT_TRUE(launcher_.isVisible());
+}
+
+// The real file dialog, typed into through its window as the window system
+// delivers keys, while the read's start runs beside the window thread.
+TEST(Mec16WindowDesktop, TheSaveDialogTakesTheUsersKeysWhileTheReadStarts) {
+    ScratchDir dir;
+    auto bench = kjsim::makeBench(mec16Bench());
+    auto slot = kjsim::SimSlot::programmer(bench.programmer);
+    kj::QtDesktop desktop;
+    kj::AppContext context{[slot](std::string_view) -> std::unique_ptr<kj::Bridge> {
+                               return std::make_unique<kjsim::SimBridge>(std::vector{slot});
+                           },
+                           desktop};
+    QWidget launcher;
+    kj::TMEC16_Form window(context, &launcher);
+    window.show();
+    const std::string path = dir.file("typed.bin");
+    int answered = 0;
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog || !dialog->windowHandle() || answered) return;
+        ++answered;
+        QTest::keyClick(dialog->windowHandle(), Qt::Key_A, Qt::ControlModifier);
+        for (char c : path) QTest::keyClick(dialog->windowHandle(), c);
+        QTest::keyClick(dialog->windowHandle(), Qt::Key_Return);
+    });
+    typist.start(20);
+    QTimer giveUp;  // a dialog deaf to the keys must not hang the test
+    giveUp.setSingleShot(true);
+    QObject::connect(&giveUp, &QTimer::timeout, [] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
+    });
+    giveUp.start(kHangBoundMs);
+    window.BitBtn_RD_MEC16->click();
+    ASSERT_TRUE(runUntil([&] { return window.programmer().operation().waitIdle(std::chrono::milliseconds(0)); }));
+    EXPECT_EQ(answered, 1);
+    EXPECT_EQ(readFile(path), bench.mec16->main());
+}
+
+}  // namespace
+}  // namespace kjtest
