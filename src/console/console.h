@@ -120,9 +120,9 @@ int writeImage(Context& context, ImageTool& tool, Options& options, OnInterrupt 
 using ToolRun = int (*)(Context& context, const std::string& action, Options& options);
 
 struct Tool {
-    std::string_view name;
-    std::string_view usage;  // its actions, one per line
-    ToolRun run;
+    std::string_view name{};
+    std::string_view usage{};  // its actions, one per line
+    ToolRun run = nullptr;
 };
 
 }  // namespace kj::cli

@@ -76,12 +76,13 @@ private:
     bool end(Ending ending);
 
     Frontend& ui_;
-    Operation op_;
     EdidInfoShow showInfo_;
     EdidWriteQuestion askBadBaseBlock_;
     std::string fileName_;
     EdidImage image_{};
     std::string status_;
+    // Last: destroyed first, so nothing it may still use is gone before it.
+    Operation op_;
 };
 
 }  // namespace kj

@@ -28,10 +28,10 @@ void clearLogLines(QPlainTextEdit* memo);
 class WindowFrontend : public Frontend {
 public:
     struct Hooks {
-        std::function<void(std::string_view)> started;  // buttons for a running operation
-        std::function<void()> ended;                    // buttons back to idle
-        std::function<void()> saveCanClose;             // the save dialog's close-confirmation handler
-        std::function<void()> openCanClose;             // the open dialog's
+        std::function<void(std::string_view)> started{};  // buttons for a running operation
+        std::function<void()> ended{};                    // buttons back to idle
+        std::function<void()> saveCanClose{};             // the save dialog's close-confirmation handler
+        std::function<void()> openCanClose{};             // the open dialog's
     };
 
     // `confirmed` is the window's dialog-confirmed flag, set by the handlers above.

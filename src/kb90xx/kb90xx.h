@@ -63,13 +63,14 @@ private:
     void failOutput();
 
     Frontend& ui_;
-    Operation op_;
     std::string fileName_;
     Bytes image_;  // the write's input, read whole before the chip is touched
     size_t sent_ = 0;
     int block_ = 0;
     uint16_t fileSum_ = 0;
     uint16_t fileCrc_ = 0;
+    // Last: destroyed first, it waits for its worker while the state it uses still stands.
+    Operation op_;
 };
 
 }  // namespace kj

@@ -130,12 +130,13 @@ private:
     Frontend& ui_;
     KeyboardPanel& panel_;
     ScanTimer& timer_;
-    Operation op_;
     std::mutex tickMutex_;
     std::condition_variable tickCv_;
     bool ticked_ = false;
     std::atomic<bool> waiting_{false};
     std::vector<uint8_t> report_;  // the accumulator, at most kReportCapacity bytes
+    // Last: destroyed first, it waits for its worker while the state it uses still stands.
+    Operation op_;
 };
 
 }  // namespace kj

@@ -22,18 +22,18 @@ struct EndBytes {
 };
 
 struct Family {
-    std::string_view name;             // the command line's tool name
-    std::string_view launcherButton;   // the launcher button's object name
-    std::string_view launcherCaption;  // and its caption
-    std::string_view firmware;         // the firmware family: "V41", "V42", "ITE", "NPCE"
-    LinkVariant link;
+    std::string_view name{};             // the command line's tool name
+    std::string_view launcherButton{};   // the launcher button's object name
+    std::string_view launcherCaption{};  // and its caption
+    std::string_view firmware{};         // the firmware family: "V41", "V42", "ITE", "NPCE"
+    LinkVariant link{};
     Language language = Language::English;
-    EndBytes ends;
+    EndBytes ends{};
     bool emptyLineAfterStamp = false;  // the time-stamp line that closes an operation
     bool fileErrorBoxes = true;        // file errors raise a box as well as a line
     size_t imageSize = 0;  // 0: the tool moves no image
-    std::string_view saveFilter;
-    std::string_view openFilter;
+    std::string_view saveFilter{};
+    std::string_view openFilter{};
     size_t alternateImageSize = 0;  // another size a write takes without asking
     std::string_view saveName = "Noname";
 };

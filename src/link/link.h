@@ -35,10 +35,10 @@ struct LinkVariant {
     bool latencyFirst = false;  // latency 2 set before the time-outs
     Millis handshakeTimeout{300};
     Reply reply = Reply::Exact;
-    std::string_view accept;
+    std::string_view accept{};
     bool keepTimeouts = false;  // the handshake's time-outs stay once accepted (else 0/0)
     std::string_view notFoundLine = kNotFoundLine;
-    std::string_view versionLinePrefix;  // logged for every device that answered; empty: none
+    std::string_view versionLinePrefix{};  // logged for every device that answered; empty: none
 };
 
 // The set-up calls, in order, for a window that reports each one.

@@ -49,17 +49,29 @@ private:
 struct Ending {
     bool success = false;
     // What goes out to the programmer; the family's success or failure bytes when unset.
-    std::optional<std::string_view> bytes;
-    std::string_view closedLine;  // logged right before the link is closed
+    std::optional<std::string_view> bytes{};
+    std::string_view closedLine{};  // logged right before the link is closed
     bool stamp = false;           // the family's time-stamp line after everything else
     bool keepPartialImage = false;  // a user's stop that keeps the blocks read so far
-    std::string_view box;           // an error box once the lines are logged
+    std::string_view box{};         // an error box once the lines are logged
 
-    static Ending succeeded() { return {.success = true}; }
-    static Ending failed() { return {}; }
+    static Ending succeeded();
+    static Ending failed();
     // Ends before anything was asked of the chip: no end byte.
-    static Ending quietly() { return {.bytes = std::string_view{}}; }
+    static Ending quietly();
 };
+
+inline Ending Ending::succeeded() {
+    Ending ending;
+    ending.success = true;
+    return ending;
+}
+inline Ending Ending::failed() { return Ending(); }
+inline Ending Ending::quietly() {
+    Ending ending;
+    ending.bytes = std::string_view{};
+    return ending;
+}
 
 class Operation {
 public:

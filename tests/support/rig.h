@@ -69,7 +69,9 @@ public:
         EXPECT_TRUE(operation.idle());
         EXPECT_FALSE(operation.link().isOpen());
         EXPECT_FALSE(slot().isOpen());
-        if (!slot().calls().empty()) EXPECT_EQ(slot().calls().back(), "close");
+        if (!slot().calls().empty()) {
+            EXPECT_EQ(slot().calls().back(), "close");
+        }
     }
 };
 
