@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QThread>
 #include <QWidget>
+#include <QWindow>
 #include <atomic>
 
 namespace kj {
@@ -26,14 +27,28 @@ bool isUserInput(QEvent::Type type) {
     }
 }
 
-// Drops input meant for anything but a dialog opened meanwhile, so that a click
-// made while waiting never runs once the operation has ended.
+// The widget that input sent to `target` is for: input reaches a window first,
+// and the widget inside it after.
+const QWidget* inputWidget(QObject* target) {
+    if (const auto* widget = qobject_cast<const QWidget*>(target)) return widget;
+    const auto* window = qobject_cast<const QWindow*>(target);
+    if (!window) return nullptr;
+    for (const QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->windowHandle() == window) return top;
+    }
+    return nullptr;
+}
+
+// Drops input meant for anything but a dialog opened meanwhile (its own
+// pop-ups, such as a file name's completions, included), so that a click made
+// while waiting never runs once the operation has ended.
 class InputBlocker : public QObject {
 public:
     bool eventFilter(QObject* target, QEvent* event) override {
         if (!isUserInput(event->type())) return false;
         const QWidget* modal = QApplication::activeModalWidget();
-        const auto* widget = qobject_cast<const QWidget*>(target);
+        if (modal && QApplication::activePopupWidget()) return false;
+        const QWidget* widget = inputWidget(target);
         return !(modal && widget && (widget == modal || modal->isAncestorOf(widget)));
     }
 };
