@@ -42,6 +42,9 @@ constexpr char kUsage[] =
     "  --silent-from-step N       send nothing from the N-th reply on\n"
     "  --hang-up-at-step N        hang up the port instead of the N-th reply\n"
     "  --no-chip                  nothing wired to the programmer\n"
+    "  --ite-refuse-register-write N  ITE: refuse the N-th register write after 'T'\n"
+    "  --ite-bad-block N          ITE: a bad status for the N-th block of a read\n"
+    "  --ite-no-data-ack N        ITE: no answer to the N-th data frame after 'T'\n"
     "  --help                     this text\n"
     "\n"
     "Prints \"PORT <slave path>\" once the port is ready.\n";
@@ -53,6 +56,7 @@ constexpr int kHangUpSignal = SIGUSR1;
 
 struct Options {
     BenchOptions bench;
+    IteFaults ite;
     std::string link;
     bool help = false;
 };
@@ -108,6 +112,9 @@ Options parseArgs(int argc, char** argv) {
         else if (arg == "--silent-from-step") o.bench.faults.silentFromStep = positive(arg, value());
         else if (arg == "--hang-up-at-step") o.bench.faults.hangUpAtStep = positive(arg, value());
         else if (arg == "--no-chip") o.bench.noChip = true;
+        else if (arg == "--ite-refuse-register-write") o.ite.refuseRegisterWriteAt = positive(arg, value());
+        else if (arg == "--ite-bad-block") o.ite.badBlockAt = positive(arg, value());
+        else if (arg == "--ite-no-data-ack") o.ite.noDataAckAt = positive(arg, value());
         else throw std::invalid_argument("unknown option \"" + arg + "\"");
     }
     return o;
@@ -288,6 +295,11 @@ bool waitForHangUpOrStop() {
 int serve(const Options& options) {
     blockAwaitedSignals();
     const Bench bench = makeBench(options.bench);
+    if (bench.ite) {
+        IteFaults ite = options.ite;
+        ite.noController = options.bench.noChip;
+        bench.ite->setFaults(ite);
+    }
     PtyServer server(bench.programmer);
     server.open();
     server.start();
