@@ -48,6 +48,9 @@ constexpr char kUsage[] =
     "  --mec-fwp                  MEC16: the nFWP pin holds write protection\n"
     "  --mec-boot-lock            MEC16: Boot_Lock is set\n"
     "  --mec-busy-reads N         MEC16: status reads that report an erase still running (default 3)\n"
+    "  --ite-refuse-register-write N  ITE: refuse the N-th register write after 'T'\n"
+    "  --ite-bad-block N          ITE: a bad status for the N-th block of a read\n"
+    "  --ite-no-data-ack N        ITE: no answer to the N-th data frame after 'T'\n"
     "  --help                     this text\n"
     "\n"
     "Prints \"PORT <slave path>\" once the port is ready.\n";
@@ -60,6 +63,7 @@ constexpr int kHangUpSignal = SIGUSR1;
 struct Options {
     BenchOptions bench;
     Mec16Faults mec16;
+    IteFaults ite;
     std::string link;
     bool help = false;
 };
@@ -121,6 +125,9 @@ Options parseArgs(int argc, char** argv) {
         else if (arg == "--mec-fwp") o.mec16.fwp = true;
         else if (arg == "--mec-boot-lock") o.mec16.bootLock = true;
         else if (arg == "--mec-busy-reads") o.mec16.busyReads = positive(arg, value());
+        else if (arg == "--ite-refuse-register-write") o.ite.refuseRegisterWriteAt = positive(arg, value());
+        else if (arg == "--ite-bad-block") o.ite.badBlockAt = positive(arg, value());
+        else if (arg == "--ite-no-data-ack") o.ite.noDataAckAt = positive(arg, value());
         else throw std::invalid_argument("unknown option \"" + arg + "\"");
     }
     return o;
@@ -305,6 +312,11 @@ int serve(const Options& options) {
         Mec16Faults faults = options.mec16;
         faults.noChip = bench.mec16->faults.noChip;
         bench.mec16->faults = faults;
+    }
+    if (bench.ite) {
+        IteFaults ite = options.ite;
+        ite.noController = options.bench.noChip;
+        bench.ite->setFaults(ite);
     }
     PtyServer server(bench.programmer);
     server.open();

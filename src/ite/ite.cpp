@@ -1,6 +1,12 @@
 #include "ite/ite.h"
 
+#include <algorithm>
+
+#include "common/text.h"
+
 namespace kj {
+
+using namespace ite;
 
 const Family ite::kFamily{
     .name = "ite",
@@ -13,10 +19,311 @@ const Family ite::kFamily{
              .versionLinePrefix = "Версия FW программатора -> "},
     .language = Language::Russian,
     .ends = {.drained = true},
-    .imageSize = 131072,
+    .imageSize = kImageSize,
     .saveFilter = "BIN файл (*.bin)|*.bin",
     .openFilter = "BIN файл  (*.bin)|*.bin|Другие|*.*",
     .saveName = "ITE_",
 };
+
+namespace {
+
+// APPLY
+constexpr std::string_view kSendingRouting = "Отправляем настройки под MB.";
+constexpr std::string_view kSettingsRefused = "Ошибка при входе в режим настроек.";
+constexpr std::string_view kRoutingRefused = "Ошибка протокола при настройке выводов.";
+constexpr std::string_view kRoutingSent = "Настройки все отправлены.";
+
+// link check
+constexpr std::string_view kChecking = "Проверка связи ...";
+constexpr std::string_view kProgrammerReady = "Программатор найден и готов к работе.";
+constexpr std::string_view kConnectNow = "Теперь, как можно быстрее, подключите адаптер (5 сек) ! ";
+constexpr std::string_view kControllerFound = "Найден ID мульта -> ";
+constexpr std::string_view kRevision = " ревизия -> ";
+constexpr std::string_view kCheckCode = "00";
+
+// read
+constexpr std::string_view kReadCancelled = "Чтение отмененено пользователем. Все сворачиваем. (RD_DLG)";
+constexpr std::string_view kCreateFailed = "Ошибка при создании файла. (RD_CRT_DLG)";
+constexpr std::string_view kReadStarting = "Начинаем чтение ITE ...";
+constexpr std::string_view kReadCode = "2F";
+constexpr std::string_view kReadingBlocks = "Читаю, пожалуйста ждите ...";
+constexpr std::string_view kBlockFailed = "Ошибка при чтении блока ->";
+constexpr std::string_view kAllRead = "Мы все прочитали ";
+
+// write
+constexpr std::string_view kWriteCancelled = "Запись отмененена пользователем. Все сворачиваем. (WR_DLG)";
+constexpr std::string_view kOpenFailed = "Ошибка при открытии файла. (WR_OPN_DLG)";
+constexpr std::string_view kWritingFrom = "Пишем из файла: ";
+constexpr std::string_view kWriteStarting = "Начинаем запись ITE ...";
+constexpr std::string_view kWriteCode = "3F";
+constexpr std::string_view kEraseSent = "Команда стирания чипа отправлена (0x60/0xC7)...";
+constexpr std::string_view kBufferRead = "Считали 131072 байта в буфер ...";
+constexpr std::string_view kErasedCount = "Количество байт равных 0xFF в файле -> ";
+constexpr std::string_view kWritingBytes = "Начинаем писать байты ...";
+constexpr std::string_view kAddressRefused = "Ошибка протокола при отправке адреса во флеш.";
+constexpr std::string_view kDataRefused = "Ошибка записи во флеш или потеряна связь с ITE";
+constexpr std::string_view kAllWritten = "Мы все записали. ";
+constexpr std::string_view kWriteAgain = "Флеш ITE стёрта или записана не полностью: запишите её заново !";
+
+// read and write
+constexpr std::string_view kPreparing = "Преподготовка ITE ...";
+constexpr std::string_view kPrepared = "Закончили преподготовку ...";
+
+std::string codedLine(std::string_view code) {
+    return "ITE мульт нам не отвечает, проверяйте соединение и настройки выводов. MB запитана? (" +
+           std::string(code) + ")";
+}
+
+// A file of another size than the flash is noticed before the long write starts.
+std::string fileSizeLine(uint64_t size) {
+    const std::string bytes = std::to_string(size);
+    if (size < kImageSize) return "Внимание: в файле " + bytes + " байт, остаток флеша останется стёртым (0xFF).";
+    return "Внимание: в файле " + bytes + " байт, записываются только первые 131072.";
+}
+
+}  // namespace
+
+IteProgrammer::IteProgrammer(Bridge& bridge, Frontend& ui) : ui_(ui), op_(bridge, ui, kFamily) {}
+
+void IteProgrammer::logFailure(const Answer& answer, std::string_view stepLine) {
+    if (answer.io == Io::Ok || answer.io == Io::Timeout) ui_.log(stepLine);
+    else op_.logFailure(answer.io);
+}
+
+// ---- APPLY (caller's thread) ----
+
+bool IteProgrammer::applyRouting(const Routing& pins) {
+    if (!op_.idle()) return false;
+    op_.logStamp();
+    if (!op_.openLink()) return false;
+    ui_.log(kSendingRouting);
+    Link& link = op_.link();
+    // The routing closes the link without an end byte, whatever happens.
+    const auto fail = [&](const Answer& answer, std::string_view line) {
+        logFailure(answer, line);
+        op_.finish(Ending::quietly());
+        return false;
+    };
+    if (Answer a = enterSettings(link); !a.ok()) return fail(a, kSettingsRefused);
+    for (size_t row : kSendOrder) {
+        if (Answer a = sendRouting(link, kSignals[row].code, pins[row]); !a.ok()) return fail(a, kRoutingRefused);
+    }
+    if (Answer a = leaveSettings(link); !a.ok()) return fail(a, kRoutingRefused);
+    ui_.log(kRoutingSent);
+    op_.finish({.success = true, .bytes = std::string_view{}});
+    return op_.lastSucceeded();
+}
+
+// ---- link check (caller's thread) ----
+
+bool IteProgrammer::checkConnection() {
+    if (!op_.idle()) return false;
+    ui_.log("");
+    ui_.log(kChecking);
+    if (!op_.openLink()) return false;
+    ui_.log(kProgrammerReady);
+    ui_.log("");
+    ui_.log(kConnectNow);
+    Link& link = op_.link();
+    const auto fail = [&](const Answer& answer, std::string_view code) {
+        logFailure(answer, codedLine(code));
+        op_.finish(Ending::failed());
+        return false;
+    };
+    if (Answer a = checkController(link, controllerWait); !a.ok()) return fail(a, kCheckCode);
+    std::array<uint8_t, kIdRegisters.size()> id{};
+    for (size_t i = 0; i < kIdRegisters.size(); ++i) {
+        // Any reply to the select but 'e' will do here.
+        uint8_t reply = 0;
+        Io io = selectRegister(link, kIdRegisters[i].reg, reply);
+        if (io == Io::Ok && reply == kRegisterRefused) return fail({}, kIdRegisters[i].code);
+        if (io == Io::Ok) io = readRegister(link, id[i]);
+        if (io != Io::Ok) return fail({.io = io}, kIdRegisters[i].code);
+    }
+    ui_.log(std::string(kControllerFound) + hexUpper(id[0], 2) + hexUpper(id[1], 2) + std::string(kRevision) +
+            hexUpper(id[2], 2));
+    op_.finish(Ending::succeeded());
+    return op_.lastSucceeded();
+}
+
+// ---- read and write, the start (caller's thread) ----
+
+bool IteProgrammer::controllerAnswers(std::string_view code) {
+    if (Answer a = checkController(op_.link(), controllerWait); !a.ok()) {
+        logFailure(a, codedLine(code));
+        op_.finish(Ending::failed());
+        return false;
+    }
+    return true;
+}
+
+bool IteProgrammer::prepare(std::span<const RegisterStep> steps) {
+    for (const RegisterStep& step : steps) {
+        flashChanged_ = flashChanged_ || step.changesFlash;
+        if (Answer a = writeRegister(op_.link(), step.reg, step.value); !a.ok()) {
+            logFailure(a, codedLine(step.code));
+            return false;
+        }
+    }
+    return true;
+}
+
+void IteProgrammer::startRead() {
+    if (!op_.idle()) return;
+    op_.begin(ite::kReading);
+    ui_.log("");
+    ui_.setGaugeColour(kLime, kPagesGauge);
+    ui_.setGaugeProgress(0, kPageCount, kPagesGauge);
+    if (!op_.openLink()) return op_.finish(Ending::quietly());
+    const auto path = ui_.chooseFile(saveDialog(kFamily));
+    if (!path) {
+        ui_.log(kReadCancelled);
+        return op_.finish(Ending::failed());
+    }
+    fileName_ = *path;
+    if (!op_.output().create(fileName_)) {
+        ui_.log(kCreateFailed);
+        ui_.errorBox(boxWithReason(kCreateFileBox, fileName_, op_.output().error()));
+        return op_.finish(Ending::failed());
+    }
+    op_.logStamp();
+    ui_.log(kReadStarting);
+    if (!controllerAnswers(kReadCode)) return;
+    ui_.log(kPreparing);
+    if (!prepare(kReadPreparation)) return op_.finish(Ending::failed());
+    ui_.log(kPrepared);
+    op_.startWorker([this] { readFlash(); });
+}
+
+void IteProgrammer::startWrite() {
+    if (!op_.idle()) return;
+    op_.begin(ite::kWriting);
+    flashChanged_ = false;
+    ui_.setGaugeColour(kRed, kPagesGauge);
+    ui_.setGaugeProgress(0, kPageCount, kPagesGauge);
+    ui_.log("");
+    if (!op_.openLink()) return op_.finish(Ending::quietly());
+    const auto path = ui_.chooseFile(openDialog(kFamily));
+    if (!path) {
+        ui_.log(kWriteCancelled);
+        return op_.finish(Ending::failed());
+    }
+    fileName_ = *path;
+    if (!loadImage()) return op_.finish(Ending::failed());
+    op_.logStamp();
+    ui_.log(std::string(kWritingFrom) + fileName_);
+    ui_.log(kWriteStarting);
+    if (!controllerAnswers(kWriteCode)) return;
+    op_.startWorker([this] { writeFlash(); });
+}
+
+// The whole input, read before the chip is touched; a file of another size
+// than the flash goes ahead only once the user has said so.
+bool IteProgrammer::loadImage() {
+    std::string error;
+    auto head = readFileHead(fileName_, kImageSize, error);
+    if (!head) {
+        ui_.log(kOpenFailed);
+        ui_.errorBox(boxWithReason(kOpenFileBox, fileName_, error));
+        return false;
+    }
+    if (head->size != kImageSize &&
+        !ui_.confirm(imageSizeQuestion(kFamily.language, fileName_, head->size, kImageSize))) {
+        ui_.log(kWriteCancelled);
+        return false;
+    }
+    image_ = std::move(head->bytes);
+    fileSize_ = head->size;
+    return true;
+}
+
+// ---- read (worker) ----
+
+void IteProgrammer::readFlash() {
+    ui_.log(kReadingBlocks);
+    std::array<uint8_t, kBlockReplySize> reply{};
+    for (int block = 1; block <= kPageCount; ++block) {
+        if (Answer a = readBlock(op_.link(), reply); !a.ok()) {
+            // Which block it was, also when the link is what failed.
+            if (a.io != Io::Ok && a.io != Io::Timeout) op_.logFailure(a.io);
+            ui_.log(std::string(kBlockFailed) + std::to_string(block));
+            return op_.finish({.stamp = true});
+        }
+        if (!op_.output().write(std::span(reply).first(kPageSize))) return failOutput();
+        ui_.setGaugeProgress(block, kPageCount, kPagesGauge);
+    }
+    Ending ending{.success = true, .stamp = true};
+    if (!op_.storeOutput(ending)) return op_.finish(ending);
+    ui_.log(kAllRead);
+    op_.finish(ending);
+}
+
+void IteProgrammer::failOutput() {
+    Ending ending{.stamp = true};
+    op_.reportOutputFailure(ending);
+    op_.finish(ending);
+}
+
+// ---- write (worker) ----
+
+void IteProgrammer::writeFlash() {
+    ui_.log(kPreparing);
+    const std::span<const RegisterStep> steps(kWritePreparation);
+    if (!prepare(steps.first(kWriteSetUpSteps))) return failWrite();
+    ui_.log(kPrepared);
+    if (!prepare(steps.subspan(kWriteSetUpSteps))) return failWrite();
+    ui_.log(kEraseSent);
+    logImageLines();
+    ui_.log(kWritingBytes);
+    if (!writeBytes()) return failWrite();
+    ui_.log(kAllWritten);
+    op_.finish({.success = true, .stamp = true});
+}
+
+void IteProgrammer::logImageLines() {
+    buffer_.assign(kImageSize, kErased);
+    std::copy(image_.begin(), image_.end(), buffer_.begin());
+    ui_.log(kBufferRead);
+    if (fileSize_ != kImageSize) ui_.log(fileSizeLine(fileSize_));
+    const auto erased = std::count(buffer_.begin(), buffer_.end(), kErased);
+    ui_.log(std::string(kErasedCount) + std::to_string(erased));
+}
+
+// Only the bytes that are not 0xFF go out: the erase left the rest as it is to
+// be. A skipped run makes the next byte say its address.
+bool IteProgrammer::writeBytes() {
+    Link& link = op_.link();
+    const Millis dataWait = kFamily.link.handshakeTimeout;  // the link's own read time-out
+    Millis addressWait = link.timeouts.slowStep;             // the chip erases before it takes the first
+    bool addressNeeded = true;
+    for (uint32_t at = 0; at < kImageSize; ++at) {
+        const uint8_t byte = buffer_[at];
+        if (byte == kErased) {
+            addressNeeded = true;
+        } else {
+            if (addressNeeded) {
+                if (Answer a = setFlashAddress(link, at, addressWait); !a.ok()) {
+                    logFailure(a, kAddressRefused);
+                    return false;
+                }
+                addressWait = link.timeouts.reply;
+                addressNeeded = false;
+            }
+            if (Answer a = writeFlashByte(link, byte, dataWait); !a.ok()) {
+                logFailure(a, kDataRefused);
+                return false;
+            }
+        }
+        const uint32_t done = at + 1;
+        if (done % kPageSize == 0) ui_.setGaugeProgress(static_cast<int>(done / kPageSize), kPageCount, kPagesGauge);
+        ui_.setGaugeProgress(static_cast<int>(done % kPageSize), kPageGaugeMax, kPageGauge);
+    }
+    return true;
+}
+
+void IteProgrammer::failWrite() {
+    if (flashChanged_) ui_.log(kWriteAgain);
+    op_.finish({.stamp = true});
+}
 
 }  // namespace kj

@@ -1,4 +1,9 @@
-// korvel-cli ite.
+// korvel-cli ite: the routing of the window's APPLY (from a line of the base or
+// pin by pin), its link check, read and write.
+#include <climits>
+#include <functional>
+#include <iostream>
+
 #include "console/console.h"
 #include "families.h"
 #include "ite/ite.h"
@@ -6,11 +11,103 @@
 namespace kj::ite {
 
 namespace {
-int run(cli::Context&, const std::string&, cli::Options&) {
-    throw cli::UsageError{"the ite tool has no actions yet"};
+
+using namespace cli;
+
+// The selectors as the window would hold them after choosing line `board` of
+// the base (and clicking the orientation box, when reversed); nothing when the
+// line cannot be used, the window's lines logged.
+std::optional<Routing> boardRouting(Context& context, const std::string& basePath, const std::string& board,
+                                    bool reversed) {
+    const long number = parseNumber("--board", board, 1, LONG_MAX);
+    std::string error;
+    const auto base = loadBase(basePath, error);
+    if (!base) {
+        context.ui.log(kNoBaseEntry);
+        std::cerr << "korvel-cli: " << fileProblem(basePath, error) << '\n';
+        return std::nullopt;
+    }
+    if (base->empty()) throw UsageError{basePath + " lists no motherboard"};
+    if (static_cast<size_t>(number) > base->size())
+        throw UsageError{"--board: " + basePath + " has " + std::to_string(base->size()) + " lines"};
+    const std::string& line = (*base)[static_cast<size_t>(number - 1)];
+    std::cerr << "korvel-cli: board " << number << ": " << line << '\n';
+    const AppliedLine applied = applyBaseLine(line, Routing{});
+    if (!applied.complete) {
+        context.ui.log(applied.message);
+        return std::nullopt;
+    }
+    if (!reversed) return applied.pins;
+    const Mirroring mirrored = mirrorRouting(line, applied.pins);
+    if (!mirrored.done) {
+        context.ui.log(mirrored.message);
+        return std::nullopt;
+    }
+    return mirrored.pins;
 }
+
+Routing listedRouting(const std::string& text) {
+    std::string error;
+    const auto pins = parsePinList(text, error);
+    if (!pins) throw UsageError{"--pins: " + error};
+    return *pins;
+}
+
+// Runs one of the short operations, which Ctrl-C ends at once.
+int runShort(Context& context, const std::function<bool(IteProgrammer&)>& operation) {
+    auto bridge = context.bridges(kFamily.firmware);
+    IteProgrammer programmer(*bridge, context.ui);
+    watchInterrupts(&programmer.operation(), OnInterrupt::Abort);
+    const bool ok = operation(programmer);
+    watchInterrupts(nullptr, OnInterrupt::Abort);
+    return ok ? kExitSuccess : kExitFailure;
+}
+
+int runApply(Context& context, Options& options) {
+    const auto list = options.value("--pins");
+    const auto basePath = options.value("--base");
+    const auto board = options.value("--board");
+    const bool reversed = options.flag("--reversed");
+    if (list && (basePath || board || reversed))
+        throw UsageError{"--pins names the pins itself; --base, --board and --reversed choose a line of the base"};
+    if (!list && !board) throw UsageError{"--board N or --pins SIGNAL=PIN[,SIGNAL=PIN...] is required"};
+    options.finish();
+    const auto pins = list ? listedRouting(*list)
+                           : boardRouting(context, basePath.value_or(baseFilePath(kBaseFile).string()), *board,
+                                          reversed);
+    if (!pins) return kExitFailure;
+    std::cerr << "korvel-cli: routing: " << routingText(*pins) << '\n';
+    return runShort(context, [&](IteProgrammer& programmer) { return programmer.applyRouting(*pins); });
+}
+
+int run(Context& context, const std::string& action, Options& options) {
+    if (action == "apply") return runApply(context, options);
+    if (action == "check") {
+        options.finish();
+        return runShort(context, [](IteProgrammer& programmer) { return programmer.checkConnection(); });
+    }
+    auto bridge = context.bridges(kFamily.firmware);
+    IteProgrammer programmer(*bridge, context.ui);
+    if (action == "read") return readImage(context, programmer, options);
+    // The window has no stop for a write: an erased flash is better written to its end.
+    return writeImage(context, programmer, options, OnInterrupt::RunToTheEnd);
+}
+
 }  // namespace
 
-const cli::Tool kCliTool{.name = "ite", .usage = "ite\n", .run = run};
+const cli::Tool kCliTool{
+    .name = "ite",
+    .usage = "ite apply ([--base FILE] --board N [--reversed] | --pins SIGNAL=PIN[,SIGNAL=PIN...])\n"
+             "    sends the routing of the window's APPLY; the programmer keeps it for the actions below\n"
+             "    N is a line of the base (1 = the first); --reversed mirrors it for a reversed cable\n"
+             "    SIGNAL: PD0 ... PD7, BUSY, STB, AFD, INIT, SLIN, KSI4, KSI5; PIN: 1 to 32 or NC;\n"
+             "    the signals not named are NC\n"
+             "ite check\n"
+             "    checks that the controller answers and logs its ID and revision\n"
+             "ite read --output FILE [--force]\n"
+             "ite write --input FILE [--force]\n"
+             "    erases the flash and writes the file; one that is not 131072 bytes only with --force\n",
+    .run = run,
+};
 
 }  // namespace kj::ite

@@ -1,7 +1,18 @@
+// The ITE window: the motherboard chooser and the fifteen pin selectors over
+// the routing, and the APPLY, link check, read and write buttons over the
+// core's operations.
 #pragma once
 
-#include "ite/ite.h"
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <array>
+#include <functional>
+#include <memory>
+
 #include "gui/chip_window.h"
+#include "ite/ite.h"
 
 namespace kj {
 
@@ -10,11 +21,53 @@ class TITE_FORM : public ChipWindow {
 public:
     TITE_FORM(AppContext& context, QWidget* launcher);
 
-private:
-    void exitRequested() override { ITE_EXIT_BitBtnClick(); }
-    std::vector<Operation*> operations() override { return {}; }
-    void ITE_EXIT_BitBtnClick();
+    QComboBox* ITE_ComboBox_MB_SWITCH = nullptr;
+    QCheckBox* ITE_CheckBox = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    // ComboBox1 to ComboBox15 and their labels, one per row of the signal table.
+    std::array<QComboBox*, ite::kSignalCount> ComboBox{};
+    std::array<QLabel*, ite::kSignalCount> Label{};
+    QPushButton* ITE_SETUP_BitBtn = nullptr;
+    QPushButton* ITE_CHECK_CON_BitBtn = nullptr;
+    QPushButton* ITE_READ_BitBtn = nullptr;
+    QPushButton* ITE_WRITE_BitBtn = nullptr;
     QPushButton* ITE_EXIT_BitBtn = nullptr;
+    QPlainTextEdit* ITE_Memo1 = nullptr;
+    TCGauge* ITE_CGauge1 = nullptr;
+    TCGauge* SPEED_ITE_CGauge = nullptr;
+
+    IteProgrammer& programmer() { return *programmer_; }
+    // What the selectors hold now.
+    ite::Routing selectedPins() const;
+
+private:
+    void buildRouting();
+    QComboBox* makePinSelector(size_t row);
+    void FormCreate();
+    void exitRequested() override { ITE_EXIT_BitBtnClick(); }
+    std::vector<Operation*> operations() override { return {&programmer_->operation()}; }
+
+    void ITE_ComboBox_MB_SWITCHSelect(int index);
+    void ITE_CheckBoxClick();
+    void ITE_SETUP_BitBtnClick();
+    void ITE_CHECK_CON_BitBtnClick();
+    void ITE_READ_BitBtnClick();
+    void ITE_WRITE_BitBtnClick();
+    void ITE_EXIT_BitBtnClick();
+    void ITE_SaveDialogCanClose();
+    void ITE_OpenDialogCanClose();
+    void operationStarted(std::string_view name);
+    void operationEnded();
+
+    void showPins(const ite::Routing& pins);
+    // Typed text becomes the entry it names, or the selector goes back to its value.
+    void pinTyped(QComboBox* selector);
+    void commitTypedPins();
+    // A short operation: the window paints and ignores clicks until it has ended.
+    void runShort(const std::function<void()>& work);
+
+    bool busy_ = false;
+    std::unique_ptr<IteProgrammer> programmer_;
 };
 
 }  // namespace kj

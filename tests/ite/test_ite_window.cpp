@@ -1,0 +1,173 @@
+// The ITE window offscreen: a board chosen from the base, mirrored and typed
+// into, APPLY, the link check and a read through its buttons, with a save
+// dialog that takes typed keys while the window is held; then EXIT.
+#include "ite/ite_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <cstdlib>
+
+#include "ite_fixture.h"
+#include "sim/sim_bridge.h"
+#include "support/scripted_desktop.h"
+
+namespace kjtest {
+namespace {
+
+constexpr int kHangBoundMs = 30000;
+const std::string kBoard = "LA-1 PD0=1 PD1=2 PD2=3 PD3=4 PD4=5 PD5=6 PD6=7 PD7=8 BUSY=9 STB=10 AFD=11 INIT=12 "
+                           "SLIN=13 KSI4=14 KSI5=15 KB_pins=30";
+
+bool runUntil(const std::function<bool()>& done, int boundMs) {
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (done()) loop.quit();
+    });
+    QTimer::singleShot(boundMs, &loop, &QEventLoop::quit);
+    check.start(10);
+    loop.exec();
+    QCoreApplication::sendPostedEvents();
+    return done();
+}
+
+// A save dialog the user types a name into: keys go to its window, as the
+// window system delivers them, while the window behind it is held busy.
+class TypingDesktop : public ScriptedDesktop {
+public:
+    std::string folder;
+    std::optional<QString> runFileDialog(QWidget* parent, const kj::FileDialogSpec& spec,
+                                         const std::function<void()>& canClose) override {
+        dialogs.push_back(spec);
+        QDialog dialog(parent);
+        auto* name = new QLineEdit(&dialog);
+        (new QVBoxLayout(&dialog))->addWidget(name);
+        QObject::connect(name, &QLineEdit::returnPressed, &dialog, &QDialog::accept);
+        QTimer::singleShot(0, &dialog, [&] {
+            dialog.activateWindow();
+            name->setFocus();
+            for (Qt::Key key : {Qt::Key_I, Qt::Key_T, Qt::Key_E, Qt::Key_Return})
+                QTest::keyClick(dialog.windowHandle(), key);
+        });
+        QTimer::singleShot(kHangBoundMs, &dialog, &QDialog::reject);
+        if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+        canClose();
+        return QString::fromStdString(folder) + "/" + name->text() + ".bin";
+    }
+};
+
+class IteWindow : public ::testing::Test {
+protected:
+    IteWindow()
+        : bench_(kjsim::makeBench(iteBench())),
+          slot_(kjsim::SimSlot::programmer(bench_.programmer)),
+          context_{[slot = slot_](std::string_view) -> std::unique_ptr<kj::Bridge> {
+                       return std::make_unique<kjsim::SimBridge>(std::vector{slot});
+                   },
+                   desktop_} {
+        desktop_.folder = dir_.path().string();
+        launcher_ = std::make_unique<QWidget>();
+        if (const char* xdg = std::getenv("XDG_DATA_HOME")) savedXdg_ = xdg;
+        ::setenv("XDG_DATA_HOME", dir_.path().c_str(), 1);
+    }
+    ~IteWindow() override { savedXdg_ ? ::setenv("XDG_DATA_HOME", savedXdg_->c_str(), 1) : ::unsetenv("XDG_DATA_HOME"); }
+
+    void writeBase(const std::string& text) {
+        const fs::path path = dir_.path() / "korvel-jig" / "MB connection IT85XX.txt";
+        fs::create_directories(path.parent_path());
+        writeFile(path.string(), Bytes(text.begin(), text.end()));
+    }
+    std::unique_ptr<kj::TITE_FORM> makeWindow() {
+        auto window = std::make_unique<kj::TITE_FORM>(context_, launcher_.get());
+        launcher_->hide();
+        window->show();
+        return window;
+    }
+    static void choose(QComboBox* chooser, int index) {
+        chooser->setCurrentIndex(index);
+        emit chooser->activated(index);
+    }
+    static QStringList memo(const kj::TITE_FORM& window) { return window.ITE_Memo1->toPlainText().split('\n'); }
+
+    ScratchDir dir_;
+    kjsim::Bench bench_;
+    std::shared_ptr<kjsim::SimSlot> slot_;
+    TypingDesktop desktop_;
+    kj::AppContext context_;
+    std::unique_ptr<QWidget> launcher_;
+    std::optional<std::string> savedXdg_;
+};
+
+TEST_F(IteWindow, BoardApplyCheckAndReadThroughTheButtons) {
+    writeBase(kBoard + "\r\nLA-2 PD0=1 PD1=2 PD2=3 PD3=4 PD4=5 PD5=6 PD6=7 PD7=8 BUSY=9 AFD=11\n");
+    auto window = makeWindow();
+    auto* boards = window->ITE_ComboBox_MB_SWITCH;
+    ASSERT_EQ(boards->count(), 3);
+    EXPECT_EQ(boards->itemText(0), "Кликни для выбора готовых настроек под конкретную MB");
+    EXPECT_EQ(memo(*window).size(), 17);  // the instructions
+
+    // A line that stops at STB#: what was read before stays, the box stays off.
+    choose(boards, 2);
+    EXPECT_EQ(memo(*window).back(), "Не найдена информация по номеру ножки для STB# !");
+    EXPECT_EQ(window->ComboBox[12]->currentText(), "9");  // BUSY
+    EXPECT_FALSE(window->ITE_CheckBox->isEnabled());
+
+    choose(boards, 1);
+    ASSERT_TRUE(window->ITE_CheckBox->isEnabled());
+    window->ITE_CheckBox->click();  // reversed: pin n becomes 31 - n
+    EXPECT_EQ(window->ComboBox[0]->currentText(), "30");
+
+    // Typed text is matched to the list; text that names no entry goes back.
+    auto* pd1 = window->ComboBox[1]->lineEdit();
+    pd1->setText("nc");
+    emit pd1->editingFinished();
+    pd1->setText("7x");
+    emit pd1->editingFinished();
+    EXPECT_EQ(window->ComboBox[1]->currentText(), "NC");
+    window->ComboBox[2]->lineEdit()->setText("05");  // left typed: APPLY takes it
+
+    window->ITE_SETUP_BitBtn->click();
+    const auto routing = bench_.ite->routing();
+    EXPECT_EQ(routing.at("d0"), 30);
+    EXPECT_EQ(routing.at("d1"), 0);
+    EXPECT_EQ(routing.at("d2"), 5);
+    EXPECT_EQ(routing.at("IN"), 19);
+    window->ITE_CHECK_CON_BitBtn->click();
+    EXPECT_EQ(memo(*window).back(), "Найден ID мульта -> 8512 ревизия -> 03");
+
+    // The read: the dialog is typed into while the preparation holds the window.
+    bench_.programmer->faults.replyDelay = kj::Millis{2};
+    window->ITE_READ_BitBtn->click();
+    EXPECT_TRUE(window->ITE_READ_BitBtn->isEnabled());
+    for (auto* button : {window->ITE_CHECK_CON_BitBtn, window->ITE_WRITE_BitBtn, window->ITE_SETUP_BitBtn,
+                         window->ITE_EXIT_BitBtn})
+        EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
+    window->close();  // EXIT while a read runs does nothing
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_TRUE(runUntil([&] { return window->programmer().operation().idle(); }, kHangBoundMs));
+    EXPECT_EQ(readFile(dir_.file("ite.bin")), bench_.ite->flash());
+    EXPECT_EQ(window->ITE_CGauge1->progress(), 512);
+    EXPECT_TRUE(window->ITE_SETUP_BitBtn->isEnabled());
+
+    window->ITE_EXIT_BitBtn->click();
+    EXPECT_TRUE(launcher_->isVisible());
+    EXPECT_TRUE(window->ITE_Memo1->toPlainText().isEmpty());
+    EXPECT_EQ(window->ITE_CGauge1->progress(), 0);
+}
+
+TEST_F(IteWindow, WithoutABaseTheChooserSaysSoInRed) {
+    auto window = makeWindow();
+    auto* boards = window->ITE_ComboBox_MB_SWITCH;
+    ASSERT_EQ(boards->count(), 1);
+    EXPECT_EQ(boards->itemText(0).toStdString(), kj::ite::kNoBaseEntry);
+    EXPECT_EQ(boards->palette().color(QPalette::ButtonText), QColor(Qt::red));
+}
+
+}  // namespace
+}  // namespace kjtest
