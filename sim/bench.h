@@ -24,6 +24,7 @@ struct BenchOptions {
     Faults faults;
     bool noChip = false;          // nothing wired to the programmer: no chip answers
     bool eepromWriteProtected = false;
+    NpceFaults npce;  // the NPCE chip's faults
 };
 
 // The programmer and its chips; a chip the family has no use for stays null.

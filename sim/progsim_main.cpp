@@ -13,6 +13,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -42,6 +44,13 @@ constexpr char kUsage[] =
     "  --silent-from-step N       send nothing from the N-th reply on\n"
     "  --hang-up-at-step N        hang up the port instead of the N-th reply\n"
     "  --no-chip                  nothing wired to the programmer\n"
+    "  --npce-id HEX              NPCE: the answer to 'Z', 3 or 4 bytes (default EF401217)\n"
+    "  --npce-erase-fails         NPCE: 'e' answers 0\n"
+    "  --npce-blank-check-fails   NPCE: 'x' answers 0\n"
+    "  --npce-bad-request N       NPCE: write block N is asked for with '?' instead of '*'\n"
+    "  --npce-failed-block N      NPCE: write block N gets status 0\n"
+    "  --npce-corrupt-byte OFFSET NPCE: the flash byte at OFFSET is programmed with a bit wrong\n"
+    "  --npce-end-report BYTE     NPCE: the first byte of every end report (default 1)\n"
     "  --help                     this text\n"
     "\n"
     "Prints \"PORT <slave path>\" once the port is ready.\n";
@@ -87,6 +96,25 @@ int positive(const std::string& flag, const std::string& value) {
     throw std::invalid_argument(flag + " needs a positive number, not \"" + value + "\"");
 }
 
+long inRange(const std::string& flag, const std::string& value, long min, long max) {
+    try {
+        size_t used = 0;
+        const long n = std::stol(value, &used, 0);
+        if (used == value.size() && n >= min && n <= max) return n;
+    } catch (const std::exception&) {
+    }
+    throw std::invalid_argument(flag + " needs a number from " + std::to_string(min) + " to " + std::to_string(max) +
+                                ", not \"" + value + "\"");
+}
+
+// Three or four bytes in hexadecimal; a fourth left out stays as it was.
+void parseNpceId(const std::string& value, std::array<uint8_t, 4>& id) {
+    const bool hex = std::all_of(value.begin(), value.end(), [](unsigned char c) { return std::isxdigit(c); });
+    if (!hex || (value.size() != 6 && value.size() != 8))
+        throw std::invalid_argument("--npce-id needs 3 or 4 bytes in hexadecimal, not \"" + value + "\"");
+    for (size_t i = 0; i < value.size() / 2; ++i) id[i] = static_cast<uint8_t>(std::stoi(value.substr(2 * i, 2), nullptr, 16));
+}
+
 Options parseArgs(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
@@ -108,6 +136,14 @@ Options parseArgs(int argc, char** argv) {
         else if (arg == "--silent-from-step") o.bench.faults.silentFromStep = positive(arg, value());
         else if (arg == "--hang-up-at-step") o.bench.faults.hangUpAtStep = positive(arg, value());
         else if (arg == "--no-chip") o.bench.noChip = true;
+        else if (arg == "--npce-id") parseNpceId(value(), o.bench.npce.id);
+        else if (arg == "--npce-erase-fails") o.bench.npce.eraseFails = true;
+        else if (arg == "--npce-blank-check-fails") o.bench.npce.blankCheckFails = true;
+        else if (arg == "--npce-bad-request") o.bench.npce.badRequestAtBlock = positive(arg, value());
+        else if (arg == "--npce-failed-block") o.bench.npce.failedBlock = positive(arg, value());
+        else if (arg == "--npce-corrupt-byte")
+            o.bench.npce.corruptByteAt = inRange(arg, value(), 0, static_cast<long>(kNpceFlashSize) - 1);
+        else if (arg == "--npce-end-report") o.bench.npce.endReportFirst = static_cast<int>(inRange(arg, value(), 0, 255));
         else throw std::invalid_argument("unknown option \"" + arg + "\"");
     }
     return o;
