@@ -27,14 +27,13 @@ bool isUserInput(QEvent::Type type) {
 }
 
 // Drops input meant for anything but a dialog opened meanwhile, so that a click
-// made while waiting never runs once the operation has ended.
+// made while waiting never runs once the operation has ended. While a dialog is
+// up, Qt's own modality keeps input from the other windows; the dialog's input
+// comes to its window handle (no widget) before it reaches its widgets.
 class InputBlocker : public QObject {
 public:
-    bool eventFilter(QObject* target, QEvent* event) override {
-        if (!isUserInput(event->type())) return false;
-        const QWidget* modal = QApplication::activeModalWidget();
-        const auto* widget = qobject_cast<const QWidget*>(target);
-        return !(modal && widget && (widget == modal || modal->isAncestorOf(widget)));
+    bool eventFilter(QObject*, QEvent* event) override {
+        return isUserInput(event->type()) && !QApplication::activeModalWidget();
     }
 };
 
