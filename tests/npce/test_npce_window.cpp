@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QTimer>
+#include <QtTest/QTest>
 
 #include "npce_fixture.h"
 #include "support/scripted_desktop.h"
@@ -37,24 +39,36 @@ bool runUntil(const std::function<bool()>& done) {
     return done();
 }
 
-TEST(NpceWindow, ReadThenWriteThroughTheButtonsKeepsOneLog) {
-    kjsim::BenchOptions options;
-    options.family = kjsim::Family::Npce;
-    kjsim::Bench bench = kjsim::makeBench(options);
-    const auto slot = kjsim::SimSlot::programmer(bench.programmer);
-    ScriptedDesktop desktop;
-    kj::AppContext context{[slot](std::string_view) -> std::unique_ptr<kj::Bridge> {
-                               return std::make_unique<kjsim::SimBridge>(std::vector{slot});
-                           },
-                           desktop};
+class NpceWindow : public ::testing::Test {
+protected:
+    NpceWindow() : bench(kjsim::makeBench(npceBench())), slot(kjsim::SimSlot::programmer(bench.programmer)) {}
+    static kjsim::BenchOptions npceBench() {
+        kjsim::BenchOptions options;
+        options.family = kjsim::Family::Npce;
+        return options;
+    }
+    kj::AppContext contextWith(kj::Desktop& desktop) {
+        return {[slot = slot](std::string_view) -> std::unique_ptr<kj::Bridge> {
+                    return std::make_unique<kjsim::SimBridge>(std::vector{slot});
+                },
+                desktop};
+    }
+
+    kjsim::Bench bench;
+    std::shared_ptr<kjsim::SimSlot> slot;
     QWidget launcher;
+    ScratchDir dir;
+};
+
+TEST_F(NpceWindow, ReadThenWriteThroughTheButtonsKeepsOneLog) {
+    ScriptedDesktop desktop;
+    kj::AppContext context = contextWith(desktop);
     kj::TNPCE_FORM window(context, &launcher);
     window.show();
     EXPECT_EQ(window.windowTitle(), "NPCE288N/388N 16_05_2016");
     EXPECT_EQ(window.NPCE_READ->text(), "Nuvoton_READ");
     EXPECT_EQ(window.NPCE_WRITE->text(), "Nuvoton_WRITE");
     kj::Operation& op = window.programmer().operation();
-    ScratchDir dir;
     const std::string path = dir.file("flash.bin");
 
     desktop.choices.push_back(QString::fromStdString(path));
@@ -93,11 +107,39 @@ TEST(NpceWindow, ReadThenWriteThroughTheButtonsKeepsOneLog) {
     EXPECT_EQ(desktop.dialogs[1].filter, "BIN файл NPCE (*.bin)|*.bin|Другие|*.*");
 
     // EXIT leaves the log as it is.
-    launcher.hide();
     window.EXIT_NPCE->click();
     EXPECT_FALSE(window.isVisible());
     EXPECT_TRUE(launcher.isVisible());
     EXPECT_EQ(memoLines(window.NPCE_Memo).size(), 2 * kNpceStartLines.size() + 16);
+}
+
+// The identification runs beside the window; the save dialog it opens still
+// takes what the user types into it.
+TEST_F(NpceWindow, TheSaveDialogTakesTheUsersKeysWhileTheReadStarts) {
+    kj::QtDesktop desktop;
+    kj::AppContext context = contextWith(desktop);
+    kj::TNPCE_FORM window(context, &launcher);
+    window.show();
+    const std::string path = dir.file("typed.bin");
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        typist.stop();
+        // As the window system delivers them: to the dialog's window first.
+        QWindow* handle = dialog->windowHandle();
+        QTest::keyClick(handle, Qt::Key_A, Qt::ControlModifier);
+        for (const char c : path) QTest::keyClick(handle, c);
+        QTest::keyClick(handle, Qt::Key_Return);
+    });
+    typist.start(20);
+    // A dialog deaf to the keys is cancelled, so that the test fails instead of hanging.
+    QTimer::singleShot(kHangBoundMs / 3, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+    });
+    window.NPCE_READ->click();
+    ASSERT_TRUE(runUntil([&] { return window.programmer().operation().idle(); }));
+    EXPECT_EQ(readFile(path), bench.npce->flash());
 }
 
 }  // namespace
