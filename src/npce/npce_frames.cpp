@@ -1,6 +1,7 @@
 #include "npce/npce_frames.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace kj::npce {
 

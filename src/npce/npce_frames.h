@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdint>
 #include <span>
-#include <vector>
 
 #include "link/link.h"
 

@@ -192,7 +192,18 @@ TEST_F(NpceOperation, TheVerificationFailsOnADifferenceOrAReportOtherThanOne) {
     EXPECT_EQ(chip().flash(), image);
     EXPECT_EQ(wire(), npceReadBack(expected, 256, 'O'));
     EXPECT_EQ(log(), join({npceWriteLines(path), {"Verify ...", "ERROR timeout. Corrupted data !? ", kStamp}}));
-    EXPECT_EQ(endBytes(), "IO" "IO");
+
+    // Verify block 2 comes a byte short: said, and counted as a difference.
+    slot().clearRecord();
+    ui.clearLog();
+    chip().setFaults({});
+    programmer_.operation().link().timeouts = kShortTimeouts;
+    faults().shortReplyAt = statusStep(512) + 3;  // after the answer to 0x07 and block 1
+    path = write(image);
+    EXPECT_EQ(wire(), npceReadBack(expected, 2, 'O'));
+    EXPECT_EQ(log(), join({npceWriteLines(path),
+                           {"Verify ...", "Принято не 512 байт  511", "*** Data is written incorrectly ***", kStamp}}));
+    EXPECT_EQ(endBytes(), "IO" "IO" "IO");
     EXPECT_FALSE(programmer_.operation().lastSucceeded());
 }
 
