@@ -30,6 +30,11 @@ inline Bytes npceRandomImage(size_t size, unsigned seed) {
 // The handshake, the identification and its 'I'.
 inline Bytes npceOpening() { return {'B', 'Z', 'I'}; }
 
+inline Bytes then(Bytes bytes, std::initializer_list<uint8_t> more) {
+    bytes.insert(bytes.end(), more);
+    return bytes;
+}
+
 // `blocks` read requests, '-' and the end byte.
 inline Bytes npceReadBack(Bytes t, int blocks, uint8_t end) {
     t.insert(t.end(), static_cast<size_t>(blocks), 'r');

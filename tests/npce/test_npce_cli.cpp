@@ -1,5 +1,5 @@
 // korvel-cli npce, the built program against korvel-progsim on a pseudo-terminal:
-// a read and the write of what it read, a failed verification, and the size gate.
+// a read, the write of what it read, the size gate, and a failed verification.
 #include <gtest/gtest.h>
 
 #include "npce_fixture.h"
@@ -10,64 +10,55 @@ namespace {
 
 class NpceCliProgram : public ::testing::Test {
 protected:
-    // A simulated NPCE programmer with the given fault flags; its port.
-    std::string serve(std::vector<std::string> flags) {
-        std::vector<std::string> args{KJ_PROGSIM, "--family", "NPCE"};
-        args.insert(args.end(), flags.begin(), flags.end());
-        sim_ = std::make_unique<Server>(args);
+    // A simulated NPCE programmer with the given fault flags.
+    void serve(std::vector<std::string> flags) {
+        flags.insert(flags.begin(), {KJ_PROGSIM, "--family", "NPCE"});
+        sim_ = std::make_unique<Server>(flags);
         const std::string line = sim_->readLine();
-        EXPECT_EQ(line.rfind("PORT ", 0), 0u) << line;
-        return line.size() > 5 ? line.substr(5) : "";
+        ASSERT_EQ(line.rfind("PORT ", 0), 0u) << line;
+        port_ = line.substr(5);
     }
-    CommandResult cli(const std::string& port, std::vector<std::string> args) {
-        args.insert(args.begin(), {KJ_CLI, "--port", port, "npce"});
-        CommandResult r = runCommand(args);
-        r.out = [&] {
-            std::string masked;
-            for (const auto& line : maskTimes(r.lines())) masked += line + "\n";
-            return masked;
-        }();
-        return r;
+    CommandResult npce(std::vector<std::string> args) {
+        args.insert(args.begin(), {KJ_CLI, "--port", port_, "npce"});
+        return runCommand(args);
     }
 
     ScratchDir dir_;
     std::unique_ptr<Server> sim_;
+    std::string port_;
+    const std::string path_ = dir_.file("n.bin");
+    const Lines written_{"Verify ...", "Nuvoton chip is programmed succesfully!", kStamp};
 };
 
-std::string text(const Lines& lines) {
-    std::string all;
-    for (const auto& line : lines) all += line + "\n";
-    return all;
-}
-
-TEST_F(NpceCliProgram, ReadsTheFlashAndWritesItBack) {
-    const std::string port = serve({});
-    const std::string path = dir_.file("n.bin");
-    CommandResult r = cli(port, {"read", "--output", path});
+TEST_F(NpceCliProgram, ReadsTheFlashAndWritesItBackAFileOfAnotherSizeOnlyWhenForced) {
+    serve({});
+    CommandResult r = npce({"read", "--output", path_});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, text(npceReadLines(path)));
-    EXPECT_EQ(readFile(path), kjsim::NpceChip::patternImage());
+    EXPECT_EQ(maskTimes(r.lines()), npceReadLines(path_));
+    EXPECT_EQ(readFile(path_), kjsim::NpceChip::patternImage());
 
-    r = cli(port, {"write", "--input", path});
+    r = npce({"write", "--input", path_});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, text(join({npceWriteLines(path),
-                                {"Verify ...", "Nuvoton chip is programmed succesfully!", kStamp}})));
-}
-
-TEST_F(NpceCliProgram, AFailedVerificationAndAnOddSizeAreFailures) {
-    const std::string port = serve({"--npce-corrupt-byte", "70000"});
-    const std::string path = dir_.file("n.bin");
-    writeFile(path, npceRandomImage(kNpceImage, 2));
-    CommandResult r = cli(port, {"write", "--input", path});
-    EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(r.out, text(join({npceWriteLines(path), {"Verify ...", "*** Data is written incorrectly ***", kStamp}})));
+    EXPECT_EQ(maskTimes(r.lines()), join({npceWriteLines(path_), written_}));
 
     // Refused before the link opens unless forced.
-    writeFile(path, npceRandomImage(1000, 3));
-    r = cli(port, {"write", "--input", path});
+    writeFile(path_, npceRandomImage(1000, 3));
+    r = npce({"write", "--input", path_});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("holds 1000 bytes"), std::string::npos) << r.err;
+    r = npce({"write", "--input", path_, "--force"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(maskTimes(r.lines()), join({npceWriteLines(path_), written_}));
+}
+
+TEST_F(NpceCliProgram, AFailedVerificationIsAFailure) {
+    serve({"--npce-corrupt-byte", "70000"});
+    writeFile(path_, npceRandomImage(kNpceImage, 2));
+    CommandResult r = npce({"write", "--input", path_});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(maskTimes(r.lines()),
+              join({npceWriteLines(path_), {"Verify ...", "*** Data is written incorrectly ***", kStamp}}));
 }
 
 }  // namespace

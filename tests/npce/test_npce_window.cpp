@@ -41,12 +41,10 @@ bool runUntil(const std::function<bool()>& done) {
 
 class NpceWindow : public ::testing::Test {
 protected:
-    NpceWindow() : bench(kjsim::makeBench(npceBench())), slot(kjsim::SimSlot::programmer(bench.programmer)) {}
-    static kjsim::BenchOptions npceBench() {
-        kjsim::BenchOptions options;
-        options.family = kjsim::Family::Npce;
-        return options;
-    }
+    // Slowed down, so that the buttons of a running operation can be seen.
+    NpceWindow()
+        : bench(kjsim::makeBench({.family = kjsim::Family::Npce, .faults = {.replyDelay = kj::Millis{1}}})),
+          slot(kjsim::SimSlot::programmer(bench.programmer)) {}
     kj::AppContext contextWith(kj::Desktop& desktop) {
         return {[slot = slot](std::string_view) -> std::unique_ptr<kj::Bridge> {
                     return std::make_unique<kjsim::SimBridge>(std::vector{slot});
@@ -134,7 +132,7 @@ TEST_F(NpceWindow, TheSaveDialogTakesTheUsersKeysWhileTheReadStarts) {
     });
     typist.start(20);
     // A dialog deaf to the keys is cancelled, so that the test fails instead of hanging.
-    QTimer::singleShot(kHangBoundMs / 3, [] {
+    QTimer::singleShot(kHangBoundMs / 3, &window, [] {
         if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
     });
     window.NPCE_READ->click();
