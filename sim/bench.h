@@ -18,12 +18,16 @@ namespace kjsim {
 
 struct BenchOptions {
     Family family = Family::V41;
-    std::string version;     // answer to 'B'; empty: the family's default
-    std::string flashFile;   // the family's flash image; empty: a test pattern
-    std::string eepromFile;  // EDID EEPROM image; empty: a built-in panel EDID
-    Faults faults;
+    std::string version{};     // answer to 'B'; empty: the family's default
+    std::string flashFile{};   // the family's flash image; empty: a test pattern
+    std::string eepromFile{};  // EDID EEPROM image; empty: a built-in panel EDID
+    Faults faults{};
     bool noChip = false;          // nothing wired to the programmer: no chip answers
     bool eepromWriteProtected = false;
+    // Each family's own chip faults.
+    Mec16Faults mec16{};
+    IteFaults ite{};
+    NpceFaults npce{};
 };
 
 // The programmer and its chips; a chip the family has no use for stays null.

@@ -222,7 +222,9 @@ void IteChip::writeData(Wire& wire) {
 void addIteChips(Bench& bench, const BenchOptions& options) {
     bench.ite = options.flashFile.empty() ? std::make_shared<IteChip>()
                                           : std::make_shared<IteChip>(loadImageFile(options.flashFile, kIteFlashSize));
-    bench.ite->noController = options.noChip;
+    IteFaults faults = options.ite;
+    faults.noController = faults.noController || options.noChip;
+    bench.ite->setFaults(faults);
     bench.programmer->addChip(bench.ite);
 }
 

@@ -261,7 +261,8 @@ void Mec16Chip::writeStream(Wire& wire) {
 void addMec16Chips(Bench& bench, const BenchOptions& options) {
     bench.mec16 = options.flashFile.empty() ? std::make_shared<Mec16Chip>()
                                             : std::make_shared<Mec16Chip>(loadImageFile(options.flashFile, kMecFlashSize));
-    bench.mec16->faults.noChip = options.noChip;
+    bench.mec16->faults = options.mec16;
+    bench.mec16->faults.noChip = options.mec16.noChip || options.noChip;
     bench.programmer->addChip(bench.mec16);
 }
 

@@ -13,6 +13,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
@@ -36,7 +38,7 @@ constexpr char kUsage[] =
     "\n"
     "  --family V41|V42|ITE|NPCE  firmware family (default V41)\n"
     "  --version TEXT             answer to 'B' (\\r, \\n, \\\\ and \\xHH escapes allowed)\n"
-    "  --flash FILE               KB90xx flash image, or MEC16 MAIN then INFO (default: a test pattern)\n"
+    "  --flash FILE               the flash image: KB90xx, NPCE, or MEC16 MAIN then INFO (default: a test pattern)\n"
     "  --eeprom FILE              EDID EEPROM image (default: a built-in panel EDID)\n"
     "  --link PATH                make a symlink to the port at PATH (removed at exit)\n"
     "  --silent-from-step N       send nothing from the N-th reply on\n"
@@ -51,6 +53,13 @@ constexpr char kUsage[] =
     "  --ite-refuse-register-write N  ITE: refuse the N-th register write after 'T'\n"
     "  --ite-bad-block N          ITE: a bad status for the N-th block of a read\n"
     "  --ite-no-data-ack N        ITE: no answer to the N-th data frame after 'T'\n"
+    "  --npce-id HEX              NPCE: the answer to 'Z', 3 or 4 bytes (default EF401217)\n"
+    "  --npce-erase-fails         NPCE: 'e' answers 0\n"
+    "  --npce-blank-check-fails   NPCE: 'x' answers 0\n"
+    "  --npce-bad-request N       NPCE: write block N is asked for with '?' instead of '*'\n"
+    "  --npce-failed-block N      NPCE: write block N gets status 0\n"
+    "  --npce-corrupt-byte N      NPCE: flash byte N (from 0) is programmed with a bit wrong\n"
+    "  --npce-end-report BYTE     NPCE: the first byte of every end report (default 1)\n"
     "  --help                     this text\n"
     "\n"
     "Prints \"PORT <slave path>\" once the port is ready.\n";
@@ -62,8 +71,6 @@ constexpr int kHangUpSignal = SIGUSR1;
 
 struct Options {
     BenchOptions bench;
-    Mec16Faults mec16;
-    IteFaults ite;
     std::string link;
     bool help = false;
 };
@@ -98,6 +105,25 @@ int positive(const std::string& flag, const std::string& value) {
     throw std::invalid_argument(flag + " needs a positive number, not \"" + value + "\"");
 }
 
+long inRange(const std::string& flag, const std::string& value, long min, long max) {
+    try {
+        size_t used = 0;
+        const long n = std::stol(value, &used, 0);
+        if (used == value.size() && n >= min && n <= max) return n;
+    } catch (const std::exception&) {
+    }
+    throw std::invalid_argument(flag + " needs a number from " + std::to_string(min) + " to " + std::to_string(max) +
+                                ", not \"" + value + "\"");
+}
+
+// Three or four bytes in hexadecimal; a fourth left out stays as it was.
+void parseNpceId(const std::string& value, std::array<uint8_t, 4>& id) {
+    const bool hex = std::all_of(value.begin(), value.end(), [](unsigned char c) { return std::isxdigit(c); });
+    if (!hex || (value.size() != 6 && value.size() != 8))
+        throw std::invalid_argument("--npce-id needs 3 or 4 bytes in hexadecimal, not \"" + value + "\"");
+    for (size_t i = 0; i < value.size() / 2; ++i) id[i] = static_cast<uint8_t>(std::stoi(value.substr(2 * i, 2), nullptr, 16));
+}
+
 Options parseArgs(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
@@ -119,15 +145,23 @@ Options parseArgs(int argc, char** argv) {
         else if (arg == "--silent-from-step") o.bench.faults.silentFromStep = positive(arg, value());
         else if (arg == "--hang-up-at-step") o.bench.faults.hangUpAtStep = positive(arg, value());
         else if (arg == "--no-chip") o.bench.noChip = true;
-        else if (arg == "--mec-lost-frame") o.mec16.lostFrameAt = positive(arg, value());
-        else if (arg == "--mec-bad-packet") o.mec16.badPacketAt = positive(arg, value());
-        else if (arg == "--mec-refuse-block") o.mec16.refusedBlockAt = positive(arg, value());
-        else if (arg == "--mec-fwp") o.mec16.fwp = true;
-        else if (arg == "--mec-boot-lock") o.mec16.bootLock = true;
-        else if (arg == "--mec-busy-reads") o.mec16.busyReads = positive(arg, value());
-        else if (arg == "--ite-refuse-register-write") o.ite.refuseRegisterWriteAt = positive(arg, value());
-        else if (arg == "--ite-bad-block") o.ite.badBlockAt = positive(arg, value());
-        else if (arg == "--ite-no-data-ack") o.ite.noDataAckAt = positive(arg, value());
+        else if (arg == "--mec-lost-frame") o.bench.mec16.lostFrameAt = positive(arg, value());
+        else if (arg == "--mec-bad-packet") o.bench.mec16.badPacketAt = positive(arg, value());
+        else if (arg == "--mec-refuse-block") o.bench.mec16.refusedBlockAt = positive(arg, value());
+        else if (arg == "--mec-fwp") o.bench.mec16.fwp = true;
+        else if (arg == "--mec-boot-lock") o.bench.mec16.bootLock = true;
+        else if (arg == "--mec-busy-reads") o.bench.mec16.busyReads = positive(arg, value());
+        else if (arg == "--ite-refuse-register-write") o.bench.ite.refuseRegisterWriteAt = positive(arg, value());
+        else if (arg == "--ite-bad-block") o.bench.ite.badBlockAt = positive(arg, value());
+        else if (arg == "--ite-no-data-ack") o.bench.ite.noDataAckAt = positive(arg, value());
+        else if (arg == "--npce-id") parseNpceId(value(), o.bench.npce.id);
+        else if (arg == "--npce-erase-fails") o.bench.npce.eraseFails = true;
+        else if (arg == "--npce-blank-check-fails") o.bench.npce.blankCheckFails = true;
+        else if (arg == "--npce-bad-request") o.bench.npce.badRequestAtBlock = positive(arg, value());
+        else if (arg == "--npce-failed-block") o.bench.npce.failedBlock = positive(arg, value());
+        else if (arg == "--npce-corrupt-byte")
+            o.bench.npce.corruptByteAt = inRange(arg, value(), 0, static_cast<long>(kNpceFlashSize) - 1);
+        else if (arg == "--npce-end-report") o.bench.npce.endReportFirst = static_cast<int>(inRange(arg, value(), 0, 255));
         else throw std::invalid_argument("unknown option \"" + arg + "\"");
     }
     return o;
@@ -308,16 +342,6 @@ bool waitForHangUpOrStop() {
 int serve(const Options& options) {
     blockAwaitedSignals();
     const Bench bench = makeBench(options.bench);
-    if (bench.mec16) {
-        Mec16Faults faults = options.mec16;
-        faults.noChip = bench.mec16->faults.noChip;
-        bench.mec16->faults = faults;
-    }
-    if (bench.ite) {
-        IteFaults ite = options.ite;
-        ite.noController = options.bench.noChip;
-        bench.ite->setFaults(ite);
-    }
     PtyServer server(bench.programmer);
     server.open();
     server.start();

@@ -33,7 +33,7 @@ struct Faults {
     int hangUpAtStep = 0;     // the device is unplugged instead of this reply
     Millis replyDelay{0};     // every reply is held back this long
     // Any change at all, step by step; false hangs up instead of the reply.
-    std::function<bool(int step, Bytes& reply)> perReply;
+    std::function<bool(int step, Bytes& reply)> perReply{};
 };
 
 // A thread-safe byte queue with blocking, bounded waits.

@@ -83,7 +83,7 @@ std::optional<int> pinOfText(std::string_view text);
 struct AppliedLine {
     Routing pins{};
     bool complete = false;  // every key was read: the orientation box may be used
-    std::string message;    // why the reading stopped
+    std::string message{};    // why the reading stopped
 };
 AppliedLine applyBaseLine(std::string_view line, const Routing& pins);
 
@@ -93,7 +93,7 @@ AppliedLine applyBaseLine(std::string_view line, const Routing& pins);
 struct Mirroring {
     Routing pins{};
     bool done = false;
-    std::string message;
+    std::string message{};
 };
 Mirroring mirrorRouting(std::string_view line, const Routing& pins);
 

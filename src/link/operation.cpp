@@ -155,9 +155,10 @@ bool Operation::sendEndBytes(std::string_view bytes) {
     Io io = Io::Ok;
     for (const char c : bytes) {
         io = link_.send(static_cast<uint8_t>(c));
-        uint8_t answer = 0;
-        if (io == Io::Ok && family_.ends.answered) io = link_.readByte(answer, link_.timeouts.reply);
         if (io != Io::Ok) break;
+        // The answer is waited for, so that the programmer is done with the byte, but not judged.
+        uint8_t answer = 0;
+        if (family_.ends.answered && link_.readByte(answer, link_.timeouts.reply) != Io::Lost) link_.purge();
     }
     link_.setInterrupt(&interrupt_);
     return io == Io::Ok;

@@ -1,6 +1,10 @@
 #include "npce/npce.h"
 
+#include <algorithm>
+
 namespace kj {
+
+using namespace npce;
 
 const Family npce::kFamily{
     .name = "npce",
@@ -14,9 +18,293 @@ const Family npce::kFamily{
              .versionLinePrefix = "Version FW -> "},
     .language = Language::English,
     .ends = {.answered = true},
-    .imageSize = 131072,
+    .imageSize = kImageSize,
     .saveFilter = "BIN файл NPCE (*.bin)|*.bin",
     .openFilter = "BIN файл NPCE (*.bin)|*.bin|Другие|*.*",
 };
+
+namespace {
+
+constexpr std::string_view kLostChip = "** Lost contact with the chip or ERROR timeout **";
+constexpr std::string_view kNotClear = "** Data not clear !**";
+constexpr std::string_view kProtocolError = "** HOST/Q17 Protocol ERROR **";
+constexpr std::string_view kWriteError = "** ERROR write or ERROR timeout **";
+constexpr std::string_view kCorrupted = "ERROR timeout. Corrupted data !? ";
+constexpr std::string_view kShortBlock = "Принято не 512 байт  ";
+constexpr std::string_view kFlashIncomplete = "The NPCE flash is left incomplete: write it again.";
+
+// The end of a write stream, answered like an end byte.
+constexpr char kWriteEndByte = static_cast<char>(kWriteEndCmd);
+constexpr std::string_view kWriteEnd{&kWriteEndByte, 1};
+
+}  // namespace
+
+NpceProgrammer::NpceProgrammer(Bridge& bridge, Frontend& ui) : ui_(ui), op_(bridge, ui, kFamily) {}
+
+// ---- start handlers (window thread) ----
+
+Io NpceProgrammer::SendAndWait_NPCE(uint8_t byte) { return sendAndWait(op_.link(), byte); }
+
+bool NpceProgrammer::CheckConnection_NPCE() {
+    IdReply id{};
+    const Io io = identify(op_.link(), id);
+    if (io == Io::Ok && isFlashId(id)) {
+        ui_.log("Communication with NPCE installed.");
+        ui_.log("ID FLASH EFh 4012h ");
+        // The answer's value means nothing; only a link that is gone or a quit ends it here.
+        const Io answered = SendAndWait_NPCE(kSuccessEnd);
+        if (answered == Io::Lost || answered == Io::Stopped) {
+            op_.logFailure(answered);
+            return false;
+        }
+        return true;
+    }
+    logStepFailure(io, {"No connection to the NPCE!", "Check soldering NPCE or chip damaged."});
+    SendAndWait_NPCE(kFailureEnd);
+    return false;
+}
+
+bool NpceProgrammer::openChip() {
+    if (!op_.openLink()) return false;
+    if (CheckConnection_NPCE()) return true;
+    op_.finish(Ending::quietly());  // the check has sent its own end byte
+    return false;
+}
+
+void NpceProgrammer::startRead() {
+    if (!op_.idle()) return;
+    flashChanged_ = false;
+    ui_.log("");
+    if (!openChip()) return;
+    const auto path = ui_.chooseFile(saveDialog(kFamily));
+    if (!path) {
+        ui_.log("Write to file is interrupted.");
+        return op_.finish(Ending::quietly());
+    }
+    fileName_ = *path;
+    if (!op_.output().create(fileName_)) {
+        ui_.errorBox(boxWithReason(kCreateFileBox, fileName_, op_.output().error()));
+        return op_.finish(Ending::quietly());
+    }
+    ui_.log("Save the file: ");
+    ui_.log(fileName_);
+    ui_.setGaugeColour(kLime);
+    ui_.setGaugeProgress(0, kGaugeMax);
+    ui_.log("Reading ...");
+    op_.begin(kReading);
+    op_.logStamp();
+    startStream(kReadCmd);
+}
+
+// The name is set from the erase on, so that nothing else starts while the
+// chip erases beside the window.
+void NpceProgrammer::startWrite() {
+    if (!op_.idle()) return;
+    flashChanged_ = false;
+    ui_.log("");
+    if (!openChip()) return;
+    const auto path = ui_.chooseFile(openDialog(kFamily));
+    if (!path) {
+        ui_.log("Write operation is interrupted.");
+        return op_.finish(Ending::quietly());
+    }
+    fileName_ = *path;
+    if (!loadImage()) return op_.finish(Ending::quietly());
+    ui_.log("Write to NPCE file:");
+    ui_.log(fileName_);
+    ui_.setGaugeColour(kRed);
+    ui_.setGaugeProgress(0, kGaugeMax);
+    op_.logStamp();
+    ui_.log("Erase ...");
+    op_.begin(kWriting);
+    if (!eraseAndCheck()) return;
+    ui_.log("All data is clear!");
+    ui_.log("Write ...");
+    startStream(kWriteCmd);
+}
+
+// The whole input, read before the chip is touched, 0xFF past its end; a file
+// of another size than the flash is written only once the user has said so.
+bool NpceProgrammer::loadImage() {
+    std::string error;
+    auto head = readFileHead(fileName_, kImageSize, error);
+    if (!head) {
+        ui_.errorBox(boxWithReason(kOpenFileBox, fileName_, error));
+        return false;
+    }
+    if (!isImageSize(kFamily, head->size) &&
+        !ui_.confirm(imageSizeQuestion(kFamily.language, fileName_, head->size, kImageSize))) {
+        ui_.log("Write operation is interrupted.");
+        return false;
+    }
+    image_.assign(kImageSize, kErased);
+    std::copy(head->bytes.begin(), head->bytes.end(), image_.begin());
+    return true;
+}
+
+bool NpceProgrammer::eraseAndCheck() {
+    Link& link = op_.link();
+    flashChanged_ = true;  // whatever the erase answers, the old content may be gone
+    Answer answer{};
+    Io io = erase(link, answer);
+    if (io != Io::Ok || !answerGood(answer)) {
+        failStep(io, {kLostChip}, {.stamp = true});
+        return false;
+    }
+    ui_.log("Check clear data ...");
+    io = blankCheck(link, answer);
+    if (io != Io::Ok || !answerGood(answer)) {
+        failStep(io, {kNotClear}, {.stamp = true});
+        return false;
+    }
+    return true;
+}
+
+// The first command goes out before the worker exists, so that the link has
+// one user at a time; a failed send is the worker's first (and last) step.
+void NpceProgrammer::startStream(uint8_t command) {
+    block_ = 1;
+    const Io started = op_.link().send(command);
+    op_.startWorker([this, started] { ReadThread_NPCE(started); });
+}
+
+void NpceProgrammer::ReadThread_NPCE(Io started) {
+    if (started != Io::Ok) return fail(started);
+    if (op_.name().is(kReading)) return readStream();
+    writeStream();
+}
+
+// ---- read (worker) ----
+
+void NpceProgrammer::readStream() {
+    Link& link = op_.link();
+    ReadBlock block{};
+    for (;;) {
+        size_t received = 0;
+        if (Io io = receiveBlock(link, block, received); io != Io::Ok) return fail(io);
+        if (!op_.output().write(block)) return failOutput();
+        ui_.setGaugeProgress(kReadGaugeStep * block_, kGaugeMax);
+        if (block_ == kReadBlockCount) return endRead();
+        if (Io io = link.send(kReadCmd); io != Io::Ok) return fail(io);
+        ++block_;
+    }
+}
+
+// The image is stored before the programmer is asked to judge the read, and
+// kept only when it calls the read good.
+void NpceProgrammer::endRead() {
+    Ending ending{.success = true};
+    if (!op_.storeOutput(ending)) {
+        ending.stamp = true;
+        return op_.finish(ending);
+    }
+    Answer report{};
+    const Io io = endStream(op_.link(), report);
+    ui_.log("Reading complete ...");
+    op_.logStamp();
+    if (io != Io::Ok || !readReportGood(report)) return failStep(io, {kCorrupted}, {});
+    op_.finish(ending);
+}
+
+// ---- write and verify (worker) ----
+
+void NpceProgrammer::writeStream() {
+    Link& link = op_.link();
+    for (size_t at = 0;; at += kWriteBlockSize) {
+        uint8_t request = 0;
+        Io io = awaitRequest(link, request);
+        // The Part's protocol error sends no end byte.
+        if (io != Io::Ok || request != kWriteRequest)
+            return failStep(io, {kProtocolError}, {.bytes = std::string_view{}, .stamp = true});
+        io = sendBlock(link, WriteBlock(image_.data() + at, kWriteBlockSize));
+        uint8_t status = kBlockFailed;
+        if (io == Io::Ok) {
+            ui_.setGaugeProgress(kWriteGaugeStep * block_, kGaugeMax);
+            io = awaitStatus(link, status);
+        }
+        if (io != Io::Ok || status == kBlockFailed)
+            return failStep(io, {kWriteError}, {.bytes = kWriteEnd, .stamp = true});
+        if (block_ == kWriteBlockCount) break;
+        ++block_;
+        if (io = link.send(kWriteCmd); io != Io::Ok) return fail(io);
+    }
+    flashChanged_ = false;  // written whole; the verification says how well
+    if (Io io = SendAndWait_NPCE(kWriteEndCmd); io != Io::Ok) return fail(io);
+    verify();
+}
+
+// Reads the flash back and compares it with the image, up to the first block
+// that differs.
+void NpceProgrammer::verify() {
+    Link& link = op_.link();
+    ui_.log("Verify ...");
+    ui_.setGaugeColour(kYellow);
+    ui_.setGaugeProgress(0, kGaugeMax);
+    if (Io io = link.send(kReadCmd); io != Io::Ok) return fail(io);
+    ReadBlock block{};
+    bool match = true;
+    for (int number = 1;; ++number) {
+        size_t received = 0;
+        const Io io = receiveBlock(link, block, received);
+        if (io == Io::Timeout) {
+            ui_.log(std::string(kShortBlock) + std::to_string(received));
+            match = false;
+        } else if (io != Io::Ok) {
+            return fail(io);
+        } else {
+            const auto from = image_.begin() + static_cast<std::ptrdiff_t>((number - 1) * kReadBlockSize);
+            match = std::equal(block.begin(), block.end(), from);
+        }
+        ui_.setGaugeProgress(kReadGaugeStep * number, kGaugeMax);
+        if (!match || number == kReadBlockCount) break;
+        if (Io sent = link.send(kReadCmd); sent != Io::Ok) return fail(sent);
+    }
+    endVerify(match);
+}
+
+void NpceProgrammer::endVerify(bool match) {
+    Answer report{};
+    const Io io = endStream(op_.link(), report);
+    if (io != Io::Ok || !verifyReportGood(report)) return failStep(io, {kCorrupted}, {.stamp = true});
+    if (!match) {
+        ui_.log("*** Data is written incorrectly ***");
+        return op_.finish({.stamp = true});
+    }
+    ui_.log("Nuvoton chip is programmed succesfully!");
+    op_.finish({.success = true, .stamp = true});
+}
+
+// ---- ends ----
+
+// A step with lines of its own: they stand for a time-out and for a wrong
+// answer; a reply of the wrong length says so first; a lost link or a stop is
+// said as such, and a stop ends with the failure end byte whatever the step.
+void NpceProgrammer::logStepFailure(Io io, std::initializer_list<std::string_view> lines) {
+    if (io == Io::Lost || io == Io::Stopped) return op_.logFailure(io);
+    if (io == Io::Overrun) op_.logFailure(io);
+    for (auto line : lines) ui_.log(line);
+}
+
+void NpceProgrammer::failStep(Io io, std::initializer_list<std::string_view> lines, Ending ending) {
+    logStepFailure(io, lines);
+    if (io == Io::Stopped) ending.bytes.reset();
+    finishFailed(ending);
+}
+
+void NpceProgrammer::fail(Io io) {
+    op_.logFailure(io);
+    finishFailed({.stamp = true});
+}
+
+void NpceProgrammer::failOutput() {
+    Ending ending{.stamp = true};
+    op_.reportOutputFailure(ending);
+    op_.finish(ending);
+}
+
+void NpceProgrammer::finishFailed(Ending ending) {
+    if (flashChanged_) ui_.log(kFlashIncomplete);
+    op_.finish(ending);
+}
 
 }  // namespace kj

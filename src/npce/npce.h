@@ -1,8 +1,76 @@
-// The npce window's family: its firmware, link, language, end bytes and image.
+// The NPCE288N/388N window's operations: identify the flash, read it into a
+// file, and write a file into it (erase, blank check, write, verify by reading
+// it back). The streams run on a worker after their start handler returns.
 #pragma once
 
-#include "link/family.h"
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
 
-namespace kj::npce {
+#include "common/frontend.h"
+#include "link/image_tool.h"
+#include "npce/npce_frames.h"
+
+namespace kj {
+
+namespace npce {
+inline constexpr int kGaugeMax = 512;
+inline constexpr int kReadGaugeStep = kGaugeMax / kReadBlockCount;
+inline constexpr int kWriteGaugeStep = kGaugeMax / kWriteBlockCount;
+inline constexpr const char* kReading = "Reading_NPCE";
+inline constexpr const char* kWriting = "Write_NPCE";
+
 extern const Family kFamily;
-}  // namespace kj::npce
+}  // namespace npce
+
+class NpceProgrammer : public ImageTool {
+public:
+    NpceProgrammer(Bridge& bridge, Frontend& ui);
+
+    // NPCE_READClick and NPCE_WRITEClick without the window. A write erases and
+    // blank-checks the flash before it returns, as the window thread does.
+    void startRead() override;
+    void startWrite() override;
+    Operation& operation() override { return op_; }
+
+    // 'Z'; true when the flash identified itself. Logs its lines and sends its
+    // end byte either way.
+    bool CheckConnection_NPCE();
+    // Sends one byte and waits for the one byte that answers it.
+    Io SendAndWait_NPCE(uint8_t byte);
+
+    const std::string& fileName() const { return fileName_; }
+
+private:
+    bool openChip();
+    bool loadImage();
+    bool eraseAndCheck();
+    void startStream(uint8_t command);
+    // The worker's body: the stream that the operation name selects.
+    void ReadThread_NPCE(Io started);
+
+    void readStream();
+    void endRead();
+
+    void writeStream();
+    void verify();
+    void endVerify(bool match);
+
+    void logStepFailure(Io io, std::initializer_list<std::string_view> lines);
+    // A step that failed: its lines, and the ending its Part gives that path.
+    void failStep(Io io, std::initializer_list<std::string_view> lines, Ending ending);
+    // A step with no line of its own.
+    void fail(Io io);
+    void failOutput();
+    void finishFailed(Ending ending);
+
+    Frontend& ui_;
+    Operation op_;
+    std::string fileName_;
+    Bytes image_;  // the image being written, 0xFF past the file's end
+    int block_ = 0;
+    bool flashChanged_ = false;  // erased, and not yet written whole
+};
+
+}  // namespace kj

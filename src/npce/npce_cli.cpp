@@ -1,4 +1,4 @@
-// korvel-cli npce.
+// korvel-cli npce: the window's read and write.
 #include "console/console.h"
 #include "families.h"
 #include "npce/npce.h"
@@ -6,11 +6,22 @@
 namespace kj::npce {
 
 namespace {
-int run(cli::Context&, const std::string&, cli::Options&) {
-    throw cli::UsageError{"the npce tool has no actions yet"};
+
+int run(cli::Context& context, const std::string& action, cli::Options& options) {
+    auto bridge = context.bridges(kFamily.firmware);
+    NpceProgrammer programmer(*bridge, context.ui);
+    return action == "read" ? cli::readImage(context, programmer, options)
+                            : cli::writeImage(context, programmer, options);
 }
+
 }  // namespace
 
-const cli::Tool kCliTool{.name = "npce", .usage = "npce\n", .run = run};
+const cli::Tool kCliTool{
+    .name = "npce",
+    .usage = "npce read --output FILE [--force]\n"
+             "npce write --input FILE [--force]\n"
+             "    a file that is not 131072 bytes is written only with --force, padded with 0xFF or cut\n",
+    .run = run,
+};
 
 }  // namespace kj::npce

@@ -1,6 +1,6 @@
 #include "npce/npce_window.h"
 
-#include <QVBoxLayout>
+#include "gui/busy.h"
 
 namespace kj {
 
@@ -8,16 +8,62 @@ namespace npce {
 ToolWindow* makeWindow(AppContext& context, QWidget* launcher) { return new TNPCE_FORM(context, launcher); }
 }  // namespace npce
 
+namespace {
+constexpr int kMemoPixels = 13;
+const QColor kReadColour(0, 0x80, 0);
+const QColor kWriteColour(0xC0, 0, 0);
+}  // namespace
+
 TNPCE_FORM::TNPCE_FORM(AppContext& context, QWidget* launcher)
     : ChipWindow(context, launcher, QStringLiteral("NPCE288N/388N 16_05_2016"), npce::kFamily) {
     setObjectName("TNPCE_FORM");
-    makeButtons({{&EXIT_NPCE, "EXIT_NPCE", QStringLiteral("EXIT"), [this] { EXIT_NPCEClick(); }}});
-    auto* layout = new QVBoxLayout(canvas());
-    layout->addStretch();
-    layout->addWidget(EXIT_NPCE);
+    makeButtons({
+        {&NPCE_READ, "NPCE_READ", "Nuvoton_READ", [this] { NPCE_READClick(); }, kReadColour},
+        {&NPCE_WRITE, "NPCE_WRITE", "Nuvoton_WRITE", [this] { NPCE_WRITEClick(); }, kWriteColour},
+        {&EXIT_NPCE, "EXIT_NPCE", "EXIT", [this] { EXIT_NPCEClick(); }},
+    });
+    NPCE_Memo = makeLog("NPCE_Memo", kMemoPixels);
+    const auto gauges = makeGauges({{&CGauge_NPCE, "CGauge_NPCE", npce::kGaugeMax}});
+    layOut(nullptr, NPCE_Memo, gauges, {NPCE_READ, NPCE_WRITE}, EXIT_NPCE);
     resize(640, 480);
+    attachFrontend(NPCE_Memo, gauges,
+                   {.started = [this](std::string_view name) { operationStarted(name); },
+                    .ended = [this] { operationEnded(); },
+                    .saveCanClose = [this] { SaveDialog_NPCECanClose(); },
+                    .openCanClose = [this] { OpenDialog_NPCECanClose(); }});
+    programmer_ = std::make_unique<NpceProgrammer>(bridge(), frontend());
 }
 
-void TNPCE_FORM::EXIT_NPCEClick() { showLauncherAndHide(); }
+// The identification, and a write's erase and blank check, run before the
+// handler returns; the window paints meanwhile and drops clicks.
+void TNPCE_FORM::NPCE_READClick() {
+    runWhileBusy([this] { programmer_->startRead(); });
+}
+
+void TNPCE_FORM::NPCE_WRITEClick() {
+    runWhileBusy([this] { programmer_->startWrite(); });
+}
+
+// The button is disabled while an operation runs; a close request may still come.
+void TNPCE_FORM::EXIT_NPCEClick() {
+    if (!programmer_->operation().idle()) return;
+    showLauncherAndHide();
+}
+
+void TNPCE_FORM::SaveDialog_NPCECanClose() { setDialogConfirmed(); }
+
+void TNPCE_FORM::OpenDialog_NPCECanClose() { setDialogConfirmed(); }
+
+// The running operation's own button stays enabled: a second click is ignored.
+void TNPCE_FORM::operationStarted(std::string_view name) {
+    (name == npce::kReading ? NPCE_WRITE : NPCE_READ)->setEnabled(false);
+    EXIT_NPCE->setEnabled(false);
+}
+
+void TNPCE_FORM::operationEnded() {
+    NPCE_READ->setEnabled(true);
+    NPCE_WRITE->setEnabled(true);
+    EXIT_NPCE->setEnabled(true);
+}
 
 }  // namespace kj

@@ -1,0 +1,65 @@
+// korvel-cli npce, the built program against korvel-progsim on a pseudo-terminal:
+// a read, the write of what it read, the size gate, and a failed verification.
+#include <gtest/gtest.h>
+
+#include "npce_fixture.h"
+#include "support/process.h"
+
+namespace kjtest {
+namespace {
+
+class NpceCliProgram : public ::testing::Test {
+protected:
+    // A simulated NPCE programmer with the given fault flags.
+    void serve(std::vector<std::string> flags) {
+        flags.insert(flags.begin(), {KJ_PROGSIM, "--family", "NPCE"});
+        sim_ = std::make_unique<Server>(flags);
+        const std::string line = sim_->readLine();
+        ASSERT_EQ(line.rfind("PORT ", 0), 0u) << line;
+        port_ = line.substr(5);
+    }
+    CommandResult npce(std::vector<std::string> args) {
+        args.insert(args.begin(), {KJ_CLI, "--port", port_, "npce"});
+        return runCommand(args);
+    }
+
+    ScratchDir dir_;
+    std::unique_ptr<Server> sim_;
+    std::string port_;
+    const std::string path_ = dir_.file("n.bin");
+    const Lines written_{"Verify ...", "Nuvoton chip is programmed succesfully!", kStamp};
+};
+
+TEST_F(NpceCliProgram, ReadsTheFlashAndWritesItBackAFileOfAnotherSizeOnlyWhenForced) {
+    serve({});
+    CommandResult r = npce({"read", "--output", path_});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(maskTimes(r.lines()), npceReadLines(path_));
+    EXPECT_EQ(readFile(path_), kjsim::NpceChip::patternImage());
+
+    r = npce({"write", "--input", path_});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(maskTimes(r.lines()), join({npceWriteLines(path_), written_}));
+
+    // Refused before the link opens unless forced.
+    writeFile(path_, npceRandomImage(1000, 3));
+    r = npce({"write", "--input", path_});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("holds 1000 bytes"), std::string::npos) << r.err;
+    r = npce({"write", "--input", path_, "--force"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(maskTimes(r.lines()), join({npceWriteLines(path_), written_}));
+}
+
+TEST_F(NpceCliProgram, AFailedVerificationIsAFailure) {
+    serve({"--npce-corrupt-byte", "70000"});
+    writeFile(path_, npceRandomImage(kNpceImage, 2));
+    CommandResult r = npce({"write", "--input", path_});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(maskTimes(r.lines()),
+              join({npceWriteLines(path_), {"Verify ...", "*** Data is written incorrectly ***", kStamp}}));
+}
+
+}  // namespace
+}  // namespace kjtest

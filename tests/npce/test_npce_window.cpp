@@ -1,0 +1,144 @@
+// The NPCE window offscreen: a read and then a write through its buttons, with
+// the buttons of each, the log that keeps both, and the way back to the launcher.
+#include "npce/npce_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include "npce_fixture.h"
+#include "support/scripted_desktop.h"
+
+namespace kjtest {
+namespace {
+
+constexpr int kHangBoundMs = 30000;
+
+Lines memoLines(const QPlainTextEdit* memo) {
+    Lines lines;
+    for (const auto& line : memo->toPlainText().split('\n')) lines.push_back(line.toStdString());
+    return maskTimes(lines);
+}
+
+// Runs the window's event loop until `done`, so that the worker's updates are
+// carried out as they come.
+bool runUntil(const std::function<bool()>& done) {
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (done()) loop.quit();
+    });
+    QTimer::singleShot(kHangBoundMs, &loop, &QEventLoop::quit);
+    check.start(10);
+    loop.exec();
+    QCoreApplication::sendPostedEvents();
+    return done();
+}
+
+class NpceWindow : public ::testing::Test {
+protected:
+    // Slowed down, so that the buttons of a running operation can be seen.
+    NpceWindow()
+        : bench(kjsim::makeBench({.family = kjsim::Family::Npce, .faults = {.replyDelay = kj::Millis{1}}})),
+          slot(kjsim::SimSlot::programmer(bench.programmer)) {}
+    kj::AppContext contextWith(kj::Desktop& desktop) {
+        return {[slot = slot](std::string_view) -> std::unique_ptr<kj::Bridge> {
+                    return std::make_unique<kjsim::SimBridge>(std::vector{slot});
+                },
+                desktop};
+    }
+
+    kjsim::Bench bench;
+    std::shared_ptr<kjsim::SimSlot> slot;
+    QWidget launcher;
+    ScratchDir dir;
+};
+
+TEST_F(NpceWindow, ReadThenWriteThroughTheButtonsKeepsOneLog) {
+    ScriptedDesktop desktop;
+    kj::AppContext context = contextWith(desktop);
+    kj::TNPCE_FORM window(context, &launcher);
+    window.show();
+    EXPECT_EQ(window.windowTitle(), "NPCE288N/388N 16_05_2016");
+    EXPECT_EQ(window.NPCE_READ->text(), "Nuvoton_READ");
+    EXPECT_EQ(window.NPCE_WRITE->text(), "Nuvoton_WRITE");
+    kj::Operation& op = window.programmer().operation();
+    const std::string path = dir.file("flash.bin");
+
+    desktop.choices.push_back(QString::fromStdString(path));
+    window.NPCE_READ->click();
+    // The handler has returned with the worker running: only the read's own button is live.
+    EXPECT_TRUE(window.NPCE_READ->isEnabled());
+    EXPECT_FALSE(window.NPCE_WRITE->isEnabled());
+    EXPECT_FALSE(window.EXIT_NPCE->isEnabled());
+    ASSERT_TRUE(runUntil([&] { return op.idle(); }));
+    ASSERT_TRUE(op.waitIdle(kj::Millis{kHangBoundMs}));
+    EXPECT_TRUE(window.NPCE_WRITE->isEnabled());
+    EXPECT_TRUE(window.EXIT_NPCE->isEnabled());
+    EXPECT_EQ(readFile(path), bench.npce->flash());
+    EXPECT_EQ(window.CGauge_NPCE->progress(), 512);
+    EXPECT_EQ(window.CGauge_NPCE->foreColor(), QColor(0, 255, 0));
+
+    // The read's file back into the flash.
+    bench.npce->setFlash(npceRandomImage(kNpceImage, 4));
+    desktop.choices.push_back(QString::fromStdString(path));
+    window.NPCE_WRITE->click();
+    EXPECT_FALSE(window.NPCE_READ->isEnabled());
+    EXPECT_TRUE(window.NPCE_WRITE->isEnabled());
+    EXPECT_FALSE(window.EXIT_NPCE->isEnabled());
+    ASSERT_TRUE(runUntil([&] { return op.idle(); }));
+    ASSERT_TRUE(op.waitIdle(kj::Millis{kHangBoundMs}));
+    EXPECT_TRUE(window.NPCE_READ->isEnabled());
+    EXPECT_TRUE(op.lastSucceeded());
+    EXPECT_EQ(bench.npce->flash(), readFile(path));
+    EXPECT_EQ(memoLines(window.NPCE_Memo),
+              join({npceReadLines(path), npceWriteLines(path),
+                    {"Verify ...", "Nuvoton chip is programmed succesfully!", kStamp}}));
+    EXPECT_EQ(window.CGauge_NPCE->maxValue(), 512);
+    EXPECT_EQ(window.CGauge_NPCE->foreColor(), QColor(255, 255, 0));
+    ASSERT_EQ(desktop.dialogs.size(), 2u);
+    EXPECT_EQ(desktop.dialogs[1].title, "Укажите файл за заливки.");
+    EXPECT_EQ(desktop.dialogs[1].filter, "BIN файл NPCE (*.bin)|*.bin|Другие|*.*");
+
+    // EXIT leaves the log as it is.
+    window.EXIT_NPCE->click();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_TRUE(launcher.isVisible());
+    EXPECT_EQ(memoLines(window.NPCE_Memo).size(), 2 * kNpceStartLines.size() + 16);
+}
+
+// The identification runs beside the window; the save dialog it opens still
+// takes what the user types into it.
+TEST_F(NpceWindow, TheSaveDialogTakesTheUsersKeysWhileTheReadStarts) {
+    kj::QtDesktop desktop;
+    kj::AppContext context = contextWith(desktop);
+    kj::TNPCE_FORM window(context, &launcher);
+    window.show();
+    const std::string path = dir.file("typed.bin");
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        typist.stop();
+        // As the window system delivers them: to the dialog's window first.
+        QWindow* handle = dialog->windowHandle();
+        QTest::keyClick(handle, Qt::Key_A, Qt::ControlModifier);
+        for (const char c : path) QTest::keyClick(handle, c);
+        QTest::keyClick(handle, Qt::Key_Return);
+    });
+    typist.start(20);
+    // A dialog deaf to the keys is cancelled, so that the test fails instead of hanging.
+    QTimer::singleShot(kHangBoundMs / 3, &window, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+    });
+    window.NPCE_READ->click();
+    ASSERT_TRUE(runUntil([&] { return window.programmer().operation().idle(); }));
+    EXPECT_EQ(readFile(path), bench.npce->flash());
+}
+
+}  // namespace
+}  // namespace kjtest
