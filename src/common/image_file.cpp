@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -80,6 +81,13 @@ FileDialogSpec imageSaveDialog(std::string filter) {
 
 FileDialogSpec imageOpenDialog(std::string filter) {
     return {FileDialogSpec::Kind::Open, "Укажите файл за заливки.", std::move(filter), "", ""};
+}
+
+size_t copyBlock(std::span<const uint8_t> image, size_t offset, std::span<uint8_t> block, uint8_t fill) {
+    const size_t got = offset < image.size() ? std::min(block.size(), image.size() - offset) : 0;
+    std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(offset), got, block.begin());
+    std::fill(block.begin() + static_cast<std::ptrdiff_t>(got), block.end(), fill);
+    return got;
 }
 
 std::string fileProblem(std::string_view path, std::string_view reason) {

@@ -28,6 +28,10 @@ inline constexpr std::string_view kWriteFileBox = "Ошибка записи ф�
 FileDialogSpec imageSaveDialog(std::string filter);
 FileDialogSpec imageOpenDialog(std::string filter);
 
+// The part of `image` from `offset` on that fits `block`, the rest of the block
+// filled with `fill`; returns how many bytes came from the image.
+size_t copyBlock(std::span<const uint8_t> image, size_t offset, std::span<uint8_t> block, uint8_t fill);
+
 // The head of a file: at most `limit` bytes, and the file's whole size.
 struct FileHead {
     Bytes bytes;

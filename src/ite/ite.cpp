@@ -175,17 +175,9 @@ void IteProgrammer::startRead() {
     ui_.setGaugeColour(kLime, kPagesGauge);
     ui_.setGaugeProgress(0, kPageCount, kPagesGauge);
     if (!op_.openLink()) return op_.finish(Ending::quietly());
-    const auto path = ui_.chooseFile(saveDialog(kFamily));
-    if (!path) {
-        ui_.log(kReadCancelled);
-        return op_.finish(Ending::failed());
-    }
+    const auto path = op_.chooseOutput({.cancelled = kReadCancelled, .failed = kCreateFailed});
+    if (!path) return op_.finish(Ending::failed());
     fileName_ = *path;
-    if (!op_.output().create(fileName_)) {
-        ui_.log(kCreateFailed);
-        ui_.errorBox(boxWithReason(kCreateFileBox, fileName_, op_.output().error()));
-        return op_.finish(Ending::failed());
-    }
     op_.logStamp();
     ui_.log(kReadStarting);
     if (!controllerAnswers(kReadCode)) return;
@@ -203,38 +195,16 @@ void IteProgrammer::startWrite() {
     ui_.setGaugeProgress(0, kPageCount, kPagesGauge);
     ui_.log("");
     if (!op_.openLink()) return op_.finish(Ending::quietly());
-    const auto path = ui_.chooseFile(openDialog(kFamily));
-    if (!path) {
-        ui_.log(kWriteCancelled);
-        return op_.finish(Ending::failed());
-    }
-    fileName_ = *path;
-    if (!loadImage()) return op_.finish(Ending::failed());
+    auto input = op_.chooseInput({.cancelled = kWriteCancelled, .failed = kOpenFailed}, kImageSize);
+    if (!input) return op_.finish(Ending::failed());
+    fileName_ = input->path;
+    image_ = std::move(input->bytes);
+    fileSize_ = input->size;
     op_.logStamp();
     ui_.log(std::string(kWritingFrom) + fileName_);
     ui_.log(kWriteStarting);
     if (!controllerAnswers(kWriteCode)) return;
     op_.startWorker([this] { writeFlash(); });
-}
-
-// The whole input, read before the chip is touched; a file of another size
-// than the flash goes ahead only once the user has said so.
-bool IteProgrammer::loadImage() {
-    std::string error;
-    auto head = readFileHead(fileName_, kImageSize, error);
-    if (!head) {
-        ui_.log(kOpenFailed);
-        ui_.errorBox(boxWithReason(kOpenFileBox, fileName_, error));
-        return false;
-    }
-    if (head->size != kImageSize &&
-        !ui_.confirm(imageSizeQuestion(kFamily.language, fileName_, head->size, kImageSize))) {
-        ui_.log(kWriteCancelled);
-        return false;
-    }
-    image_ = std::move(head->bytes);
-    fileSize_ = head->size;
-    return true;
 }
 
 // ---- read (worker) ----

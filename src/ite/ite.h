@@ -47,7 +47,6 @@ private:
     // 'T' at the start of a read or write; logs `code`'s line and ends the operation when it fails.
     bool controllerAnswers(std::string_view code);
     bool prepare(std::span<const ite::RegisterStep> steps);
-    bool loadImage();
 
     void readFlash();
     void writeFlash();

@@ -75,16 +75,9 @@ void Kb90xxProgrammer::startRead() {
     if (!op_.idle()) return;
     ui_.clearLog();
     if (!openChip()) return;
-    const auto path = ui_.chooseFile(kb90xxSaveDialog());
-    if (!path) {
-        ui_.log("Write to file is interrupted.");
-        return op_.finish(Ending::quietly());
-    }
+    const auto path = op_.chooseOutput({.cancelled = "Write to file is interrupted."});
+    if (!path) return op_.finish(Ending::quietly());
     fileName_ = *path;
-    if (!op_.output().create(fileName_)) {
-        ui_.errorBox(boxWithReason(kCreateFileBox, fileName_, op_.output().error()));
-        return op_.finish(Ending::quietly());
-    }
     ui_.log("Save the file: ");
     ui_.log(fileName_);
     ui_.setGaugeColour(kLime);
@@ -97,13 +90,10 @@ void Kb90xxProgrammer::startWrite() {
     if (!op_.idle()) return;
     ui_.clearLog();
     if (!openChip()) return;
-    const auto path = ui_.chooseFile(kb90xxOpenDialog());
-    if (!path) {
-        ui_.log("Write operation is interrupted.");
-        return op_.finish(Ending::quietly());
-    }
-    fileName_ = *path;
-    if (!loadImage()) return op_.finish(Ending::quietly());
+    auto input = op_.chooseInput({.cancelled = "Write operation is interrupted."}, kImageSize);
+    if (!input) return op_.finish(Ending::quietly());
+    fileName_ = input->path;
+    image_ = std::move(input->bytes);
     ui_.log("Write in KB901X file:");
     ui_.log(fileName_);
     ui_.setGaugeColour(kRed);
@@ -115,23 +105,6 @@ void Kb90xxProgrammer::startWrite() {
     startStream(kWriting, kWriteCmd, &Kb90xxProgrammer::writeStream);
 }
 
-// The whole input, read before the chip is touched; a file of another size than
-// the flash is written only once the user has said so.
-bool Kb90xxProgrammer::loadImage() {
-    std::string error;
-    auto head = readFileHead(fileName_, kImageSize, error);
-    if (!head) {
-        ui_.errorBox(boxWithReason(kOpenFileBox, fileName_, error));
-        return false;
-    }
-    if (head->size != kImageSize &&
-        !ui_.confirm(imageSizeQuestion(Language::English, fileName_, head->size, kImageSize))) {
-        ui_.log("Write operation is interrupted.");
-        return false;
-    }
-    image_ = std::move(head->bytes);
-    return true;
-}
 
 // The start command goes out before the worker exists, so that the link has
 // one user at a time; a failed send is the worker's first (and last) step.
@@ -197,9 +170,7 @@ void Kb90xxProgrammer::writeStream() {
 
 Block Kb90xxProgrammer::nextBlock(size_t& got) {
     Block block;
-    block.fill(kErased);
-    got = std::min(kBlockSize, image_.size() - std::min(sent_, image_.size()));
-    std::copy_n(image_.begin() + static_cast<std::ptrdiff_t>(sent_), got, block.begin());
+    got = copyBlock(image_, sent_, block, kErased);
     sent_ += got;
     return block;
 }

@@ -45,7 +45,6 @@ public:
 
 private:
     bool openChip();
-    bool loadImage();
     void startStream(const char* name, uint8_t command, void (Kb90xxProgrammer::*stream)());
     // The worker's body: the stream that the operation name selects.
     void ReadThread_KB90(Io started, void (Kb90xxProgrammer::*stream)());

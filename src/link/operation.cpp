@@ -102,6 +102,39 @@ void Operation::startWorker(std::function<void()> body) {
     });
 }
 
+std::optional<std::string> Operation::chooseOutput(const FileLines& lines) {
+    const auto path = ui_.chooseFile(saveDialog(family_));
+    if (!path) {
+        ui_.log(lines.cancelled);
+        return std::nullopt;
+    }
+    if (output_.create(*path)) return path;
+    if (lines.failed) ui_.log(*lines.failed);
+    if (family_.fileErrorBoxes) ui_.errorBox(boxWithReason(kCreateFileBox, *path, output_.error()));
+    return std::nullopt;
+}
+
+std::optional<Input> Operation::chooseInput(const FileLines& lines, size_t limit) {
+    const auto path = ui_.chooseFile(openDialog(family_));
+    if (!path) {
+        ui_.log(lines.cancelled);
+        return std::nullopt;
+    }
+    std::string error;
+    auto head = readFileHead(*path, limit, error);
+    if (!head) {
+        if (lines.failed) ui_.log(*lines.failed);
+        if (family_.fileErrorBoxes) ui_.errorBox(boxWithReason(kOpenFileBox, *path, error));
+        return std::nullopt;
+    }
+    if (!isImageSize(family_, head->size) &&
+        !ui_.confirm(imageSizeQuestion(family_.language, *path, head->size, family_.imageSize))) {
+        ui_.log(lines.cancelled);
+        return std::nullopt;
+    }
+    return Input{*path, std::move(head->bytes), head->size};
+}
+
 bool Operation::storeOutput(Ending& ending) {
     if (!output_.isOpen() || output_.finish()) return true;
     reportOutputFailure(ending);

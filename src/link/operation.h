@@ -73,6 +73,19 @@ inline Ending Ending::quietly() {
     return ending;
 }
 
+// What a start handler logs when the user gives no file, or the file does not do.
+struct FileLines {
+    std::string_view cancelled{};              // no file confirmed, or a size question declined
+    std::optional<std::string_view> failed{};  // logged when the file cannot be used
+};
+
+// A write's whole input, read before the chip is touched.
+struct Input {
+    std::string path;
+    Bytes bytes;        // at most the limit asked for
+    uint64_t size = 0;  // the file's own size
+};
+
 class Operation {
 public:
     Operation(Bridge& bridge, Frontend& ui, const Family& family);
@@ -103,6 +116,15 @@ public:
     void begin(const char* name);
     // Runs `body` on the worker; the name must be set. The body ends in finish().
     void startWorker(std::function<void()> body);
+
+    // The read's target from the family's save dialog, created (beside it) at
+    // once; nothing, with the lines logged and the family's box shown, when the
+    // user cancelled or it cannot be created. The caller then ends the operation.
+    std::optional<std::string> chooseOutput(const FileLines& lines);
+    // The write's input from the family's open dialog, at most `limit` bytes of
+    // it; a file whose size is not the chip's goes ahead only when the user says
+    // so. Nothing, with the lines logged and the box shown, when it cannot go ahead.
+    std::optional<Input> chooseInput(const FileLines& lines, size_t limit);
 
     // The image a read stores; finish() commits or discards it.
     ImageOutput& output() { return output_; }

@@ -267,17 +267,10 @@ void Mec16Programmer::startRead() {
     op_.begin(kReadingMain);
     setGauge(kLime, kReadGaugeMax);
     if (!openLink()) return;
-    const auto path = ui_.chooseFile(saveDialog(kFamily));
-    if (!path) {
-        ui_.log(kReadCancelledLine);
-        return op_.finish({.bytes = kCancelEnd, .closedLine = kClosedLine});
-    }
-    fileName_ = *path;
     // The window shows no box for a file: the line is all.
-    if (!op_.output().create(fileName_)) {
-        ui_.log("Ошибка создания файла");
-        return op_.finish({.bytes = kCancelEnd, .closedLine = kClosedLine});
-    }
+    const auto path = op_.chooseOutput({.cancelled = kReadCancelledLine, .failed = "Ошибка создания файла"});
+    if (!path) return op_.finish({.bytes = kCancelEnd, .closedLine = kClosedLine});
+    fileName_ = *path;
     logStartStamp();
     ui_.log("Читаем в файл: ");
     ui_.log(fileName_);
@@ -381,13 +374,10 @@ void Mec16Programmer::startWrite() {
     op_.begin(kWritingMain);
     setGauge(kRed, kWriteGaugeMax);
     if (!openLink()) return;
-    const auto path = ui_.chooseFile(openDialog(kFamily));
-    if (!path) {
-        ui_.log(kWriteCancelledLine);
-        return op_.finish({.bytes = kCancelEnd, .closedLine = kClosedLine});
-    }
-    fileName_ = *path;
-    if (!loadImage()) return op_.finish({.bytes = kCancelEnd, .closedLine = kClosedLine});
+    auto input = op_.chooseInput({.cancelled = kWriteCancelledLine, .failed = "Ошибка открытия файла"}, kMainSize);
+    if (!input) return op_.finish({.bytes = kCancelEnd, .closedLine = kClosedLine});
+    fileName_ = input->path;
+    image_ = std::move(input->bytes);
     logStartStamp();
     ui_.log("Записываем в файл: ");
     ui_.log(fileName_);
@@ -415,24 +405,6 @@ void Mec16Programmer::startWrite() {
     op_.startWorker([this, started] { ReadThread_MEC16(started); });
 }
 
-// The whole input, read before the chip is touched; a file of another size than
-// an image of this chip is written only once the user has said so.
-bool Mec16Programmer::loadImage() {
-    std::string error;
-    auto head = readFileHead(fileName_, kMainSize, error);
-    if (!head) {
-        ui_.log("Ошибка открытия файла");
-        return false;
-    }
-    if (!isImageSize(kFamily, head->size) &&
-        !ui_.confirm(imageSizeQuestion(kFamily.language, fileName_, head->size, kMainSize))) {
-        ui_.log(kWriteCancelledLine);
-        return false;
-    }
-    image_ = std::move(head->bytes);
-    return true;
-}
-
 // The programmer asks for each block, and takes it with 'G'. The stop button
 // does not end a write: a half-written flash is worse than a finished one.
 void Mec16Programmer::writeStream(Io started) {
@@ -455,9 +427,7 @@ void Mec16Programmer::writeStream(Io started) {
 
 Block Mec16Programmer::nextBlock(size_t& got) {
     Block block;
-    block.fill(kErased);
-    got = std::min(kBlockSize, image_.size() - std::min(sent_, image_.size()));
-    std::copy_n(image_.begin() + static_cast<std::ptrdiff_t>(sent_), got, block.begin());
+    got = copyBlock(image_, sent_, block, kErased);
     sent_ += got;
     return block;
 }

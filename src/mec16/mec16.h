@@ -129,7 +129,6 @@ private:
     void failStream(std::string_view line);
     void failOutput();
 
-    bool loadImage();
     void writeStream(Io started);
     mec16::Block nextBlock(size_t& got);
     void endShortWrite(const mec16::Block& block);

@@ -76,16 +76,9 @@ void NpceProgrammer::startRead() {
     flashChanged_ = false;
     ui_.log("");
     if (!openChip()) return;
-    const auto path = ui_.chooseFile(saveDialog(kFamily));
-    if (!path) {
-        ui_.log("Write to file is interrupted.");
-        return op_.finish(Ending::quietly());
-    }
+    const auto path = op_.chooseOutput({.cancelled = "Write to file is interrupted."});
+    if (!path) return op_.finish(Ending::quietly());
     fileName_ = *path;
-    if (!op_.output().create(fileName_)) {
-        ui_.errorBox(boxWithReason(kCreateFileBox, fileName_, op_.output().error()));
-        return op_.finish(Ending::quietly());
-    }
     ui_.log("Save the file: ");
     ui_.log(fileName_);
     ui_.setGaugeColour(kLime);
@@ -103,13 +96,12 @@ void NpceProgrammer::startWrite() {
     flashChanged_ = false;
     ui_.log("");
     if (!openChip()) return;
-    const auto path = ui_.chooseFile(openDialog(kFamily));
-    if (!path) {
-        ui_.log("Write operation is interrupted.");
-        return op_.finish(Ending::quietly());
-    }
-    fileName_ = *path;
-    if (!loadImage()) return op_.finish(Ending::quietly());
+    auto input = op_.chooseInput({.cancelled = "Write operation is interrupted."}, kImageSize);
+    if (!input) return op_.finish(Ending::quietly());
+    fileName_ = input->path;
+    // The chip takes a whole image: 0xFF past the file's end.
+    image_.assign(kImageSize, kErased);
+    std::copy(input->bytes.begin(), input->bytes.end(), image_.begin());
     ui_.log("Write to NPCE file:");
     ui_.log(fileName_);
     ui_.setGaugeColour(kRed);
@@ -121,25 +113,6 @@ void NpceProgrammer::startWrite() {
     ui_.log("All data is clear!");
     ui_.log("Write ...");
     startStream(kWriteCmd);
-}
-
-// The whole input, read before the chip is touched, 0xFF past its end; a file
-// of another size than the flash is written only once the user has said so.
-bool NpceProgrammer::loadImage() {
-    std::string error;
-    auto head = readFileHead(fileName_, kImageSize, error);
-    if (!head) {
-        ui_.errorBox(boxWithReason(kOpenFileBox, fileName_, error));
-        return false;
-    }
-    if (!isImageSize(kFamily, head->size) &&
-        !ui_.confirm(imageSizeQuestion(kFamily.language, fileName_, head->size, kImageSize))) {
-        ui_.log("Write operation is interrupted.");
-        return false;
-    }
-    image_.assign(kImageSize, kErased);
-    std::copy(head->bytes.begin(), head->bytes.end(), image_.begin());
-    return true;
 }
 
 bool NpceProgrammer::eraseAndCheck() {

@@ -44,7 +44,6 @@ public:
 
 private:
     bool openChip();
-    bool loadImage();
     bool eraseAndCheck();
     void startStream(uint8_t command);
     // The worker's body: the stream that the operation name selects.
