@@ -213,9 +213,10 @@ public:
         return FtStatus::Ok;
     }
 
+    // No probe first: the read and the poll() below each see a hang-up.
     FtStatus waitForRx(uint32_t count, Millis timeout, uint32_t& queued) override {
         queued = 0;
-        if (auto s = usable(); s != FtStatus::Ok) return s;
+        if (auto s = known(); s != FtStatus::Ok) return s;
         const auto deadline = Clock::now() + timeout;
         for (;;) {
             if (auto s = takeQueued(); s != FtStatus::Ok) return s;
