@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Times every long operation of korvel-cli against korvel-progsim --pace, which
 # takes as long as a real jig's USB bridge would, and prints a Markdown table:
-# the session, the link model's own time for the same bytes, their ratio, and
-# korvel-cli's CPU time as a share of one core. A benchmark, not a test: no
-# figure fails it.
+# the session, the link model's own time for the same bytes, their ratio,
+# korvel-cli's CPU time as a share of one core, and how late the simulator
+# itself was (left out of the session). A benchmark, not a test: no figure
+# fails it.
 #
 #   scripts/bench.sh [--runs N] [--build DIR]
 #
@@ -30,22 +31,22 @@ cli="$build/src/cli/korvel-cli"
 progsim="$build/sim/korvel-progsim"
 
 # The operations, one row each: title | firmware family | korvel-cli words |
-# input image ("-" for none). IN and OUT stand for the image files.
+# input image ("-" for none). {in} and {out} stand for the image files.
 operations=(
-    "KB90xx read|V41|kb90xx read --output OUT|-"
-    "KB90xx write|V41|kb90xx write --input IN|kb90xx"
-    "EDID read|V41|edid read --output OUT|-"
-    "EDID write|V41|edid write --input IN|edid"
-    "MEC16 read|V42|mec16 read --output OUT|-"
-    "MEC16 write|V42|mec16 write --input IN|mec16"
-    "ITE read|ITE|ite read --output OUT|-"
-    "ITE write|ITE|ite write --input IN|ite"
-    "NPCE read|NPCE|npce read --output OUT|-"
-    "NPCE write|NPCE|npce write --input IN|npce"
+    "KB90xx read|V41|kb90xx read --output {out}|-"
+    "KB90xx write|V41|kb90xx write --input {in}|kb90xx"
+    "EDID read|V41|edid read --output {out}|-"
+    "EDID write|V41|edid write --input {in}|edid"
+    "MEC16 read|V42|mec16 read --output {out}|-"
+    "MEC16 write|V42|mec16 write --input {in}|mec16"
+    "ITE read|ITE|ite read --output {out}|-"
+    "ITE write|ITE|ite write --input {in}|ite"
+    "NPCE read|NPCE|npce read --output {out}|-"
+    "NPCE write|NPCE|npce write --input {in}|npce"
 )
 
-# Only to catch a simulator that never starts.
-readonly kStartBound=10
+# Seconds; only to catch a simulator that never starts.
+readonly start_bound=10
 
 build_if_needed() {
     if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
@@ -96,8 +97,9 @@ has_tool() {
 start_sim() {
     local family=$1 stats=$2 line
     coproc SIM { exec "$progsim" --pace --family "$family" --stats "$stats" 2>"$work/progsim.err"; }
+    # shellcheck disable=SC2153  # set by coproc
     sim_pid=$SIM_PID
-    if ! read -r -t "$kStartBound" line <&"${SIM[0]}" || [[ "$line" != PORT\ * ]]; then
+    if ! read -r -t "$start_bound" line <&"${SIM[0]}" || [[ "$line" != PORT\ * ]]; then
         echo "bench.sh: korvel-progsim did not start" >&2
         cat "$work/progsim.err" >&2
         exit 1
@@ -111,17 +113,21 @@ stop_sim() {
     sim_pid=""
 }
 
-# One run of one operation: sets `result` to "ratio session model cpu", or to
-# "failed: why".
+# One run of one operation: sets `result` to "ratio session model cpu lag", or
+# to "failed: why".
 run_once() {
     local family=$1 words=$2 input=$3 output=$4 stats="$work/stats" times="$work/times"
     rm -f "$stats" "$output"
+    local args=() word status=0
+    read -ra args <<<"$words"
+    for word in "${!args[@]}"; do
+        case "${args[$word]}" in
+        "{in}") args[word]=$input ;;
+        "{out}") args[word]=$output ;;
+        esac
+    done
     start_sim "$family" "$stats"
-    local args=${words//IN/$input}
-    args=${args//OUT/$output}
-    local status=0
-    # shellcheck disable=SC2086  # the words are split on purpose
-    { TIMEFORMAT='%R %U %S'; time "$cli" --port "$port" $args >"$work/log" 2>"$work/err"; } 2>"$times" || status=$?
+    { TIMEFORMAT='%R %U %S'; time "$cli" --port "$port" "${args[@]}" >"$work/log" 2>"$work/err"; } 2>"$times" || status=$?
     stop_sim
     if [ "$status" -ne 0 ]; then
         result="failed: exit $status, $(tail -n 1 "$work/log")"
@@ -131,16 +137,17 @@ run_once() {
         result=$(awk -v t="$(cat "$times")" '
             $1 == "session_seconds" { s = $2 }
             $1 == "link_model_seconds" { m = $2 }
+            $1 == "wall_seconds" { w = $2 }
             END {
                 split(t, p, " ")
-                printf "%.4f %.3f %.3f %.2f\n", s / m, s, m, 100 * (p[2] + p[3]) / p[1]
+                printf "%.4f %.4f %.4f %.2f %.4f\n", s / m, s, m, 100 * (p[2] + p[3]) / p[1], w - s
             }' "$stats")
     fi
 }
 
 # Sets `result` to the run with the median ratio of `runs`, or to the first failure.
 run_operation() {
-    local family=$1 words=$2 kind=$3 name=$4 input="" output="$work/out.bin" results=()
+    local family=$1 words=$2 kind=$3 name=$4 input="" output="$work/out.bin" results=() run
     if [ "$kind" != "-" ]; then
         input="$work/in-$kind.bin"
         make_input "$kind" "$input"
@@ -163,20 +170,20 @@ machine() {
 build_if_needed
 echo "Machine: $(machine)"
 echo
-echo "| Operation | Session, s | Link model, s | Ratio | CPU, % of a core |"
-echo "|---|---:|---:|---:|---:|"
+echo "| Operation | Session, s | Link model, s | Ratio | CPU, % of a core | Simulator lag, s |"
+echo "|---|---:|---:|---:|---:|---:|"
 for row in "${operations[@]}"; do
     IFS='|' read -r name family words kind <<<"$row"
     tool=${words%% *}
     if ! has_tool "$tool"; then
-        echo "| $name | – | – | – | skipped: korvel-cli has no \`$tool\` tool yet |"
+        echo "| $name | – | – | – | – | skipped: korvel-cli has no \`$tool\` tool yet |"
         continue
     fi
     run_operation "$family" "$words" "$kind" "$name"
     if [[ "$result" == failed:* ]]; then
-        echo "| $name | – | – | – | ${result} |"
+        echo "| $name | – | – | – | – | ${result} |"
         continue
     fi
-    read -r ratio session model cpu <<<"$result"
-    echo "| $name | $session | $model | $ratio | $cpu |"
+    read -r ratio session model cpu lag <<<"$result"
+    echo "| $name | $session | $model | $ratio | $cpu | $lag |"
 done
