@@ -4,8 +4,8 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
-#include <fstream>
 #include <cstring>
+#include <fstream>
 #include <optional>
 #include <string_view>
 
