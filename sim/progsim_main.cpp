@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -20,13 +21,17 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
 
 #include "sim/bench.h"
+#include "sim/paced_link.h"
 #include "sim/sim_bridge.h"
 
 namespace kjsim {
@@ -44,6 +49,11 @@ constexpr char kUsage[] =
     "  --silent-from-step N       send nothing from the N-th reply on\n"
     "  --hang-up-at-step N        hang up the port instead of the N-th reply\n"
     "  --no-chip                  nothing wired to the programmer\n"
+    "  --pace                     take as long as a real jig's USB bridge: 921600 baud both ways,\n"
+    "                             replies in 62-byte USB packets as they fill and the rest after\n"
+    "                             the 2 ms latency timer, commands one 1 ms USB frame late\n"
+    "  --stats FILE               with --pace: at exit, write the session's time and the time\n"
+    "                             the link model needs for the same bytes to FILE\n"
     "  --mec-lost-frame N         MEC16: the N-th register frame of an operation goes unanswered\n"
     "  --mec-bad-packet N         MEC16: the N-th read packet of an operation has a bad status\n"
     "  --mec-refuse-block N       MEC16: write block N is answered 'E' instead of 'G'\n"
@@ -72,6 +82,8 @@ constexpr int kHangUpSignal = SIGUSR1;
 struct Options {
     BenchOptions bench;
     std::string link;
+    bool pace = false;
+    std::string stats;
     bool help = false;
 };
 
@@ -145,6 +157,8 @@ Options parseArgs(int argc, char** argv) {
         else if (arg == "--silent-from-step") o.bench.faults.silentFromStep = positive(arg, value());
         else if (arg == "--hang-up-at-step") o.bench.faults.hangUpAtStep = positive(arg, value());
         else if (arg == "--no-chip") o.bench.noChip = true;
+        else if (arg == "--pace") o.pace = true;
+        else if (arg == "--stats") o.stats = value();
         else if (arg == "--mec-lost-frame") o.bench.mec16.lostFrameAt = positive(arg, value());
         else if (arg == "--mec-bad-packet") o.bench.mec16.badPacketAt = positive(arg, value());
         else if (arg == "--mec-refuse-block") o.bench.mec16.refusedBlockAt = positive(arg, value());
@@ -164,6 +178,7 @@ Options parseArgs(int argc, char** argv) {
         else if (arg == "--npce-end-report") o.bench.npce.endReportFirst = static_cast<int>(inRange(arg, value(), 0, 255));
         else throw std::invalid_argument("unknown option \"" + arg + "\"");
     }
+    if (!o.stats.empty() && !o.pace) throw std::invalid_argument("--stats needs --pace");
     return o;
 }
 
@@ -171,11 +186,15 @@ std::runtime_error systemError(const std::string& what) {
     return std::runtime_error(what + ": " + std::strerror(errno));
 }
 
-// The pty pair and the two pumps between its master and the firmware.
+// The pty pair and the two pumps between its master and the firmware. Paced,
+// the output pump also hands the PC's bytes to the firmware, each when the
+// link model says it arrives.
 class PtyServer {
 public:
-    explicit PtyServer(std::shared_ptr<Programmer> programmer)
-        : runner_(std::move(programmer), fromPc_, toPc_) {}
+    PtyServer(std::shared_ptr<Programmer> programmer, bool pace)
+        : runner_(std::move(programmer), fromPc_, toPc_) {
+        if (pace) pace_.emplace();
+    }
     ~PtyServer() {
         stop();
         closePty();
@@ -206,7 +225,12 @@ public:
         stopping_ = false;
         runner_.start();
         input_ = std::thread([this] { pumpInput(); });
-        output_ = std::thread([this] { pumpOutput(); });
+        output_ = pace_ ? std::thread([this] { pumpPaced(); }) : std::thread([this] { pumpOutput(); });
+    }
+
+    LinkModel::Stats paceStats() {
+        std::lock_guard lock(paceMutex_);
+        return pace_ ? pace_->stats() : LinkModel::Stats{};
     }
 
     void stop() {
@@ -237,7 +261,9 @@ private:
                 if (errno == EINTR) continue;
                 return;
             }
-            if (fds[1].revents || stopping_) return;
+            // Paced, what the PC wrote just before a stop still counts in the session.
+            const bool lastInput = pace_ && (fds[0].revents & (POLLIN | POLLPRI));
+            if ((fds[1].revents || stopping_) && !lastInput) return;
             const ssize_t n = ::read(master_, buf, sizeof buf);
             if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
             if (n <= 0) {
@@ -245,7 +271,7 @@ private:
                 return;
             }
             if (buf[0] == TIOCPKT_DATA) {
-                fromPc_.push(std::span<const uint8_t>(buf + 1, static_cast<size_t>(n - 1)));
+                fromPcSeen(std::span<const uint8_t>(buf + 1, static_cast<size_t>(n - 1)));
             } else if (buf[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) {
                 resetFirmware();
             }
@@ -266,6 +292,63 @@ private:
             const size_t n = toPc_.take(buf, sizeof buf);
             if (!writeAll(buf, n)) return;
         }
+    }
+
+    void fromPcSeen(std::span<const uint8_t> bytes) {
+        if (!pace_) {
+            fromPc_.push(bytes);
+            return;
+        }
+        {
+            std::lock_guard lock(paceMutex_);
+            pace_->pcWrote(bytes, LinkModel::Clock::now());
+        }
+        paceWake_ = true;
+        toPc_.wake();
+    }
+
+    void pumpPaced() {
+        // The default timer slack lets a timed wait end up to 50 us late: as
+        // much as a PC may spend on a whole exchange.
+        ::prctl(PR_SET_TIMERSLACK, 1UL);
+        for (;;) {
+            paceWake_ = false;
+            const auto quit = [this] { return stopping_.load() || runner_.hungUp() || paceWake_.load(); };
+            toPc_.waitFor(1, quit, nextPaceDue());
+            if (stopping_) return;
+            if (runner_.hungUp()) {
+                ::kill(::getpid(), kHangUpSignal);
+                return;
+            }
+            if (!paceStep()) return;
+        }
+    }
+
+    ByteQueue::Clock::time_point nextPaceDue() {
+        const auto idle = ByteQueue::Clock::now() + std::chrono::hours(1);
+        std::lock_guard lock(paceMutex_);
+        return std::min(pace_->nextDue(), idle);
+    }
+
+    // Takes what the firmware answered and moves every byte that is due.
+    bool paceStep() {
+        std::lock_guard io(ioMutex_);
+        const auto now = LinkModel::Clock::now();
+        Bytes answer(toPc_.size());
+        answer.resize(toPc_.take(answer.data(), answer.size()));
+        Bytes toFirmware;
+        std::vector<LinkModel::Packet> toPc;
+        {
+            std::lock_guard lock(paceMutex_);
+            pace_->chipSent(answer, reachedChip_, now);
+            toFirmware = pace_->reachedChip(now, reachedChip_);
+            toPc = pace_->reachedPc(now);
+        }
+        if (!toFirmware.empty()) fromPc_.push(toFirmware);
+        for (const auto& packet : toPc) {
+            if (!writeAll(packet.bytes.data(), packet.bytes.size())) return false;
+        }
+        return true;
     }
 
     bool writeAll(const uint8_t* data, size_t size) {
@@ -291,6 +374,10 @@ private:
         runner_.stop();
         fromPc_.clear();
         toPc_.clear();
+        if (pace_) {
+            std::lock_guard lock(paceMutex_);
+            pace_->purge();
+        }
         if (!runner_.hungUp()) runner_.start();
     }
 
@@ -299,6 +386,11 @@ private:
     FirmwareRunner runner_;
     std::mutex ioMutex_;
     std::atomic<bool> stopping_{false};
+    // Paced only. The model is shared with the input pump; taken after ioMutex_.
+    std::optional<LinkModel> pace_;
+    std::mutex paceMutex_;
+    std::atomic<bool> paceWake_{false};
+    LinkModel::Time reachedChip_{};
     std::thread input_;
     std::thread output_;
     int master_ = -1;
@@ -339,10 +431,23 @@ bool waitForHangUpOrStop() {
     return ::sigwait(&set, &sig) == 0 && sig == kHangUpSignal;
 }
 
+double seconds(LinkModel::Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+void writeStats(const std::string& path, const LinkModel::Stats& stats) {
+    std::ofstream out(path);
+    out << std::fixed << std::setprecision(6) << "session_seconds " << seconds(stats.session) << "\n"
+        << "link_model_seconds " << seconds(stats.model) << "\n"
+        << "wall_seconds " << seconds(stats.wall) << "\n"
+        << "pc_bytes " << stats.pcBytes << "\n"
+        << "chip_bytes " << stats.chipBytes << "\n";
+    out.close();
+    if (!out) throw systemError("write " + path);
+}
+
 int serve(const Options& options) {
     blockAwaitedSignals();
     const Bench bench = makeBench(options.bench);
-    PtyServer server(bench.programmer);
+    PtyServer server(bench.programmer, options.pace);
     server.open();
     server.start();
     if (!options.link.empty()) makeLink(options.link, server.slavePath());
@@ -357,6 +462,7 @@ int serve(const Options& options) {
     server.stop();
     server.closePty();
     if (!options.link.empty()) ::unlink(options.link.c_str());
+    if (!options.stats.empty()) writeStats(options.stats, server.paceStats());
     return 0;
 }
 

@@ -4,10 +4,10 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <fstream>
 #include <optional>
 #include <string_view>
-#include <thread>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -27,9 +27,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::string_view kFtdiVendorId = "0403";
 constexpr Millis kDefaultWriteTimeout{2000};
-// Gap between queue checks while part of a reply has arrived: poll() cannot
-// wait for "more" while bytes are unread.
-constexpr Millis kPartialReplyStep{1};
+// Bounded like a driver's own receive buffer, so that a flood from a
+// confused device cannot grow it without end.
+constexpr size_t kRxBufferBytes = 64 * 1024;
 // The chip's power-on latency; shorter requests ask for the low-latency mode.
 constexpr uint8_t kFtdiDefaultLatencyMs = 16;
 constexpr const char* kDefaultPortGroup = "dialout";
@@ -61,13 +61,53 @@ int msUntil(Clock::time_point deadline) {
     return static_cast<int>(std::clamp<decltype(left)>(left, 0, INT_MAX));
 }
 
+// Received bytes taken off the kernel's queue and not yet read by the caller.
+class RxBuffer {
+public:
+    explicit RxBuffer(size_t capacity) : bytes_(capacity) {}
+
+    size_t size() const { return end_ - begin_; }
+    bool full() const { return size() == bytes_.size(); }
+    void clear() { begin_ = end_ = 0; }
+
+    size_t take(uint8_t* out, size_t max) {
+        const size_t n = std::min(max, size());
+        if (n) std::memcpy(out, bytes_.data() + begin_, n);
+        begin_ += n;
+        if (begin_ == end_) clear();
+        return n;
+    }
+
+    // Free space at the end, with what is held moved to the front first.
+    uint8_t* room(size_t& free) {
+        if (begin_ > 0 && end_ == bytes_.size()) {
+            std::memmove(bytes_.data(), bytes_.data() + begin_, size());
+            end_ -= begin_;
+            begin_ = 0;
+        }
+        free = bytes_.size() - end_;
+        return bytes_.data() + end_;
+    }
+    void added(size_t n) { end_ += n; }
+
+private:
+    std::vector<uint8_t> bytes_;
+    size_t begin_ = 0;
+    size_t end_ = 0;
+};
+
+// Received bytes are moved off the kernel's queue into the device's own
+// buffer while waiting, so that poll() sleeps until more arrive instead of
+// waking at once for bytes already there. The receive-queue count is both.
 class SerialDevice final : public BridgeDevice {
 public:
-    SerialDevice(int fd, fs::path latencyFile) : fd_(fd), latencyFile_(std::move(latencyFile)) {}
+    SerialDevice(int fd, fs::path latencyFile)
+        : fd_(fd), rx_(kRxBufferBytes), latencyFile_(std::move(latencyFile)) {}
     ~SerialDevice() override { release(); }
 
     FtStatus resetDevice() override {
         if (auto s = usable(); s != FtStatus::Ok) return s;
+        rx_.clear();
         return ::tcflush(fd_, TCIOFLUSH) == 0 ? FtStatus::Ok : failure(errno);
     }
 
@@ -110,9 +150,11 @@ public:
         return FtStatus::Ok;
     }
 
+    // One system call when the kernel takes the frame: a hang-up shows in the
+    // write's own result, so there is no probe before it.
     FtStatus write(const uint8_t* data, uint32_t size, uint32_t& written) override {
         written = 0;
-        if (auto s = usable(); s != FtStatus::Ok) return s;
+        if (auto s = known(); s != FtStatus::Ok) return s;
         if (!data && size) return FtStatus::InvalidParameter;
         const auto deadline = Clock::now() + writeTimeout_;
         while (written < size) {
@@ -135,6 +177,7 @@ public:
         got = 0;
         if (auto s = usable(); s != FtStatus::Ok) return s;
         if (!data && size) return FtStatus::InvalidParameter;
+        got = static_cast<uint32_t>(rx_.take(data, size));
         const auto deadline = Clock::now() + readTimeout_;
         while (got < size) {
             const ssize_t n = ::read(fd_, data + got, size - got);
@@ -157,10 +200,9 @@ public:
     FtStatus getStatus(QueueStatus& status) override {
         status = {};
         if (auto s = usable(); s != FtStatus::Ok) return s;
-        int rx = 0;
         int tx = 0;
-        if (::ioctl(fd_, FIONREAD, &rx) != 0 || ::ioctl(fd_, TIOCOUTQ, &tx) != 0) return failure(errno);
-        status.rx = static_cast<uint32_t>(rx);
+        if (auto s = receiveCount(status.rx); s != FtStatus::Ok) return s;
+        if (::ioctl(fd_, TIOCOUTQ, &tx) != 0) return failure(errno);
         status.tx = static_cast<uint32_t>(tx);
         return FtStatus::Ok;
     }
@@ -171,20 +213,21 @@ public:
         return FtStatus::Ok;
     }
 
+    // No probe first: the read and the poll() below each see a hang-up.
     FtStatus waitForRx(uint32_t count, Millis timeout, uint32_t& queued) override {
         queued = 0;
+        if (auto s = known(); s != FtStatus::Ok) return s;
         const auto deadline = Clock::now() + timeout;
         for (;;) {
-            QueueStatus q;
-            if (auto s = getStatus(q); s != FtStatus::Ok) return s;
-            queued = q.rx;
+            if (auto s = takeQueued(); s != FtStatus::Ok) return s;
+            // Only a full buffer leaves bytes behind in the kernel.
+            if (!rx_.full()) queued = static_cast<uint32_t>(rx_.size());
+            else if (auto s = receiveCount(queued); s != FtStatus::Ok) return s;
             if (queued >= count || Clock::now() >= deadline) return FtStatus::Ok;
-            if (queued == 0) {
-                bool ready = false;
-                if (auto s = waitFor(POLLIN, deadline, ready); s != FtStatus::Ok) return s;
-            } else {
-                std::this_thread::sleep_until(std::min(Clock::now() + kPartialReplyStep, deadline));
-            }
+            // A full buffer takes no more, so then only a hang-up or the
+            // deadline can end the wait.
+            bool ready = false;
+            if (auto s = waitFor(rx_.full() ? 0 : POLLIN, deadline, ready); s != FtStatus::Ok) return s;
         }
     }
 
@@ -195,11 +238,16 @@ public:
     }
 
 private:
-    // InvalidHandle once closed, DeviceLost once hung up; a hang-up shows in
-    // poll() whatever events are asked for.
-    FtStatus usable() {
+    // What is already known without asking the kernel.
+    FtStatus known() const {
         if (fd_ < 0) return FtStatus::InvalidHandle;
-        if (lost_) return FtStatus::DeviceLost;
+        return lost_ ? FtStatus::DeviceLost : FtStatus::Ok;
+    }
+
+    // InvalidHandle once closed, DeviceLost once hung up; a hang-up shows in
+    // poll() whatever events are asked for, bytes buffered or not.
+    FtStatus usable() {
+        if (auto s = known(); s != FtStatus::Ok) return s;
         pollfd p{fd_, 0, 0};
         if (::poll(&p, 1, 0) > 0 && (p.revents & kHangUpEvents)) return lose();
         return FtStatus::Ok;
@@ -224,6 +272,33 @@ private:
 
     // Ports without a latency setting at all (pseudo-terminals) are fine.
     FtStatus latencyFailure(int err) { return err == ENOTTY || err == EINVAL ? usable() : failure(err); }
+
+    // Moves what the kernel has queued into the buffer, as far as it has room.
+    // A read shorter than asked means the kernel's queue is empty.
+    FtStatus takeQueued() {
+        for (;;) {
+            size_t free = 0;
+            uint8_t* room = rx_.room(free);
+            if (free == 0) return FtStatus::Ok;
+            const ssize_t n = ::read(fd_, room, free);
+            if (n > 0) {
+                rx_.added(static_cast<size_t>(n));
+                if (static_cast<size_t>(n) < free) return FtStatus::Ok;
+                continue;
+            }
+            if (n == 0) return lose();
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) return FtStatus::Ok;
+            return failure(errno);
+        }
+    }
+
+    FtStatus receiveCount(uint32_t& rx) {
+        int kernel = 0;
+        if (::ioctl(fd_, FIONREAD, &kernel) != 0) return failure(errno);
+        rx = static_cast<uint32_t>(rx_.size() + static_cast<size_t>(kernel));
+        return FtStatus::Ok;
+    }
 
     // `ready` stays false when the deadline passed first.
     FtStatus waitFor(short events, Clock::time_point deadline, bool& ready) {
@@ -259,6 +334,7 @@ private:
     }
 
     void release() {
+        rx_.clear();
         if (fd_ < 0) return;
         ::ioctl(fd_, TIOCNXCL);
         ::close(fd_);
@@ -267,6 +343,7 @@ private:
 
     int fd_;
     bool lost_ = false;
+    RxBuffer rx_;
     Millis readTimeout_{0};
     Millis writeTimeout_{kDefaultWriteTimeout};
     fs::path latencyFile_;

@@ -33,7 +33,11 @@ bool naturalLess(const std::string& a, const std::string& b);
 // exclusively. Semantics follow the interface, with these details:
 // - read() waits up to the read time-out; write() waits up to the write
 //   time-out (0 means 2 s) for room and then returns Ok with the count it got
-//   out, which the caller compares with the size.
+//   out, which the caller compares with the size. Nothing waits for the
+//   written bytes to leave.
+// - waitForRx() moves received bytes into the device's own buffer and sleeps
+//   in poll() until more arrive; getStatus() counts that buffer in rx, and
+//   read() serves it first.
 // - After a hang-up (unplug) every call returns DeviceLost at once; close()
 //   still releases the port and returns Ok.
 // - setLatencyTimer() writes the port's sysfs latency_timer when that is

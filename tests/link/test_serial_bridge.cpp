@@ -6,6 +6,7 @@
 
 #include "support/scratch.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -314,6 +315,76 @@ TEST_F(SerialPort, ReplyArrivingInPiecesIsCollected) {
     EXPECT_EQ(in, reply);
 }
 
+TEST_F(SerialPort, BytesHeldByTheDeviceAreCountedAndReadFirstInOrder) {
+    pty.send({1, 2, 3, 4});
+    uint32_t queued = 0;
+    ASSERT_EQ(device->waitForRx(4, kHangBound, queued), FtStatus::Ok);
+    QueueStatus status;
+    ASSERT_EQ(device->getStatus(status), FtStatus::Ok);
+    EXPECT_EQ(status.rx, 4u);
+
+    Bytes in(5);
+    uint32_t got = 0;
+    ASSERT_EQ(device->read(in.data(), 2, got), FtStatus::Ok);
+    EXPECT_EQ(Bytes(in.begin(), in.begin() + got), (Bytes{1, 2}));
+    ASSERT_EQ(device->getStatus(status), FtStatus::Ok);
+    EXPECT_EQ(status.rx, 2u);
+
+    pty.send({5, 6, 7});
+    ASSERT_EQ(device->waitForRx(5, kHangBound, queued), FtStatus::Ok);
+    EXPECT_EQ(queued, 5u);
+    ASSERT_EQ(device->read(in.data(), 5, got), FtStatus::Ok);
+    EXPECT_EQ(Bytes(in.begin(), in.begin() + got), (Bytes{3, 4, 5, 6, 7}));
+
+    // A read that outlasts what is held goes on to wait for the rest.
+    pty.send({8, 9});
+    ASSERT_EQ(device->waitForRx(2, kHangBound, queued), FtStatus::Ok);
+    ASSERT_EQ(device->setTimeouts(60000, 0), FtStatus::Ok);
+    std::thread peer([&] {
+        std::this_thread::sleep_for(Millis(30));
+        pty.send({10, 11, 12});
+    });
+    const FtStatus read = device->read(in.data(), 5, got);
+    peer.join();
+    EXPECT_EQ(read, FtStatus::Ok);
+    EXPECT_EQ(Bytes(in.begin(), in.begin() + got), (Bytes{8, 9, 10, 11, 12}));
+    ASSERT_EQ(device->getStatus(status), FtStatus::Ok);
+    EXPECT_EQ(status.rx, 0u);
+}
+
+// More than the device holds: a wait for it ends by its time-out without
+// spinning on what the kernel still has, and the stream comes out whole.
+TEST_F(SerialPort, StreamLongerThanTheDeviceHoldsArrivesWhole) {
+    Bytes stream(256 * 1024);
+    for (size_t i = 0; i < stream.size(); ++i) stream[i] = static_cast<uint8_t>(i % 251);
+    std::thread peer([&] { pty.send(stream); });
+
+    uint32_t queued = 0;
+    FtStatus waited{};
+    const double cpu = cpuSeconds([&] { waited = device->waitForRx(uint32_t(stream.size()), Millis(1000), queued); });
+    EXPECT_EQ(waited, FtStatus::Ok);
+    EXPECT_GT(queued, 0u);
+    EXPECT_LT(queued, stream.size());
+    EXPECT_LT(cpu, kMaxIdleCpuSeconds);
+    QueueStatus status;
+    ASSERT_EQ(device->getStatus(status), FtStatus::Ok);
+    EXPECT_EQ(status.rx, queued);
+
+    Bytes in;
+    Bytes piece(700);
+    while (in.size() < stream.size()) {
+        const auto want = static_cast<uint32_t>(std::min(piece.size(), stream.size() - in.size()));
+        ASSERT_EQ(device->waitForRx(want, kHangBound, queued), FtStatus::Ok);
+        ASSERT_GE(queued, want);
+        uint32_t got = 0;
+        ASSERT_EQ(device->read(piece.data(), want, got), FtStatus::Ok);
+        ASSERT_EQ(got, want);
+        in.insert(in.end(), piece.begin(), piece.begin() + got);
+    }
+    peer.join();
+    EXPECT_EQ(in, stream);
+}
+
 // Guards against spinning; says nothing about speed.
 TEST_F(SerialPort, WaitingBurnsLittleCpu) {
     uint32_t queued = 0;
@@ -386,6 +457,28 @@ TEST_F(SerialPort, HangUpWhileIdleIsDeviceLostAtTheNextCall) {
     QueueStatus q;
     EXPECT_EQ(device->getStatus(q), FtStatus::DeviceLost);
     EXPECT_EQ(device->setBaudRate(kBaudRate), FtStatus::DeviceLost);
+}
+
+TEST_F(SerialPort, HangUpWithBytesHeldIsDeviceLostAndTheyAreNotServed) {
+    pty.send({1, 2, 3, 4});
+    uint32_t queued = 0;
+    ASSERT_EQ(device->waitForRx(4, kHangBound, queued), FtStatus::Ok);
+    std::thread unplug([&] {
+        std::this_thread::sleep_for(Millis(100));
+        pty.hangUp();
+    });
+    FtStatus status{};
+    const double cpu = cpuSeconds([&] { status = device->waitForRx(10, Millis(60000), queued); });
+    unplug.join();
+    EXPECT_EQ(status, FtStatus::DeviceLost);
+    EXPECT_LT(cpu, kMaxIdleCpuSeconds);
+
+    QueueStatus q;
+    EXPECT_EQ(device->getStatus(q), FtStatus::DeviceLost);
+    Bytes in(4);
+    uint32_t got = 0;
+    EXPECT_EQ(device->read(in.data(), 4, got), FtStatus::DeviceLost);
+    EXPECT_EQ(got, 0u);
 }
 
 TEST_F(SerialPort, HangUpDuringReadIsDeviceLost) {

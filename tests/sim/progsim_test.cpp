@@ -14,11 +14,14 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "sim/kb90xx_chip.h"
+#include "sim/paced_link.h"
 #include "support/process.h"
+#include "support/scratch.h"
 
 extern char** environ;
 
@@ -175,10 +178,111 @@ TEST(SimProgsim, HangUpClosesThePort) {
     EXPECT_EQ(sim.terminate(), 0);
 }
 
+// The figures korvel-progsim --stats writes, by name.
+std::map<std::string, double> readStats(const std::string& path) {
+    std::map<std::string, double> stats;
+    std::ifstream in(path);
+    std::string key;
+    for (double value = 0; in >> key >> value;) stats[key] = value;
+    return stats;
+}
+
+TEST(SimProgsim, PacedLinkCarriesTheSameBytesAndCountsThem) {
+    kjtest::ScratchDir dir;
+    const std::string statsFile = dir.file("stats");
+    Progsim sim({"--pace", "--stats", statsFile});
+    Port client(sim.port());
+    ASSERT_TRUE(client.isOpen());
+    const Bytes flash = kjsim::Kb90xxChip::patternImage();
+    client.send("B");
+    EXPECT_EQ(client.receiveText(3), "V41");
+    client.send("R");
+    EXPECT_EQ(client.receive(256), Bytes(flash.begin(), flash.begin() + 256));
+    client.send("N");
+    EXPECT_EQ(client.receive(256), Bytes(flash.begin() + 256, flash.begin() + 512));
+    client.send("X");
+    EXPECT_TRUE(client.receive(1, kQuietMs).empty());
+    EXPECT_EQ(sim.terminate(), 0);
+
+    const auto stats = readStats(statsFile);
+    EXPECT_EQ(stats.at("pc_bytes"), 4);
+    EXPECT_EQ(stats.at("chip_bytes"), 3 + 256 + 256);
+    EXPECT_GT(stats.at("link_model_seconds"), 0);
+    EXPECT_GE(stats.at("session_seconds"), stats.at("link_model_seconds"));
+    EXPECT_GE(stats.at("wall_seconds"), stats.at("session_seconds"));
+}
+
+// The model's arithmetic on made-up times.
+TEST(SimPacedLink, RepliesGoInFullPacketsThenTheRestAfterTheLatencyTimer) {
+    using kjsim::LinkModel;
+    using std::chrono::microseconds;
+    using std::chrono::nanoseconds;
+    const kjsim::LinkTiming timing;
+    auto line = [&](size_t bytes) { return nanoseconds(bytes * timing.bitsPerByte * 1'000'000'000ULL / timing.baud); };
+    LinkModel model(timing);
+    const LinkModel::Time t0 = LinkModel::Time() + std::chrono::hours(1);
+
+    model.pcWrote(Bytes{'R'}, t0);
+    const LinkModel::Time arrives = t0 + timing.frame + line(1);
+    EXPECT_EQ(model.nextDue(), arrives);
+    LinkModel::Time reached{};
+    EXPECT_TRUE(model.reachedChip(arrives - nanoseconds(1), reached).empty());
+    EXPECT_EQ(model.reachedChip(arrives, reached), Bytes{'R'});
+    EXPECT_EQ(reached, arrives);
+
+    // Answered a little late by the simulator's clock: the line starts when
+    // the command arrived all the same.
+    Bytes reply(256);
+    for (size_t i = 0; i < reply.size(); ++i) reply[i] = static_cast<uint8_t>(i);
+    model.chipSent(reply, reached, reached + microseconds(100));
+    const LinkModel::Time tailDue = reached + line(249) + timing.latency;
+    auto packets = model.reachedPc(tailDue - nanoseconds(1));
+    ASSERT_EQ(packets.size(), 4u);
+    for (size_t k = 0; k < packets.size(); ++k) {
+        EXPECT_EQ(packets[k].due, reached + line(62 * (k + 1)));
+        EXPECT_EQ(packets[k].bytes, Bytes(reply.begin() + 62 * k, reply.begin() + 62 * (k + 1)));
+    }
+    packets = model.reachedPc(tailDue);
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].bytes, Bytes(reply.begin() + 248, reply.end()));
+    EXPECT_EQ(model.nextDue(), LinkModel::Time::max());
+    EXPECT_EQ(model.stats().model, tailDue - t0);
+    EXPECT_EQ(model.stats().session, model.stats().model);
+
+    // The PC's wait counts from the delivery; a reply that comes long after its
+    // command is the firmware's delay and counts as neither.
+    const LinkModel::Time delivered = tailDue + microseconds(300);
+    model.reachedPc(delivered);
+    const LinkModel::Time answered = delivered + microseconds(50);
+    model.pcWrote(Bytes{'V'}, answered);
+    const LinkModel::Time vArrives = answered + timing.frame + line(1);
+    model.reachedChip(vArrives, reached);
+    const LinkModel::Time late = vArrives + std::chrono::milliseconds(5);
+    model.chipSent(Bytes{0x23}, reached, late);
+    EXPECT_EQ(model.reachedPc(late + line(1) + timing.latency).size(), 1u);
+    const auto stats = model.stats();
+    EXPECT_EQ(stats.model, (tailDue - t0) + (vArrives - answered) + (line(1) + timing.latency));
+    EXPECT_EQ(stats.session, stats.model + microseconds(50 + 300));
+    EXPECT_EQ(stats.wall, late + line(1) + timing.latency - t0);
+    EXPECT_EQ(stats.pcBytes, 2u);
+    EXPECT_EQ(stats.chipBytes, 257u);
+
+    // A device reset drops what is in flight both ways.
+    model.pcWrote(Bytes{'N'}, late + std::chrono::milliseconds(10));
+    model.chipSent(reply, late, late + std::chrono::milliseconds(10));
+    model.purge();
+    EXPECT_EQ(model.nextDue(), LinkModel::Time::max());
+    EXPECT_TRUE(model.reachedPc(LinkModel::Time::max()).empty());
+    EXPECT_TRUE(model.reachedChip(LinkModel::Time::max(), reached).empty());
+}
+
 TEST(SimProgsim, RejectsUnknownOptions) {
     Progsim bad({"--family", "Z80"});
     EXPECT_EQ(bad.port(), "");
     EXPECT_EQ(bad.reap(), 2);
+    Progsim statsAlone({"--stats", "/dev/null"});
+    EXPECT_EQ(statsAlone.port(), "");
+    EXPECT_EQ(statsAlone.reap(), 2);
     Progsim help({"--help"});
     EXPECT_EQ(help.firstLine().rfind("usage: korvel-progsim", 0), 0u);
     EXPECT_EQ(help.reap(), 0);
