@@ -351,7 +351,45 @@ private:
 
 // Refuses ports another program holds: TIOCEXCL stops later opens (except
 // by root), the lock catches programs that opened it before us.
-bool claimPort(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::ioctl(fd, TIOCEXCL) == 0; }
+enum class Claim { Ok, Busy, Failed };
+
+Claim claimPort(int fd) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK ? Claim::Busy : Claim::Failed;
+    return ::ioctl(fd, TIOCEXCL) == 0 ? Claim::Ok : Claim::Failed;
+}
+
+bool holdsOpen(const fs::path& process, const fs::path& device) {
+    std::error_code ec;
+    for (fs::directory_iterator fd(process / "fd", ec), end; !ec && fd != end; fd.increment(ec)) {
+        std::error_code linkError;
+        if (fs::read_symlink(fd->path(), linkError) == device) return true;
+    }
+    return false;
+}
+
+// Who holds the port, as far as this user may look: "minicom (PID 1234)".
+std::string holderOf(const fs::path& device) {
+    std::error_code ec;
+    const std::string self = std::to_string(::getpid());
+    for (fs::directory_iterator proc("/proc", ec), end; !ec && proc != end; proc.increment(ec)) {
+        const std::string pid = proc->path().filename().string();
+        if (pid == self || !std::all_of(pid.begin(), pid.end(), ::isdigit)) continue;
+        if (!holdsOpen(proc->path(), device)) continue;
+        std::string command;
+        std::ifstream(proc->path() / "comm") >> command;
+        return command + " (PID " + pid + ")";
+    }
+    return "another program";
+}
+
+// A port this program holds itself (another window's operation) is skipped
+// without a word; one that another program holds is named.
+std::string busyAdvice(const std::string& port) {
+    std::error_code ec;
+    const fs::path device = fs::canonical(port, ec);
+    if (ec || holdsOpen("/proc/self", device)) return {};
+    return "Port " + port + " is busy: " + holderOf(device) + " holds it open. Close that program and try again.";
+}
 
 bool makeRaw8N1(int fd) {
     termios t{};
@@ -493,10 +531,13 @@ FtStatus SerialBridge::open(uint32_t index, std::unique_ptr<BridgeDevice>& devic
     const int fd = ::open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (errno == EACCES || errno == EPERM) advice_ = permissionAdvice(port);
+        if (errno == EBUSY) advice_ = busyAdvice(port);  // held with TIOCEXCL
         return FtStatus::DeviceNotOpened;
     }
-    if (!claimPort(fd) || !makeRaw8N1(fd)) {
+    const Claim claim = claimPort(fd);
+    if (claim != Claim::Ok || !makeRaw8N1(fd)) {
         ::close(fd);
+        if (claim == Claim::Busy) advice_ = busyAdvice(port);
         return FtStatus::DeviceNotOpened;
     }
     device = std::make_unique<SerialDevice>(fd, latencyFileFor(port, sysfs_));

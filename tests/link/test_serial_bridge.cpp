@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <grp.h>
 #include <poll.h>
 #include <pwd.h>
@@ -700,3 +701,40 @@ TEST(SerialBridgeLatency, WritesTheSysfsLatencyTimerWhenThereIsOne) {
 }
 
 }  // namespace
+
+// A port another program holds is reported as busy, naming the program; one
+// this program holds itself (another window) is skipped without a word.
+TEST(SerialBridgeOpen, APortHeldByAnotherProgramIsNamedAsBusy) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        ::close(ready[0]);
+        SerialBridge own({pty.slave()});
+        uint32_t count = 0;
+        std::unique_ptr<BridgeDevice> held;
+        const bool ok = own.createDeviceInfoList(count) == FtStatus::Ok && own.open(0, held) == FtStatus::Ok;
+        const char byte = ok ? 1 : 0;
+        [[maybe_unused]] auto n = ::write(ready[1], &byte, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    ASSERT_EQ(byte, 1);
+
+    SerialBridge bridge({pty.slave()});
+    uint32_t count = 0;
+    ASSERT_EQ(bridge.createDeviceInfoList(count), FtStatus::Ok);
+    std::unique_ptr<BridgeDevice> device;
+    EXPECT_EQ(bridge.open(0, device), FtStatus::DeviceNotOpened);
+    const std::string advice = bridge.lastOpenAdvice();
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_EQ(advice.rfind("Port " + pty.slave() + " is busy: ", 0), 0u) << advice;
+    EXPECT_NE(advice.find("(PID " + std::to_string(holder) + ")"), std::string::npos) << advice;
+}
