@@ -15,7 +15,7 @@ std::vector<uint8_t> askVersion(BridgeDevice& device) {
     device.setBaudRate(kBaudRate);
     device.setDataCharacteristics(kDataBits8, kStopBits1, kParityNone);
     device.setTimeouts(kConnectionTestTimeoutMs, kConnectionTestTimeoutMs);
-    return readVersionReply(device, kVersionReplyMax);
+    return readVersionReply(device, kVersionReplyMax, Millis{kConnectionTestTimeoutMs});
 }
 
 }  // namespace

@@ -13,6 +13,9 @@ constexpr size_t kExactReplySize = 3;
 // Waits are cut into slices so that a stop request is seen promptly.
 constexpr Millis kWaitSlice{50};
 constexpr uint32_t kBitsPerByte = 10;  // 8N1
+// Well beyond the bridge's latency timer (16 ms unless set lower): a reply in
+// pieces comes faster than that.
+constexpr Millis kQuietAfterReply{50};
 }  // namespace
 
 std::string_view ioFailureLine(Io io, Language language) {
@@ -53,7 +56,8 @@ int Link::open(const LinkVariant& variant, const SetUpObserver& onSetUp) {
             continue;
         }
         const bool exact = variant.reply == LinkVariant::Reply::Exact;
-        const auto reply = readVersionReply(*device, exact ? kExactReplySize : kVersionReplyMax);
+        const auto reply =
+            readVersionReply(*device, exact ? kExactReplySize : kVersionReplyMax, variant.handshakeTimeout);
         const size_t needed = exact ? kExactReplySize : 1;
         if (reply.size() < needed) {
             device->close();
@@ -99,12 +103,23 @@ bool Link::setUp(BridgeDevice& device, const LinkVariant& variant, uint32_t inde
     return ok;
 }
 
-std::vector<uint8_t> readVersionReply(BridgeDevice& device, size_t size) {
+std::vector<uint8_t> readVersionReply(BridgeDevice& device, size_t size, Millis timeout) {
     uint32_t written = 0;
     if (device.write(&kHandshakeByte, 1, written) != FtStatus::Ok || written != 1) return {};
-    std::vector<uint8_t> reply(size);
+    // A reply of up to `size` bytes is whole once the line has gone quiet after
+    // it: waiting out the time-out for bytes that never come costs every operation.
+    const Deadline deadline(timeout);
+    uint32_t queued = 0;
+    if (device.waitForRx(1, timeout, queued) != FtStatus::Ok) return {};
+    for (uint32_t before = 0; queued > before && queued < size && !deadline.passed();) {
+        before = queued;
+        if (device.waitForRx(before + 1, std::min(kQuietAfterReply, deadline.left()), queued) != FtStatus::Ok)
+            return {};
+    }
+    std::vector<uint8_t> reply(std::min<size_t>(queued, size));
     uint32_t got = 0;
-    if (device.read(reply.data(), static_cast<uint32_t>(reply.size()), got) != FtStatus::Ok) return {};
+    if (!reply.empty() && device.read(reply.data(), static_cast<uint32_t>(reply.size()), got) != FtStatus::Ok)
+        return {};
     reply.resize(got);
     return reply;
 }

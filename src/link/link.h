@@ -77,9 +77,9 @@ struct Fault {
     explicit operator bool() const { return io != Io::Ok; }
 };
 
-// The firmware's answer to the handshake byte, read with the device's own
-// read time-out: `size` bytes at most (fewer when it stays silent).
-std::vector<uint8_t> readVersionReply(BridgeDevice& device, size_t size);
+// The firmware's answer to the handshake byte: `size` bytes at most, within
+// `timeout`; fewer when it stays silent or the line goes quiet after them.
+std::vector<uint8_t> readVersionReply(BridgeDevice& device, size_t size, Millis timeout);
 
 // The line a failed exchange leaves in the log, in the window's language.
 std::string_view ioFailureLine(Io io, Language language);
