@@ -29,6 +29,7 @@ case "$runs" in ''|*[!0-9]*|0) echo "bench.sh: --runs needs a positive number" >
 
 cli="$build/src/cli/korvel-cli"
 progsim="$build/sim/korvel-progsim"
+window="$build/bench/korvel-window-bench"
 
 # The operations, one row each: title | firmware family | korvel-cli words |
 # input image ("-" for none). {in} and {out} stand for the image files.
@@ -43,6 +44,8 @@ operations=(
     "ITE write|ITE|ite write --input {in}|ite"
     "NPCE read|NPCE|npce read --output {out}|-"
     "NPCE write|NPCE|npce write --input {in}|npce"
+    "KB90xx read, window|V41|@window read {out}|-"
+    "KB90xx write, window|V41|@window write {in}|kb90xx"
 )
 
 # Seconds; only to catch a simulator that never starts.
@@ -52,7 +55,7 @@ build_if_needed() {
     if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
         cmake -S "$here" -B "$build" -G Ninja >/dev/null
     fi
-    cmake --build "$build" --target korvel-cli korvel-progsim >/dev/null
+    cmake --build "$build" --target korvel-cli korvel-progsim korvel-window-bench >/dev/null
 }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kj-bench.XXXXXX")
@@ -89,6 +92,7 @@ make_input() {
 
 # "unknown tool" from korvel-cli means the tool has not landed yet.
 has_tool() {
+    [ "$1" = "@window" ] && return 0
     local said
     said=$("$cli" "$1" 2>&1 >/dev/null || true)
     [[ "$said" != *"unknown tool"* ]]
@@ -127,7 +131,13 @@ run_once() {
         esac
     done
     start_sim "$family" "$stats"
-    { TIMEFORMAT='%R %U %S'; time "$cli" --port "$port" "${args[@]}" >"$work/log" 2>"$work/err"; } 2>"$times" || status=$?
+    # The window's rows run the KB90xx window offscreen through its buttons.
+    local program=("$cli" --port "$port")
+    if [ "${args[0]}" = "@window" ]; then
+        program=("$window" --port "$port")
+        args=("${args[@]:1}")
+    fi
+    { TIMEFORMAT='%R %U %S'; time "${program[@]}" "${args[@]}" >"$work/log" 2>"$work/err"; } 2>"$times" || status=$?
     stop_sim
     if [ "$status" -ne 0 ]; then
         result="failed: exit $status, $(tail -n 1 "$work/log")"
