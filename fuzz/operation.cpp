@@ -14,7 +14,10 @@
 #include <unistd.h>
 
 #include "edid/edid.h"
+#include "ite/ite.h"
 #include "kb90xx/kb90xx.h"
+#include "mec16/mec16.h"
+#include "npce/npce.h"
 #include "sim/bench.h"
 
 namespace {
@@ -43,19 +46,41 @@ struct Target {
     kjsim::Family firmware;
     std::function<std::unique_ptr<kj::ImageTool>(kj::Bridge&, kj::Frontend&)> make;
     std::function<Bytes(const kjsim::Bench&)> image;
+    // The image a write sends, on a chip made ready for it.
+    std::function<Bytes(kjsim::Bench&)> prepareWrite;
 };
 
+template <class Tool>
+std::unique_ptr<kj::ImageTool> make(kj::Bridge& bridge, kj::Frontend& ui) {
+    return std::make_unique<Tool>(bridge, ui);
+}
+
+Bytes changed(Bytes image) {
+    for (auto& b : image) b = static_cast<uint8_t>(b ^ 0x5A);
+    return image;
+}
+
 const Target kTargets[] = {
-    {kjsim::Family::V41,
-     [](kj::Bridge& b, kj::Frontend& ui) -> std::unique_ptr<kj::ImageTool> {
-         return std::make_unique<kj::Kb90xxProgrammer>(b, ui);
-     },
-     [](const kjsim::Bench& bench) { return bench.kb90xx->flash(); }},
-    {kjsim::Family::V41,
-     [](kj::Bridge& b, kj::Frontend& ui) -> std::unique_ptr<kj::ImageTool> {
-         return std::make_unique<kj::EdidProgrammer>(b, ui);
-     },
-     [](const kjsim::Bench& bench) { return bench.eeprom->contents(); }},
+    {kjsim::Family::V41, make<kj::Kb90xxProgrammer>, [](const kjsim::Bench& b) { return b.kb90xx->flash(); },
+     [](kjsim::Bench& b) { return changed(b.kb90xx->flash()); }},
+    {kjsim::Family::V41, make<kj::EdidProgrammer>, [](const kjsim::Bench& b) { return b.eeprom->contents(); },
+     [](kjsim::Bench& b) { return changed(b.eeprom->contents()); }},
+    // The write does not erase: the technician erases first.
+    {kjsim::Family::V42, make<kj::Mec16Programmer>, [](const kjsim::Bench& b) { return b.mec16->main(); },
+     [](kjsim::Bench& b) {
+         const Bytes image = changed(b.mec16->main());
+         b.mec16->setFlash(Bytes(b.mec16->flash().size(), 0xFF));
+         return image;
+     }},
+    // Mostly erased, as the write sends only what is not: a few bytes keep a run short.
+    {kjsim::Family::Ite, make<kj::IteProgrammer>, [](const kjsim::Bench& b) { return b.ite->flash(); },
+     [](kjsim::Bench& b) {
+         Bytes image(b.ite->flash().size(), 0xFF);
+         for (size_t at = 0; at < image.size(); at += 4099) image[at] = static_cast<uint8_t>(at);
+         return image;
+     }},
+    {kjsim::Family::Npce, make<kj::NpceProgrammer>, [](const kjsim::Bench& b) { return b.npce->flash(); },
+     [](kjsim::Bench& b) { return changed(b.npce->flash()); }},
 };
 
 // One input byte per reply: most leave it alone.
@@ -100,8 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = std::string(dir) + "/image.bin";
     Bytes written;
     if (write) {
-        written = target.image(bench);
-        for (auto& b : written) b = static_cast<uint8_t>(b ^ 0x5A);
+        written = target.prepareWrite(bench);
         std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(written.data()),
                                                     static_cast<std::streamsize>(written.size()));
     }
