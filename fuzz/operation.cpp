@@ -3,6 +3,7 @@
 // Whatever happens, the operation ends, sends the failure end byte when it
 // fails on an open link, and claims success only when the file (or the chip)
 // holds exactly the image.
+#include <unistd.h>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -11,7 +12,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unistd.h>
 
 #include "edid/edid.h"
 #include "ite/ite.h"
@@ -95,7 +95,7 @@ bool change(const uint8_t* plan, size_t size, int step, Bytes& reply) {
     } else if (c < 0xF8) {
         reply.clear();  // this reply never comes
     } else {
-        return false;   // the device is unplugged
+        return false;  // the device is unplugged
     }
     return true;
 }
@@ -126,8 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Bytes written;
     if (write) {
         written = target.prepareWrite(bench);
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(written.data()),
-                                                    static_cast<std::streamsize>(written.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(written.data()), static_cast<std::streamsize>(written.size()));
     }
     {
         FuzzFrontend ui(path);

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "sim/eeprom_chip.h"
-#include "sim/kb90xx_chip.h"
 #include "sim/ite_chip.h"
+#include "sim/kb90xx_chip.h"
 #include "sim/keyboard_chip.h"
 #include "sim/mec16_chip.h"
 #include "sim/npce_chip.h"
@@ -22,7 +22,7 @@ struct BenchOptions {
     std::string flashFile{};   // the family's flash image; empty: a test pattern
     std::string eepromFile{};  // EDID EEPROM image; empty: a built-in panel EDID
     Faults faults{};
-    bool noChip = false;          // nothing wired to the programmer: no chip answers
+    bool noChip = false;  // nothing wired to the programmer: no chip answers
     bool eepromWriteProtected = false;
     // Each family's own chip faults.
     Mec16Faults mec16{};

@@ -28,7 +28,7 @@ constexpr int kLines = 32;
 
 // The signals the firmware can route, by their two code bytes.
 constexpr std::array<const char*, 15> kRoutingCodes{"IN", "DS", "AS", "WR", "K4", "K5", "BL", "d0",
-                                                     "d1", "d2", "d3", "d4", "d5", "d6", "d7"};
+                                                    "d1", "d2", "d3", "d4", "d5", "d6", "d7"};
 
 // The controller's registers that matter here.
 constexpr uint8_t kUnlockRegister = 0x27;
@@ -90,18 +90,18 @@ void IteChip::setFaults(const IteFaults& faults) {
 
 bool IteChip::handle(uint8_t command, Wire& wire) {
     switch (command) {
-    case kSettings: settingsMode(wire); return true;
-    case kCheck: startOperation(wire); return true;
-    case kSelect:
-        selected_ = wire.get();
-        wire.reply(noController ? kBad : kGood);
-        return true;
-    case kValue: writeValue(wire.get(), wire); return true;
-    case kRead: readValue(wire); return true;
-    case kBlock: sendBlock(wire); return true;
-    case kAddress: setAddress(wire); return true;
-    case kData: writeData(wire); return true;
-    default: return false;
+        case kSettings: settingsMode(wire); return true;
+        case kCheck: startOperation(wire); return true;
+        case kSelect:
+            selected_ = wire.get();
+            wire.reply(noController ? kBad : kGood);
+            return true;
+        case kValue: writeValue(wire.get(), wire); return true;
+        case kRead: readValue(wire); return true;
+        case kBlock: sendBlock(wire); return true;
+        case kAddress: setAddress(wire); return true;
+        case kData: writeData(wire); return true;
+        default: return false;
     }
 }
 

@@ -23,10 +23,10 @@ inline constexpr size_t kItePageSize = 256;
 
 // Faults of the controller; counts start at each 'T', blocks at each Fast Read set-up.
 struct IteFaults {
-    bool noController = false;    // nothing answers behind the programmer: 'T' and registers get 'e'
+    bool noController = false;      // nothing answers behind the programmer: 'T' and registers get 'e'
     int refuseRegisterWriteAt = 0;  // this register value write is answered 'e'
-    int badBlockAt = 0;           // this block's status is 'e'
-    int noDataAckAt = 0;          // this data frame gets no answer at all
+    int badBlockAt = 0;             // this block's status is 'e'
+    int noDataAckAt = 0;            // this data frame gets no answer at all
 };
 
 class IteChip : public ChipModel {
@@ -78,7 +78,7 @@ private:
     bool unlocked_ = false;    // 0x27 <- 0x01
     bool followMode_ = false;  // then 0x27 <- 0x80: register 0x08 reaches the flash
     bool selectedFlash_ = false;
-    Bytes command_;            // opcode and arguments since the chip select went low
+    Bytes command_;  // opcode and arguments since the chip select went low
     bool writeEnabled_ = false;
     bool reading_ = false;
     uint32_t readAddress_ = 0;

@@ -102,11 +102,11 @@ void Kb90xxChip::setFlash(Bytes image) {
 
 bool Kb90xxChip::handle(uint8_t command, Wire& wire) {
     switch (command) {
-    case kVersionCmd: wire.reply(noChip ? kNoChipId : versionId_.load()); return true;
-    case kReadCmd: readStream(wire); return true;
-    case kWriteCmd: writeStream(wire); return true;
-    case kChecksumCmd: sendChecksums(wire); return true;
-    default: return false;
+        case kVersionCmd: wire.reply(noChip ? kNoChipId : versionId_.load()); return true;
+        case kReadCmd: readStream(wire); return true;
+        case kWriteCmd: writeStream(wire); return true;
+        case kChecksumCmd: sendChecksums(wire); return true;
+        default: return false;
     }
 }
 
@@ -134,8 +134,7 @@ void Kb90xxChip::eraseAll() {
 }
 
 void Kb90xxChip::drainSilently(Wire& wire) {
-    while (awaitStreamCommand(wire, true) == StreamStep::Next) {
-    }
+    while (awaitStreamCommand(wire, true) == StreamStep::Next) {}
 }
 
 void Kb90xxChip::readStream(Wire& wire) {

@@ -46,10 +46,10 @@ public:
     void setVersionId(uint8_t id) { versionId_ = id; }
 
     // Faults; set them before the PC starts an operation.
-    std::atomic<bool> noChip{false};            // 'V' answers 0xFF, reads give 0xFF, writes are lost
-    std::atomic<long> corruptWriteAt{-1};       // this flash byte is programmed inverted
-    std::atomic<int> silentAtBlock{0};          // a stream stops answering at this 1-based block
-    std::atomic<size_t> extraBytes{0};          // junk bytes sent behind read block `extraAfterBlock`
+    std::atomic<bool> noChip{false};       // 'V' answers 0xFF, reads give 0xFF, writes are lost
+    std::atomic<long> corruptWriteAt{-1};  // this flash byte is programmed inverted
+    std::atomic<int> silentAtBlock{0};     // a stream stops answering at this 1-based block
+    std::atomic<size_t> extraBytes{0};     // junk bytes sent behind read block `extraAfterBlock`
     std::atomic<int> extraAfterBlock{1};
     std::atomic<size_t> noiseBeforeChecksum{0};  // non-mark bytes mixed among the 512 marks
 

@@ -46,21 +46,21 @@ std::string KeyboardChip::requestLog() const {
 
 bool KeyboardChip::handle(uint8_t command, Wire& wire) {
     switch (command) {
-    case kStartScan:
-        scanning_ = true;
-        answerRequest(command, wire);
-        return true;
-    case kNextReport: answerRequest(command, wire); return true;
-    case kQuit:
-        scanning_ = false;
-        ++quits_;
-        return true;
-    case kSound:
-        // Outside a scan 'I' is the programmer's success end byte.
-        if (!scanning_) return false;
-        ++beeps_;
-        return true;
-    default: return false;
+        case kStartScan:
+            scanning_ = true;
+            answerRequest(command, wire);
+            return true;
+        case kNextReport: answerRequest(command, wire); return true;
+        case kQuit:
+            scanning_ = false;
+            ++quits_;
+            return true;
+        case kSound:
+            // Outside a scan 'I' is the programmer's success end byte.
+            if (!scanning_) return false;
+            ++beeps_;
+            return true;
+        default: return false;
     }
 }
 

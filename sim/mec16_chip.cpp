@@ -99,12 +99,12 @@ int Mec16Chip::erases() const {
 
 bool Mec16Chip::handle(uint8_t command, Wire& wire) {
     switch (command) {
-    case kIdFirst: readId(wire); return true;
-    case kRegRead: readRegister(wire); return true;
-    case kRegWrite: writeRegister(wire); return true;
-    case kStreamRead: readStream(wire); return true;
-    case kStreamWrite: writeStream(wire); return true;
-    default: return false;
+        case kIdFirst: readId(wire); return true;
+        case kRegRead: readRegister(wire); return true;
+        case kRegWrite: writeRegister(wire); return true;
+        case kStreamRead: readStream(wire); return true;
+        case kStreamWrite: writeStream(wire); return true;
+        default: return false;
     }
 }
 
@@ -114,9 +114,12 @@ bool Mec16Chip::parseHex(const Bytes& digits, uint32_t& value) {
     value = 0;
     for (uint8_t c : digits) {
         uint32_t d = 0;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return false;  // the firmware takes upper-case digits only
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return false;  // the firmware takes upper-case digits only
         value = value << 4 | d;
     }
     return true;
@@ -259,8 +262,9 @@ void Mec16Chip::writeStream(Wire& wire) {
 }
 
 void addMec16Chips(Bench& bench, const BenchOptions& options) {
-    bench.mec16 = options.flashFile.empty() ? std::make_shared<Mec16Chip>()
-                                            : std::make_shared<Mec16Chip>(loadImageFile(options.flashFile, kMecFlashSize));
+    bench.mec16 = options.flashFile.empty()
+                      ? std::make_shared<Mec16Chip>()
+                      : std::make_shared<Mec16Chip>(loadImageFile(options.flashFile, kMecFlashSize));
     bench.mec16->faults = options.mec16;
     bench.mec16->faults.noChip = options.mec16.noChip || options.noChip;
     bench.programmer->addChip(bench.mec16);

@@ -66,15 +66,15 @@ void NpceChip::setFaults(const NpceFaults& faults) {
 
 bool NpceChip::handle(uint8_t command, Wire& wire) {
     switch (command) {
-    case kIdentify: wire.reply(std::span<const uint8_t>(faults().id)); return true;
-    case kRead: readStream(wire); return true;
-    case kErase: erase(wire); return true;
-    case kBlankCheck: blankCheck(wire); return true;
-    case kWrite: writeStream(wire); return true;
-    // An end command outside its stream is answered all the same.
-    case kStreamEnd: answer(wire, kBad); return true;
-    case kWriteEnd: wire.reply(kWriteEndAnswer); return true;
-    default: return false;
+        case kIdentify: wire.reply(std::span<const uint8_t>(faults().id)); return true;
+        case kRead: readStream(wire); return true;
+        case kErase: erase(wire); return true;
+        case kBlankCheck: blankCheck(wire); return true;
+        case kWrite: writeStream(wire); return true;
+        // An end command outside its stream is answered all the same.
+        case kStreamEnd: answer(wire, kBad); return true;
+        case kWriteEnd: wire.reply(kWriteEndAnswer); return true;
+        default: return false;
     }
 }
 
@@ -148,8 +148,9 @@ void NpceChip::writeStream(Wire& wire) {
 }
 
 void addNpceChips(Bench& bench, const BenchOptions& options) {
-    bench.npce = options.flashFile.empty() ? std::make_shared<NpceChip>()
-                                           : std::make_shared<NpceChip>(loadImageFile(options.flashFile, kNpceFlashSize));
+    bench.npce = options.flashFile.empty()
+                     ? std::make_shared<NpceChip>()
+                     : std::make_shared<NpceChip>(loadImageFile(options.flashFile, kNpceFlashSize));
     NpceFaults faults = options.npce;
     if (options.noChip) faults.id.fill(0xFF);  // nothing answers on the chip's lines
     bench.npce->setFaults(faults);

@@ -24,12 +24,12 @@ inline constexpr size_t kNpceWriteBlock = 256;
 // What goes wrong at the chip; the block numbers count from 1 within a stream.
 struct NpceFaults {
     std::array<uint8_t, 4> id{0xEF, 0x40, 0x12, 0x17};  // the answer to 'Z'
-    bool eraseFails = false;       // 'e' answers 0 and leaves the flash as it was
-    bool blankCheckFails = false;  // 'x' answers 0 whatever the flash holds
-    int badRequestAtBlock = 0;     // this block is asked for with another byte than '*'
-    int failedBlock = 0;           // this block's status byte is 0 and it is not programmed
-    long corruptByteAt = -1;       // this flash byte is programmed with one bit wrong
-    int endReportFirst = -1;       // the first byte of every end report (-1: 1, all good)
+    bool eraseFails = false;                            // 'e' answers 0 and leaves the flash as it was
+    bool blankCheckFails = false;                       // 'x' answers 0 whatever the flash holds
+    int badRequestAtBlock = 0;                          // this block is asked for with another byte than '*'
+    int failedBlock = 0;                                // this block's status byte is 0 and it is not programmed
+    long corruptByteAt = -1;                            // this flash byte is programmed with one bit wrong
+    int endReportFirst = -1;                            // the first byte of every end report (-1: 1, all good)
 };
 
 class NpceChip : public ChipModel {

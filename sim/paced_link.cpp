@@ -103,9 +103,7 @@ void LinkModel::busy(Time start, Time end) {
     settled_ = std::max(settled_, end);
 }
 
-LinkModel::Time LinkModel::busyUntil() const {
-    return open_.empty() ? settled_ : std::max(settled_, openDeadline_);
-}
+LinkModel::Time LinkModel::busyUntil() const { return open_.empty() ? settled_ : std::max(settled_, openDeadline_); }
 
 LinkModel::Stats LinkModel::stats() const {
     Stats s;

@@ -12,10 +12,10 @@ constexpr uint8_t kNpceEndAnswer = 0x55;
 
 std::string defaultVersion(Family family) {
     switch (family) {
-    case Family::V41: return "V41";
-    case Family::V42: return "V42";
-    case Family::Ite: return "ITE_V2.3\r\n";
-    case Family::Npce: return "NPCE_V1.7\r\n";
+        case Family::V41: return "V41";
+        case Family::V42: return "V42";
+        case Family::Ite: return "ITE_V2.3\r\n";
+        case Family::Npce: return "NPCE_V1.7\r\n";
     }
     return {};
 }
@@ -32,8 +32,7 @@ Family familyByName(const std::string& name, bool& ok) {
 
 Programmer::Programmer(Family family) : Programmer(family, defaultVersion(family)) {}
 
-Programmer::Programmer(Family family, std::string versionReply)
-    : family_(family), version_(std::move(versionReply)) {}
+Programmer::Programmer(Family family, std::string versionReply) : family_(family), version_(std::move(versionReply)) {}
 
 void Programmer::addChip(std::shared_ptr<ChipModel> chip) { chips_.push_back(std::move(chip)); }
 

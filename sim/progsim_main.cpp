@@ -95,14 +95,18 @@ std::string unescape(const std::string& text) {
             continue;
         }
         const char c = text[++i];
-        if (c == 'r') out += '\r';
-        else if (c == 'n') out += '\n';
-        else if (c == 't') out += '\t';
+        if (c == 'r')
+            out += '\r';
+        else if (c == 'n')
+            out += '\n';
+        else if (c == 't')
+            out += '\t';
         else if (c == 'x' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
                  std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
             out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
             i += 2;
-        } else out += c;
+        } else
+            out += c;
     }
     return out;
 }
@@ -112,8 +116,7 @@ int positive(const std::string& flag, const std::string& value) {
         size_t used = 0;
         const int n = std::stoi(value, &used);
         if (used == value.size() && n > 0) return n;
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     throw std::invalid_argument(flag + " needs a positive number, not \"" + value + "\"");
 }
 
@@ -122,8 +125,7 @@ long inRange(const std::string& flag, const std::string& value, long min, long m
         size_t used = 0;
         const long n = std::stol(value, &used, 0);
         if (used == value.size() && n >= min && n <= max) return n;
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     throw std::invalid_argument(flag + " needs a number from " + std::to_string(min) + " to " + std::to_string(max) +
                                 ", not \"" + value + "\"");
 }
@@ -133,7 +135,8 @@ void parseNpceId(const std::string& value, std::array<uint8_t, 4>& id) {
     const bool hex = std::all_of(value.begin(), value.end(), [](unsigned char c) { return std::isxdigit(c); });
     if (!hex || (value.size() != 6 && value.size() != 8))
         throw std::invalid_argument("--npce-id needs 3 or 4 bytes in hexadecimal, not \"" + value + "\"");
-    for (size_t i = 0; i < value.size() / 2; ++i) id[i] = static_cast<uint8_t>(std::stoi(value.substr(2 * i, 2), nullptr, 16));
+    for (size_t i = 0; i < value.size() / 2; ++i)
+        id[i] = static_cast<uint8_t>(std::stoi(value.substr(2 * i, 2), nullptr, 16));
 }
 
 Options parseArgs(int argc, char** argv) {
@@ -144,39 +147,65 @@ Options parseArgs(int argc, char** argv) {
             if (i + 1 >= argc) throw std::invalid_argument(arg + " needs a value");
             return argv[++i];
         };
-        if (arg == "--help" || arg == "-h") o.help = true;
+        if (arg == "--help" || arg == "-h")
+            o.help = true;
         else if (arg == "--family") {
             bool ok = false;
             const std::string name = value();
             o.bench.family = familyByName(name, ok);
             if (!ok) throw std::invalid_argument("unknown family \"" + name + "\"");
-        } else if (arg == "--version") o.bench.version = unescape(value());
-        else if (arg == "--flash") o.bench.flashFile = value();
-        else if (arg == "--eeprom") o.bench.eepromFile = value();
-        else if (arg == "--link") o.link = value();
-        else if (arg == "--silent-from-step") o.bench.faults.silentFromStep = positive(arg, value());
-        else if (arg == "--hang-up-at-step") o.bench.faults.hangUpAtStep = positive(arg, value());
-        else if (arg == "--no-chip") o.bench.noChip = true;
-        else if (arg == "--pace") o.pace = true;
-        else if (arg == "--stats") o.stats = value();
-        else if (arg == "--mec-lost-frame") o.bench.mec16.lostFrameAt = positive(arg, value());
-        else if (arg == "--mec-bad-packet") o.bench.mec16.badPacketAt = positive(arg, value());
-        else if (arg == "--mec-refuse-block") o.bench.mec16.refusedBlockAt = positive(arg, value());
-        else if (arg == "--mec-fwp") o.bench.mec16.fwp = true;
-        else if (arg == "--mec-boot-lock") o.bench.mec16.bootLock = true;
-        else if (arg == "--mec-busy-reads") o.bench.mec16.busyReads = positive(arg, value());
-        else if (arg == "--ite-refuse-register-write") o.bench.ite.refuseRegisterWriteAt = positive(arg, value());
-        else if (arg == "--ite-bad-block") o.bench.ite.badBlockAt = positive(arg, value());
-        else if (arg == "--ite-no-data-ack") o.bench.ite.noDataAckAt = positive(arg, value());
-        else if (arg == "--npce-id") parseNpceId(value(), o.bench.npce.id);
-        else if (arg == "--npce-erase-fails") o.bench.npce.eraseFails = true;
-        else if (arg == "--npce-blank-check-fails") o.bench.npce.blankCheckFails = true;
-        else if (arg == "--npce-bad-request") o.bench.npce.badRequestAtBlock = positive(arg, value());
-        else if (arg == "--npce-failed-block") o.bench.npce.failedBlock = positive(arg, value());
+        } else if (arg == "--version")
+            o.bench.version = unescape(value());
+        else if (arg == "--flash")
+            o.bench.flashFile = value();
+        else if (arg == "--eeprom")
+            o.bench.eepromFile = value();
+        else if (arg == "--link")
+            o.link = value();
+        else if (arg == "--silent-from-step")
+            o.bench.faults.silentFromStep = positive(arg, value());
+        else if (arg == "--hang-up-at-step")
+            o.bench.faults.hangUpAtStep = positive(arg, value());
+        else if (arg == "--no-chip")
+            o.bench.noChip = true;
+        else if (arg == "--pace")
+            o.pace = true;
+        else if (arg == "--stats")
+            o.stats = value();
+        else if (arg == "--mec-lost-frame")
+            o.bench.mec16.lostFrameAt = positive(arg, value());
+        else if (arg == "--mec-bad-packet")
+            o.bench.mec16.badPacketAt = positive(arg, value());
+        else if (arg == "--mec-refuse-block")
+            o.bench.mec16.refusedBlockAt = positive(arg, value());
+        else if (arg == "--mec-fwp")
+            o.bench.mec16.fwp = true;
+        else if (arg == "--mec-boot-lock")
+            o.bench.mec16.bootLock = true;
+        else if (arg == "--mec-busy-reads")
+            o.bench.mec16.busyReads = positive(arg, value());
+        else if (arg == "--ite-refuse-register-write")
+            o.bench.ite.refuseRegisterWriteAt = positive(arg, value());
+        else if (arg == "--ite-bad-block")
+            o.bench.ite.badBlockAt = positive(arg, value());
+        else if (arg == "--ite-no-data-ack")
+            o.bench.ite.noDataAckAt = positive(arg, value());
+        else if (arg == "--npce-id")
+            parseNpceId(value(), o.bench.npce.id);
+        else if (arg == "--npce-erase-fails")
+            o.bench.npce.eraseFails = true;
+        else if (arg == "--npce-blank-check-fails")
+            o.bench.npce.blankCheckFails = true;
+        else if (arg == "--npce-bad-request")
+            o.bench.npce.badRequestAtBlock = positive(arg, value());
+        else if (arg == "--npce-failed-block")
+            o.bench.npce.failedBlock = positive(arg, value());
         else if (arg == "--npce-corrupt-byte")
             o.bench.npce.corruptByteAt = inRange(arg, value(), 0, static_cast<long>(kNpceFlashSize) - 1);
-        else if (arg == "--npce-end-report") o.bench.npce.endReportFirst = static_cast<int>(inRange(arg, value(), 0, 255));
-        else throw std::invalid_argument("unknown option \"" + arg + "\"");
+        else if (arg == "--npce-end-report")
+            o.bench.npce.endReportFirst = static_cast<int>(inRange(arg, value(), 0, 255));
+        else
+            throw std::invalid_argument("unknown option \"" + arg + "\"");
     }
     if (!o.stats.empty() && !o.pace) throw std::invalid_argument("--stats needs --pace");
     return o;
@@ -191,8 +220,7 @@ std::runtime_error systemError(const std::string& what) {
 // link model says it arrives.
 class PtyServer {
 public:
-    PtyServer(std::shared_ptr<Programmer> programmer, bool pace)
-        : runner_(std::move(programmer), fromPc_, toPc_) {
+    PtyServer(std::shared_ptr<Programmer> programmer, bool pace) : runner_(std::move(programmer), fromPc_, toPc_) {
         if (pace) pace_.emplace();
     }
     ~PtyServer() {

@@ -86,8 +86,8 @@ public:
             byte = get();
             return true;
         }
-        const bool got = r_.fromPc_.pop(byte, [this] { return r_.stopping_ || r_.draining_; },
-                                        Clock::now() + timeout);
+        const bool got = r_.fromPc_.pop(
+            byte, [this] { return r_.stopping_ || r_.draining_; }, Clock::now() + timeout);
         if (r_.stopping_ || (!got && r_.draining_)) throw WireStopped{};
         return got;
     }
@@ -96,8 +96,7 @@ public:
 
     void reply(std::span<const uint8_t> bytes) override { replyInPieces(bytes, {}, Millis{0}); }
 
-    void replyInPieces(std::span<const uint8_t> bytes, const std::vector<size_t>& sizes,
-                       Millis gap) override {
+    void replyInPieces(std::span<const uint8_t> bytes, const std::vector<size_t>& sizes, Millis gap) override {
         Bytes out(bytes.begin(), bytes.end());
         if (!applyFaults(out)) return;
         size_t at = 0;
@@ -148,8 +147,7 @@ private:
     int step_ = 0;
 };
 
-FirmwareRunner::FirmwareRunner(std::shared_ptr<Programmer> programmer, ByteQueue& fromPc,
-                               ByteQueue& toPc)
+FirmwareRunner::FirmwareRunner(std::shared_ptr<Programmer> programmer, ByteQueue& fromPc, ByteQueue& toPc)
     : programmer_(std::move(programmer)), fromPc_(fromPc), toPc_(toPc) {}
 
 FirmwareRunner::~FirmwareRunner() { stop(); }
@@ -162,8 +160,7 @@ void FirmwareRunner::start() {
         QueueWire wire(*this);
         try {
             programmer_->run(wire);
-        } catch (const WireStopped&) {
-        }
+        } catch (const WireStopped&) {}
     });
 }
 

@@ -4,9 +4,9 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <optional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>

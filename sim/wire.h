@@ -25,13 +25,13 @@ struct WireStopped {};
 // Fault injection, counted in replies ("steps") since the link was set up:
 // step 1 is the answer to the first 'B'.
 struct Faults {
-    int silentFromStep = 0;   // from this step on, nothing is sent
-    int shortReplyAt = 0;     // this step's reply loses its last byte
-    int halfReplyAt = 0;      // this step's reply loses its second half
-    int wrongReplyAt = 0;     // this step's reply has its first byte inverted
-    int extraByteAt = 0;      // this step's reply has one byte too many
-    int hangUpAtStep = 0;     // the device is unplugged instead of this reply
-    Millis replyDelay{0};     // every reply is held back this long
+    int silentFromStep = 0;  // from this step on, nothing is sent
+    int shortReplyAt = 0;    // this step's reply loses its last byte
+    int halfReplyAt = 0;     // this step's reply loses its second half
+    int wrongReplyAt = 0;    // this step's reply has its first byte inverted
+    int extraByteAt = 0;     // this step's reply has one byte too many
+    int hangUpAtStep = 0;    // the device is unplugged instead of this reply
+    Millis replyDelay{0};    // every reply is held back this long
     // Any change at all, step by step; false hangs up instead of the reply.
     std::function<bool(int step, Bytes& reply)> perReply{};
 };
@@ -70,8 +70,7 @@ public:
     virtual void reply(std::span<const uint8_t> bytes) = 0;
     // One reply delivered in pieces of the given sizes, `gap` apart; the
     // remainder after the last size goes as a last piece.
-    virtual void replyInPieces(std::span<const uint8_t> bytes, const std::vector<size_t>& sizes,
-                               Millis gap) = 0;
+    virtual void replyInPieces(std::span<const uint8_t> bytes, const std::vector<size_t>& sizes, Millis gap) = 0;
     void reply(uint8_t byte) { reply(std::span<const uint8_t>(&byte, 1)); }
     void reply(const std::string& text) {
         reply(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));

@@ -17,11 +17,11 @@ struct Tool;
 
 #define KJ_FOR_EACH_FAMILY(X) X(edid) X(keyboard) X(kb90xx) X(mec16) X(ite) X(npce)
 
-#define KJ_DECLARE_FAMILY(name)                                        \
-    namespace name {                                                   \
-    extern const Family kFamily;                                       \
-    ToolWindow* makeWindow(AppContext& context, QWidget* launcher);    \
-    extern const cli::Tool kCliTool;                                   \
+#define KJ_DECLARE_FAMILY(name)                                     \
+    namespace name {                                                \
+    extern const Family kFamily;                                    \
+    ToolWindow* makeWindow(AppContext& context, QWidget* launcher); \
+    extern const cli::Tool kCliTool;                                \
     }
 KJ_FOR_EACH_FAMILY(KJ_DECLARE_FAMILY)
 #undef KJ_DECLARE_FAMILY

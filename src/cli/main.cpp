@@ -22,18 +22,21 @@ const Tool* const kTools[] = {&kTestConnect, KJ_FOR_EACH_FAMILY(KJ_CLI_TOOL)};
 #undef KJ_CLI_TOOL
 
 void printUsage(std::FILE* to) {
-    std::fputs("usage: korvel-cli [--port PATH]... [--simulate] TOOL ACTION [options]\n"
-               "       korvel-cli TOOL --help | --help | --version\n"
-               "  --port PATH   use this serial port instead of the FTDI ports found (may be repeated)\n"
-               "  --simulate    work with the built-in simulated programmer\n"
-               "  --version     print the version and exit\n"
-               "Options take their value as --name VALUE or --name=VALUE.\n"
-               "tools:\n",
-               to);
-    for (const Tool* tool : kTools) std::fprintf(to, "  %.*s\n", static_cast<int>(tool->name.size()), tool->name.data());
-    std::fputs("Log lines go to standard output, progress and errors to standard error.\n"
-               "Exit status: 0 success, 1 failure, 2 usage error.\n",
-               to);
+    std::fputs(
+        "usage: korvel-cli [--port PATH]... [--simulate] TOOL ACTION [options]\n"
+        "       korvel-cli TOOL --help | --help | --version\n"
+        "  --port PATH   use this serial port instead of the FTDI ports found (may be repeated)\n"
+        "  --simulate    work with the built-in simulated programmer\n"
+        "  --version     print the version and exit\n"
+        "Options take their value as --name VALUE or --name=VALUE.\n"
+        "tools:\n",
+        to);
+    for (const Tool* tool : kTools)
+        std::fprintf(to, "  %.*s\n", static_cast<int>(tool->name.size()), tool->name.data());
+    std::fputs(
+        "Log lines go to standard output, progress and errors to standard error.\n"
+        "Exit status: 0 success, 1 failure, 2 usage error.\n",
+        to);
 }
 
 void printToolUsage(const Tool& tool, std::FILE* to) {
@@ -97,11 +100,12 @@ std::string checkedAction(const Tool& tool, const std::optional<std::string>& ac
     if (actions.empty() && action) throw UsageError{"unexpected argument: " + *action};
     if (actions.empty()) return {};
     const std::string name(tool.name);
-    if (!action) throw UsageError{name + " needs an action: " + [&] {
-        std::string list;
-        for (const auto& a : actions) list += (list.empty() ? "" : ", ") + a;
-        return list;
-    }()};
+    if (!action)
+        throw UsageError{name + " needs an action: " + [&] {
+            std::string list;
+            for (const auto& a : actions) list += (list.empty() ? "" : ", ") + a;
+            return list;
+        }()};
     if (std::find(actions.begin(), actions.end(), *action) == actions.end()) {
         throw UsageError{"unknown " + name + " action \"" + *action + "\"" + didYouMean(*action, actions)};
     }

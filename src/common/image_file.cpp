@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -102,8 +102,7 @@ std::string imageSizeQuestion(Language language, std::string_view path, uint64_t
     const std::string file = std::to_string(fileSize);
     const std::string chip = std::to_string(chipSize);
     if (language == Language::Russian) {
-        return std::string(path) + "\nВ файле " + file + " байт, а во флеше чипа " + chip +
-               ". Всё равно записать?";
+        return std::string(path) + "\nВ файле " + file + " байт, а во флеше чипа " + chip + ". Всё равно записать?";
     }
     return std::string(path) + "\nThe file holds " + file + " bytes; the chip's flash holds " + chip +
            ". Write it anyway?";

@@ -26,9 +26,11 @@ extern "C" void onInterrupt(int) {
     if (!operation) return;
     const OnInterrupt policy = count == 1 ? g_policy.load() : OnInterrupt::Abort;
     switch (policy) {
-    case OnInterrupt::Abort: operation->abort(); break;
-    case OnInterrupt::Stop: operation->requestStop(); break;
-    case OnInterrupt::RunToTheEnd: [[maybe_unused]] auto n = ::write(STDERR_FILENO, kRunsToTheEnd, sizeof kRunsToTheEnd - 1); break;
+        case OnInterrupt::Abort: operation->abort(); break;
+        case OnInterrupt::Stop: operation->requestStop(); break;
+        case OnInterrupt::RunToTheEnd:
+            [[maybe_unused]] auto n = ::write(STDERR_FILENO, kRunsToTheEnd, sizeof kRunsToTheEnd - 1);
+            break;
     }
 }
 

@@ -1,8 +1,8 @@
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <algorithm>
 #include <iostream>
 
 #include "console/console.h"

@@ -161,12 +161,12 @@ bool EdidProgrammer::confirmBaseBlock() {
     const EdidInfo info = decodeEdid(image_);
     if (baseBlockSane(info) || !askBadBaseBlock_) return true;
     switch (askBadBaseBlock_(info)) {
-    case EdidWriteChoice::AsIs: return true;
-    case EdidWriteChoice::FixChecksums:
-        fixChecksums(image_);
-        show(EdidSource::File);
-        return true;
-    case EdidWriteChoice::Cancel: return false;
+        case EdidWriteChoice::AsIs: return true;
+        case EdidWriteChoice::FixChecksums:
+            fixChecksums(image_);
+            show(EdidSource::File);
+            return true;
+        case EdidWriteChoice::Cancel: return false;
     }
     return false;
 }

@@ -6,8 +6,8 @@
 #include <iterator>
 
 #include "console/console.h"
-#include "families.h"
 #include "edid/edid.h"
+#include "families.h"
 
 namespace kj::edid {
 
@@ -30,8 +30,9 @@ void checkBaseBlock(const std::string& path, bool fix, bool force) {
     const auto image = loadEdidImage(path, error);
     if (!image) throw UsageError{fileProblem(path, error)};
     if (fix || force || baseBlockSane(decodeEdid(*image))) return;
-    throw UsageError{path + ": the base block has a bad header or checksum; --fix-checksum corrects the "
-                            "checksums, --force writes it as it is"};
+    throw UsageError{path +
+                     ": the base block has a bad header or checksum; --fix-checksum corrects the "
+                     "checksums, --force writes it as it is"};
 }
 
 EdidWriteQuestion writeQuestion(bool fix) {
@@ -95,9 +96,9 @@ int decode(const std::string& path) {
     }
     if (edid.size() != kEdidImageSize) {
         std::cerr << "korvel-cli: note: " << path << " holds " << edid.size() << " bytes of EDID; the EEPROM image is "
-                  << (edid.size() > kEdidImageSize ? "its first 256"
-                                                   : "these, then FF from byte " + std::to_string(edid.size()) +
-                                                         " on, which is not judged")
+                  << (edid.size() > kEdidImageSize
+                          ? "its first 256"
+                          : "these, then FF from byte " + std::to_string(edid.size()) + " on, which is not judged")
                   << "\n";
         edid.resize(std::min(edid.size(), kEdidImageSize));
     }
@@ -133,15 +134,16 @@ int run(Context& context, const std::string& action, Options& options) {
 
 const cli::Tool kCliTool{
     .name = "edid",
-    .usage = "edid read --output FILE [--force]\n"
-             "    reads the panel EEPROM, shows its hex dump and saves its 256 bytes\n"
-             "edid write --input FILE [--fix-checksum] [--force]\n"
-             "    writes the file's first 256 bytes (a shorter file is padded with FF);\n"
-             "    --fix-checksum corrects the checksum of the base block and of each extension\n"
-             "    block within its count before writing (the header is left alone)\n"
-             "edid decode FILE|-\n"
-             "    prints the summary of an EDID (binary, or hex text as edid-decode or xrandr --verbose\n"
-             "    print it; - reads standard input); no programmer\n",
+    .usage =
+        "edid read --output FILE [--force]\n"
+        "    reads the panel EEPROM, shows its hex dump and saves its 256 bytes\n"
+        "edid write --input FILE [--fix-checksum] [--force]\n"
+        "    writes the file's first 256 bytes (a shorter file is padded with FF);\n"
+        "    --fix-checksum corrects the checksum of the base block and of each extension\n"
+        "    block within its count before writing (the header is left alone)\n"
+        "edid decode FILE|-\n"
+        "    prints the summary of an EDID (binary, or hex text as edid-decode or xrandr --verbose\n"
+        "    print it; - reads standard input); no programmer\n",
     .run = run,
 };
 

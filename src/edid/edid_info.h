@@ -18,75 +18,75 @@ inline constexpr std::size_t kEdidBlockSize = 128;
 
 // Digital interface of EDID 1.4 (byte 20, bits 3..0).
 enum class EdidInterface : uint8_t {
-  Undefined = 0,
-  Dvi = 1,
-  HdmiA = 2,
-  HdmiB = 3,
-  Mddi = 4,
-  DisplayPort = 5,
-  Reserved = 0xFF,  // any other value
+    Undefined = 0,
+    Dvi = 1,
+    HdmiA = 2,
+    HdmiB = 3,
+    Mddi = 4,
+    DisplayPort = 5,
+    Reserved = 0xFF,  // any other value
 };
 
 enum class EdidTextKind : uint8_t {
-  ProductName,   // descriptor 0xFC
-  DataString,    // descriptor 0xFE
-  SerialString,  // descriptor 0xFF
+    ProductName,   // descriptor 0xFC
+    DataString,    // descriptor 0xFE
+    SerialString,  // descriptor 0xFF
 };
 
 struct EdidText {
-  EdidTextKind kind;
-  std::string text;  // up to 0x0A, trailing blanks trimmed, non-printables as '.'
+    EdidTextKind kind;
+    std::string text;  // up to 0x0A, trailing blanks trimmed, non-printables as '.'
 };
 
 // A detailed timing descriptor, with the values as stored.
 struct EdidTiming {
-  uint32_t pixelClockKHz = 0;  // stored in 10 kHz units
-  uint16_t hActive = 0, hBlank = 0, hFront = 0, hSync = 0;
-  uint16_t vActive = 0, vBlank = 0, vFront = 0, vSync = 0;
-  uint16_t widthMm = 0, heightMm = 0;
-  bool interlaced = false;
+    uint32_t pixelClockKHz = 0;  // stored in 10 kHz units
+    uint16_t hActive = 0, hBlank = 0, hFront = 0, hSync = 0;
+    uint16_t vActive = 0, vBlank = 0, vFront = 0, vSync = 0;
+    uint16_t widthMm = 0, heightMm = 0;
+    bool interlaced = false;
 
-  uint32_t hTotal() const { return uint32_t{hActive} + hBlank; }
-  uint32_t vTotal() const { return uint32_t{vActive} + vBlank; }
-  // Pixel clock / (htotal * vtotal); 0 when the totals are 0.
-  double refreshHz() const;
+    uint32_t hTotal() const { return uint32_t{hActive} + hBlank; }
+    uint32_t vTotal() const { return uint32_t{vActive} + vBlank; }
+    // Pixel clock / (htotal * vtotal); 0 when the totals are 0.
+    double refreshHz() const;
 };
 
 struct EdidBlockChecksum {
-  unsigned index = 0;   // 0 = base block
-  uint8_t tag = 0;      // first byte of the block: extension kind
-  uint8_t stored = 0;   // last byte of the block
-  uint8_t computed = 0; // the value that makes the block sum to 0 mod 256
-  bool ok() const { return stored == computed; }
+    unsigned index = 0;    // 0 = base block
+    uint8_t tag = 0;       // first byte of the block: extension kind
+    uint8_t stored = 0;    // last byte of the block
+    uint8_t computed = 0;  // the value that makes the block sum to 0 mod 256
+    bool ok() const { return stored == computed; }
 };
 
 struct EdidInfo {
-  std::size_t imageSize = 0;
-  bool headerValid = false;  // bytes 0..7 are 00 FF FF FF FF FF FF 00
-  std::vector<uint8_t> headerBytes;  // the image's first 8 bytes, fewer if it is shorter
-  bool baseComplete = false; // the image holds a whole base block; nothing below is set otherwise
+    std::size_t imageSize = 0;
+    bool headerValid = false;          // bytes 0..7 are 00 FF FF FF FF FF FF 00
+    std::vector<uint8_t> headerBytes;  // the image's first 8 bytes, fewer if it is shorter
+    bool baseComplete = false;         // the image holds a whole base block; nothing below is set otherwise
 
-  std::string manufacturer;  // three letters from the packed PNP ID, '?' for an invalid letter
-  uint16_t productCode = 0;
-  uint32_t serialNumber = 0;
-  uint8_t week = 0;          // 0 = not given, 0xFF = year is a model year
-  uint16_t year = 0;
-  uint8_t version = 0, revision = 0;
+    std::string manufacturer;  // three letters from the packed PNP ID, '?' for an invalid letter
+    uint16_t productCode = 0;
+    uint32_t serialNumber = 0;
+    uint8_t week = 0;  // 0 = not given, 0xFF = year is a model year
+    uint16_t year = 0;
+    uint8_t version = 0, revision = 0;
 
-  bool digital = false;
-  uint8_t bitsPerColour = 0;  // digital 1.4 only; 0 = undefined or not given
-  EdidInterface digitalInterface = EdidInterface::Undefined;  // digital 1.4 only
-  uint8_t widthCm = 0, heightCm = 0;
+    bool digital = false;
+    uint8_t bitsPerColour = 0;                                  // digital 1.4 only; 0 = undefined or not given
+    EdidInterface digitalInterface = EdidInterface::Undefined;  // digital 1.4 only
+    uint8_t widthCm = 0, heightCm = 0;
 
-  std::optional<EdidTiming> preferred;  // first detailed timing descriptor
-  std::vector<EdidText> texts;          // in descriptor order
-  uint8_t extensionCount = 0;           // byte 126
-  // Block 0 and each extension within the count that the image holds whole.
-  std::vector<EdidBlockChecksum> blocks;
+    std::optional<EdidTiming> preferred;  // first detailed timing descriptor
+    std::vector<EdidText> texts;          // in descriptor order
+    uint8_t extensionCount = 0;           // byte 126
+    // Block 0 and each extension within the count that the image holds whole.
+    std::vector<EdidBlockChecksum> blocks;
 
-  bool modelYear() const { return week == 0xFF; }
-  // Extensions that the count announces but the image does not hold whole.
-  unsigned missingExtensions() const;
+    bool modelYear() const { return week == 0xFF; }
+    // Extensions that the count announces but the image does not hold whole.
+    unsigned missingExtensions() const;
 };
 
 EdidInfo decodeEdid(std::span<const uint8_t> image);

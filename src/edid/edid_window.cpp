@@ -50,16 +50,17 @@ TEDID_form::TEDID_form(AppContext& context, QWidget* launcher)
     layout->setColumnStretch(0, 1);
     resize(1160, 520);
 
-    attachFrontend(EDID_Memo, {},
-                   {.saveCanClose = [this] { SaveDialog1CanClose(); },
-                    .openCanClose = [this] { OpenDialog1CanClose(); }});
+    attachFrontend(
+        EDID_Memo, {},
+        {.saveCanClose = [this] { SaveDialog1CanClose(); }, .openCanClose = [this] { OpenDialog1CanClose(); }});
     programmer_ = std::make_unique<EdidProgrammer>(bridge(), frontend());
     programmer_->onInfo([this](const EdidInfo& info, EdidSource source) {
         QMetaObject::invokeMethod(this, [this, info, source] { showInfo(info, source); });
     });
     programmer_->onBadBaseBlock([this](const EdidInfo& info) {
         EdidWriteChoice choice = EdidWriteChoice::Cancel;
-        QMetaObject::invokeMethod(this, [&] { choice = askBadBaseBlock(info); }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [&] { choice = askBadBaseBlock(info); }, Qt::BlockingQueuedConnection);
         return choice;
     });
 }
@@ -96,10 +97,9 @@ void TEDID_form::showInfo(const EdidInfo& info, EdidSource source) {
     QStringList lines;
     for (const auto& line : describeEdid(info)) lines << QString::fromStdString(line);
     EDID_Info->setPlainText(lines.join('\n'));
-    EDID_InfoBox->setTitle(source == EdidSource::Eeprom
-                               ? kInfoTitle + QStringLiteral(": the EEPROM just read")
-                               : kInfoTitle + QStringLiteral(": the file to write, ") +
-                                     QString::fromStdString(programmer_->fileName()));
+    EDID_InfoBox->setTitle(source == EdidSource::Eeprom ? kInfoTitle + QStringLiteral(": the EEPROM just read")
+                                                        : kInfoTitle + QStringLiteral(": the file to write, ") +
+                                                              QString::fromStdString(programmer_->fileName()));
 }
 
 QString TEDID_form::badBaseBlockQuestion(const EdidInfo& info) {

@@ -13,17 +13,15 @@ namespace {
 
 bool isUserInput(QEvent::Type type) {
     switch (type) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::Wheel:
-    case QEvent::TouchBegin:
-    case QEvent::Shortcut:
-        return true;
-    default:
-        return false;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+        case QEvent::TouchBegin:
+        case QEvent::Shortcut: return true;
+        default: return false;
     }
 }
 
@@ -71,7 +69,8 @@ void runWhileBusy(const std::function<void()>& work) {
         work();
         done = true;
     });
-    QObject::connect(thread, &QThread::finished, qApp, [] {}, Qt::QueuedConnection);
+    QObject::connect(
+        thread, &QThread::finished, qApp, [] {}, Qt::QueuedConnection);
     thread->start();
     while (!done.load() || !thread->isFinished()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     thread->wait();

@@ -1,7 +1,7 @@
 #include "gui/desktop.h"
 
-#include <QFileDialog>
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace kj {

@@ -58,8 +58,8 @@ QFont courier(int pixelSize, bool bold) {
     return font;
 }
 
-QPushButton* makeButton(QWidget* parent, const QString& objectName, const QString& caption,
-                        const QColor& textColour, int pixelSize, bool bold) {
+QPushButton* makeButton(QWidget* parent, const QString& objectName, const QString& caption, const QColor& textColour,
+                        int pixelSize, bool bold) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(objectName);
     button->setFont(courier(pixelSize, bold));
@@ -102,8 +102,7 @@ void centreOnScreen(QWidget* window) {
 }
 
 void setMinimiseOnly(QWidget* window) {
-    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowMinimizeButtonHint);
+    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint);
 }
 
 }  // namespace kj

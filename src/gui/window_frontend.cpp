@@ -28,9 +28,13 @@ void clearLogLines(QPlainTextEdit* memo) {
     memo->setProperty(kLineCount, 0);
 }
 
-WindowFrontend::WindowFrontend(QWidget* window, QPlainTextEdit* memo, std::vector<TCGauge*> gauges,
-                               Desktop& desktop, bool& confirmed, Hooks hooks)
-    : window_(window), memo_(memo), gauges_(std::move(gauges)), desktop_(desktop), confirmed_(confirmed),
+WindowFrontend::WindowFrontend(QWidget* window, QPlainTextEdit* memo, std::vector<TCGauge*> gauges, Desktop& desktop,
+                               bool& confirmed, Hooks hooks)
+    : window_(window),
+      memo_(memo),
+      gauges_(std::move(gauges)),
+      desktop_(desktop),
+      confirmed_(confirmed),
       hooks_(std::move(hooks)) {}
 
 void WindowFrontend::post(std::function<void()> f) {

@@ -70,8 +70,8 @@ constexpr std::string_view kPreparing = "Преподготовка ITE ...";
 constexpr std::string_view kPrepared = "Закончили преподготовку ...";
 
 std::string codedLine(std::string_view code) {
-    return "ITE мульт нам не отвечает, проверяйте соединение и настройки выводов. MB запитана? (" +
-           std::string(code) + ")";
+    return "ITE мульт нам не отвечает, проверяйте соединение и настройки выводов. MB запитана? (" + std::string(code) +
+           ")";
 }
 
 // A file of another size than the flash is noticed before the long write starts.
@@ -86,8 +86,10 @@ std::string fileSizeLine(uint64_t size) {
 IteProgrammer::IteProgrammer(Bridge& bridge, Frontend& ui) : ui_(ui), op_(bridge, ui, kFamily) {}
 
 void IteProgrammer::logFailure(const Answer& answer, std::string_view stepLine) {
-    if (answer.io == Io::Ok || answer.io == Io::Timeout) ui_.log(stepLine);
-    else op_.logFailure(answer.io);
+    if (answer.io == Io::Ok || answer.io == Io::Timeout)
+        ui_.log(stepLine);
+    else
+        op_.logFailure(answer.io);
 }
 
 // ---- APPLY (caller's thread) ----
@@ -264,7 +266,7 @@ void IteProgrammer::logImageLines() {
 bool IteProgrammer::writeBytes() {
     Link& link = op_.link();
     const Millis dataWait = kFamily.link.handshakeTimeout;  // the link's own read time-out
-    Millis addressWait = link.timeouts.slowStep;             // the chip erases before it takes the first
+    Millis addressWait = link.timeouts.slowStep;            // the chip erases before it takes the first
     bool addressNeeded = true;
     for (uint32_t at = 0; at < kImageSize; ++at) {
         const uint8_t byte = buffer_[at];

@@ -72,9 +72,9 @@ int runApply(Context& context, Options& options) {
         throw UsageError{"--pins names the pins itself; --base, --board and --reversed choose a line of the base"};
     if (!list && !board) throw UsageError{"--board N or --pins SIGNAL=PIN[,SIGNAL=PIN...] is required"};
     options.finish();
-    const auto pins = list ? listedRouting(*list)
-                           : boardRouting(context, basePath.value_or(baseFilePath(kBaseFile).string()), *board,
-                                          reversed);
+    const auto pins =
+        list ? listedRouting(*list)
+             : boardRouting(context, basePath.value_or(baseFilePath(kBaseFile).string()), *board, reversed);
     if (!pins) return kExitFailure;
     std::cerr << "korvel-cli: routing: " << routingText(*pins) << '\n';
     return runShort(context, [&](IteProgrammer& programmer) { return programmer.applyRouting(*pins); });
@@ -97,16 +97,17 @@ int run(Context& context, const std::string& action, Options& options) {
 
 const cli::Tool kCliTool{
     .name = "ite",
-    .usage = "ite apply ([--base FILE] --board N [--reversed] | --pins SIGNAL=PIN[,SIGNAL=PIN...])\n"
-             "    sends the routing of the window's APPLY; the programmer keeps it for the actions below\n"
-             "    N is a line of the base (1 = the first); --reversed mirrors it for a reversed cable\n"
-             "    SIGNAL: PD0 ... PD7, BUSY, STB, AFD, INIT, SLIN, KSI4, KSI5; PIN: 1 to 32 or NC;\n"
-             "    the signals not named are NC\n"
-             "ite check\n"
-             "    checks that the controller answers and logs its ID and revision\n"
-             "ite read --output FILE [--force]\n"
-             "ite write --input FILE [--force]\n"
-             "    erases the flash and writes the file; one that is not 131072 bytes only with --force\n",
+    .usage =
+        "ite apply ([--base FILE] --board N [--reversed] | --pins SIGNAL=PIN[,SIGNAL=PIN...])\n"
+        "    sends the routing of the window's APPLY; the programmer keeps it for the actions below\n"
+        "    N is a line of the base (1 = the first); --reversed mirrors it for a reversed cable\n"
+        "    SIGNAL: PD0 ... PD7, BUSY, STB, AFD, INIT, SLIN, KSI4, KSI5; PIN: 1 to 32 or NC;\n"
+        "    the signals not named are NC\n"
+        "ite check\n"
+        "    checks that the controller answers and logs its ID and revision\n"
+        "ite read --output FILE [--force]\n"
+        "ite write --input FILE [--force]\n"
+        "    erases the flash and writes the file; one that is not 131072 bytes only with --force\n",
     .run = run,
 };
 

@@ -58,10 +58,14 @@ AppliedLine applyBaseLine(std::string_view line, const Routing& pins) {
         applied.pins[kReadOrder[i]] = static_cast<uint8_t>(parsed.values[i]);
     const std::string name(applied.complete ? "" : kBaseKeys[parsed.failedKey].name);
     switch (parsed.status) {
-    case BaseLine::Status::Ok: break;
-    case BaseLine::Status::MissingKey: applied.message = std::string(kNoPinLine) + name + std::string(kLineEnd); break;
-    case BaseLine::Status::OutOfRange: applied.message = std::string(kBadPinLine) + name + std::string(kLineEnd); break;
-    case BaseLine::Status::NotANumber: applied.message = notANumberLine(name, parsed.valueText); break;
+        case BaseLine::Status::Ok: break;
+        case BaseLine::Status::MissingKey:
+            applied.message = std::string(kNoPinLine) + name + std::string(kLineEnd);
+            break;
+        case BaseLine::Status::OutOfRange:
+            applied.message = std::string(kBadPinLine) + name + std::string(kLineEnd);
+            break;
+        case BaseLine::Status::NotANumber: applied.message = notANumberLine(name, parsed.valueText); break;
     }
     return applied;
 }

@@ -25,8 +25,8 @@ const QColor kWriteColour(0xC0, 0, 0);
 const QColor kPageGaugeColour(255, 255, 0);
 const QColor kPagesGaugeColour(0, 255, 0);
 const QString kGroupTitle = QStringLiteral(" Ножка ITE -> ножка разъёма клавиатуры ");
-const QString kOrientation = QStringLiteral(
-    "1 pin программатора соединен с 1 pin разьема клавиатуры на MB (прямой или обратный шлейф)");
+const QString kOrientation =
+    QStringLiteral("1 pin программатора соединен с 1 pin разьема клавиатуры на MB (прямой или обратный шлейф)");
 
 // The log window's text when the window is created: how to connect and what to expect.
 constexpr std::array<std::string_view, 17> kInstructions{

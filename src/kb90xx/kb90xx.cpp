@@ -105,7 +105,6 @@ void Kb90xxProgrammer::startWrite() {
     startStream(kWriting, kWriteCmd, &Kb90xxProgrammer::writeStream);
 }
 
-
 // The start command goes out before the worker exists, so that the link has
 // one user at a time; a failed send is the worker's first (and last) step.
 void Kb90xxProgrammer::startStream(const char* name, uint8_t command, void (Kb90xxProgrammer::*stream)()) {

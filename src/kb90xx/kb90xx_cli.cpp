@@ -81,11 +81,12 @@ int run(Context& context, const std::string& action, Options& options) {
 
 const cli::Tool kCliTool{
     .name = "kb90xx",
-    .usage = "kb90xx read --output FILE [--force]\n"
-             "kb90xx write --input FILE [--force]\n"
-             "    a file that is not 131072 bytes is written only with --force\n"
-             "kb90xx cable [--base FILE] (--board N|TEXT --ffc W [--reversed] | --list)\n"
-             "    the cable help of the window: the board by its line in the base or a part of its name\n",
+    .usage =
+        "kb90xx read --output FILE [--force]\n"
+        "kb90xx write --input FILE [--force]\n"
+        "    a file that is not 131072 bytes is written only with --force\n"
+        "kb90xx cable [--base FILE] (--board N|TEXT --ffc W [--reversed] | --list)\n"
+        "    the cable help of the window: the board by its line in the base or a part of its name\n",
     .run = run,
 };
 

@@ -188,8 +188,10 @@ void TKB901X_forms::motherboardTyped() {
 void TKB901X_forms::boardChosen() {
     paintChooser(ComboBox_KB901X, buttonFace());
     ComboBox_KB901X->lineEdit()->setCursorPosition(0);  // a long line shows its start
-    if (ComboBox_KB901X_FFC->currentIndex() >= 0) ShowCableHelp_KB90();
-    else markHelpStale();
+    if (ComboBox_KB901X_FFC->currentIndex() >= 0)
+        ShowCableHelp_KB90();
+    else
+        markHelpStale();
 }
 
 void TKB901X_forms::ComboBox_KB901X_FFCSelect() {

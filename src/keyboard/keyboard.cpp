@@ -18,14 +18,14 @@ constexpr std::string_view kOverlongLine = "The programmer's report is longer th
 // The keyboard window reports each set-up call of the link in its log.
 void logSetUpStep(LogSink& log, SetUpStep step, uint32_t index) {
     switch (step) {
-    case SetUpStep::Reset: log.log("COM порт сброшен."); break;
-    case SetUpStep::BaudRate: log.log("Установлена скорость 921600 bps."); break;
-    case SetUpStep::DataCharacteristics:
-        log.log("Произведена настройка формата передачи данных.");
-        log.log("Произведена настройка таймаутов.");
-        break;
-    case SetUpStep::LatencyTimer: log.log("Произведена настройка LatencyTimer."); break;
-    case SetUpStep::Timeouts: log.log("Настроили порт " + std::to_string(index)); break;
+        case SetUpStep::Reset: log.log("COM порт сброшен."); break;
+        case SetUpStep::BaudRate: log.log("Установлена скорость 921600 bps."); break;
+        case SetUpStep::DataCharacteristics:
+            log.log("Произведена настройка формата передачи данных.");
+            log.log("Произведена настройка таймаутов.");
+            break;
+        case SetUpStep::LatencyTimer: log.log("Произведена настройка LatencyTimer."); break;
+        case SetUpStep::Timeouts: log.log("Настроили порт " + std::to_string(index)); break;
     }
 }
 }  // namespace
@@ -54,18 +54,18 @@ std::vector<LinePair> reportPairs(std::span<const uint8_t> report) {
 
 Rgb toRgb(CellColour colour) {
     switch (colour) {
-    case CellColour::Aqua: return kAqua;
-    case CellColour::Red: return kRed;
-    case CellColour::Yellow: return kYellow;
+        case CellColour::Aqua: return kAqua;
+        case CellColour::Red: return kRed;
+        case CellColour::Yellow: return kYellow;
     }
     return kAqua;
 }
 
 const char* colourName(CellColour colour) {
     switch (colour) {
-    case CellColour::Aqua: return "aqua";
-    case CellColour::Red: return "red";
-    case CellColour::Yellow: return "yellow";
+        case CellColour::Aqua: return "aqua";
+        case CellColour::Red: return "red";
+        case CellColour::Yellow: return "yellow";
     }
     return "";
 }

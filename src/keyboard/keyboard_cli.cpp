@@ -87,8 +87,9 @@ int run(Context& context, const std::string&, Options& options) {
 
 const cli::Tool kCliTool{
     .name = "keyboard",
-    .usage = "keyboard scan [--no-sound] [--seconds N]\n"
-             "    scans until Ctrl-C or for N seconds; each toggled pair is a line, then the pairs closed\n",
+    .usage =
+        "keyboard scan [--no-sound] [--seconds N]\n"
+        "    scans until Ctrl-C or for N seconds; each toggled pair is a line, then the pairs closed\n",
     .run = run,
 };
 

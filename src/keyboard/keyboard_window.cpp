@@ -113,8 +113,8 @@ void TKeyboard_testing::createLabels() {
         const char* name;
         int row;
     };
-    const Row rows[] = {{&Label1, "Label1", 1},   {&Label2, "Label2", 6},   {&Label3, "Label3", 11},
-                        {&Label4, "Label4", 16},  {&Label5, "Label5", 21},  {&Label7, "Label7", 26},
+    const Row rows[] = {{&Label1, "Label1", 1},  {&Label2, "Label2", 6},  {&Label3, "Label3", 11},
+                        {&Label4, "Label4", 16}, {&Label5, "Label5", 21}, {&Label7, "Label7", 26},
                         {&Label8, "Label8", 31}};
     constexpr int kLabelWidth = 48;
     constexpr int kLabelHeight = 28;
@@ -124,8 +124,8 @@ void TKeyboard_testing::createLabels() {
         label->setFont(courier(24, true));
         label->setStyleSheet(QStringLiteral("color: #000080"));
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        label->setGeometry(kWidth - kLabelWidth - 12, cellTop(r.row) + kCellHeight / 2 - kLabelHeight / 2,
-                           kLabelWidth, kLabelHeight);
+        label->setGeometry(kWidth - kLabelWidth - 12, cellTop(r.row) + kCellHeight / 2 - kLabelHeight / 2, kLabelWidth,
+                           kLabelHeight);
         *r.label = label;
     }
 }

@@ -12,8 +12,8 @@
 #include <atomic>
 
 #include "gui/chip_window.h"
-#include "keyboard/keyboard.h"
 #include "gui/shape.h"
+#include "keyboard/keyboard.h"
 
 namespace kj {
 

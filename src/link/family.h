@@ -31,7 +31,7 @@ struct Family {
     EndBytes ends{};
     bool emptyLineAfterStamp = false;  // the time-stamp line that closes an operation
     bool fileErrorBoxes = true;        // file errors raise a box as well as a line
-    size_t imageSize = 0;  // 0: the tool moves no image
+    size_t imageSize = 0;              // 0: the tool moves no image
     std::string_view saveFilter{};
     std::string_view openFilter{};
     size_t alternateImageSize = 0;  // another size a write takes without asking

@@ -7,7 +7,6 @@
 
 namespace kj {
 
-
 namespace {
 constexpr size_t kExactReplySize = 3;
 // Waits are cut into slices so that a stop request is seen promptly.
@@ -21,14 +20,14 @@ constexpr Millis kQuietAfterReply{50};
 std::string_view ioFailureLine(Io io, Language language) {
     const bool ru = language == Language::Russian;
     switch (io) {
-    case Io::Ok: return "";
-    case Io::Timeout:
-        return ru ? "Программатор не отвечает (тайм-аут)." : "The programmer does not answer (time-out).";
-    case Io::Lost: return ru ? "Потеряна связь с программатором." : "Connection with the programmer is lost.";
-    case Io::Stopped: return ru ? "Операция остановлена." : "Operation is stopped.";
-    case Io::Overrun:
-        return ru ? "Ошибка протокола: программатор прислал больше байт, чем ожидалось."
-                  : "Protocol error: the programmer sent more bytes than expected.";
+        case Io::Ok: return "";
+        case Io::Timeout:
+            return ru ? "Программатор не отвечает (тайм-аут)." : "The programmer does not answer (time-out).";
+        case Io::Lost: return ru ? "Потеряна связь с программатором." : "Connection with the programmer is lost.";
+        case Io::Stopped: return ru ? "Операция остановлена." : "Operation is stopped.";
+        case Io::Overrun:
+            return ru ? "Ошибка протокола: программатор прислал больше байт, чем ожидалось."
+                      : "Protocol error: the programmer sent more bytes than expected.";
     }
     return "";
 }

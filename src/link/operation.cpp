@@ -42,8 +42,7 @@ void OperationName::workerFinished() {
 
 // ---- Operation ----
 
-Operation::Operation(Bridge& bridge, Frontend& ui, const Family& family)
-    : family_(family), ui_(ui), link_(bridge, ui) {
+Operation::Operation(Bridge& bridge, Frontend& ui, const Family& family) : family_(family), ui_(ui), link_(bridge, ui) {
     link_.setInterrupt(&interrupt_);
 }
 

@@ -51,7 +51,7 @@ struct Ending {
     // What goes out to the programmer; the family's success or failure bytes when unset.
     std::optional<std::string_view> bytes{};
     std::string_view closedLine{};  // logged right before the link is closed
-    bool stamp = false;           // the family's time-stamp line after everything else
+    bool stamp = false;             // the family's time-stamp line after everything else
     bool keepPartialImage = false;  // a user's stop that keeps the blocks read so far
     std::string_view box{};         // an error box once the lines are logged
 

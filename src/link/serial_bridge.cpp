@@ -39,18 +39,18 @@ bool isLostErrno(int err) { return err == EIO || err == ENXIO || err == ENODEV |
 
 std::optional<speed_t> termiosSpeed(uint32_t baud) {
     switch (baud) {
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    case 1000000: return B1000000;
-    case 2000000: return B2000000;
-    case 3000000: return B3000000;
-    default: return std::nullopt;
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        case 230400: return B230400;
+        case 460800: return B460800;
+        case 921600: return B921600;
+        case 1000000: return B1000000;
+        case 2000000: return B2000000;
+        case 3000000: return B3000000;
+        default: return std::nullopt;
     }
 }
 
@@ -101,8 +101,7 @@ private:
 // waking at once for bytes already there. The receive-queue count is both.
 class SerialDevice final : public BridgeDevice {
 public:
-    SerialDevice(int fd, fs::path latencyFile)
-        : fd_(fd), rx_(kRxBufferBytes), latencyFile_(std::move(latencyFile)) {}
+    SerialDevice(int fd, fs::path latencyFile) : fd_(fd), rx_(kRxBufferBytes), latencyFile_(std::move(latencyFile)) {}
     ~SerialDevice() override { release(); }
 
     FtStatus resetDevice() override {
@@ -113,9 +112,8 @@ public:
 
     FtStatus setBaudRate(uint32_t baud) override {
         const auto speed = termiosSpeed(baud);
-        return changeTermios([&](termios& t) {
-            return speed && ::cfsetispeed(&t, *speed) == 0 && ::cfsetospeed(&t, *speed) == 0;
-        });
+        return changeTermios(
+            [&](termios& t) { return speed && ::cfsetispeed(&t, *speed) == 0 && ::cfsetospeed(&t, *speed) == 0; });
     }
 
     FtStatus setDataCharacteristics(uint8_t bits, uint8_t stopBits, uint8_t parity) override {
@@ -221,8 +219,10 @@ public:
         for (;;) {
             if (auto s = takeQueued(); s != FtStatus::Ok) return s;
             // Only a full buffer leaves bytes behind in the kernel.
-            if (!rx_.full()) queued = static_cast<uint32_t>(rx_.size());
-            else if (auto s = receiveCount(queued); s != FtStatus::Ok) return s;
+            if (!rx_.full())
+                queued = static_cast<uint32_t>(rx_.size());
+            else if (auto s = receiveCount(queued); s != FtStatus::Ok)
+                return s;
             if (queued >= count || Clock::now() >= deadline) return FtStatus::Ok;
             // A full buffer takes no more, so then only a hang-up or the
             // deadline can end the wait.
@@ -400,8 +400,7 @@ bool makeRaw8N1(int fd) {
     t.c_iflag &= ~(IXON | IXOFF | IXANY);
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
-    return ::cfsetispeed(&t, B921600) == 0 && ::cfsetospeed(&t, B921600) == 0 &&
-           ::tcsetattr(fd, TCSANOW, &t) == 0;
+    return ::cfsetispeed(&t, B921600) == 0 && ::cfsetospeed(&t, B921600) == 0 && ::tcsetattr(fd, TCSANOW, &t) == 0;
 }
 
 fs::path latencyFileFor(const std::string& port, const SysfsPaths& sysfs) {
@@ -414,20 +413,19 @@ fs::path latencyFileFor(const std::string& port, const SysfsPaths& sysfs) {
 // The group that owns a serial device node is the one to join; "dialout"
 // when the node tells nothing useful.
 std::string portGroup(const std::string& port) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(port.c_str(), &st) != 0 || !S_ISCHR(st.st_mode) || st.st_gid == 0) return kDefaultPortGroup;
     group entry{};
     group* found = nullptr;
     std::vector<char> buffer(4096);
-    if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-        return kDefaultPortGroup;
+    if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found) return kDefaultPortGroup;
     return found->gr_name;
 }
 
 std::string permissionAdvice(const std::string& port) {
     const std::string group = portGroup(port);
-    return "Permission denied on " + port + ": add yourself to the " + group + " group (sudo usermod -aG " +
-           group + " $USER) and log in again.";
+    return "Permission denied on " + port + ": add yourself to the " + group + " group (sudo usermod -aG " + group +
+           " $USER) and log in again.";
 }
 
 // The nearest ancestor with an idVendor is the USB device the tty hangs off.

@@ -159,8 +159,7 @@ bool Mec16Programmer::writeLogged(const RegisterWrite& write, Loss loss) {
     return io == Io::Ok;
 }
 
-bool Mec16Programmer::readLogged(uint32_t address, std::string_view shownAs, Loss loss, Value& value,
-                                 Millis timeout) {
+bool Mec16Programmer::readLogged(uint32_t address, std::string_view shownAs, Loss loss, Value& value, Millis timeout) {
     const Io io = ReadRegister_MEC16(link(), address, value, timeout);
     if (io != Io::Ok) {
         ui_.log(lossLine(io, loss));
@@ -237,8 +236,8 @@ void Mec16Programmer::erase() {
     const bool erased = writeLogged(kAccessOnWrite, {"E101"}) && writeLogged(kSelectEraseWrite, {"E102"}) &&
                         writeLogged(eraseInfo_ ? kEraseAllWrite : kEraseMainWrite, {"E103"}) && awaitErased();
     if (erased) ui_.log("Стирание завершено успешно.");
-    const bool reset = erased && writeLogged(kSelectEndWrite, {"E105"}) &&
-                       writeLogged(kSelectIdleWrite, {"E106"}) && writeLogged(kAccessOffWrite, {"E107"});
+    const bool reset = erased && writeLogged(kSelectEndWrite, {"E105"}) && writeLogged(kSelectIdleWrite, {"E106"}) &&
+                       writeLogged(kAccessOffWrite, {"E107"});
     op_.finish(reset ? Ending{.success = true, .closedLine = kClosedLine, .stamp = true}
                      : Ending{.bytes = kLostEraseEnd, .closedLine = kClosedLine, .stamp = true});
 }
@@ -311,7 +310,8 @@ void Mec16Programmer::readStream(Io started) {
         }
         if (!packetGood(packet_)) return failStream(lossLine(Io::Lost, main ? Loss{"P103", true} : Loss{"P109", true}));
         if (block_ < (main ? kMainPackets : kInfoPackets)) {
-            if (Io next = link().send(kNextCmd); next != Io::Ok) return failStream(ioFailureLine(next, kFamily.language));
+            if (Io next = link().send(kNextCmd); next != Io::Ok)
+                return failStream(ioFailureLine(next, kFamily.language));
             ++block_;
             continue;
         }

@@ -110,8 +110,7 @@ private:
     // The ID read with its lines; false when fewer than 4 bytes came.
     bool readChipId(mec16::Value& id);
     bool writeLogged(const mec16::RegisterWrite& write, mec16::Loss loss);
-    bool readLogged(uint32_t address, std::string_view shownAs, mec16::Loss loss, mec16::Value& value,
-                    Millis timeout);
+    bool readLogged(uint32_t address, std::string_view shownAs, mec16::Loss loss, mec16::Value& value, Millis timeout);
     void closingWrites(const mec16::ClosingCodes& codes);
     std::string lossLine(Io io, mec16::Loss loss) const;
     // A read or write start that gave up once the chip had been asked.

@@ -45,18 +45,19 @@ int run(Context& context, const std::string& action, Options& options) {
 
 const cli::Tool kCliTool{
     .name = "mec16",
-    .usage = "mec16 check\n"
-             "    the chip ID, four registers and the write protection (FWP, Boot_Lock)\n"
-             "mec16 help\n"
-             "    the wiring help of the window; no programmer\n"
-             "mec16 read --output FILE [--info] [--force]\n"
-             "    MAIN (196608 bytes), with --info INFO after it (198656 bytes in all);\n"
-             "    Ctrl-C stops and keeps the blocks read so far\n"
-             "mec16 erase [--info]\n"
-             "    erases MAIN, with --info MAIN and INFO\n"
-             "mec16 write --input FILE [--force]\n"
-             "    writes MAIN from the file's first 196608 bytes (erase first: a write does not);\n"
-             "    a file of another size than 196608 or 198656 bytes only with --force\n",
+    .usage =
+        "mec16 check\n"
+        "    the chip ID, four registers and the write protection (FWP, Boot_Lock)\n"
+        "mec16 help\n"
+        "    the wiring help of the window; no programmer\n"
+        "mec16 read --output FILE [--info] [--force]\n"
+        "    MAIN (196608 bytes), with --info INFO after it (198656 bytes in all);\n"
+        "    Ctrl-C stops and keeps the blocks read so far\n"
+        "mec16 erase [--info]\n"
+        "    erases MAIN, with --info MAIN and INFO\n"
+        "mec16 write --input FILE [--force]\n"
+        "    writes MAIN from the file's first 196608 bytes (erase first: a write does not);\n"
+        "    a file of another size than 196608 or 198656 bytes only with --force\n",
     .run = run,
 };
 

@@ -18,9 +18,10 @@ int run(cli::Context& context, const std::string& action, cli::Options& options)
 
 const cli::Tool kCliTool{
     .name = "npce",
-    .usage = "npce read --output FILE [--force]\n"
-             "npce write --input FILE [--force]\n"
-             "    a file that is not 131072 bytes is written only with --force, padded with 0xFF or cut\n",
+    .usage =
+        "npce read --output FILE [--force]\n"
+        "npce write --input FILE [--force]\n"
+        "    a file that is not 131072 bytes is written only with --force, padded with 0xFF or cut\n",
     .run = run,
 };
 

@@ -25,7 +25,7 @@ inline constexpr uint8_t kWriteCmd = 'w';
 inline constexpr uint8_t kWriteRequest = '*';
 inline constexpr uint8_t kWriteEndCmd = 0x07;
 inline constexpr uint8_t kBlockFailed = 0;
-inline constexpr uint8_t kDone = 1;       // first byte of a good erase, blank check or verify report
+inline constexpr uint8_t kDone = 1;        // first byte of a good erase, blank check or verify report
 inline constexpr uint8_t kReadFailed = 0;  // first byte of a bad read report
 inline constexpr uint8_t kErased = 0xFF;
 inline constexpr std::array<uint8_t, 3> kFlashId{0xEF, 0x40, 0x12};

@@ -25,9 +25,12 @@ TEST(Cli, HelpAndVersionSucceed) {
 }
 
 TEST(Cli, UsageErrorsExitWithTwoAndPrintNothingOnStandardOutput) {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {}, {"--simulate"}, {"frobnicate"}, {"--simulate", "test-connect", "now"},
-             {"--simulate", "test-connect", "--bogus"}, {"--port"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{},
+                                                                  {"--simulate"},
+                                                                  {"frobnicate"},
+                                                                  {"--simulate", "test-connect", "now"},
+                                                                  {"--simulate", "test-connect", "--bogus"},
+                                                                  {"--port"}}) {
         const auto r = cli(args);
         EXPECT_EQ(r.status, 2) << testing::PrintToString(args);
         EXPECT_EQ(r.out, "") << testing::PrintToString(args);

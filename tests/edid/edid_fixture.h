@@ -19,7 +19,8 @@
 
 namespace kjtest {
 
-inline const Lines kLinkLines{"Number of VCOM ports found on the machine: 1", "Communication with programmer installed."};
+inline const Lines kLinkLines{"Number of VCOM ports found on the machine: 1",
+                              "Communication with programmer installed."};
 
 // 0, 1, 2 ... wrapping: every offset tells where it came from.
 inline Bytes ramp(size_t size, uint8_t first = 0) {

@@ -169,8 +169,8 @@ TEST_F(EdidOps, ReadAnsweredERSendsOAndAsksForNoFile) {
 
     EXPECT_FALSE(programmer_.read());
 
-    EXPECT_EQ(log(), join({kLinkLines,
-                           {"Reading EEPROM ...", "EEPROM does not respond, check the connection !!!", ""}}));
+    EXPECT_EQ(log(),
+              join({kLinkLines, {"Reading EEPROM ...", "EEPROM does not respond, check the connection !!!", ""}}));
     EXPECT_EQ(writes(), (Writes{kB, kEr, kO}));
     EXPECT_TRUE(linkClosed());
     EXPECT_TRUE(ui_.dialogs().empty());
@@ -189,8 +189,10 @@ TEST_F(EdidOps, ReadThatCannotFinishSaysWhyAndClosesTheLink) {
     const Case cases[] = {
         {"one byte short", [this] { bench_.programmer->faults.shortReplyAt = 2; }, timeOut, {kB, kEr, kO}},
         {"EEPROM silent", [this] { eeprom().silent = true; }, timeOut, {kB, kEr, kO}},
-        {"unplugged", [this] { bench_.programmer->faults.hangUpAtStep = 2; },
-         "Connection with the programmer is lost.", {kB, kEr}},
+        {"unplugged",
+         [this] { bench_.programmer->faults.hangUpAtStep = 2; },
+         "Connection with the programmer is lost.",
+         {kB, kEr}},
         // Quitting: the last case, as nothing starts once the program quits.
         {"quit", [this] { programmer_.operation().abort(); }, "Operation is stopped.", {kB, kEr, kO}},
     };
@@ -241,8 +243,8 @@ TEST_F(EdidOps, FileThatCannotBeCreatedShowsTheErrorBox) {
 
     EXPECT_FALSE(programmer_.read());
 
-    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка создания файла.\n" + dir_.file("no-such-dir/panel.bin") +
-                                   ": No such file or directory"}));
+    EXPECT_EQ(ui_.errors(),
+              (Lines{"Ошибка создания файла.\n" + dir_.file("no-such-dir/panel.bin") + ": No such file or directory"}));
     const Lines lines = log();
     EXPECT_EQ(Lines(lines.end() - 2, lines.end()), (Lines{"", ""}));  // the dump's end, then the error's
     EXPECT_EQ(writes(), (Writes{kB, kEr, kI}));
@@ -390,7 +392,8 @@ TEST_F(EdidOps, FileThatCannotBeOpenedShowsTheErrorBox) {
 
     EXPECT_FALSE(programmer_.write());
 
-    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка открытия файла.\n" + dir_.file("missing.bin") + ": No such file or directory"}));
+    EXPECT_EQ(ui_.errors(),
+              (Lines{"Ошибка открытия файла.\n" + dir_.file("missing.bin") + ": No such file or directory"}));
     EXPECT_EQ(log(), join({kLinkLines, {""}}));
     EXPECT_EQ(writes(), (Writes{kB}));
     EXPECT_TRUE(linkClosed());
@@ -411,7 +414,7 @@ TEST_F(EdidOps, InputThatIsNoFileIsRefused) {
 
 TEST_F(EdidOps, SaneBaseBlockAsksNothingWhateverFollowsBeyondTheExtensionCount) {
     answer(EdidWriteChoice::Cancel);
-    Bytes image = kjsim::builtInPanelEdid();  // no extension
+    Bytes image = kjsim::builtInPanelEdid();            // no extension
     std::fill(image.begin() + 128, image.end(), 0x33);  // not an extension block: not judged
 
     EXPECT_TRUE(writeFileToEeprom(image));

@@ -1,10 +1,10 @@
 // The EDID window driven by its buttons, offscreen, with scripted file dialogs
 // and the real bad-base-block question answered by clicking its buttons.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include "common/text.h"
 #include "edid/edid_window.h"
@@ -119,7 +119,8 @@ TEST_F(EdidWindow, BadChecksumCancelledWritesNothing) {
     window_->EDID_WRITE->click();
 
     EXPECT_EQ(answer.asked, 1);
-    EXPECT_EQ(linesOf(window_->EDID_Memo), join({kLinkLines, {"Writing EEPROM ...", "Write operation is interrupted."}}));
+    EXPECT_EQ(linesOf(window_->EDID_Memo),
+              join({kLinkLines, {"Writing EEPROM ...", "Write operation is interrupted."}}));
     EXPECT_EQ(bench_.eeprom->contents(), kjsim::builtInPanelEdid());
     // No summary stays of an image that was not written.
     EXPECT_TRUE(linesOf(window_->EDID_Info).empty());

@@ -29,7 +29,8 @@ protected:
     kjtest::ScriptedDesktop desktop;
     AppContext context{[](std::string_view family) -> std::unique_ptr<Bridge> {
                            bool known = false;
-                           auto p = std::make_shared<kjsim::Programmer>(kjsim::familyByName(std::string(family), known));
+                           auto p =
+                               std::make_shared<kjsim::Programmer>(kjsim::familyByName(std::string(family), known));
                            return std::make_unique<kjsim::SimBridge>(
                                std::vector<std::shared_ptr<kjsim::SimSlot>>{kjsim::SimSlot::programmer(p)});
                        },
@@ -127,7 +128,8 @@ TEST_F(LauncherTest, ConnectionTestOpensBesideTheLauncherAndLogsWhatItFinds) {
     EXPECT_EQ(static_cast<QWidget*>(testing)->windowTitle(), "Test vcom port and device");
     testing->BitBtn1->click();
     testing->BitBtn1->click();
-    const QString expected = "\nNumber of VCOM ports found on the machine: 1\n>>>\nOpen VCOM0\n"
-                             "FTDI DRIVER version -> 21224\nPROG version FW -> V41";
+    const QString expected =
+        "\nNumber of VCOM ports found on the machine: 1\n>>>\nOpen VCOM0\n"
+        "FTDI DRIVER version -> 21224\nPROG version FW -> V41";
     EXPECT_EQ(testing->Test_memo->toPlainText(), expected + "\n" + expected) << "each run adds below the last";
 }

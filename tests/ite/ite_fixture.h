@@ -32,10 +32,10 @@ inline Bytes operator+(Bytes a, const Bytes& b) {
 }
 
 // The read preparation as register selects and values: Fast Read from address 0.
-inline const Bytes kReadPreparationBytes{
-    'A', 0x27, 'W', 0x01, 'A', 0x27, 'W', 0x80, 'A', 0x04, 'W', 0xFF, 'A', 0x07, 'W', 0x7F, 'A', 0x06, 'W', 0xFF,
-    'A', 0x05, 'W', 0xFE, 'A', 0x08, 'W', 0x00, 'A', 0x05, 'W', 0xFD, 'A', 0x08, 'W', 0x0B, 'A', 0x08, 'W', 0x00,
-    'A', 0x08, 'W', 0x00, 'A', 0x08, 'W', 0x00, 'A', 0x08, 'W', 0x00};
+inline const Bytes kReadPreparationBytes{'A',  0x27, 'W',  0x01, 'A',  0x27, 'W',  0x80, 'A',  0x04, 'W',  0xFF, 'A',
+                                         0x07, 'W',  0x7F, 'A',  0x06, 'W',  0xFF, 'A',  0x05, 'W',  0xFE, 'A',  0x08,
+                                         'W',  0x00, 'A',  0x05, 'W',  0xFD, 'A',  0x08, 'W',  0x0B, 'A',  0x08, 'W',
+                                         0x00, 'A',  0x08, 'W',  0x00, 'A',  0x08, 'W',  0x00, 'A',  0x08, 'W',  0x00};
 constexpr size_t kWritePreparationSize = 19 * 4;
 
 class IteOperation : public ::testing::Test, protected Rig {

@@ -42,12 +42,15 @@ Lines writtenLines(const std::string& path, Lines image) {
                  {"Начинаем писать байты ...", "Мы все записали. ", kStampRu}});
 }
 
-Lines tail(const Lines& lines, size_t n) { return Lines(lines.end() - static_cast<long>(std::min(n, lines.size())), lines.end()); }
+Lines tail(const Lines& lines, size_t n) {
+    return Lines(lines.end() - static_cast<long>(std::min(n, lines.size())), lines.end());
+}
 
 TEST_F(IteOperation, LinkCheckLogsTheIdOrTheCodeOfTheStepThatFailed) {
     EXPECT_TRUE(programmer_.checkConnection());
     EXPECT_EQ(wire(), (Bytes{'B', 'T', 'A', 0x00, 'R', 'A', 0x01, 'R', 'A', 0x02, 'R', 'I'}));
-    EXPECT_EQ(log(), join({{"", "Проверка связи ..."}, kIteLinkLines,
+    EXPECT_EQ(log(), join({{"", "Проверка связи ..."},
+                           kIteLinkLines,
                            {"Программатор найден и готов к работе.", "",
                             "Теперь, как можно быстрее, подключите адаптер (5 сек) ! ",
                             "Найден ID мульта -> 8512 ревизия -> 03"}}));
@@ -72,8 +75,8 @@ TEST_F(IteOperation, ReadStoresTheWholeFlash) {
     expected.insert(expected.end(), 512, 'r');
     EXPECT_EQ(wire(), expected + Bytes{'I'});
     EXPECT_EQ(readFile(path), chip().flash());
-    EXPECT_EQ(log(), readLines({"Закончили преподготовку ...", "Читаю, пожалуйста ждите ...", "Мы все прочитали ",
-                                kStampRu}));
+    EXPECT_EQ(log(),
+              readLines({"Закончили преподготовку ...", "Читаю, пожалуйста ждите ...", "Мы все прочитали ", kStampRu}));
     EXPECT_EQ(ui.events(), (Lines{"started READ_ITE", "ended"}));
     EXPECT_EQ(ui.colours(), std::vector<kj::Rgb>{kj::kLime});
     EXPECT_EQ(ui.progress().size(), 513u);
@@ -116,8 +119,8 @@ TEST_F(IteOperation, WriteSendsOnlyBytesThatAreNotErasedEachRunWithItsAddress) {
     image[0x010204] = 0x57;
     writeImage(image);
     EXPECT_EQ(wire().at(1), 'T');
-    EXPECT_EQ(afterWritePreparation(), (Bytes{'Y', 0, 0, 0, 'w', 0x12, 'Y', 0, 0, 2, 'w', 0x34, 'Y', 1, 2, 3, 'w',
-                                              0x56, 'w', 0x57, 'I'}));
+    EXPECT_EQ(afterWritePreparation(),
+              (Bytes{'Y', 0, 0, 0, 'w', 0x12, 'Y', 0, 0, 2, 'w', 0x34, 'Y', 1, 2, 3, 'w', 0x56, 'w', 0x57, 'I'}));
     EXPECT_EQ(chip().flash(), image);
     EXPECT_EQ(chip().erases(), 1);
     EXPECT_EQ(log(), writtenLines(dir.file("image.bin"), {"Количество байт равных 0xFF в файле -> 131068"}));
@@ -193,7 +196,8 @@ TEST_F(IteOperation, WriteRefusedBeforeTheChipIsTouched) {
     EXPECT_EQ(log().back(), coded("3F"));
     write(dir.file("missing.bin"));
     EXPECT_EQ(log().back(), "Ошибка при открытии файла. (WR_OPN_DLG)");
-    EXPECT_EQ(ui.errors(), (Lines{"Ошибка открытия файла.\n" + dir.file("missing.bin") + ": No such file or directory"}));
+    EXPECT_EQ(ui.errors(),
+              (Lines{"Ошибка открытия файла.\n" + dir.file("missing.bin") + ": No such file or directory"}));
     EXPECT_EQ(chip().erases(), 0);
     EXPECT_EQ(endBytes(), "OOO");
     expectEnded(op());

@@ -13,8 +13,9 @@ std::string writeText(const ScratchDir& dir, const std::string& name, const std:
     return dir.file(name);
 }
 
-const std::string kBoard = "Y KB_pins=24 PD0=1 PD1=2 PD2=3 PD3=4 PD4=5 PD5=6 PD6=7 PD7=8 BUSY=9 STB=10 AFD=11 "
-                           "INIT=12 SLIN=13 KSI4=14 KSI5=15\n";
+const std::string kBoard =
+    "Y KB_pins=24 PD0=1 PD1=2 PD2=3 PD3=4 PD4=5 PD5=6 PD6=7 PD7=8 BUSY=9 STB=10 AFD=11 "
+    "INIT=12 SLIN=13 KSI4=14 KSI5=15\n";
 
 // A link tried on this port would log its own lines: none may show.
 TEST(IteCliProgram, RefusesWhatItCannotDoBeforeTheLinkOpens) {

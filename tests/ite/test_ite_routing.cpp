@@ -28,14 +28,16 @@ TEST(IteBaseLine, IsReadKeyByKeyAndStopsAtTheFirstBadOne) {
         {"PD0=33", "Неверный номер ножки для PD0 !", 0},
         {"PD0=7, PD1=1", "Значение '7,' для PD0 не является числом !", 0},
         // BUSY is read before STB#.
-        {"PD0=1 PD1=2 PD2=3 PD3=4 PD4=5 PD5=6 PD6=7 PD7=8 BUSY=9", "Не найдена информация по номеру ножки для STB# !", 9},
+        {"PD0=1 PD1=2 PD2=3 PD3=4 PD4=5 PD5=6 PD6=7 PD7=8 BUSY=9", "Не найдена информация по номеру ножки для STB# !",
+         9},
     };
     for (const auto& c : cases) {
         const auto applied = kj::ite::applyBaseLine(c.line, allAt(20));
         EXPECT_EQ(applied.message, c.message) << c.line;
         EXPECT_EQ(applied.complete, c.message.empty()) << c.line;
         EXPECT_EQ(kj::ite::kSignalCount - static_cast<size_t>(std::count(applied.pins.begin(), applied.pins.end(), 20)),
-                  c.changed) << c.line;
+                  c.changed)
+            << c.line;
     }
     // Keys anywhere, the first occurrence counts: PD0 is 2 and PD1 17; SLIN# (ComboBox11) 14.
     const auto full = kj::ite::applyBaseLine("PD0=2 " + cases[0].line, {}).pins;
@@ -75,9 +77,9 @@ TEST(ItePinList, NamesSignalsByTheirBaseKeys) {
 
 // INIT#, AFD#, SLIN#, STB#, KSI4, KSI5, BUSY, then PD0 to PD7, each after its code.
 Bytes routingFrames(const Routing& p) {
-    return Bytes{'I', 'N', p[11], 'D', 'S', p[9], 'A', 'S', p[10], 'W', 'R', p[8], 'K', '4', p[13], 'K', '5', p[14],
-                 'B', 'L', p[12], 'd', '0', p[0],  'd', '1', p[1], 'd', '2', p[2], 'd', '3', p[3],  'd', '4', p[4],
-                 'd', '5', p[5],  'd', '6', p[6],  'd', '7', p[7]};
+    return Bytes{'I', 'N', p[11], 'D', 'S', p[9],  'A', 'S', p[10], 'W', 'R', p[8], 'K', '4', p[13],
+                 'K', '5', p[14], 'B', 'L', p[12], 'd', '0', p[0],  'd', '1', p[1], 'd', '2', p[2],
+                 'd', '3', p[3],  'd', '4', p[4],  'd', '5', p[5],  'd', '6', p[6], 'd', '7', p[7]};
 }
 
 TEST_F(IteOperation, ApplySendsTheFramesInOrderAndTheProgrammerKeepsTheRouting) {
@@ -96,7 +98,8 @@ TEST_F(IteOperation, ApplySendsTheFramesInOrderAndTheProgrammerKeepsTheRouting) 
         slot().clearRecord();
         EXPECT_FALSE(programmer_.applyRouting(allAt(3)));
         EXPECT_EQ(wire().size(), 2 + 3 * static_cast<size_t>(step - 2));
-        EXPECT_EQ(log().back(), step == 2 ? "Ошибка при входе в режим настроек." : "Ошибка протокола при настройке выводов.");
+        EXPECT_EQ(log().back(),
+                  step == 2 ? "Ошибка при входе в режим настроек." : "Ошибка протокола при настройке выводов.");
     }
     EXPECT_EQ(endBytes(), "I");
     expectEnded(op());

@@ -21,8 +21,9 @@ namespace kjtest {
 namespace {
 
 constexpr int kHangBoundMs = 30000;
-const std::string kBoard = "LA-1 PD0=1 PD1=2 PD2=3 PD3=4 PD4=5 PD5=6 PD6=7 PD7=8 BUSY=9 STB=10 AFD=11 INIT=12 "
-                           "SLIN=13 KSI4=14 KSI5=15 KB_pins=30";
+const std::string kBoard =
+    "LA-1 PD0=1 PD1=2 PD2=3 PD3=4 PD4=5 PD5=6 PD6=7 PD7=8 BUSY=9 STB=10 AFD=11 INIT=12 "
+    "SLIN=13 KSI4=14 KSI5=15 KB_pins=30";
 
 bool runUntil(const std::function<bool()>& done, int boundMs) {
     QEventLoop loop;
@@ -76,7 +77,9 @@ protected:
         if (const char* xdg = std::getenv("XDG_DATA_HOME")) savedXdg_ = xdg;
         ::setenv("XDG_DATA_HOME", dir_.path().c_str(), 1);
     }
-    ~IteWindow() override { savedXdg_ ? ::setenv("XDG_DATA_HOME", savedXdg_->c_str(), 1) : ::unsetenv("XDG_DATA_HOME"); }
+    ~IteWindow() override {
+        savedXdg_ ? ::setenv("XDG_DATA_HOME", savedXdg_->c_str(), 1) : ::unsetenv("XDG_DATA_HOME");
+    }
 
     void writeBase(const std::string& text) {
         const fs::path path = dir_.path() / "korvel-jig" / "MB connection IT85XX.txt";
@@ -145,8 +148,8 @@ TEST_F(IteWindow, BoardApplyCheckAndReadThroughTheButtons) {
     bench_.programmer->faults.replyDelay = kj::Millis{2};
     window->ITE_READ_BitBtn->click();
     EXPECT_TRUE(window->ITE_READ_BitBtn->isEnabled());
-    for (auto* button : {window->ITE_CHECK_CON_BitBtn, window->ITE_WRITE_BitBtn, window->ITE_SETUP_BitBtn,
-                         window->ITE_EXIT_BitBtn})
+    for (auto* button :
+         {window->ITE_CHECK_CON_BitBtn, window->ITE_WRITE_BitBtn, window->ITE_SETUP_BitBtn, window->ITE_EXIT_BitBtn})
         EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
     window->close();  // EXIT while a read runs does nothing
     EXPECT_TRUE(window->isVisible());

@@ -91,8 +91,12 @@ inline Lines writeStartLines(const std::string& path) {
 }
 
 inline Lines verifyLines(uint16_t fileSum, uint16_t fileCrc, uint16_t flashSum, uint16_t flashCrc) {
-    Lines lines{"Writing is completed successfully.", kStars, "SUMM of data from a file  -> " + hex4(fileSum),
-                "CRC16 of data from a file -> " + hex4(fileCrc), kStars, "SUMM FLASH KB90XX -> " + hex4(flashSum),
+    Lines lines{"Writing is completed successfully.",
+                kStars,
+                "SUMM of data from a file  -> " + hex4(fileSum),
+                "CRC16 of data from a file -> " + hex4(fileCrc),
+                kStars,
+                "SUMM FLASH KB90XX -> " + hex4(flashSum),
                 "CRC16 FLASH KB90XX-> " + hex4(flashCrc)};
     if (fileSum == flashSum && fileCrc == flashCrc) {
         lines.insert(lines.end(), {kStars, "Writing and verify is OK !"});

@@ -71,9 +71,10 @@ TEST_F(Kb90xxOperation, FullReadStoresTheFlashAndEndsWithSuccess) {
 
     EXPECT_EQ(written(), readTranscript());
     EXPECT_EQ(readFile(path), chip().flash());
-    EXPECT_EQ(log(), join({kStartLines,
-                           {"Save the file: ", path, "Reading KB9012 ...", kStamp, "Reading completed successfully.",
-                            kStamp}}));
+    EXPECT_EQ(
+        log(),
+        join({kStartLines,
+              {"Save the file: ", path, "Reading KB9012 ...", kStamp, "Reading completed successfully.", kStamp}}));
     EXPECT_EQ(endBytes(), "I");
     EXPECT_TRUE(programmer_.lastSucceeded());
     EXPECT_EQ(ui.clears(), 1);
@@ -140,8 +141,7 @@ TEST_F(Kb90xxOperation, SilentProgrammerMidReadEndsIdleWithoutAPartialImage) {
     EXPECT_EQ(written(), expected);
     EXPECT_EQ(log(), join({kStartLines,
                            {"Save the file: ", path, "Reading KB9012 ...", kStamp,
-                            "The programmer does not answer (time-out).", "The incomplete file is deleted.",
-                            kStamp}}));
+                            "The programmer does not answer (time-out).", "The incomplete file is deleted.", kStamp}}));
     EXPECT_FALSE(fs::exists(path));
     EXPECT_EQ(endBytes(), "O");
     EXPECT_EQ(ui.events(), (Lines{"started Reading", "ended"}));
@@ -180,7 +180,8 @@ TEST_F(Kb90xxOperation, QuitDuringAReadEndsItWithTheFailureByte) {
     waitIdle(programmer.operation());
     EXPECT_EQ(written(), (Bytes{'B', 'V', 'R', 'N', 'N', 'N', 'O'}));
     const Lines lines = maskTimes(quitUi.lines());
-    EXPECT_EQ(Lines(lines.end() - 3, lines.end()), (Lines{"Operation is stopped.", "The incomplete file is deleted.", kStamp}));
+    EXPECT_EQ(Lines(lines.end() - 3, lines.end()),
+              (Lines{"Operation is stopped.", "The incomplete file is deleted.", kStamp}));
     EXPECT_FALSE(fs::exists(dir.file("flash.bin")));
     EXPECT_EQ(endBytes(), "O");
 }
@@ -333,8 +334,8 @@ TEST_F(Kb90xxOperation, ShortFileEndsAfterItsPaddedLastBlock) {
     Bytes flash(kImage, 0xFF);
     std::copy(image.begin(), image.end(), flash.begin());
     EXPECT_EQ(chip().flash(), flash);
-    EXPECT_EQ(log(), join({writeStartLines(path),
-                           {" __ Warning __", "Recorded file is less than 128*1024 byte", kStamp}}));
+    EXPECT_EQ(log(),
+              join({writeStartLines(path), {" __ Warning __", "Recorded file is less than 128*1024 byte", kStamp}}));
     EXPECT_EQ(endBytes(), "I");
     EXPECT_TRUE(programmer_.lastSucceeded());
     expectEndedIdle();
@@ -345,8 +346,8 @@ TEST_F(Kb90xxOperation, EmptyFileSendsOneErasedBlock) {
     writeFile(path, {});
     write(path);
     EXPECT_EQ(written(), then(writeTranscript({Bytes(kBlock, 0xFF)}), {'I'}));
-    EXPECT_EQ(log(), join({writeStartLines(path),
-                           {" __ Warning __", "Recorded file is less than 128*1024 byte", kStamp}}));
+    EXPECT_EQ(log(),
+              join({writeStartLines(path), {" __ Warning __", "Recorded file is less than 128*1024 byte", kStamp}}));
     EXPECT_EQ(chip().flash(), Bytes(kImage, 0xFF));
     EXPECT_EQ(endBytes(), "I");
 }
@@ -372,7 +373,8 @@ TEST_F(Kb90xxOperation, CancelledOpenDialogClosesTheLink) {
 TEST_F(Kb90xxOperation, MissingInputFileShowsTheBox) {
     write(dir.file("missing.bin"));
     EXPECT_EQ(written(), (Bytes{'B', 'V'}));
-    EXPECT_EQ(ui.errors(), (Lines{"Ошибка открытия файла.\n" + dir.file("missing.bin") + ": No such file or directory"}));
+    EXPECT_EQ(ui.errors(),
+              (Lines{"Ошибка открытия файла.\n" + dir.file("missing.bin") + ": No such file or directory"}));
     EXPECT_EQ(log(), kStartLines);
     expectEndedIdle();
 }

@@ -83,9 +83,10 @@ TEST_F(Kb90xxCli, ReadPrintsTheWindowsLinesAndSavesTheFlash) {
     const std::string path = dir_.file("flash.bin");
     const CliRun r = run("read", {"--output", path});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, join({kStartLines,
-                           {"Save the file: ", path, "Reading KB9012 ...", kStamp, "Reading completed successfully.",
-                            kStamp}}));
+    EXPECT_EQ(
+        r.out,
+        join({kStartLines,
+              {"Save the file: ", path, "Reading KB9012 ...", kStamp, "Reading completed successfully.", kStamp}}));
     EXPECT_EQ(readFile(path), bench_.kb90xx->flash());
     EXPECT_EQ(slot_->written(), readTranscript());
 }
@@ -152,8 +153,9 @@ TEST_F(Kb90xxCli, CablePrintsTheHelpLine) {
     r = run("cable", {"--base", base, "--board", "3", "--ffc", "24"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.out.empty());
-    EXPECT_EQ(r.err, "korvel-cli: board 3: MB KSO3=5, KSI4=1 KSI7=1 KSI6=1 KSI5=1\n"
-                     "korvel-cli: error: '5,' is not a valid pin number (KSO3=)\n");
+    EXPECT_EQ(r.err,
+              "korvel-cli: board 3: MB KSO3=5, KSI4=1 KSI7=1 KSI6=1 KSI5=1\n"
+              "korvel-cli: error: '5,' is not a valid pin number (KSO3=)\n");
     r = run("cable", {"--base", dir_.file("none.txt"), "--board", "1", "--ffc", "24"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, Lines{"Create base of connections KB90XX !"});

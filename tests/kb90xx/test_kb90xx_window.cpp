@@ -115,17 +115,16 @@ TEST_F(Kb90xxWindow, ReadRunsOnTheWorkerWithTheButtonsOfARead) {
 
     EXPECT_EQ(slot_->written(), readTranscript());
     EXPECT_EQ(readFile(path), bench_.kb90xx->flash());
-    EXPECT_EQ(maskTimes(toLines(memoLines(window->KB901X_Memo))),
-              join({kStartLines,
-                    {"Save the file: ", path, "Reading KB9012 ...", kStamp, "Reading completed successfully.",
-                     kStamp}}));
+    EXPECT_EQ(
+        maskTimes(toLines(memoLines(window->KB901X_Memo))),
+        join({kStartLines,
+              {"Save the file: ", path, "Reading KB9012 ...", kStamp, "Reading completed successfully.", kStamp}}));
     EXPECT_EQ(window->CGauge_KB901X->maxValue(), 32768);
     EXPECT_EQ(window->CGauge_KB901X->progress(), 32768);
     EXPECT_EQ(window->CGauge_KB901X->foreColor(), QColor(0, 255, 0));
     ASSERT_EQ(desktop_.dialogs.size(), 1u);
     EXPECT_EQ(desktop_.dialogs[0].title, kj::kb90xxSaveDialog().title);
     EXPECT_EQ(desktop_.dialogs[0].defaultName, "Noname");
-
 }
 
 TEST_F(Kb90xxWindow, CableHelpFollowsTheChoices) {

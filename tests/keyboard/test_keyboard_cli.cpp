@@ -118,11 +118,8 @@ TEST_F(KeyboardCli, NoProgrammerFails) {
 
 TEST_F(KeyboardCli, UsageErrorsComeBeforeTheLink) {
     const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
-        {"scan", {"--seconds", "0"}},
-        {"scan", {"--seconds", "2s"}},
-        {"scan", {"--seconds"}},
-        {"scan", {"--sound"}},
-        {"scan", {"extra"}},
+        {"scan", {"--seconds", "0"}}, {"scan", {"--seconds", "2s"}}, {"scan", {"--seconds"}},
+        {"scan", {"--sound"}},        {"scan", {"extra"}},
     };
     for (const auto& [action, args] : cases) {
         kj::cli::Options options(args);

@@ -1,7 +1,7 @@
 // The keyboard tester window, offscreen: its cells and controls, and a scan
 // driven by its buttons and its own timer.
-#include <QTest>
 #include <gtest/gtest.h>
+#include <QTest>
 
 #include "keyboard/keyboard_window.h"
 #include "keyboard_fixture.h"
@@ -87,9 +87,8 @@ TEST_F(KeyboardWindow, CellsAndControlsAreWhereTheFormPutsThem) {
     EXPECT_EQ(window->cell(2, 2), nullptr);
 
     EXPECT_EQ(window->Label_keybord->text(), "2       6        11        16        21        26        31");
-    const std::vector<std::pair<QLabel*, int>> rows = {{window->Label1, 1},  {window->Label2, 6},
-                                                       {window->Label3, 11}, {window->Label4, 16},
-                                                       {window->Label5, 21}, {window->Label7, 26},
+    const std::vector<std::pair<QLabel*, int>> rows = {{window->Label1, 1},  {window->Label2, 6},  {window->Label3, 11},
+                                                       {window->Label4, 16}, {window->Label5, 21}, {window->Label7, 26},
                                                        {window->Label8, 31}};
     for (const auto& [label, row] : rows) {
         EXPECT_EQ(label->text(), QString::number(row));
@@ -108,8 +107,8 @@ TEST_F(KeyboardWindow, CellsAndControlsAreWhereTheFormPutsThem) {
     EXPECT_TRUE(window->tester().operation().idle());
 
     // Nothing covers a cell, and everything fits the window.
-    const std::vector<QWidget*> controls = {window->Label_keybord, window->Label1,       window->Label8,
-                                            window->START_SCAN,    window->Clear,        window->Buzzer_box,
+    const std::vector<QWidget*> controls = {window->Label_keybord, window->Label1,      window->Label8,
+                                            window->START_SCAN,    window->Clear,       window->Buzzer_box,
                                             window->Memo_keyboard, window->EXIT_KB_TEST};
     for (QWidget* control : controls) {
         EXPECT_TRUE(window->canvas()->rect().contains(control->geometry())) << control->objectName().toStdString();

@@ -17,10 +17,10 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <signal.h>
 #include <grp.h>
 #include <poll.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -566,8 +566,7 @@ std::string adviceSequenceWithoutPrivileges(const std::string& unreadable) {
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(out[0]);
-        if (::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
-            ::_exit(1);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0) ::_exit(1);
         const std::string result = adviceSequence(unreadable);
         const bool sent = ::write(out[1], result.data(), result.size()) == ssize_t(result.size());
         ::_exit(sent ? 0 : 1);

@@ -35,7 +35,8 @@ inline std::string text(const Bytes& bytes) { return std::string(bytes.begin(), 
 
 inline const std::string kClosingFrames = w(0xFF3908, 0x100) + w(0xFF3908, 0) + w(0xFF3910, 0);
 
-inline const Lines kLinkLines{"Number of VCOM ports found on the machine: 1", "Communication with programmer installed."};
+inline const Lines kLinkLines{"Number of VCOM ports found on the machine: 1",
+                              "Communication with programmer installed."};
 inline const std::string kIdLine = "Получен ID от MEC16 -> 0016 0901h";
 inline const Lines kClosingLines{"Записали в регистр FF3908h 100h", "Записали в регистр FF3908h 0",
                                  "Записали в регистр FF3910h 0"};

@@ -65,10 +65,12 @@ TEST_F(Mec16, CheckShowsTheRegistersAndAllowsAnUnprotectedChip) {
     run(&Mec16Programmer::checkResponse);
     EXPECT_EQ(sent(), "B1j" + r(0xFFFD00) + r(0xFF3908) + r(0xFF3910) + r(0xFF390C) + "I0");
     EXPECT_EQ(writes().at(1), Bytes{'1'}) << "the ID read is two writes of one byte";
-    EXPECT_EQ(log(), join({{kStampRu}, kLinkLines,
+    EXPECT_EQ(log(), join({{kStampRu},
+                           kLinkLines,
                            {kIdLine, "Регистр FFFD00h -> 0020 1609h", "Регистр FF3908h -> 0000 0000h",
                             "Регистр FF3910h -> 0000 0000h", "Регистр FF390Ch -> 0000 0000h"},
-                           kVerdictAllowed, kEndLines}));
+                           kVerdictAllowed,
+                           kEndLines}));
     EXPECT_EQ(fwp_, (std::vector<kj::Rgb>{kj::kBlack, kj::kLime}));
     EXPECT_EQ(bootLock_, (std::vector<kj::Rgb>{kj::kBlack, kj::kLime}));
     EXPECT_EQ(endBytes(), "I0");
@@ -94,10 +96,12 @@ TEST_F(Mec16, CheckGoesOnPastALostRegisterAndFails) {
     programmer_.link().timeouts = kShortTimeouts;
     chip().faults.lostFrameAt = 1;  // FFFD00h
     run(&Mec16Programmer::checkResponse);
-    EXPECT_EQ(log(), join({{kStampRu}, kLinkLines,
+    EXPECT_EQ(log(), join({{kStampRu},
+                           kLinkLines,
                            {kIdLine, "Потеряна связь с MEC16 (I100)", "Регистр FF3908h -> 0000 0000h",
                             "Регистр FF3910h -> 0000 0000h", "Регистр FF390Ch -> 0000 0000h"},
-                           kVerdictAllowed, kEndLines}));
+                           kVerdictAllowed,
+                           kEndLines}));
     EXPECT_EQ(endBytes(), "O0");
 }
 
@@ -115,7 +119,8 @@ TEST_F(Mec16, ReadOfMainAndInfoStoresBothBlocks) {
                            {"Чтение MAIN блока завершено успешно.", "Записали в регистр FF3908h 100h",
                             "Запускаем чтение INFO блока.", "Записали в регистр FF3908h 105h",
                             "Чтение INFO блока завершено успешно."},
-                           kClosingLines, kEndLines}));
+                           kClosingLines,
+                           kEndLines}));
     std::vector<int> progress{0};
     for (int block = 1; block <= 192; ++block) progress.push_back(block);
     EXPECT_EQ(ui.progress(), progress);
@@ -131,9 +136,10 @@ TEST_F(Mec16, BadPacketStatusEndsTheReadWithoutAnImage) {
     const std::string path = dir.file("m.bin");
     run(&Mec16Programmer::startRead, path);
     EXPECT_EQ(sent(), "B1j" + w(0xFF3910, 1) + w(0xFF3908, 0x105) + "R000000NNNNXO0");
-    EXPECT_EQ(log(), join({readStartLines(path, false),
-                           {"Потеряна связь с MEC16 (P103).", "Закрыли VCOM порт", "Неполный файл не сохранён.",
-                            kStampRu, ""}}));
+    EXPECT_EQ(
+        log(),
+        join({readStartLines(path, false),
+              {"Потеряна связь с MEC16 (P103).", "Закрыли VCOM порт", "Неполный файл не сохранён.", kStampRu, ""}}));
     EXPECT_TRUE(files().empty());
     EXPECT_FALSE(programmer_.lastSucceeded());
 }
@@ -189,10 +195,14 @@ TEST_F(Mec16, EraseWaitsWhileBusyAndTakesInfoOnlyWhenAsked) {
     for (int i = 0; i < 5; ++i) polls += r(0xFF390C);
     EXPECT_EQ(sent(), "B1j" + r(0xFF390C) + w(0xFF3910, 1) + w(0xFF3908, 0x107) + w(0xFF3904, 0x00F80000) + polls +
                           kClosingFrames + "I0");
-    EXPECT_EQ(log(), join({{kStampRu}, kLinkLines, {kIdLine, "Регистр FF390Ch -> 0000 0000h"}, kVerdictAllowed,
+    EXPECT_EQ(log(), join({{kStampRu},
+                           kLinkLines,
+                           {kIdLine, "Регистр FF390Ch -> 0000 0000h"},
+                           kVerdictAllowed,
                            {"Записали в регистр FF3910h 1", "Записали в регистр FF3908h 107h",
                             "Отправили команду стирания.", "Стирание завершено успешно."},
-                           kClosingLines, kEndLines}));
+                           kClosingLines,
+                           kEndLines}));
     EXPECT_TRUE(programmer_.lastSucceeded());
 
     programmer_.setEraseInfo(true);
@@ -257,11 +267,12 @@ protected:
         return out;
     }
     static Lines startLines(const std::string& path) {
-        return join({kLinkLines,
-                     {kStampRu, "Записываем в файл: ", path, "Выбрана запись только MAIN блока",
-                      "Начали запись MEC16 main block ...", kIdLine},
-                     kVerdictAllowed,
-                     {"Записали в регистр FF3910h 1", "Записали в регистр FF3908h 106h", "Записали в регистр FF3904h 0"}});
+        return join(
+            {kLinkLines,
+             {kStampRu, "Записываем в файл: ", path, "Выбрана запись только MAIN блока",
+              "Начали запись MEC16 main block ...", kIdLine},
+             kVerdictAllowed,
+             {"Записали в регистр FF3910h 1", "Записали в регистр FF3908h 106h", "Записали в регистр FF3904h 0"}});
     }
 };
 
@@ -286,8 +297,10 @@ TEST_F(Mec16Write, AShortFileEndsWithItsPaddedBlockAndNoClosingByte) {
     std::copy(image.begin(), image.end(), flash.begin());
     EXPECT_EQ(chip().main(), flash);
     EXPECT_EQ(wire(), transcript(image, 4, "X" + kClosingFrames + "I"));
-    EXPECT_EQ(log(), join({startLines(path), {"-> Предупреждение!", "-> Записываемый файл короче!"}, kClosingLines,
-                           {kStampRu, ""}}));
+    EXPECT_EQ(
+        log(),
+        join(
+            {startLines(path), {"-> Предупреждение!", "-> Записываемый файл короче!"}, kClosingLines, {kStampRu, ""}}));
     EXPECT_EQ(ui.progress().back(), 3);
     EXPECT_EQ(endBytes(), "I");
     EXPECT_TRUE(programmer_.lastSucceeded());

@@ -66,13 +66,13 @@ protected:
 
 TEST_F(Mec16Window, EveryControlSitsWhereTheFormPutsIt) {
     const std::vector<std::pair<const char*, QRect>> places = {
-        {"BitBtn_MEC16", {16, 16, 369, 49}},          {"Shape_BootLock_MEC", {16, 80, 17, 15}},
-        {"Label_BootLock_MEC", {48, 80, 248, 16}},    {"Shape_FWP_MEC16", {16, 104, 17, 15}},
-        {"Label_MEC16_FWP", {48, 104, 264, 16}},      {"CheckBox_MEC16_RD", {16, 176, 369, 17}},
-        {"BitBtn_RD_MEC16", {16, 200, 369, 49}},      {"CheckBox_erase_mec16", {16, 264, 369, 17}},
-        {"BitBtn_MEC16_ERASE", {16, 288, 369, 49}},   {"CheckBox_write_mec16", {16, 352, 369, 17}},
-        {"BitBtn_MEC16_WRITE", {16, 384, 369, 49}},   {"EXIT_MEC16", {16, 464, 185, 49}},
-        {"BitBtn_MEC16_HELP", {216, 464, 169, 49}},   {"Memo_MEC16", {408, 16, 489, 497}},
+        {"BitBtn_MEC16", {16, 16, 369, 49}},        {"Shape_BootLock_MEC", {16, 80, 17, 15}},
+        {"Label_BootLock_MEC", {48, 80, 248, 16}},  {"Shape_FWP_MEC16", {16, 104, 17, 15}},
+        {"Label_MEC16_FWP", {48, 104, 264, 16}},    {"CheckBox_MEC16_RD", {16, 176, 369, 17}},
+        {"BitBtn_RD_MEC16", {16, 200, 369, 49}},    {"CheckBox_erase_mec16", {16, 264, 369, 17}},
+        {"BitBtn_MEC16_ERASE", {16, 288, 369, 49}}, {"CheckBox_write_mec16", {16, 352, 369, 17}},
+        {"BitBtn_MEC16_WRITE", {16, 384, 369, 49}}, {"EXIT_MEC16", {16, 464, 185, 49}},
+        {"BitBtn_MEC16_HELP", {216, 464, 169, 49}}, {"Memo_MEC16", {408, 16, 489, 497}},
         {"CGauge_MEC16", {13, 528, 876, 52}},
     };
     for (const auto& [name, place] : places) {

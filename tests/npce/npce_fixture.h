@@ -61,8 +61,9 @@ inline Lines npceReadLines(const std::string& path) {
 
 // A write's lines up to its first block.
 inline Lines npceWriteLines(const std::string& path) {
-    return join({kNpceStartLines, {"Write to NPCE file:", path, kStamp, "Erase ...", "Check clear data ...",
-                                   "All data is clear!", "Write ..."}});
+    return join({kNpceStartLines,
+                 {"Write to NPCE file:", path, kStamp, "Erase ...", "Check clear data ...", "All data is clear!",
+                  "Write ..."}});
 }
 
 }  // namespace kjtest

@@ -41,7 +41,8 @@ protected:
         chip().setFaults(chipFaults);
         faults() = wireFaults;
         // Short bounds only where the programmer is made to stay silent.
-        op().link().timeouts = wireFaults.silentFromStep || wireFaults.shortReplyAt ? kShortTimeouts : kj::LinkTimeouts{};
+        op().link().timeouts =
+            wireFaults.silentFromStep || wireFaults.shortReplyAt ? kShortTimeouts : kj::LinkTimeouts{};
     }
     void read(const std::string& path) {
         ui.chooseNext(path);
@@ -110,7 +111,10 @@ TEST_F(NpceOperation, TheEndReportDecidesWhetherTheReadIsKept) {
         EXPECT_TRUE(files().empty()) << silent;
         EXPECT_FALSE(op().lastSucceeded());
     }
-    EXPECT_EQ(endBytes(), "II" "IO" "IO");
+    EXPECT_EQ(endBytes(),
+              "II"
+              "IO"
+              "IO");
 }
 
 TEST_F(NpceOperation, AnotherFlashIdIsRefusedWithTheFailureByte) {
@@ -145,14 +149,19 @@ TEST_F(NpceOperation, WriteProgramsEveryBlockAndVerifiesTheWholeFlash) {
         std::copy_n(file.begin(), std::min(size, kNpceImage), image.begin());
         EXPECT_EQ(chip().flash(), image);
         EXPECT_EQ(wire(), writtenAndVerified(image, 256, 'I'));
-        EXPECT_EQ(log(), join({npceWriteLines(path), {"Verify ...", "Nuvoton chip is programmed succesfully!", kStamp}}));
+        EXPECT_EQ(log(),
+                  join({npceWriteLines(path), {"Verify ...", "Nuvoton chip is programmed succesfully!", kStamp}}));
         EXPECT_EQ(ui.questions().size(), questions + (size == kNpceImage ? 0 : 1));
         EXPECT_TRUE(op().lastSucceeded());
     }
-    EXPECT_EQ(ui.questions().front(), dir.file("image.bin") +
-                                          "\nThe file holds 1000 bytes; the chip's flash holds 131072. Write it anyway?");
-    EXPECT_EQ(endBytes(), "II" "II" "II");
-    EXPECT_EQ(ui.colours(), (std::vector<kj::Rgb>{kj::kRed, kj::kYellow, kj::kRed, kj::kYellow, kj::kRed, kj::kYellow}));
+    EXPECT_EQ(ui.questions().front(),
+              dir.file("image.bin") + "\nThe file holds 1000 bytes; the chip's flash holds 131072. Write it anyway?");
+    EXPECT_EQ(endBytes(),
+              "II"
+              "II"
+              "II");
+    EXPECT_EQ(ui.colours(),
+              (std::vector<kj::Rgb>{kj::kRed, kj::kYellow, kj::kRed, kj::kYellow, kj::kRed, kj::kYellow}));
     std::vector<int> last{0};
     for (int block = 1; block <= 512; ++block) last.push_back(block);
     last.push_back(0);
@@ -184,7 +193,10 @@ TEST_F(NpceOperation, TheVerificationFailsOnADifferenceAReportOtherThanOneOrASho
     EXPECT_EQ(wire(), writtenAndVerified(image, 2, 'O'));
     EXPECT_EQ(log(), join({npceWriteLines(path),
                            {verify, "Принято не 512 байт  511", "*** Data is written incorrectly ***", kStamp}}));
-    EXPECT_EQ(endBytes(), "IO" "IO" "IO");
+    EXPECT_EQ(endBytes(),
+              "IO"
+              "IO"
+              "IO");
     EXPECT_FALSE(op().lastSucceeded());
 }
 
@@ -202,24 +214,40 @@ TEST_F(NpceOperation, AWriteThatFailsBeforeItsLastBlockEndsAsItsStepDoes) {
         Lines lines;  // after "Erase ..."
     };
     const Case cases[] = {
-        {{.eraseFails = true}, {}, then(npceOpening(), {'e', 'O'}), {"** Lost contact with the chip or ERROR timeout **"}},
-        {{.blankCheckFails = true}, {}, then(npceOpening(), {'e', 'x', 'O'}), {"Check clear data ...", "** Data not clear !**"}},
+        {{.eraseFails = true},
+         {},
+         then(npceOpening(), {'e', 'O'}),
+         {"** Lost contact with the chip or ERROR timeout **"}},
+        {{.blankCheckFails = true},
+         {},
+         then(npceOpening(), {'e', 'x', 'O'}),
+         {"Check clear data ...", "** Data not clear !**"}},
         {{.badRequestAtBlock = 4}, {}, stream(3, 'w'), join({checked, {"** HOST/Q17 Protocol ERROR **"}})},
         {{.failedBlock = 4}, {}, stream(4, kWriteEnd), join({checked, {"** ERROR write or ERROR timeout **"}})},
-        {{}, {.silentFromStep = statusStep(4)}, stream(4, kWriteEnd), join({checked, {"** ERROR write or ERROR timeout **"}})},
+        {{},
+         {.silentFromStep = statusStep(4)},
+         stream(4, kWriteEnd),
+         join({checked, {"** ERROR write or ERROR timeout **"}})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lines.back());
         again(c.chipFaults, c.wireFaults);
         const std::string path = write(image);
         EXPECT_EQ(wire(), c.wire);
-        EXPECT_EQ(log(), join({kNpceStartLines, {"Write to NPCE file:", path, kStamp, "Erase ..."}, c.lines,
-                               {kIncomplete, kStamp}}));
+        EXPECT_EQ(
+            log(),
+            join(
+                {kNpceStartLines, {"Write to NPCE file:", path, kStamp, "Erase ..."}, c.lines, {kIncomplete, kStamp}}));
         const Lines events = ui.events();
         EXPECT_EQ(Lines(events.end() - 2, events.end()), (Lines{"started Write_NPCE", "ended"}));
         EXPECT_FALSE(op().lastSucceeded());
     }
-    EXPECT_EQ(endBytes(), "IO" "IO" "I" "I" "I");
+    EXPECT_EQ(endBytes(),
+              "IO"
+              "IO"
+              "I"
+              "I"
+              "I");
 }
 
 TEST_F(NpceOperation, QuittingDuringTheWriteSendsTheFailureByte) {

@@ -95,9 +95,9 @@ TEST_F(NpceWindow, ReadThenWriteThroughTheButtonsKeepsOneLog) {
     EXPECT_TRUE(window.NPCE_READ->isEnabled());
     EXPECT_TRUE(op.lastSucceeded());
     EXPECT_EQ(bench.npce->flash(), readFile(path));
-    EXPECT_EQ(memoLines(window.NPCE_Memo),
-              join({npceReadLines(path), npceWriteLines(path),
-                    {"Verify ...", "Nuvoton chip is programmed succesfully!", kStamp}}));
+    EXPECT_EQ(memoLines(window.NPCE_Memo), join({npceReadLines(path),
+                                                 npceWriteLines(path),
+                                                 {"Verify ...", "Nuvoton chip is programmed succesfully!", kStamp}}));
     EXPECT_EQ(window.CGauge_NPCE->maxValue(), 512);
     EXPECT_EQ(window.CGauge_NPCE->foreColor(), QColor(255, 255, 0));
     ASSERT_EQ(desktop.dialogs.size(), 2u);

@@ -20,8 +20,8 @@ BenchOptions options(Change change) {
 
 fs::path writeTempFile(const std::string& name, const Bytes& bytes) {
     const fs::path path = fs::temp_directory_path() / ("kj_sim_" + std::to_string(::getpid()) + "_" + name);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
@@ -34,9 +34,9 @@ TEST(SimBench, V41BenchCarriesItsChips) {
 }
 
 TEST(SimBench, OtherFamiliesAnswerOnlyTheHandshake) {
-    for (const auto& [firmware, reply] : {std::pair{Family::V42, std::string("V42")},
-                                          std::pair{Family::Ite, std::string("ITE_V2.3\r\n")},
-                                          std::pair{Family::Npce, std::string("NPCE_V1.7\r\n")}}) {
+    for (const auto& [firmware, reply] :
+         {std::pair{Family::V42, std::string("V42")}, std::pair{Family::Ite, std::string("ITE_V2.3\r\n")},
+          std::pair{Family::Npce, std::string("NPCE_V1.7\r\n")}}) {
         const Family family = firmware;  // clang 14 cannot capture a structured binding
         const Bench bench = makeBench(options([&](BenchOptions& o) { o.family = family; }));
         EXPECT_FALSE(bench.kb90xx || bench.eeprom || bench.keyboard);
@@ -71,7 +71,8 @@ TEST(SimBench, ImageFilesAreLoadedAndPadded) {
 }
 
 TEST(SimBench, MissingImageFileIsAnError) {
-    EXPECT_THROW(makeBench(options([](BenchOptions& o) { o.flashFile = "/nonexistent/flash.bin"; })), std::runtime_error);
+    EXPECT_THROW(makeBench(options([](BenchOptions& o) { o.flashFile = "/nonexistent/flash.bin"; })),
+                 std::runtime_error);
 }
 
 TEST(SimBench, NoChipSilencesBothChips) {

@@ -108,8 +108,8 @@ TEST_F(SimKb90xx, ReadStreamDeliversTheWholeFlashBlockByBlock) {
     EXPECT_EQ(image, Kb90xxChip::patternImage());
     // A block-order mistake must be visible: no two neighbouring blocks alike.
     for (size_t b = 1; b < kKbBlockCount; ++b)
-        EXPECT_FALSE(std::equal(image.begin() + (b - 1) * kBlock, image.begin() + b * kBlock,
-                                image.begin() + b * kBlock))
+        EXPECT_FALSE(
+            std::equal(image.begin() + (b - 1) * kBlock, image.begin() + b * kBlock, image.begin() + b * kBlock))
             << "blocks " << b << " and " << b + 1;
     EXPECT_EQ(client_.queuedAfterQuietWait(), 0u);
 }

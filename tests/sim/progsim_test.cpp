@@ -125,8 +125,8 @@ TEST(SimProgsim, ServesTheFlashImageGiven) {
     const fs::path image = fs::temp_directory_path() / ("kj_progsim_" + std::to_string(::getpid()) + ".bin");
     Bytes content(kjsim::kKbFlashSize);
     for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<uint8_t>(i / 3);
-    std::ofstream(image, std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
-                                                 static_cast<std::streamsize>(content.size()));
+    std::ofstream(image, std::ios::binary)
+        .write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
     Progsim sim({"--flash", image.string()});
     Port client(sim.port());
     ASSERT_TRUE(client.isOpen());

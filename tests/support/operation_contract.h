@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -223,9 +223,9 @@ TEST_P(OperationContract, EveryLineFaultAtEveryExchangeStepEndsRight) {
             const std::string ends = rig.endBytes();
             const bool linkWasOpen = step > 1;
             if (linkWasOpen && std::string(fault.name) != "hang-up") {
-                EXPECT_TRUE(ends.size() >= family.failureEnd.size() &&
-                            ends.compare(ends.size() - family.failureEnd.size(), std::string::npos,
-                                         family.failureEnd) == 0)
+                EXPECT_TRUE(
+                    ends.size() >= family.failureEnd.size() &&
+                    ends.compare(ends.size() - family.failureEnd.size(), std::string::npos, family.failureEnd) == 0)
                     << "end bytes " << ends;
             }
         }

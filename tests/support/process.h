@@ -102,7 +102,8 @@ public:
         std::string line;
         const auto deadline = std::chrono::steady_clock::now() + bound;
         for (char c = 0;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             pollfd p{out_, POLLIN, 0};
             if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
             if (::read(out_, &c, 1) != 1 || c == '\n') break;
