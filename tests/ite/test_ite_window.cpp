@@ -16,27 +16,14 @@
 #include "ite_fixture.h"
 #include "sim/sim_bridge.h"
 #include "support/scripted_desktop.h"
+#include "support/window_support.h"
 
 namespace kjtest {
 namespace {
 
-constexpr int kHangBoundMs = 30000;
 const std::string kBoard =
     "LA-1 PD0=1 PD1=2 PD2=3 PD3=4 PD4=5 PD5=6 PD6=7 PD7=8 BUSY=9 STB=10 AFD=11 INIT=12 "
     "SLIN=13 KSI4=14 KSI5=15 KB_pins=30";
-
-bool runUntil(const std::function<bool()>& done, int boundMs) {
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, [&] {
-        if (done()) loop.quit();
-    });
-    QTimer::singleShot(boundMs, &loop, &QEventLoop::quit);
-    check.start(10);
-    loop.exec();
-    QCoreApplication::sendPostedEvents();
-    return done();
-}
 
 // A save dialog the user types a name into: keys go to its window, as the
 // window system delivers them, while the window behind it is held busy.
@@ -56,7 +43,7 @@ public:
             for (Qt::Key key : {Qt::Key_I, Qt::Key_T, Qt::Key_E, Qt::Key_Return})
                 QTest::keyClick(dialog.windowHandle(), key);
         });
-        QTimer::singleShot(kHangBoundMs, &dialog, &QDialog::reject);
+        QTimer::singleShot(kWindowHangBoundMs, &dialog, &QDialog::reject);
         if (dialog.exec() != QDialog::Accepted) return std::nullopt;
         canClose();
         return QString::fromStdString(folder) + "/" + name->text() + ".bin";
@@ -153,7 +140,7 @@ TEST_F(IteWindow, BoardApplyCheckAndReadThroughTheButtons) {
         EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
     window->close();  // EXIT while a read runs does nothing
     EXPECT_TRUE(window->isVisible());
-    ASSERT_TRUE(runUntil([&] { return window->programmer().operation().idle(); }, kHangBoundMs));
+    ASSERT_TRUE(runUntil([&] { return window->programmer().operation().idle(); }, kWindowHangBoundMs));
     EXPECT_EQ(readFile(dir_.file("ite.bin")), bench_.ite->flash());
     EXPECT_EQ(window->ITE_CGauge1->progress(), 512);
     EXPECT_TRUE(window->ITE_SETUP_BitBtn->isEnabled());

@@ -15,40 +15,14 @@
 #include "sim/sim_bridge.h"
 #include "support/recording_frontend.h"
 #include "support/scripted_desktop.h"
+#include "support/window_support.h"
 
 namespace kjtest {
 namespace {
 
-constexpr int kHangBoundMs = 30000;
 
 const QColor kYellow(255, 255, 0);
 const std::string kBoard = "Плата LA-1234 KSO3=5 KSI4=12 KSI7=14 KSI6=15 KSI5=16";
-
-QStringList memoLines(const QPlainTextEdit* memo) {
-    const QString text = memo->toPlainText();
-    return text.isEmpty() ? QStringList{} : text.split('\n');
-}
-
-Lines toLines(const QStringList& list) {
-    Lines lines;
-    for (const auto& line : list) lines.push_back(line.toStdString());
-    return lines;
-}
-
-// Runs the window's event loop until `done`, so that the worker's updates are
-// carried out as they come (qWaitFor would sleep between them).
-bool runUntil(const std::function<bool()>& done, int boundMs) {
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, [&] {
-        if (done()) loop.quit();
-    });
-    QTimer::singleShot(boundMs, &loop, &QEventLoop::quit);
-    check.start(10);
-    loop.exec();
-    QCoreApplication::sendPostedEvents();  // what the worker posted last
-    return done();
-}
 
 QColor chooserColour(const QComboBox* chooser) { return chooser->palette().color(QPalette::Base); }
 
@@ -107,8 +81,8 @@ TEST_F(Kb90xxWindow, ReadRunsOnTheWorkerWithTheButtonsOfARead) {
     EXPECT_FALSE(window->EXIT_KB901X->isEnabled());
     EXPECT_STREQ(window->programmer().operation().name().get(), "Reading");
 
-    ASSERT_TRUE(runUntil([&] { return window->programmer().operation().idle(); }, kHangBoundMs));
-    ASSERT_TRUE(window->programmer().operation().waitIdle(std::chrono::milliseconds(kHangBoundMs)));
+    ASSERT_TRUE(runUntil([&] { return window->programmer().operation().idle(); }, kWindowHangBoundMs));
+    ASSERT_TRUE(window->programmer().operation().waitIdle(std::chrono::milliseconds(kWindowHangBoundMs)));
     EXPECT_TRUE(window->KB901X_READ->isEnabled());
     EXPECT_TRUE(window->KB901X_WRITE->isEnabled());
     EXPECT_TRUE(window->EXIT_KB901X->isEnabled());
@@ -116,7 +90,7 @@ TEST_F(Kb90xxWindow, ReadRunsOnTheWorkerWithTheButtonsOfARead) {
     EXPECT_EQ(slot_->written(), readTranscript());
     EXPECT_EQ(readFile(path), bench_.kb90xx->flash());
     EXPECT_EQ(
-        maskTimes(toLines(memoLines(window->KB901X_Memo))),
+        memoLines(window->KB901X_Memo),
         join({kStartLines,
               {"Save the file: ", path, "Reading KB9012 ...", kStamp, "Reading completed successfully.", kStamp}}));
     EXPECT_EQ(window->CGauge_KB901X->maxValue(), 32768);

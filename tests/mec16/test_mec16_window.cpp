@@ -14,31 +14,11 @@
 #include "mec16_fixture.h"
 #include "sim/sim_bridge.h"
 #include "support/scripted_desktop.h"
+#include "support/window_support.h"
 
 namespace kjtest {
 namespace {
 
-constexpr int kHangBoundMs = 30000;
-
-Lines memoLines(const QPlainTextEdit* memo) {
-    Lines lines;
-    for (const auto& line : memo->toPlainText().split('\n')) lines.push_back(line.toStdString());
-    return maskTimes(lines);
-}
-
-// Runs the event loop until `done`, so that the worker's updates are carried out.
-bool runUntil(const std::function<bool()>& done) {
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, [&] {
-        if (done()) loop.quit();
-    });
-    QTimer::singleShot(kHangBoundMs, &loop, &QEventLoop::quit);
-    check.start(5);
-    loop.exec();
-    QCoreApplication::sendPostedEvents();
-    return done();
-}
 
 class Mec16Window : public ::testing::Test {
 protected:
@@ -159,7 +139,7 @@ TEST(Mec16WindowDesktop, TheSaveDialogTakesTheUsersKeysWhileTheReadStarts) {
     QObject::connect(&giveUp, &QTimer::timeout, [] {
         if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
     });
-    giveUp.start(kHangBoundMs);
+    giveUp.start(kWindowHangBoundMs);
     window.BitBtn_RD_MEC16->click();
     ASSERT_TRUE(runUntil([&] { return window.programmer().operation().waitIdle(std::chrono::milliseconds(0)); }));
     EXPECT_EQ(answered, 1);

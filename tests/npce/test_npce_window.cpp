@@ -12,32 +12,11 @@
 
 #include "npce_fixture.h"
 #include "support/scripted_desktop.h"
+#include "support/window_support.h"
 
 namespace kjtest {
 namespace {
 
-constexpr int kHangBoundMs = 30000;
-
-Lines memoLines(const QPlainTextEdit* memo) {
-    Lines lines;
-    for (const auto& line : memo->toPlainText().split('\n')) lines.push_back(line.toStdString());
-    return maskTimes(lines);
-}
-
-// Runs the window's event loop until `done`, so that the worker's updates are
-// carried out as they come.
-bool runUntil(const std::function<bool()>& done) {
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, [&] {
-        if (done()) loop.quit();
-    });
-    QTimer::singleShot(kHangBoundMs, &loop, &QEventLoop::quit);
-    check.start(10);
-    loop.exec();
-    QCoreApplication::sendPostedEvents();
-    return done();
-}
 
 class NpceWindow : public ::testing::Test {
 protected:
@@ -76,7 +55,7 @@ TEST_F(NpceWindow, ReadThenWriteThroughTheButtonsKeepsOneLog) {
     EXPECT_FALSE(window.NPCE_WRITE->isEnabled());
     EXPECT_FALSE(window.EXIT_NPCE->isEnabled());
     ASSERT_TRUE(runUntil([&] { return op.idle(); }));
-    ASSERT_TRUE(op.waitIdle(kj::Millis{kHangBoundMs}));
+    ASSERT_TRUE(op.waitIdle(kj::Millis{kWindowHangBoundMs}));
     EXPECT_TRUE(window.NPCE_WRITE->isEnabled());
     EXPECT_TRUE(window.EXIT_NPCE->isEnabled());
     EXPECT_EQ(readFile(path), bench.npce->flash());
@@ -91,7 +70,7 @@ TEST_F(NpceWindow, ReadThenWriteThroughTheButtonsKeepsOneLog) {
     EXPECT_TRUE(window.NPCE_WRITE->isEnabled());
     EXPECT_FALSE(window.EXIT_NPCE->isEnabled());
     ASSERT_TRUE(runUntil([&] { return op.idle(); }));
-    ASSERT_TRUE(op.waitIdle(kj::Millis{kHangBoundMs}));
+    ASSERT_TRUE(op.waitIdle(kj::Millis{kWindowHangBoundMs}));
     EXPECT_TRUE(window.NPCE_READ->isEnabled());
     EXPECT_TRUE(op.lastSucceeded());
     EXPECT_EQ(bench.npce->flash(), readFile(path));
@@ -132,7 +111,7 @@ TEST_F(NpceWindow, TheSaveDialogTakesTheUsersKeysWhileTheReadStarts) {
     });
     typist.start(20);
     // A dialog deaf to the keys is cancelled, so that the test fails instead of hanging.
-    QTimer::singleShot(kHangBoundMs / 3, &window, [] {
+    QTimer::singleShot(kWindowHangBoundMs / 3, &window, [] {
         if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
     });
     window.NPCE_READ->click();
