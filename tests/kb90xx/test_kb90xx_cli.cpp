@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "console/console.h"
+#include "support/cli_support.h"
 #include "families.h"
 #include "kb90xx_fixture.h"
 #include "sim/sim_bridge.h"
@@ -16,55 +17,16 @@ namespace {
 
 using kj::cli::UsageError;
 
-struct CliRun {
-    int status = -1;
-    Lines out;
-    std::string err;
-};
-
-Lines linesOf(const std::string& text) {
-    Lines lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-// Ctrl-C pressed while the given block is being stored.
-class InterruptingFrontend : public kj::cli::ConsoleFrontend {
-public:
-    int atProgress = -1;
-    void setGaugeProgress(int value, int maximum, int gauge) override {
-        ConsoleFrontend::setGaugeProgress(value, maximum, gauge);
-        if (value == atProgress) std::raise(SIGINT);
-    }
-};
-
-class Kb90xxCli : public ::testing::Test {
+class Kb90xxCli : public ::testing::Test, private InterruptHandlers {
 protected:
-    Kb90xxCli() : bench_(kjsim::makeBench({})), slot_(kjsim::SimSlot::programmer(bench_.programmer)) {
-        kj::cli::installInterruptHandlers();
-    }
-    ~Kb90xxCli() override { std::signal(SIGINT, SIG_DFL); }
+    Kb90xxCli() : bench_(kjsim::makeBench({})), slot_(kjsim::SimSlot::programmer(bench_.programmer)) {}
 
     CliRun run(const std::string& action, std::vector<std::string> args) {
-        kj::cli::Options options(std::move(args));
         kj::cli::Context context{[slot = slot_](std::string_view) -> std::unique_ptr<kj::Bridge> {
                                      return std::make_unique<kjsim::SimBridge>(std::vector{slot});
                                  },
                                  ui_};
-        CliRun result;
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        try {
-            result.status = kj::kb90xx::kCliTool.run(context, action, options);
-        } catch (...) {
-            testing::internal::GetCapturedStdout();
-            testing::internal::GetCapturedStderr();
-            throw;
-        }
-        result.out = maskTimes(linesOf(testing::internal::GetCapturedStdout()));
-        result.err = testing::internal::GetCapturedStderr();
-        return result;
+        return runTool(kj::kb90xx::kCliTool, context, action, std::move(args));
     }
 
     std::string writeBase(const std::string& text) {

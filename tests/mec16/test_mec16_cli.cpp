@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "console/console.h"
+#include "support/cli_support.h"
 #include "families.h"
 #include "mec16_fixture.h"
 #include "sim/sim_bridge.h"
@@ -14,56 +15,17 @@
 namespace kjtest {
 namespace {
 
-struct CliRun {
-    int status = -1;
-    Lines out;
-    std::string err;
-};
-
-Lines linesOf(const std::string& text) {
-    Lines lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return maskTimes(lines);
-}
-
-// Ctrl-C pressed once the gauge reaches `atProgress`.
-class InterruptingFrontend : public kj::cli::ConsoleFrontend {
-public:
-    int atProgress = -1;
-    void setGaugeProgress(int value, int maximum, int gauge) override {
-        ConsoleFrontend::setGaugeProgress(value, maximum, gauge);
-        if (value == atProgress) std::raise(SIGINT);
-    }
-};
-
-class Mec16Cli : public ::testing::Test {
+class Mec16Cli : public ::testing::Test, private InterruptHandlers {
 protected:
-    Mec16Cli() : bench_(kjsim::makeBench(mec16Bench())), slot_(kjsim::SimSlot::programmer(bench_.programmer)) {
-        kj::cli::installInterruptHandlers();
-    }
-    ~Mec16Cli() override { std::signal(SIGINT, SIG_DFL); }
+    Mec16Cli() : bench_(kjsim::makeBench(mec16Bench())), slot_(kjsim::SimSlot::programmer(bench_.programmer)) {}
 
     CliRun run(const std::string& action, std::vector<std::string> args) {
-        kj::cli::Options options(std::move(args));
         kj::cli::Context context{[this](std::string_view) -> std::unique_ptr<kj::Bridge> {
                                      ++bridges_;
                                      return std::make_unique<kjsim::SimBridge>(std::vector{slot_});
                                  },
                                  ui_};
-        CliRun result;
-        testing::internal::CaptureStdout();
-        testing::internal::CaptureStderr();
-        try {
-            result.status = kj::mec16::kCliTool.run(context, action, options);
-        } catch (...) {
-            testing::internal::GetCapturedStdout();
-            testing::internal::GetCapturedStderr();
-            throw;
-        }
-        result.out = linesOf(testing::internal::GetCapturedStdout());
-        result.err = testing::internal::GetCapturedStderr();
-        return result;
+        return runTool(kj::mec16::kCliTool, context, action, std::move(args));
     }
 
     ScratchDir dir_;

@@ -1,0 +1,69 @@
+// What the in-process command-line tests share: running one tool's action with
+// its output captured, and Ctrl-C pressed at a chosen point of the progress.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "console/console.h"
+#include "support/recording_frontend.h"
+
+namespace kjtest {
+
+struct CliRun {
+    int status = -1;
+    std::vector<std::string> out;  // standard output's lines, the time of day masked
+    std::string err;
+};
+
+inline std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return maskTimes(lines);
+}
+
+// Ctrl-C pressed once the gauge reaches `atProgress`.
+class InterruptingFrontend : public kj::cli::ConsoleFrontend {
+public:
+    int atProgress = -1;
+    void setGaugeProgress(int value, int maximum, int gauge) override {
+        ConsoleFrontend::setGaugeProgress(value, maximum, gauge);
+        if (value == atProgress) std::raise(SIGINT);
+    }
+};
+
+// Runs `tool`'s `action`; a usage error is thrown on, with the output dropped.
+inline CliRun runTool(const kj::cli::Tool& tool, kj::cli::Context& context, const std::string& action,
+                      std::vector<std::string> args) {
+    kj::cli::Options options(std::move(args));
+    CliRun result;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    try {
+        result.status = tool.run(context, action, options);
+    } catch (...) {
+        testing::internal::GetCapturedStdout();
+        testing::internal::GetCapturedStderr();
+        throw;
+    }
+    result.out = linesOf(testing::internal::GetCapturedStdout());
+    result.err = testing::internal::GetCapturedStderr();
+    return result;
+}
+
+// Ctrl-C reaches the operations of the test, as it does in korvel-cli.
+class InterruptHandlers {
+public:
+    InterruptHandlers() { kj::cli::installInterruptHandlers(); }
+    ~InterruptHandlers() {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+    }
+};
+
+}  // namespace kjtest
