@@ -5,6 +5,10 @@
 #include <algorithm>
 
 #include "support/process.h"
+#include "support/scratch.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using kjtest::runCommand;
 using Lines = std::vector<std::string>;
@@ -69,4 +73,36 @@ TEST(Cli, ConnectionTestFailsWhenNoProgrammerAnswers) {
     const auto r = cli({"--port", "/nonexistent/ttyUSB9", "test-connect"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.lines(), (Lines{"", "Number of VCOM ports found on the machine: 1"}));
+}
+
+// Paths an image or a base cannot be: each is refused with the path and the
+// reason, never an endless wait on a FIFO and never an abort.
+TEST(Cli, PathsThatAreNoFilesAreRefusedWithTheirReason) {
+    kjtest::ScratchDir dir;
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string loop = dir.file("loop");
+    ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
+    const std::string tooLong = dir.file(std::string(300, 'x'));
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string said;
+    };
+    const std::vector<Case> cases = {
+        {{"--simulate", "kb90xx", "write", "--input", fifo}, 2, fifo + ": is a FIFO, not an image file"},
+        {{"edid", "decode", fifo}, 1, fifo + ": is a FIFO, not an image file"},
+        {{"kb90xx", "cable", "--base", fifo, "--list"}, 1, fifo + ": is a FIFO, not an image file"},
+        {{"kb90xx", "cable", "--base", dir.path().string(), "--list"}, 1, ": is a directory"},
+        {{"kb90xx", "cable", "--base", "/dev/zero", "--list"}, 1, "/dev/zero: is a device, not an image file"},
+        {{"--simulate", "kb90xx", "read", "--output", fifo + "/x"}, 2, "Not a directory"},
+        {{"--simulate", "kb90xx", "read", "--output", loop + "/x"}, 2, "Too many levels of symbolic links"},
+        {{"--simulate", "kb90xx", "read", "--output", tooLong}, 2, "File name too long"},
+        {{"--simulate", "kb90xx", "read", "--output", dir.path().string()}, 2, ": is a directory"},
+    };
+    for (const auto& c : cases) {
+        const auto r = cli(c.args);
+        EXPECT_EQ(r.status, c.status) << testing::PrintToString(c.args) << r.err;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    }
 }
