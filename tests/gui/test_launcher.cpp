@@ -8,8 +8,12 @@
 #include <QScreen>
 
 #include "app/launcher.h"
+#include "kb90xx/kb90xx_window.h"
+#include "sim/bench.h"
 #include "sim/sim_bridge.h"
+#include "support/scratch.h"
 #include "support/scripted_desktop.h"
+#include "support/window_support.h"
 
 using namespace kj;
 
@@ -132,4 +136,37 @@ TEST_F(LauncherTest, ConnectionTestOpensBesideTheLauncherAndLogsWhatItFinds) {
         "\nNumber of VCOM ports found on the machine: 1\n>>>\nOpen VCOM0\n"
         "FTDI DRIVER version -> 21224\nPROG version FW -> V41";
     EXPECT_EQ(testing->Test_memo->toPlainText(), expected + "\n" + expected) << "each run adds below the last";
+}
+
+// Exit (or SIGTERM, or the session's end) while a read runs ends the read the
+// way a stop does, with the failure end byte, and leaves no file.
+TEST(LauncherQuit, QuittingDuringAReadEndsItWithTheFailureEndByte) {
+    kjtest::ScratchDir dir;
+    kjsim::BenchOptions options;
+    options.faults.replyDelay = kj::Millis{5};
+    const kjsim::Bench bench = kjsim::makeBench(options);
+    const auto slot = kjsim::SimSlot::programmer(bench.programmer);
+    kjtest::ScriptedDesktop desktop;
+    desktop.choices.push_back(QString::fromStdString(dir.file("flash.bin")));
+    AppContext context{[slot](std::string_view) -> std::unique_ptr<Bridge> {
+                           return std::make_unique<kjsim::SimBridge>(std::vector{slot});
+                       },
+                       desktop};
+    auto form = std::make_unique<TForm1>(context);
+    auto* kb90xx = form->window<TKB901X_forms>();
+    ASSERT_NE(kb90xx, nullptr);
+    kb90xx->KB901X_READ->click();
+    ASSERT_TRUE(kjtest::runUntil(
+        [&] {
+            const auto sent = slot->written();
+            return std::count(sent.begin(), sent.end(), 'N') > 2;
+        },
+        10000));
+
+    form->ExitClick();
+    form.reset();
+
+    EXPECT_EQ(bench.programmer->endBytes(), "O");
+    EXPECT_FALSE(slot->isOpen());
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
