@@ -76,8 +76,8 @@ int writeImage(Context& context, ImageTool& tool, Options& options, OnInterrupt 
     const Input input = inputFile(options);
     const Family& family = tool.operation().family();
     if (!isImageSize(family, input.size) && !force) {
-        throw UsageError{input.path + " holds " + std::to_string(input.size) + " bytes, the " +
-                         std::string(family.name) + " flash " + std::to_string(family.imageSize) +
+        throw UsageError{input.path + " holds " + std::to_string(input.size) + " bytes; the " +
+                         std::string(family.name) + " image is " + std::to_string(family.imageSize) +
                          "; add --force to write it anyway"};
     }
     options.finish();
