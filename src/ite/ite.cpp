@@ -23,6 +23,7 @@ const Family ite::kFamily{
     .saveFilter = "BIN файл (*.bin)|*.bin",
     .openFilter = "BIN файл  (*.bin)|*.bin|Другие|*.*",
     .saveName = "ITE_",
+    .flashIncompleteLine = "Флеш ITE стёрта или записана не полностью: запишите её заново !",
 };
 
 namespace {
@@ -63,7 +64,6 @@ constexpr std::string_view kWritingBytes = "Начинаем писать бай
 constexpr std::string_view kAddressRefused = "Ошибка протокола при отправке адреса во флеш.";
 constexpr std::string_view kDataRefused = "Ошибка записи во флеш или потеряна связь с ITE";
 constexpr std::string_view kAllWritten = "Мы все записали. ";
-constexpr std::string_view kWriteAgain = "Флеш ITE стёрта или записана не полностью: запишите её заново !";
 
 // read and write
 constexpr std::string_view kPreparing = "Преподготовка ITE ...";
@@ -161,7 +161,7 @@ bool IteProgrammer::controllerAnswers(std::string_view code) {
 
 bool IteProgrammer::prepare(std::span<const RegisterStep> steps) {
     for (const RegisterStep& step : steps) {
-        flashChanged_ = flashChanged_ || step.changesFlash;
+        if (step.changesFlash) op_.markFlashChanged();
         if (Answer a = writeRegister(op_.link(), step.reg, step.value); !a.ok()) {
             logFailure(a, codedLine(step.code));
             return false;
@@ -192,7 +192,6 @@ void IteProgrammer::startRead() {
 void IteProgrammer::startWrite() {
     if (!op_.idle()) return;
     op_.begin(ite::kWriting);
-    flashChanged_ = false;
     ui_.setGaugeColour(kRed, kPagesGauge);
     ui_.setGaugeProgress(0, kPageCount, kPagesGauge);
     ui_.log("");
@@ -293,9 +292,6 @@ bool IteProgrammer::writeBytes() {
     return true;
 }
 
-void IteProgrammer::failWrite() {
-    if (flashChanged_) ui_.log(kWriteAgain);
-    op_.finish({.stamp = true});
-}
+void IteProgrammer::failWrite() { op_.finish({.stamp = true}); }
 
 }  // namespace kj

@@ -65,7 +65,6 @@ private:
     Bytes image_;  // the write's input, read whole before the chip is touched
     uint64_t fileSize_ = 0;
     Bytes buffer_;  // what the flash is to hold
-    bool flashChanged_ = false;
     // Last: its worker, which uses the members above, ends before they go.
     Operation op_;
 };

@@ -16,6 +16,7 @@ const Family kb90xx::kFamily{
     .imageSize = kImageSize,
     .saveFilter = "BIN файл KB901X (*.bin)|*.bin",
     .openFilter = "BIN файл KB901X (*.bin)|*.bin|Другие|*.*",
+    .flashIncompleteLine = "The KB90XX flash is left incomplete: write it again.",
 };
 
 namespace {
@@ -153,6 +154,7 @@ void Kb90xxProgrammer::writeStream() {
     for (;;) {
         if (Io io = awaitRequest(link, requestWait); io != Io::Ok) return fail(io);
         requestWait = link.timeouts.reply;
+        op_.markFlashChanged();  // the chip erased its flash before it asked
         size_t got = 0;
         const Block block = nextBlock(got);
         if (got < kBlockSize) return endShortWrite(block);
@@ -162,7 +164,10 @@ void Kb90xxProgrammer::writeStream() {
         }
         if (Io io = writeBlock(link, block); io != Io::Ok) return fail(io);
         ui_.setGaugeProgress(kGaugeStep * block_, kGaugeMax);
-        if (++block_ > kBlockCount) return verify();
+        if (++block_ > kBlockCount) {
+            op_.markFlashChanged(false);  // written whole; the verification says how well
+            return verify();
+        }
         if (Io io = link.send(kNextCmd); io != Io::Ok) return fail(io);
     }
 }

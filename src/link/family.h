@@ -36,6 +36,8 @@ struct Family {
     std::string_view openFilter{};
     size_t alternateImageSize = 0;  // another size a write takes without asking
     std::string_view saveName = "Noname";
+    // Logged when a write fails once the chip's flash was changed: it must be written again.
+    std::string_view flashIncompleteLine{};
 };
 
 inline FileDialogSpec saveDialog(const Family& family) {

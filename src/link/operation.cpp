@@ -87,6 +87,7 @@ void Operation::begin(const char* name) {
     stopEndsWaits_ = false;
     updateInterrupt();
     succeeded_ = false;
+    flashChanged_ = false;
     begun_ = true;
     name_.set(name);
     ui_.operationStarted(name);
@@ -157,6 +158,8 @@ bool Operation::releaseLink(std::string_view bytes) {
 
 void Operation::finish(Ending ending) {
     if (ending.success) storeOutput(ending);
+    if (!ending.success && std::exchange(flashChanged_, false) && !family_.flashIncompleteLine.empty())
+        ui_.log(family_.flashIncompleteLine);
     if (link_.isOpen()) {
         const std::string_view bytes =
             ending.bytes.value_or(ending.success ? family_.ends.success : family_.ends.failure);

@@ -128,6 +128,10 @@ public:
 
     // The image a read stores; finish() commits or discards it.
     ImageOutput& output() { return output_; }
+    // From the erase or the first block written until the image is whole in the
+    // flash: a write that fails meanwhile says that the flash must be written again.
+    void markFlashChanged(bool changed = true) { flashChanged_ = changed; }
+
     // Stores the image before success is claimed; false, with the failure
     // logged and the ending's error box chosen, when it could not be stored.
     bool storeOutput(Ending& ending);
@@ -165,6 +169,7 @@ private:
     std::atomic<bool> interrupt_{false};
     std::atomic<bool> succeeded_{false};
     bool begun_ = false;  // the front end was told that an operation started
+    bool flashChanged_ = false;
     std::thread worker_;
 };
 

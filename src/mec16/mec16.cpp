@@ -23,6 +23,7 @@ const Family mec16::kFamily{
     .saveFilter = "BIN файл MEC16 (*.bin)|*.bin",
     .openFilter = "BIN файл MEC16 (*.bin)|*.bin|Другие|*.*",
     .alternateImageSize = kMainSize + kInfoSize,  // MAIN and INFO, as a read with INFO stores them
+    .flashIncompleteLine = "Флеш MEC16 записан не полностью: его нужно стереть и записать заново.",
 };
 
 namespace mec16 {
@@ -100,8 +101,6 @@ constexpr std::string_view kWriteCancelledLine = "Операция записи 
 constexpr std::string_view kMainReadLine = "Чтение MAIN блока завершено успешно.";
 constexpr std::string_view kInfoReadLine = "Чтение INFO блока завершено успешно.";
 constexpr std::string_view kStoppedLine = "Пользователь прервал операцию чтения.";
-constexpr std::string_view kIncompleteFlashLine =
-    "Флеш MEC16 записан не полностью: его нужно стереть и записать заново.";
 
 // The bytes that close each path; the family's own are "I0" and "O0".
 constexpr std::string_view kCancelEnd = "O";  // a start given up before the chip was asked
@@ -400,7 +399,6 @@ void Mec16Programmer::startWrite() {
         return failStart();
     block_ = 1;
     sent_ = 0;
-    chipChanged_ = false;
     const Io started = link().send(kWriteStreamCmd);
     op_.startWorker([this, started] { ReadThread_MEC16(started); });
 }
@@ -414,7 +412,7 @@ void Mec16Programmer::writeStream(Io started) {
         size_t got = 0;
         const Block block = nextBlock(got);
         if (got < kBlockSize) return endShortWrite(block);
-        chipChanged_ = true;
+        op_.markFlashChanged();
         Io io = link().send(block);
         ui_.setGaugeProgress(kWriteGaugeMax / kWriteBlocks * block_, kWriteGaugeMax);
         if (io == Io::Ok) io = awaitTaken(link());
@@ -437,13 +435,12 @@ Block Mec16Programmer::nextBlock(size_t& got) {
 void Mec16Programmer::endShortWrite(const Block& block) {
     ui_.log("-> Предупреждение!");
     ui_.log("-> Записываемый файл короче!");
-    chipChanged_ = true;
+    op_.markFlashChanged();
     Io io = link().send(block);
     if (io == Io::Ok) io = awaitTaken(link());
     if (io != Io::Ok) ui_.log(lossLine(io, {"W102"}));
     link().send(kEndCmd);
     closingWrites(kWriteCodes);
-    if (io != Io::Ok) ui_.log(kIncompleteFlashLine);
     op_.finish({.success = io == Io::Ok, .bytes = io == Io::Ok ? kShortWriteEnd : kWriteStreamEnd, .stamp = true});
 }
 
@@ -456,7 +453,6 @@ void Mec16Programmer::endWrite() {
 
 void Mec16Programmer::failWrite(std::string_view line) {
     ui_.log(line);
-    if (chipChanged_) ui_.log(kIncompleteFlashLine);
     link().send(kEndCmd);
     op_.finish({.bytes = kWriteStreamEnd, .stamp = true});
 }

@@ -142,8 +142,7 @@ private:
     Bytes image_;  // the write's input, read whole before the chip is touched
     size_t sent_ = 0;
     int block_ = 0;
-    bool withInfo_ = false;     // the read's block mode: "MAIN+INFO", else "MAIN only"
-    bool chipChanged_ = false;  // a write block has gone out
+    bool withInfo_ = false;  // the read's block mode: "MAIN+INFO", else "MAIN only"
     int gaugeMax_ = mec16::kGaugeMaxAtStart;
     mec16::Packet packet_{};
     // Last, so that it goes first: a quit ends the worker while the rest is still there.

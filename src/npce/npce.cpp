@@ -21,6 +21,7 @@ const Family npce::kFamily{
     .imageSize = kImageSize,
     .saveFilter = "BIN файл NPCE (*.bin)|*.bin",
     .openFilter = "BIN файл NPCE (*.bin)|*.bin|Другие|*.*",
+    .flashIncompleteLine = "The NPCE flash is left incomplete: write it again.",
 };
 
 namespace {
@@ -31,7 +32,6 @@ constexpr std::string_view kProtocolError = "** HOST/Q17 Protocol ERROR **";
 constexpr std::string_view kWriteError = "** ERROR write or ERROR timeout **";
 constexpr std::string_view kCorrupted = "ERROR timeout. Corrupted data !? ";
 constexpr std::string_view kShortBlock = "Принято не 512 байт  ";
-constexpr std::string_view kFlashIncomplete = "The NPCE flash is left incomplete: write it again.";
 
 // The end of a write stream, answered like an end byte.
 constexpr char kWriteEndByte = static_cast<char>(kWriteEndCmd);
@@ -73,7 +73,6 @@ bool NpceProgrammer::openChip() {
 
 void NpceProgrammer::startRead() {
     if (!op_.idle()) return;
-    flashChanged_ = false;
     ui_.log("");
     if (!openChip()) return;
     const auto path = op_.chooseOutput({.cancelled = "Write to file is interrupted."});
@@ -93,7 +92,6 @@ void NpceProgrammer::startRead() {
 // chip erases beside the window.
 void NpceProgrammer::startWrite() {
     if (!op_.idle()) return;
-    flashChanged_ = false;
     ui_.log("");
     if (!openChip()) return;
     auto input = op_.chooseInput({.cancelled = "Write operation is interrupted."}, kImageSize);
@@ -117,7 +115,7 @@ void NpceProgrammer::startWrite() {
 
 bool NpceProgrammer::eraseAndCheck() {
     Link& link = op_.link();
-    flashChanged_ = true;  // whatever the erase answers, the old content may be gone
+    op_.markFlashChanged();  // whatever the erase answers, the old content may be gone
     Answer answer{};
     Io io = erase(link, answer);
     if (io != Io::Ok || !answerGood(answer)) {
@@ -201,7 +199,7 @@ void NpceProgrammer::writeStream() {
         ++block_;
         if (io = link.send(kWriteCmd); io != Io::Ok) return fail(io);
     }
-    flashChanged_ = false;  // written whole; the verification says how well
+    op_.markFlashChanged(false);  // written whole; the verification says how well
     if (Io io = SendAndWait_NPCE(kWriteEndCmd); io != Io::Ok) return fail(io);
     verify();
 }
@@ -261,22 +259,17 @@ void NpceProgrammer::logStepFailure(Io io, std::initializer_list<std::string_vie
 void NpceProgrammer::failStep(Io io, std::initializer_list<std::string_view> lines, Ending ending) {
     logStepFailure(io, lines);
     if (io == Io::Stopped) ending.bytes.reset();
-    finishFailed(ending);
+    op_.finish(ending);
 }
 
 void NpceProgrammer::fail(Io io) {
     op_.logFailure(io);
-    finishFailed({.stamp = true});
+    op_.finish({.stamp = true});
 }
 
 void NpceProgrammer::failOutput() {
     Ending ending{.stamp = true};
     op_.reportOutputFailure(ending);
-    op_.finish(ending);
-}
-
-void NpceProgrammer::finishFailed(Ending ending) {
-    if (flashChanged_) ui_.log(kFlashIncomplete);
     op_.finish(ending);
 }
 

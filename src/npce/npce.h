@@ -62,14 +62,12 @@ private:
     // A step with no line of its own.
     void fail(Io io);
     void failOutput();
-    void finishFailed(Ending ending);
 
     Frontend& ui_;
     Operation op_;
     std::string fileName_;
     Bytes image_;  // the image being written, 0xFF past the file's end
     int block_ = 0;
-    bool flashChanged_ = false;  // erased, and not yet written whole
 };
 
 }  // namespace kj
