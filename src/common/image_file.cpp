@@ -83,10 +83,11 @@ FileDialogSpec imageOpenDialog(std::string filter) {
     return {FileDialogSpec::Kind::Open, "Укажите файл за заливки.", std::move(filter), "", ""};
 }
 
-size_t copyBlock(std::span<const uint8_t> image, size_t offset, std::span<uint8_t> block, uint8_t fill) {
-    const size_t got = offset < image.size() ? std::min(block.size(), image.size() - offset) : 0;
-    std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(offset), got, block.begin());
+size_t ImageBlocks::next(std::span<uint8_t> block, uint8_t fill) {
+    const size_t got = offset_ < image_.size() ? std::min(block.size(), image_.size() - offset_) : 0;
+    std::copy_n(image_.begin() + static_cast<std::ptrdiff_t>(offset_), got, block.begin());
     std::fill(block.begin() + static_cast<std::ptrdiff_t>(got), block.end(), fill);
+    offset_ += got;
     return got;
 }
 

@@ -28,9 +28,21 @@ inline constexpr std::string_view kWriteFileBox = "Ошибка записи ф�
 FileDialogSpec imageSaveDialog(std::string filter);
 FileDialogSpec imageOpenDialog(std::string filter);
 
-// The part of `image` from `offset` on that fits `block`, the rest of the block
-// filled with `fill`; returns how many bytes came from the image.
-size_t copyBlock(std::span<const uint8_t> image, size_t offset, std::span<uint8_t> block, uint8_t fill);
+// A write's image handed out block by block from its start; a block past the
+// image's end is filled up with the erased value.
+class ImageBlocks {
+public:
+    void reset(Bytes image) {
+        image_ = std::move(image);
+        offset_ = 0;
+    }
+    // Fills `block`; returns how many of its bytes came from the image.
+    size_t next(std::span<uint8_t> block, uint8_t fill);
+
+private:
+    Bytes image_;
+    size_t offset_ = 0;
+};
 
 // The head of a file: at most `limit` bytes, and the file's whole size.
 struct FileHead {

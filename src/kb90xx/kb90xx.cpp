@@ -94,7 +94,7 @@ void Kb90xxProgrammer::startWrite() {
     auto input = op_.chooseInput({.cancelled = "Write operation is interrupted."}, kImageSize);
     if (!input) return op_.finish(Ending::quietly());
     fileName_ = input->path;
-    image_ = std::move(input->bytes);
+    image_.reset(std::move(input->bytes));
     ui_.log("Write in KB901X file:");
     ui_.log(fileName_);
     ui_.setGaugeColour(kRed);
@@ -102,7 +102,6 @@ void Kb90xxProgrammer::startWrite() {
     ui_.log("There is a writing KB901X...");
     fileSum_ = 0;
     fileCrc_ = 0;
-    sent_ = 0;
     startStream(kWriting, kWriteCmd, &Kb90xxProgrammer::writeStream);
 }
 
@@ -155,8 +154,8 @@ void Kb90xxProgrammer::writeStream() {
         if (Io io = awaitRequest(link, requestWait); io != Io::Ok) return fail(io);
         requestWait = link.timeouts.reply;
         op_.markFlashChanged();  // the chip erased its flash before it asked
-        size_t got = 0;
-        const Block block = nextBlock(got);
+        Block block;
+        const size_t got = image_.next(block, kErased);
         if (got < kBlockSize) return endShortWrite(block);
         for (uint8_t byte : block) {
             fileCrc_ = UpdateCrc16_KB90(fileCrc_, byte);
@@ -170,13 +169,6 @@ void Kb90xxProgrammer::writeStream() {
         }
         if (Io io = link.send(kNextCmd); io != Io::Ok) return fail(io);
     }
-}
-
-Block Kb90xxProgrammer::nextBlock(size_t& got) {
-    Block block;
-    got = copyBlock(image_, sent_, block, kErased);
-    sent_ += got;
-    return block;
 }
 
 // The file ran out: its rest, padded with 0xFF, is the last block sent.

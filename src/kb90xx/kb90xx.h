@@ -54,7 +54,6 @@ private:
 
     void writeStream();
     // The next block of the image, padded with 0xFF; `got` is how many bytes the image had for it.
-    kb90xx::Block nextBlock(size_t& got);
     void endShortWrite(const kb90xx::Block& block);
     void verify();
 
@@ -63,8 +62,7 @@ private:
 
     Frontend& ui_;
     std::string fileName_;
-    Bytes image_;  // the write's input, read whole before the chip is touched
-    size_t sent_ = 0;
+    ImageBlocks image_;  // the write's input, read whole before the chip is touched
     int block_ = 0;
     uint16_t fileSum_ = 0;
     uint16_t fileCrc_ = 0;

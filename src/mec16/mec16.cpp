@@ -376,7 +376,7 @@ void Mec16Programmer::startWrite() {
     auto input = op_.chooseInput({.cancelled = kWriteCancelledLine, .failed = "Ошибка открытия файла"}, kMainSize);
     if (!input) return op_.finish({.bytes = kCancelEnd, .closedLine = kClosedLine});
     fileName_ = input->path;
-    image_ = std::move(input->bytes);
+    image_.reset(std::move(input->bytes));
     logStartStamp();
     ui_.log("Записываем в файл: ");
     ui_.log(fileName_);
@@ -398,7 +398,6 @@ void Mec16Programmer::startWrite() {
         !writeLogged(kWriteStartWrite, {"W101A"}))
         return failStart();
     block_ = 1;
-    sent_ = 0;
     const Io started = link().send(kWriteStreamCmd);
     op_.startWorker([this, started] { ReadThread_MEC16(started); });
 }
@@ -409,8 +408,8 @@ void Mec16Programmer::writeStream(Io started) {
     if (started != Io::Ok) return failWrite(ioFailureLine(started, kFamily.language));
     for (;;) {
         if (Io io = awaitRequest(link()); io != Io::Ok) return failWrite(ioFailureLine(io, kFamily.language));
-        size_t got = 0;
-        const Block block = nextBlock(got);
+        Block block;
+        const size_t got = image_.next(block, kErased);
         if (got < kBlockSize) return endShortWrite(block);
         op_.markFlashChanged();
         Io io = link().send(block);
@@ -421,13 +420,6 @@ void Mec16Programmer::writeStream(Io started) {
         if (io = link().send(kNextCmd); io != Io::Ok) return failWrite(ioFailureLine(io, kFamily.language));
         ++block_;
     }
-}
-
-Block Mec16Programmer::nextBlock(size_t& got) {
-    Block block;
-    got = copyBlock(image_, sent_, block, kErased);
-    sent_ += got;
-    return block;
 }
 
 // The file ran out: its rest, padded with FFh, is the last block. A last block

@@ -129,7 +129,6 @@ private:
     void failOutput();
 
     void writeStream(Io started);
-    mec16::Block nextBlock(size_t& got);
     void endShortWrite(const mec16::Block& block);
     void endWrite();
     void failWrite(std::string_view line);
@@ -139,8 +138,7 @@ private:
     std::atomic<bool> readInfo_{false};
     std::atomic<bool> eraseInfo_{false};
     std::string fileName_;
-    Bytes image_;  // the write's input, read whole before the chip is touched
-    size_t sent_ = 0;
+    ImageBlocks image_;  // the write's input, read whole before the chip is touched
     int block_ = 0;
     bool withInfo_ = false;  // the read's block mode: "MAIN+INFO", else "MAIN only"
     int gaugeMax_ = mec16::kGaugeMaxAtStart;
