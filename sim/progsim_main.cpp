@@ -37,43 +37,6 @@
 namespace kjsim {
 namespace {
 
-constexpr char kUsage[] =
-    "usage: korvel-progsim [options]\n"
-    "Serves one simulated programmer on a pseudo-terminal until SIGINT or SIGTERM.\n"
-    "\n"
-    "  --family V41|V42|ITE|NPCE  firmware family (default V41)\n"
-    "  --version TEXT             answer to 'B' (\\r, \\n, \\\\ and \\xHH escapes allowed)\n"
-    "  --flash FILE               the flash image: KB90xx, NPCE, or MEC16 MAIN then INFO (default: a test pattern)\n"
-    "  --eeprom FILE              EDID EEPROM image (default: a built-in panel EDID)\n"
-    "  --link PATH                make a symlink to the port at PATH (removed at exit)\n"
-    "  --silent-from-step N       send nothing from the N-th reply on\n"
-    "  --hang-up-at-step N        hang up the port instead of the N-th reply\n"
-    "  --no-chip                  nothing wired to the programmer\n"
-    "  --pace                     take as long as a real jig's USB bridge: 921600 baud both ways,\n"
-    "                             replies in 62-byte USB packets as they fill and the rest after\n"
-    "                             the 2 ms latency timer, commands one 1 ms USB frame late\n"
-    "  --stats FILE               with --pace: at exit, write the session's time and the time\n"
-    "                             the link model needs for the same bytes to FILE\n"
-    "  --mec-lost-frame N         MEC16: the N-th register frame of an operation goes unanswered\n"
-    "  --mec-bad-packet N         MEC16: the N-th read packet of an operation has a bad status\n"
-    "  --mec-refuse-block N       MEC16: write block N is answered 'E' instead of 'G'\n"
-    "  --mec-fwp                  MEC16: the nFWP pin holds write protection\n"
-    "  --mec-boot-lock            MEC16: Boot_Lock is set\n"
-    "  --mec-busy-reads N         MEC16: status reads that report an erase still running (default 3)\n"
-    "  --ite-refuse-register-write N  ITE: refuse the N-th register write after 'T'\n"
-    "  --ite-bad-block N          ITE: a bad status for the N-th block of a read\n"
-    "  --ite-no-data-ack N        ITE: no answer to the N-th data frame after 'T'\n"
-    "  --npce-id HEX              NPCE: the answer to 'Z', 3 or 4 bytes (default EF401217)\n"
-    "  --npce-erase-fails         NPCE: 'e' answers 0\n"
-    "  --npce-blank-check-fails   NPCE: 'x' answers 0\n"
-    "  --npce-bad-request N       NPCE: write block N is asked for with '?' instead of '*'\n"
-    "  --npce-failed-block N      NPCE: write block N gets status 0\n"
-    "  --npce-corrupt-byte N      NPCE: flash byte N (from 0) is programmed with a bit wrong\n"
-    "  --npce-end-report BYTE     NPCE: the first byte of every end report (default 1)\n"
-    "  --help                     this text\n"
-    "\n"
-    "Prints \"PORT <slave path>\" once the port is ready.\n";
-
 constexpr size_t kChunk = 4096;
 // Raised by the output pump when the firmware hangs up; the main thread takes
 // it with the stop signals.
@@ -139,73 +102,116 @@ void parseNpceId(const std::string& value, std::array<uint8_t, 4>& id) {
         id[i] = static_cast<uint8_t>(std::stoi(value.substr(2 * i, 2), nullptr, 16));
 }
 
+// One command-line option: its name, its argument (none for a switch), what it
+// does, and how it sets the options. The usage text is made from these rows.
+struct Flag {
+    std::string_view name;
+    std::string_view argument;
+    std::string_view help;  // lines after the first are indented under it
+    void (*apply)(Options& o, const std::string& flag, const std::string& value);
+};
+
+constexpr Flag kFlags[] = {
+    {"--family", "V41|V42|ITE|NPCE", "firmware family (default V41)",
+     [](Options& o, const std::string&, const std::string& v) {
+         bool ok = false;
+         o.bench.family = familyByName(v, ok);
+         if (!ok) throw std::invalid_argument("unknown family \"" + v + "\"");
+     }},
+    {"--version", "TEXT", "answer to 'B' (\\r, \\n, \\\\ and \\xHH escapes allowed)",
+     [](Options& o, const std::string&, const std::string& v) { o.bench.version = unescape(v); }},
+    {"--flash", "FILE", "the flash image: KB90xx, ITE, NPCE, or MEC16 MAIN then INFO (default: a test pattern)",
+     [](Options& o, const std::string&, const std::string& v) { o.bench.flashFile = v; }},
+    {"--eeprom", "FILE", "EDID EEPROM image (default: a built-in panel EDID)",
+     [](Options& o, const std::string&, const std::string& v) { o.bench.eepromFile = v; }},
+    {"--link", "PATH", "make a symlink to the port at PATH (removed at exit)",
+     [](Options& o, const std::string&, const std::string& v) { o.link = v; }},
+    {"--silent-from-step", "N", "send nothing from the N-th reply on",
+     [](Options& o, const std::string& f, const std::string& v) { o.bench.faults.silentFromStep = positive(f, v); }},
+    {"--hang-up-at-step", "N", "hang up the port instead of the N-th reply",
+     [](Options& o, const std::string& f, const std::string& v) { o.bench.faults.hangUpAtStep = positive(f, v); }},
+    {"--no-chip", "", "nothing wired to the programmer",
+     [](Options& o, const std::string&, const std::string&) { o.bench.noChip = true; }},
+    {"--pace", "",
+     "take as long as a real jig's USB bridge: 921600 baud both ways,\n"
+     "replies in 62-byte USB packets as they fill and the rest after\n"
+     "the 2 ms latency timer, commands one 1 ms USB frame late",
+     [](Options& o, const std::string&, const std::string&) { o.pace = true; }},
+    {"--stats", "FILE",
+     "with --pace: at exit, write the session's time and the time\n"
+     "the link model needs for the same bytes to FILE",
+     [](Options& o, const std::string&, const std::string& v) { o.stats = v; }},
+    {"--mec-lost-frame", "N", "MEC16: the N-th register frame of an operation goes unanswered",
+     [](Options& o, const std::string& f, const std::string& v) { o.bench.mec16.lostFrameAt = positive(f, v); }},
+    {"--mec-bad-packet", "N", "MEC16: the N-th read packet of an operation has a bad status",
+     [](Options& o, const std::string& f, const std::string& v) { o.bench.mec16.badPacketAt = positive(f, v); }},
+    {"--mec-refuse-block", "N", "MEC16: write block N is answered 'E' instead of 'G'",
+     [](Options& o, const std::string& f, const std::string& v) { o.bench.mec16.refusedBlockAt = positive(f, v); }},
+    {"--mec-fwp", "", "MEC16: the nFWP pin holds write protection",
+     [](Options& o, const std::string&, const std::string&) { o.bench.mec16.fwp = true; }},
+    {"--mec-boot-lock", "", "MEC16: Boot_Lock is set",
+     [](Options& o, const std::string&, const std::string&) { o.bench.mec16.bootLock = true; }},
+    {"--mec-busy-reads", "N", "MEC16: status reads that report an erase still running (default 3)",
+     [](Options& o, const std::string& f, const std::string& v) { o.bench.mec16.busyReads = positive(f, v); }},
+    {"--ite-refuse-register-write", "N", "ITE: refuse the N-th register write after 'T'",
+     [](Options& o, const std::string& f, const std::string& v) {
+         o.bench.ite.refuseRegisterWriteAt = positive(f, v);
+     }},
+    {"--ite-bad-block", "N", "ITE: a bad status for the N-th block of a read",
+     [](Options& o, const std::string& f, const std::string& v) { o.bench.ite.badBlockAt = positive(f, v); }},
+    {"--ite-no-data-ack", "N", "ITE: no answer to the N-th data frame after 'T'",
+     [](Options& o, const std::string& f, const std::string& v) { o.bench.ite.noDataAckAt = positive(f, v); }},
+    {"--npce-id", "HEX", "NPCE: the answer to 'Z', 3 or 4 bytes (default EF401217)",
+     [](Options& o, const std::string&, const std::string& v) { parseNpceId(v, o.bench.npce.id); }},
+    {"--npce-erase-fails", "", "NPCE: 'e' answers 0",
+     [](Options& o, const std::string&, const std::string&) { o.bench.npce.eraseFails = true; }},
+    {"--npce-blank-check-fails", "", "NPCE: 'x' answers 0",
+     [](Options& o, const std::string&, const std::string&) { o.bench.npce.blankCheckFails = true; }},
+    {"--npce-bad-request", "N", "NPCE: write block N is asked for with '?' instead of '*'",
+     [](Options& o, const std::string& f, const std::string& v) { o.bench.npce.badRequestAtBlock = positive(f, v); }},
+    {"--npce-failed-block", "N", "NPCE: write block N gets status 0",
+     [](Options& o, const std::string& f, const std::string& v) { o.bench.npce.failedBlock = positive(f, v); }},
+    {"--npce-corrupt-byte", "N", "NPCE: flash byte N (from 0) is programmed with a bit wrong",
+     [](Options& o, const std::string& f, const std::string& v) {
+         o.bench.npce.corruptByteAt = inRange(f, v, 0, static_cast<long>(kNpceFlashSize) - 1);
+     }},
+    {"--npce-end-report", "BYTE", "NPCE: the first byte of every end report (default 1)",
+     [](Options& o, const std::string& f, const std::string& v) {
+         o.bench.npce.endReportFirst = static_cast<int>(inRange(f, v, 0, 255));
+     }},
+    {"--help", "", "this text", [](Options& o, const std::string&, const std::string&) { o.help = true; }},
+};
+
+std::string usage() {
+    constexpr size_t kHelpColumn = 29;
+    std::string text =
+        "usage: korvel-progsim [options]\n"
+        "Serves one simulated programmer on a pseudo-terminal until SIGINT or SIGTERM.\n\n";
+    for (const Flag& flag : kFlags) {
+        std::string head = "  " + std::string(flag.name);
+        if (!flag.argument.empty()) head += " " + std::string(flag.argument);
+        head.resize(std::max(head.size() + 1, kHelpColumn), ' ');
+        std::string help(flag.help);
+        for (size_t at = 0; (at = help.find('\n', at)) != std::string::npos; at += kHelpColumn + 1)
+            help.insert(at + 1, kHelpColumn, ' ');
+        text += head + help + "\n";
+    }
+    return text + "\nPrints \"PORT <slave path>\" once the port is ready.\n";
+}
+
 Options parseArgs(int argc, char** argv) {
     Options o;
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&]() -> std::string {
+        const std::string arg = argv[i] == std::string("-h") ? "--help" : argv[i];
+        const auto flag =
+            std::find_if(std::begin(kFlags), std::end(kFlags), [&](const Flag& f) { return f.name == arg; });
+        if (flag == std::end(kFlags)) throw std::invalid_argument("unknown option \"" + arg + "\"");
+        std::string value;
+        if (!flag->argument.empty()) {
             if (i + 1 >= argc) throw std::invalid_argument(arg + " needs a value");
-            return argv[++i];
-        };
-        if (arg == "--help" || arg == "-h")
-            o.help = true;
-        else if (arg == "--family") {
-            bool ok = false;
-            const std::string name = value();
-            o.bench.family = familyByName(name, ok);
-            if (!ok) throw std::invalid_argument("unknown family \"" + name + "\"");
-        } else if (arg == "--version")
-            o.bench.version = unescape(value());
-        else if (arg == "--flash")
-            o.bench.flashFile = value();
-        else if (arg == "--eeprom")
-            o.bench.eepromFile = value();
-        else if (arg == "--link")
-            o.link = value();
-        else if (arg == "--silent-from-step")
-            o.bench.faults.silentFromStep = positive(arg, value());
-        else if (arg == "--hang-up-at-step")
-            o.bench.faults.hangUpAtStep = positive(arg, value());
-        else if (arg == "--no-chip")
-            o.bench.noChip = true;
-        else if (arg == "--pace")
-            o.pace = true;
-        else if (arg == "--stats")
-            o.stats = value();
-        else if (arg == "--mec-lost-frame")
-            o.bench.mec16.lostFrameAt = positive(arg, value());
-        else if (arg == "--mec-bad-packet")
-            o.bench.mec16.badPacketAt = positive(arg, value());
-        else if (arg == "--mec-refuse-block")
-            o.bench.mec16.refusedBlockAt = positive(arg, value());
-        else if (arg == "--mec-fwp")
-            o.bench.mec16.fwp = true;
-        else if (arg == "--mec-boot-lock")
-            o.bench.mec16.bootLock = true;
-        else if (arg == "--mec-busy-reads")
-            o.bench.mec16.busyReads = positive(arg, value());
-        else if (arg == "--ite-refuse-register-write")
-            o.bench.ite.refuseRegisterWriteAt = positive(arg, value());
-        else if (arg == "--ite-bad-block")
-            o.bench.ite.badBlockAt = positive(arg, value());
-        else if (arg == "--ite-no-data-ack")
-            o.bench.ite.noDataAckAt = positive(arg, value());
-        else if (arg == "--npce-id")
-            parseNpceId(value(), o.bench.npce.id);
-        else if (arg == "--npce-erase-fails")
-            o.bench.npce.eraseFails = true;
-        else if (arg == "--npce-blank-check-fails")
-            o.bench.npce.blankCheckFails = true;
-        else if (arg == "--npce-bad-request")
-            o.bench.npce.badRequestAtBlock = positive(arg, value());
-        else if (arg == "--npce-failed-block")
-            o.bench.npce.failedBlock = positive(arg, value());
-        else if (arg == "--npce-corrupt-byte")
-            o.bench.npce.corruptByteAt = inRange(arg, value(), 0, static_cast<long>(kNpceFlashSize) - 1);
-        else if (arg == "--npce-end-report")
-            o.bench.npce.endReportFirst = static_cast<int>(inRange(arg, value(), 0, 255));
-        else
-            throw std::invalid_argument("unknown option \"" + arg + "\"");
+            value = argv[++i];
+        }
+        flag->apply(o, arg, value);
     }
     if (!o.stats.empty() && !o.pace) throw std::invalid_argument("--stats needs --pace");
     return o;
@@ -502,11 +508,11 @@ int main(int argc, char** argv) {
     try {
         options = kjsim::parseArgs(argc, argv);
     } catch (const std::exception& e) {
-        std::cerr << "korvel-progsim: " << e.what() << "\n" << kjsim::kUsage;
+        std::cerr << "korvel-progsim: " << e.what() << "\n" << kjsim::usage();
         return 2;
     }
     if (options.help) {
-        std::cout << kjsim::kUsage;
+        std::cout << kjsim::usage();
         return 0;
     }
     try {
