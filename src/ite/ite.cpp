@@ -200,6 +200,7 @@ void IteProgrammer::startWrite() {
     if (!input) return op_.finish(Ending::failed());
     fileName_ = input->path;
     image_ = std::move(input->bytes);
+    image_.resize(kImageSize, kErased);
     fileSize_ = input->size;
     op_.logStamp();
     ui_.log(std::string(kWritingFrom) + fileName_);
@@ -220,18 +221,12 @@ void IteProgrammer::readFlash() {
             ui_.log(std::string(kBlockFailed) + std::to_string(block));
             return op_.finish({.stamp = true});
         }
-        if (!op_.output().write(std::span(reply).first(kPageSize))) return failOutput();
+        if (!op_.output().write(std::span(reply).first(kPageSize))) return op_.failOutput({.stamp = true});
         ui_.setGaugeProgress(block, kPageCount, kPagesGauge);
     }
     Ending ending{.success = true, .stamp = true};
     if (!op_.storeOutput(ending)) return op_.finish(ending);
     ui_.log(kAllRead);
-    op_.finish(ending);
-}
-
-void IteProgrammer::failOutput() {
-    Ending ending{.stamp = true};
-    op_.reportOutputFailure(ending);
     op_.finish(ending);
 }
 
@@ -252,11 +247,9 @@ void IteProgrammer::writeFlash() {
 }
 
 void IteProgrammer::logImageLines() {
-    buffer_.assign(kImageSize, kErased);
-    std::copy(image_.begin(), image_.end(), buffer_.begin());
     ui_.log(kBufferRead);
     if (fileSize_ != kImageSize) ui_.log(fileSizeLine(fileSize_));
-    const auto erased = std::count(buffer_.begin(), buffer_.end(), kErased);
+    const auto erased = std::count(image_.begin(), image_.end(), kErased);
     ui_.log(std::string(kErasedCount) + std::to_string(erased));
 }
 
@@ -268,7 +261,7 @@ bool IteProgrammer::writeBytes() {
     Millis addressWait = link.timeouts.slowStep;            // the chip erases before it takes the first
     bool addressNeeded = true;
     for (uint32_t at = 0; at < kImageSize; ++at) {
-        const uint8_t byte = buffer_[at];
+        const uint8_t byte = image_[at];
         if (byte == kErased) {
             addressNeeded = true;
         } else {

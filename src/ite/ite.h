@@ -58,13 +58,11 @@ private:
     void logFailure(const ite::Answer& answer, std::string_view stepLine);
     // The end of a write that failed; a flash already erased must be written again.
     void failWrite();
-    void failOutput();
 
     Frontend& ui_;
     std::string fileName_;
-    Bytes image_;  // the write's input, read whole before the chip is touched
     uint64_t fileSize_ = 0;
-    Bytes buffer_;  // what the flash is to hold
+    Bytes image_;  // what the flash is to hold: the file, read whole before the chip is touched, and 0xFF
     // Last: its worker, which uses the members above, ends before they go.
     Operation op_;
 };

@@ -106,19 +106,16 @@ void Kb90xxProgrammer::startWrite() {
 }
 
 // The start command goes out before the worker exists, so that the link has
-// one user at a time; a failed send is the worker's first (and last) step.
+// one user at a time.
 void Kb90xxProgrammer::startStream(const char* name, uint8_t command, void (Kb90xxProgrammer::*stream)()) {
     op_.begin(name);
     op_.logStamp();
     block_ = 1;
-    const Io started = op_.link().send(command);
-    op_.startWorker([this, started, stream] { ReadThread_KB90(started, stream); });
+    if (Io io = op_.link().send(command); io != Io::Ok) return fail(io);
+    op_.startWorker([this, stream] { ReadThread_KB90(stream); });
 }
 
-void Kb90xxProgrammer::ReadThread_KB90(Io started, void (Kb90xxProgrammer::*stream)()) {
-    if (started != Io::Ok) return fail(started);
-    (this->*stream)();
-}
+void Kb90xxProgrammer::ReadThread_KB90(void (Kb90xxProgrammer::*stream)()) { (this->*stream)(); }
 
 // ---- read (worker) ----
 
@@ -127,7 +124,7 @@ void Kb90xxProgrammer::readStream() {
     Block block;
     for (;;) {
         if (Io io = receiveBlock(link, block); io != Io::Ok) return fail(io);
-        if (!op_.output().write(block)) return failOutput();
+        if (!op_.output().write(block)) return op_.failOutput({.stamp = true});
         ui_.setGaugeProgress(kGaugeStep * block_, kGaugeMax);
         if (block_ == kBlockCount) return endRead();
         if (Io io = link.send(kNextCmd); io != Io::Ok) return fail(io);
@@ -210,12 +207,6 @@ void Kb90xxProgrammer::verify() {
 void Kb90xxProgrammer::fail(Io io) {
     op_.logFailure(io);
     op_.finish({.stamp = true});
-}
-
-void Kb90xxProgrammer::failOutput() {
-    Ending ending{.stamp = true};
-    op_.reportOutputFailure(ending);
-    op_.finish(ending);
 }
 
 }  // namespace kj

@@ -47,7 +47,7 @@ private:
     bool openChip();
     void startStream(const char* name, uint8_t command, void (Kb90xxProgrammer::*stream)());
     // The worker's body: the stream that the operation name selects.
-    void ReadThread_KB90(Io started, void (Kb90xxProgrammer::*stream)());
+    void ReadThread_KB90(void (Kb90xxProgrammer::*stream)());
 
     void readStream();
     void endRead();
@@ -58,7 +58,6 @@ private:
     void verify();
 
     void fail(Io io);
-    void failOutput();
 
     Frontend& ui_;
     std::string fileName_;

@@ -141,6 +141,11 @@ bool Operation::storeOutput(Ending& ending) {
     return false;
 }
 
+void Operation::failOutput(Ending ending) {
+    reportOutputFailure(ending);
+    finish(ending);
+}
+
 void Operation::reportOutputFailure(Ending& ending) {
     ui_.log(std::string(fileWriteLine(family_.language)) + fileProblem(output_.path(), output_.error()));
     ending.success = false;

@@ -135,8 +135,8 @@ public:
     // Stores the image before success is claimed; false, with the failure
     // logged and the ending's error box chosen, when it could not be stored.
     bool storeOutput(Ending& ending);
-    // Logs why the image could not be written and turns `ending` into a failure.
-    void reportOutputFailure(Ending& ending);
+    // Ends a read whose image could not be written: why, then `ending` as a failure.
+    void failOutput(Ending ending);
 
     // Sends the closing bytes and closes the link, where an operation is done
     // with the programmer before it is done (a file still to save); false when
@@ -154,6 +154,8 @@ public:
     void logFailure(Io io);
 
 private:
+    // Logs why the image could not be written and turns `ending` into a failure.
+    void reportOutputFailure(Ending& ending);
     bool sendEndBytes(std::string_view bytes);
     void settleImage(Ending& ending);
     void updateInterrupt();

@@ -286,17 +286,17 @@ void Mec16Programmer::startRead() {
     // The stop button also ends the wait for a MAIN packet.
     op_.stopEndsWaits(true);
     // The start command goes out before the worker exists: one user of the link at a time.
-    const Io started = startReadStream(link(), kMainAddress);
-    op_.startWorker([this, started] { ReadThread_MEC16(started); });
+    if (Io io = startReadStream(link(), kMainAddress); io != Io::Ok)
+        return failStream(ioFailureLine(io, kFamily.language));
+    op_.startWorker([this] { ReadThread_MEC16(); });
 }
 
-void Mec16Programmer::ReadThread_MEC16(Io started) {
-    if (op_.name().is(kWritingMain)) return writeStream(started);
-    readStream(started);
+void Mec16Programmer::ReadThread_MEC16() {
+    if (op_.name().is(kWritingMain)) return writeStream();
+    readStream();
 }
 
-void Mec16Programmer::readStream(Io started) {
-    if (started != Io::Ok) return failStream(ioFailureLine(started, kFamily.language));
+void Mec16Programmer::readStream() {
     for (;;) {
         const bool main = op_.name().is(kReadingMain);
         const Io io = receivePacket(link(), packet_);
@@ -361,9 +361,7 @@ void Mec16Programmer::failStream(std::string_view line) {
 
 void Mec16Programmer::failOutput() {
     link().send(kEndCmd);
-    Ending ending{.closedLine = kClosedLine, .stamp = true};
-    op_.reportOutputFailure(ending);
-    op_.finish(ending);
+    op_.failOutput({.closedLine = kClosedLine, .stamp = true});
 }
 
 // ---- write ----
@@ -398,14 +396,13 @@ void Mec16Programmer::startWrite() {
         !writeLogged(kWriteStartWrite, {"W101A"}))
         return failStart();
     block_ = 1;
-    const Io started = link().send(kWriteStreamCmd);
-    op_.startWorker([this, started] { ReadThread_MEC16(started); });
+    if (Io io = link().send(kWriteStreamCmd); io != Io::Ok) return failWrite(ioFailureLine(io, kFamily.language));
+    op_.startWorker([this] { ReadThread_MEC16(); });
 }
 
 // The programmer asks for each block, and takes it with 'G'. The stop button
 // does not end a write: a half-written flash is worse than a finished one.
-void Mec16Programmer::writeStream(Io started) {
-    if (started != Io::Ok) return failWrite(ioFailureLine(started, kFamily.language));
+void Mec16Programmer::writeStream() {
     for (;;) {
         if (Io io = awaitRequest(link()); io != Io::Ok) return failWrite(ioFailureLine(io, kFamily.language));
         Block block;

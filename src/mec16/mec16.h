@@ -119,16 +119,16 @@ private:
     bool awaitErased();
 
     // The worker: the stream that the operation name selects.
-    void ReadThread_MEC16(Io started);
+    void ReadThread_MEC16();
 
-    void readStream(Io started);
+    void readStream();
     Io startInfo();
     void endRead(bool main);
     void endByStop();
     void failStream(std::string_view line);
     void failOutput();
 
-    void writeStream(Io started);
+    void writeStream();
     void endShortWrite(const mec16::Block& block);
     void endWrite();
     void failWrite(std::string_view line);

@@ -98,8 +98,8 @@ void NpceProgrammer::startWrite() {
     if (!input) return op_.finish(Ending::quietly());
     fileName_ = input->path;
     // The chip takes a whole image: 0xFF past the file's end.
-    image_.assign(kImageSize, kErased);
-    std::copy(input->bytes.begin(), input->bytes.end(), image_.begin());
+    image_ = std::move(input->bytes);
+    image_.resize(kImageSize, kErased);
     ui_.log("Write to NPCE file:");
     ui_.log(fileName_);
     ui_.setGaugeColour(kRed);
@@ -132,15 +132,14 @@ bool NpceProgrammer::eraseAndCheck() {
 }
 
 // The first command goes out before the worker exists, so that the link has
-// one user at a time; a failed send is the worker's first (and last) step.
+// one user at a time.
 void NpceProgrammer::startStream(uint8_t command) {
     block_ = 1;
-    const Io started = op_.link().send(command);
-    op_.startWorker([this, started] { ReadThread_NPCE(started); });
+    if (Io io = op_.link().send(command); io != Io::Ok) return fail(io);
+    op_.startWorker([this] { ReadThread_NPCE(); });
 }
 
-void NpceProgrammer::ReadThread_NPCE(Io started) {
-    if (started != Io::Ok) return fail(started);
+void NpceProgrammer::ReadThread_NPCE() {
     if (op_.name().is(kReading)) return readStream();
     writeStream();
 }
@@ -153,7 +152,7 @@ void NpceProgrammer::readStream() {
     for (;;) {
         size_t received = 0;
         if (Io io = receiveBlock(link, block, received); io != Io::Ok) return fail(io);
-        if (!op_.output().write(block)) return failOutput();
+        if (!op_.output().write(block)) return op_.failOutput({.stamp = true});
         ui_.setGaugeProgress(kReadGaugeStep * block_, kGaugeMax);
         if (block_ == kReadBlockCount) return endRead();
         if (Io io = link.send(kReadCmd); io != Io::Ok) return fail(io);
@@ -265,12 +264,6 @@ void NpceProgrammer::failStep(Io io, std::initializer_list<std::string_view> lin
 void NpceProgrammer::fail(Io io) {
     op_.logFailure(io);
     op_.finish({.stamp = true});
-}
-
-void NpceProgrammer::failOutput() {
-    Ending ending{.stamp = true};
-    op_.reportOutputFailure(ending);
-    op_.finish(ending);
 }
 
 }  // namespace kj

@@ -47,7 +47,7 @@ private:
     bool eraseAndCheck();
     void startStream(uint8_t command);
     // The worker's body: the stream that the operation name selects.
-    void ReadThread_NPCE(Io started);
+    void ReadThread_NPCE();
 
     void readStream();
     void endRead();
@@ -61,13 +61,13 @@ private:
     void failStep(Io io, std::initializer_list<std::string_view> lines, Ending ending);
     // A step with no line of its own.
     void fail(Io io);
-    void failOutput();
 
     Frontend& ui_;
-    Operation op_;
     std::string fileName_;
     Bytes image_;  // the image being written, 0xFF past the file's end
     int block_ = 0;
+    // Last: destroyed first, it waits for its worker while the state it uses still stands.
+    Operation op_;
 };
 
 }  // namespace kj

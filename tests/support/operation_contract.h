@@ -171,6 +171,24 @@ TEST_P(OperationContract, QuittingWhileBusyEndsWithTheFailureEnd) {
     EXPECT_FALSE(rig_.slot().isOpen());
 }
 
+// A quit during a write: the worker ends before the image it sends goes away,
+// the link closes, and the log says the flash must be written again.
+TEST_P(OperationContract, QuittingWhileWritingEndsTheWorkerAndSaysTheFlashIsIncomplete) {
+    const std::string image = rig_.dir.file("write.bin");
+    writeFile(image, GetParam().image(rig_.bench));
+    rig_.faults().replyDelay = kj::Millis{2};
+    rig_.ui.chooseNext(image);
+    tool_->startWrite();
+    const size_t started = rig_.ui.progress().size();
+    for (int i = 0; i < 2000 && rig_.ui.progress().size() <= started; ++i) std::this_thread::sleep_for(kj::Millis{5});
+    ASSERT_GT(rig_.ui.progress().size(), started) << "no block went out";
+    const std::string incomplete(op().family().flashIncompleteLine);
+    tool_.reset();
+    EXPECT_FALSE(rig_.slot().isOpen());
+    const Lines log = rig_.log();
+    EXPECT_NE(std::find(log.begin(), log.end(), incomplete), log.end());
+}
+
 }  // namespace kjtest
 
 namespace kjtest {
