@@ -342,4 +342,10 @@ FtStatus SimBridge::open(uint32_t index, std::unique_ptr<kj::BridgeDevice>& devi
     return FtStatus::Ok;
 }
 
+kj::BridgeFactory bridgesTo(std::shared_ptr<SimSlot> slot) {
+    return [slot = std::move(slot)](std::string_view) -> std::unique_ptr<kj::Bridge> {
+        return std::make_unique<SimBridge>(std::vector{slot});
+    };
+}
+
 }  // namespace kjsim

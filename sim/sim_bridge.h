@@ -78,6 +78,10 @@ private:
     bool failList_ = false;
 };
 
+// A front end's bridges, each a new one to the same device: every window and
+// command finds the one programmer on the bench.
+kj::BridgeFactory bridgesTo(std::shared_ptr<SimSlot> slot);
+
 // Runs a programmer's firmware against a pair of byte queues: the device side
 // of the in-process bridge, and of the pseudo-terminal server.
 class FirmwareRunner {

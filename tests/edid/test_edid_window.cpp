@@ -59,8 +59,7 @@ protected:
     EdidWindow()
         : bench_(kjsim::makeBench({})),
           slot_(kjsim::SimSlot::programmer(bench_.programmer)),
-          context_{[this](std::string_view) { return std::make_unique<kjsim::SimBridge>(std::vector{slot_}); },
-                   desktop_} {
+          context_{kjsim::bridgesTo(slot_), desktop_} {
         window_ = std::make_unique<TEDID_form>(context_, &launcher_);
     }
 

@@ -148,10 +148,7 @@ TEST(LauncherQuit, QuittingDuringAReadEndsItWithTheFailureEndByte) {
     const auto slot = kjsim::SimSlot::programmer(bench.programmer);
     kjtest::ScriptedDesktop desktop;
     desktop.choices.push_back(QString::fromStdString(dir.file("flash.bin")));
-    AppContext context{[slot](std::string_view) -> std::unique_ptr<Bridge> {
-                           return std::make_unique<kjsim::SimBridge>(std::vector{slot});
-                       },
-                       desktop};
+    AppContext context{kjsim::bridgesTo(slot), desktop};
     auto form = std::make_unique<TForm1>(context);
     auto* kb90xx = form->window<TKB901X_forms>();
     ASSERT_NE(kb90xx, nullptr);

@@ -11,7 +11,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cstdlib>
 
 #include "ite_fixture.h"
 #include "sim/sim_bridge.h"
@@ -55,17 +54,9 @@ protected:
     IteWindow()
         : bench_(kjsim::makeBench(iteBench())),
           slot_(kjsim::SimSlot::programmer(bench_.programmer)),
-          context_{[slot = slot_](std::string_view) -> std::unique_ptr<kj::Bridge> {
-                       return std::make_unique<kjsim::SimBridge>(std::vector{slot});
-                   },
-                   desktop_} {
+          context_{kjsim::bridgesTo(slot_), desktop_} {
         desktop_.folder = dir_.path().string();
         launcher_ = std::make_unique<QWidget>();
-        if (const char* xdg = std::getenv("XDG_DATA_HOME")) savedXdg_ = xdg;
-        ::setenv("XDG_DATA_HOME", dir_.path().c_str(), 1);
-    }
-    ~IteWindow() override {
-        savedXdg_ ? ::setenv("XDG_DATA_HOME", savedXdg_->c_str(), 1) : ::unsetenv("XDG_DATA_HOME");
     }
 
     void writeBase(const std::string& text) {
@@ -79,19 +70,15 @@ protected:
         window->show();
         return window;
     }
-    static void choose(QComboBox* chooser, int index) {
-        chooser->setCurrentIndex(index);
-        emit chooser->activated(index);
-    }
     static QStringList memo(const kj::TITE_FORM& window) { return window.ITE_Memo1->toPlainText().split('\n'); }
 
     ScratchDir dir_;
+    DataHome dataHome_{dir_.path()};
     kjsim::Bench bench_;
     std::shared_ptr<kjsim::SimSlot> slot_;
     TypingDesktop desktop_;
     kj::AppContext context_;
     std::unique_ptr<QWidget> launcher_;
-    std::optional<std::string> savedXdg_;
 };
 
 TEST_F(IteWindow, BoardApplyCheckAndReadThroughTheButtons) {

@@ -6,10 +6,10 @@
 #include <sstream>
 
 #include "console/console.h"
-#include "support/cli_support.h"
 #include "families.h"
 #include "kb90xx_fixture.h"
 #include "sim/sim_bridge.h"
+#include "support/cli_support.h"
 #include "support/recording_frontend.h"
 
 namespace kjtest {
@@ -22,10 +22,7 @@ protected:
     Kb90xxCli() : bench_(kjsim::makeBench({})), slot_(kjsim::SimSlot::programmer(bench_.programmer)) {}
 
     CliRun run(const std::string& action, std::vector<std::string> args) {
-        kj::cli::Context context{[slot = slot_](std::string_view) -> std::unique_ptr<kj::Bridge> {
-                                     return std::make_unique<kjsim::SimBridge>(std::vector{slot});
-                                 },
-                                 ui_};
+        kj::cli::Context context{kjsim::bridgesTo(slot_), ui_};
         return runTool(kj::kb90xx::kCliTool, context, action, std::move(args));
     }
 

@@ -8,7 +8,6 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QTimer>
-#include <cstdlib>
 
 #include "kb90xx/cable_help.h"
 #include "kb90xx_fixture.h"
@@ -20,7 +19,6 @@
 namespace kjtest {
 namespace {
 
-
 const QColor kYellow(255, 255, 0);
 const std::string kBoard = "Плата LA-1234 KSO3=5 KSI4=12 KSI7=14 KSI6=15 KSI5=16";
 
@@ -31,17 +29,8 @@ protected:
     Kb90xxWindow()
         : bench_(kjsim::makeBench({})),
           slot_(kjsim::SimSlot::programmer(bench_.programmer)),
-          context_{[slot = slot_](std::string_view) -> std::unique_ptr<kj::Bridge> {
-                       return std::make_unique<kjsim::SimBridge>(std::vector{slot});
-                   },
-                   desktop_} {
+          context_{kjsim::bridgesTo(slot_), desktop_} {
         launcher_ = std::make_unique<QWidget>();
-        const char* xdg = std::getenv("XDG_DATA_HOME");
-        if (xdg) savedXdg_ = xdg;
-        ::setenv("XDG_DATA_HOME", dir_.path().c_str(), 1);
-    }
-    ~Kb90xxWindow() override {
-        savedXdg_ ? ::setenv("XDG_DATA_HOME", savedXdg_->c_str(), 1) : ::unsetenv("XDG_DATA_HOME");
     }
 
     fs::path basePath() const { return dir_.path() / "korvel-jig" / "MB connection KB901X.txt"; }
@@ -55,18 +44,14 @@ protected:
         window->show();
         return window;
     }
-    static void choose(QComboBox* chooser, int index) {
-        chooser->setCurrentIndex(index);
-        emit chooser->activated(index);
-    }
 
     ScratchDir dir_;
+    DataHome dataHome_{dir_.path()};
     kjsim::Bench bench_;
     std::shared_ptr<kjsim::SimSlot> slot_;
     ScriptedDesktop desktop_;
     kj::AppContext context_;
     std::unique_ptr<QWidget> launcher_;
-    std::optional<std::string> savedXdg_;
 };
 
 TEST_F(Kb90xxWindow, ReadRunsOnTheWorkerWithTheButtonsOfARead) {

@@ -19,16 +19,12 @@
 namespace kjtest {
 namespace {
 
-
 class Mec16Window : public ::testing::Test {
 protected:
     Mec16Window()
         : bench_(kjsim::makeBench(mec16Bench())),
           slot_(kjsim::SimSlot::programmer(bench_.programmer)),
-          context_{[slot = slot_](std::string_view) -> std::unique_ptr<kj::Bridge> {
-                       return std::make_unique<kjsim::SimBridge>(std::vector{slot});
-                   },
-                   desktop_},
+          context_{kjsim::bridgesTo(slot_), desktop_},
           window_(std::make_unique<kj::TMEC16_Form>(context_, &launcher_)) {
         window_->show();
     }
@@ -115,10 +111,7 @@ TEST(Mec16WindowDesktop, TheSaveDialogTakesTheUsersKeysWhileTheReadStarts) {
     auto bench = kjsim::makeBench(mec16Bench());
     auto slot = kjsim::SimSlot::programmer(bench.programmer);
     kj::QtDesktop desktop;
-    kj::AppContext context{[slot](std::string_view) -> std::unique_ptr<kj::Bridge> {
-                               return std::make_unique<kjsim::SimBridge>(std::vector{slot});
-                           },
-                           desktop};
+    kj::AppContext context{kjsim::bridgesTo(slot), desktop};
     QWidget launcher;
     kj::TMEC16_Form window(context, &launcher);
     window.show();

@@ -17,19 +17,13 @@
 namespace kjtest {
 namespace {
 
-
 class NpceWindow : public ::testing::Test {
 protected:
     // Slowed down, so that the buttons of a running operation can be seen.
     NpceWindow()
         : bench(kjsim::makeBench({.family = kjsim::Family::Npce, .faults = {.replyDelay = kj::Millis{1}}})),
           slot(kjsim::SimSlot::programmer(bench.programmer)) {}
-    kj::AppContext contextWith(kj::Desktop& desktop) {
-        return {[slot = slot](std::string_view) -> std::unique_ptr<kj::Bridge> {
-                    return std::make_unique<kjsim::SimBridge>(std::vector{slot});
-                },
-                desktop};
-    }
+    kj::AppContext contextWith(kj::Desktop& desktop) { return {kjsim::bridgesTo(slot), desktop}; }
 
     kjsim::Bench bench;
     std::shared_ptr<kjsim::SimSlot> slot;

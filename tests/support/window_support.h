@@ -2,11 +2,15 @@
 // and a log window's lines as the tests compare them.
 #pragma once
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,5 +44,27 @@ inline std::vector<std::string> memoLines(const QPlainTextEdit* memo) {
     for (const auto& line : text.split('\n')) lines.push_back(line.toStdString());
     return maskTimes(lines);
 }
+
+// Picks an entry as the user does, so that the window's handler runs too.
+inline void choose(QComboBox* chooser, int index) {
+    chooser->setCurrentIndex(index);
+    emit chooser->activated(index);
+}
+
+// Points XDG_DATA_HOME at a test's folder while it lives: the windows find
+// their base files there, and never the user's.
+class DataHome {
+public:
+    explicit DataHome(const std::filesystem::path& folder) {
+        if (const char* old = std::getenv("XDG_DATA_HOME")) saved_ = old;
+        ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
+    }
+    ~DataHome() { saved_ ? ::setenv("XDG_DATA_HOME", saved_->c_str(), 1) : ::unsetenv("XDG_DATA_HOME"); }
+    DataHome(const DataHome&) = delete;
+    DataHome& operator=(const DataHome&) = delete;
+
+private:
+    std::optional<std::string> saved_;
+};
 
 }  // namespace kjtest
