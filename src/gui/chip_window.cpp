@@ -1,5 +1,7 @@
 #include "gui/chip_window.h"
 
+#include <algorithm>
+
 namespace kj {
 
 ChipWindow::ChipWindow(AppContext& context, QWidget* launcher, const QString& caption, const Family& family)
@@ -15,6 +17,7 @@ void ChipWindow::makeButtons(std::initializer_list<ButtonSpec> buttons) {
         if (!spec.place.isEmpty()) button->setGeometry(spec.place);
         connect(button, &QPushButton::clicked, this, spec.handler);
         *spec.slot = button;
+        buttons_.push_back(button);
     }
 }
 
@@ -54,6 +57,18 @@ void ChipWindow::layOut(QWidget* top, QPlainTextEdit* log, const std::vector<TCG
 void ChipWindow::attachFrontend(QPlainTextEdit* log, std::vector<TCGauge*> gauges, WindowFrontend::Hooks hooks) {
     frontend_ = std::make_unique<WindowFrontend>(this, log, std::move(gauges), context_.desktop, dialogConfirmed_,
                                                  std::move(hooks));
+}
+
+WindowFrontend::Hooks ChipWindow::lockingButtons(std::vector<Starter> starters, WindowFrontend::Hooks hooks) {
+    hooks.started = [this, starters = std::move(starters)](std::string_view name) {
+        const auto own = std::find_if(starters.begin(), starters.end(),
+                                      [name](const Starter& starter) { return starter.operation == name; });
+        for (auto* button : buttons_) button->setEnabled(own != starters.end() && own->button == button);
+    };
+    hooks.ended = [this] {
+        for (auto* button : buttons_) button->setEnabled(true);
+    };
+    return hooks;
 }
 
 }  // namespace kj

@@ -52,6 +52,15 @@ protected:
 
     // Once the controls exist: the front end that the operations report through.
     void attachFrontend(QPlainTextEdit* log, std::vector<TCGauge*> gauges, WindowFrontend::Hooks hooks);
+    // The button that starts an operation, by the operation's name.
+    struct Starter {
+        std::string_view operation;
+        QPushButton* button;
+    };
+    // `hooks` with the buttons made above disabled while an operation runs, but
+    // the one that started it (a second click is ignored while busy), and all
+    // enabled again at its end.
+    WindowFrontend::Hooks lockingButtons(std::vector<Starter> starters, WindowFrontend::Hooks hooks);
     Frontend& frontend() { return *frontend_; }
     // Set by the file dialogs' close-confirmation handlers.
     void setDialogConfirmed() { dialogConfirmed_ = true; }
@@ -61,6 +70,7 @@ protected:
     const Family& family_;
 
 private:
+    std::vector<QPushButton*> buttons_;
     bool dialogConfirmed_ = false;
     std::unique_ptr<WindowFrontend> frontend_;
 };

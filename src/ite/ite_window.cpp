@@ -95,10 +95,9 @@ TITE_FORM::TITE_FORM(AppContext& context, QWidget* launcher)
     resize(1200, 700);
 
     attachFrontend(ITE_Memo1, gauges,
-                   {.started = [this](std::string_view name) { operationStarted(name); },
-                    .ended = [this] { operationEnded(); },
-                    .saveCanClose = [this] { ITE_SaveDialogCanClose(); },
-                    .openCanClose = [this] { ITE_OpenDialogCanClose(); }});
+                   lockingButtons({{ite::kReading, ITE_READ_BitBtn}, {ite::kWriting, ITE_WRITE_BitBtn}},
+                                  {.saveCanClose = [this] { ITE_SaveDialogCanClose(); },
+                                   .openCanClose = [this] { ITE_OpenDialogCanClose(); }}));
     programmer_ = std::make_unique<IteProgrammer>(bridge(), frontend());
     FormCreate();
 }
@@ -257,16 +256,5 @@ void TITE_FORM::ITE_EXIT_BitBtnClick() {
 void TITE_FORM::ITE_SaveDialogCanClose() { setDialogConfirmed(); }
 
 void TITE_FORM::ITE_OpenDialogCanClose() { setDialogConfirmed(); }
-
-// A read leaves its own button enabled, a write its own (a second click is ignored while busy).
-void TITE_FORM::operationStarted(std::string_view name) {
-    for (auto* button : {ITE_CHECK_CON_BitBtn, ITE_EXIT_BitBtn, ITE_SETUP_BitBtn}) button->setEnabled(false);
-    (name == ite::kReading ? ITE_WRITE_BitBtn : ITE_READ_BitBtn)->setEnabled(false);
-}
-
-void TITE_FORM::operationEnded() {
-    for (auto* button : {ITE_CHECK_CON_BitBtn, ITE_EXIT_BitBtn, ITE_WRITE_BitBtn, ITE_SETUP_BitBtn, ITE_READ_BitBtn})
-        button->setEnabled(true);
-}
 
 }  // namespace kj

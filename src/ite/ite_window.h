@@ -56,8 +56,6 @@ private:
     void ITE_EXIT_BitBtnClick();
     void ITE_SaveDialogCanClose();
     void ITE_OpenDialogCanClose();
-    void operationStarted(std::string_view name);
-    void operationEnded();
 
     void showPins(const ite::Routing& pins);
     // Typed text becomes the entry it names, or the selector goes back to its value.

@@ -64,10 +64,9 @@ TKB901X_forms::TKB901X_forms(AppContext& context, QWidget* launcher)
     layOut(GroupBox1, KB901X_Memo, gauges, {KB901X_READ, KB901X_WRITE}, EXIT_KB901X);
     resize(760, 560);
     attachFrontend(KB901X_Memo, gauges,
-                   {.started = [this](std::string_view name) { operationStarted(name); },
-                    .ended = [this] { operationEnded(); },
-                    .saveCanClose = [this] { SaveDialog_KB90CanClose(); },
-                    .openCanClose = [this] { OpenDialog_KB90CanClose(); }});
+                   lockingButtons({{kb90xx::kReading, KB901X_READ}, {kb90xx::kWriting, KB901X_WRITE}},
+                                  {.saveCanClose = [this] { SaveDialog_KB90CanClose(); },
+                                   .openCanClose = [this] { OpenDialog_KB90CanClose(); }}));
     programmer_ = std::make_unique<Kb90xxProgrammer>(bridge(), frontend());
     FormCreate();
 }
@@ -154,19 +153,6 @@ void TKB901X_forms::EXIT_KB901XClick() {
 void TKB901X_forms::SaveDialog_KB90CanClose() { setDialogConfirmed(); }
 
 void TKB901X_forms::OpenDialog_KB90CanClose() { setDialogConfirmed(); }
-
-// A read leaves its own button enabled (a second click is ignored while busy).
-void TKB901X_forms::operationStarted(std::string_view name) {
-    const bool reading = name == kb90xx::kReading;
-    (reading ? KB901X_WRITE : KB901X_READ)->setEnabled(false);
-    EXIT_KB901X->setEnabled(false);
-}
-
-void TKB901X_forms::operationEnded() {
-    KB901X_READ->setEnabled(true);
-    KB901X_WRITE->setEnabled(true);
-    EXIT_KB901X->setEnabled(true);
-}
 
 // ---- cable help ----
 

@@ -43,8 +43,6 @@ private:
     void EXIT_KB901XClick();
     void SaveDialog_KB90CanClose();
     void OpenDialog_KB90CanClose();
-    void operationStarted(std::string_view name);
-    void operationEnded();
 
     void ComboBox_KB901XSelect();
     void ComboBox_KB901X_FFCSelect();

@@ -27,10 +27,9 @@ TNPCE_FORM::TNPCE_FORM(AppContext& context, QWidget* launcher)
     layOut(nullptr, NPCE_Memo, gauges, {NPCE_READ, NPCE_WRITE}, EXIT_NPCE);
     resize(640, 480);
     attachFrontend(NPCE_Memo, gauges,
-                   {.started = [this](std::string_view name) { operationStarted(name); },
-                    .ended = [this] { operationEnded(); },
-                    .saveCanClose = [this] { SaveDialog_NPCECanClose(); },
-                    .openCanClose = [this] { OpenDialog_NPCECanClose(); }});
+                   lockingButtons({{npce::kReading, NPCE_READ}, {npce::kWriting, NPCE_WRITE}},
+                                  {.saveCanClose = [this] { SaveDialog_NPCECanClose(); },
+                                   .openCanClose = [this] { OpenDialog_NPCECanClose(); }}));
     programmer_ = std::make_unique<NpceProgrammer>(bridge(), frontend());
 }
 
@@ -53,17 +52,5 @@ void TNPCE_FORM::EXIT_NPCEClick() {
 void TNPCE_FORM::SaveDialog_NPCECanClose() { setDialogConfirmed(); }
 
 void TNPCE_FORM::OpenDialog_NPCECanClose() { setDialogConfirmed(); }
-
-// The running operation's own button stays enabled: a second click is ignored.
-void TNPCE_FORM::operationStarted(std::string_view name) {
-    (name == npce::kReading ? NPCE_WRITE : NPCE_READ)->setEnabled(false);
-    EXIT_NPCE->setEnabled(false);
-}
-
-void TNPCE_FORM::operationEnded() {
-    NPCE_READ->setEnabled(true);
-    NPCE_WRITE->setEnabled(true);
-    EXIT_NPCE->setEnabled(true);
-}
 
 }  // namespace kj

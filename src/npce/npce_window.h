@@ -31,8 +31,6 @@ private:
     void EXIT_NPCEClick();
     void SaveDialog_NPCECanClose();
     void OpenDialog_NPCECanClose();
-    void operationStarted(std::string_view name);
-    void operationEnded();
 
     std::unique_ptr<NpceProgrammer> programmer_;
 };
