@@ -52,9 +52,9 @@ bool knownCode(uint8_t a, uint8_t b) {
 }
 }  // namespace
 
-IteChip::IteChip() : flash_(patternImage()) {}
+IteChip::IteChip() : IteChip(patternImage()) {}
 
-IteChip::IteChip(Bytes image) { setFlash(std::move(image)); }
+IteChip::IteChip(Bytes image) : FlashChip(kIteFlashSize, kErased, std::move(image)) {}
 
 Bytes IteChip::patternImage() {
     Bytes image(kIteFlashSize);
@@ -63,17 +63,6 @@ Bytes IteChip::patternImage() {
         image[n] = page % 4 == 3 ? kErased : static_cast<uint8_t>((n * 13 + page) & 0xFF);
     }
     return image;
-}
-
-Bytes IteChip::flash() const {
-    std::lock_guard lock(mutex_);
-    return flash_;
-}
-
-void IteChip::setFlash(Bytes image) {
-    image.resize(kIteFlashSize, kErased);
-    std::lock_guard lock(mutex_);
-    flash_ = std::move(image);
 }
 
 std::map<std::string, int> IteChip::routing() const {

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string>
 
-#include "sim/programmer.h"
+#include "sim/flash_chip.h"
 
 namespace kjsim {
 
@@ -29,7 +29,7 @@ struct IteFaults {
     int noDataAckAt = 0;            // this data frame gets no answer at all
 };
 
-class IteChip : public ChipModel {
+class IteChip : public FlashChip {
 public:
     // Flash filled with a pattern whose pages differ, every fourth page erased.
     IteChip();
@@ -38,8 +38,6 @@ public:
 
     bool handle(uint8_t command, Wire& wire) override;
 
-    Bytes flash() const;
-    void setFlash(Bytes image);
     // The last pin sent for each routing code ("IN", "d0", ...); the firmware
     // keeps it across link set-ups.
     std::map<std::string, int> routing() const;
@@ -67,8 +65,6 @@ private:
     void shiftIn(uint8_t byte);
     void commandEnded();
 
-    mutable std::mutex mutex_;
-    Bytes flash_;
     std::map<std::string, int> routing_;
     std::atomic<int> erases_{0};
 

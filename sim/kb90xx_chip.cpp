@@ -79,25 +79,14 @@ Bytes loadImageFile(const std::string& path, size_t size) {
     return image;
 }
 
-Kb90xxChip::Kb90xxChip() : flash_(patternImage()) {}
+Kb90xxChip::Kb90xxChip() : Kb90xxChip(patternImage()) {}
 
-Kb90xxChip::Kb90xxChip(Bytes image) { setFlash(std::move(image)); }
+Kb90xxChip::Kb90xxChip(Bytes image) : FlashChip(kKbFlashSize, kErased, std::move(image)) {}
 
 Bytes Kb90xxChip::patternImage() {
     Bytes image(kKbFlashSize);
     for (size_t n = 0; n < image.size(); ++n) image[n] = static_cast<uint8_t>((n * 7 + n / kKbBlockSize) & 0xFF);
     return image;
-}
-
-Bytes Kb90xxChip::flash() const {
-    std::lock_guard lock(mutex_);
-    return flash_;
-}
-
-void Kb90xxChip::setFlash(Bytes image) {
-    image.resize(kKbFlashSize, kErased);
-    std::lock_guard lock(mutex_);
-    flash_ = std::move(image);
 }
 
 bool Kb90xxChip::handle(uint8_t command, Wire& wire) {

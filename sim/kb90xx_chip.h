@@ -11,7 +11,7 @@
 #include <span>
 #include <string>
 
-#include "sim/programmer.h"
+#include "sim/flash_chip.h"
 
 namespace kjsim {
 
@@ -29,7 +29,7 @@ uint16_t byteSum16(std::span<const uint8_t> bytes);
 // `size`. Throws std::runtime_error when the file cannot be read.
 Bytes loadImageFile(const std::string& path, size_t size);
 
-class Kb90xxChip : public ChipModel {
+class Kb90xxChip : public FlashChip {
 public:
     // Flash filled with a pattern whose blocks all differ.
     Kb90xxChip();
@@ -38,8 +38,6 @@ public:
 
     bool handle(uint8_t command, Wire& wire) override;
 
-    Bytes flash() const;
-    void setFlash(Bytes image);
     // Blocks programmed by the last write stream.
     size_t blocksWritten() const { return blocksWritten_; }
     uint8_t versionId() const { return versionId_; }
@@ -63,8 +61,6 @@ private:
     void program(size_t index, const Bytes& data);
     void eraseAll();
 
-    mutable std::mutex mutex_;
-    Bytes flash_;
     std::atomic<size_t> blocksWritten_{0};
     std::atomic<uint8_t> versionId_{0x23};
 };

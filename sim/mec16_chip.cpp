@@ -55,19 +55,14 @@ Bytes bigEndian(uint32_t value) {
 
 }  // namespace
 
-Mec16Chip::Mec16Chip() : flash_(patternImage()) {}
+Mec16Chip::Mec16Chip() : Mec16Chip(patternImage()) {}
 
-Mec16Chip::Mec16Chip(Bytes image) { setFlash(std::move(image)); }
+Mec16Chip::Mec16Chip(Bytes image) : FlashChip(kMecFlashSize, kNothing, std::move(image)) {}
 
 Bytes Mec16Chip::patternImage() {
     Bytes image(kMecFlashSize);
     for (size_t n = 0; n < image.size(); ++n) image[n] = static_cast<uint8_t>((n * 13 + n / kPacketData + 7) & 0xFF);
     return image;
-}
-
-Bytes Mec16Chip::flash() const {
-    std::lock_guard lock(mutex_);
-    return flash_;
 }
 
 Bytes Mec16Chip::main() const {
@@ -78,12 +73,6 @@ Bytes Mec16Chip::main() const {
 Bytes Mec16Chip::info() const {
     const Bytes all = flash();
     return Bytes(all.begin() + kMecMainSize, all.end());
-}
-
-void Mec16Chip::setFlash(Bytes image) {
-    image.resize(kMecFlashSize, kNothing);
-    std::lock_guard lock(mutex_);
-    flash_ = std::move(image);
 }
 
 uint32_t Mec16Chip::registerValue(uint32_t address) const {

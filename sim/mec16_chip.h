@@ -9,7 +9,7 @@
 #include <map>
 #include <mutex>
 
-#include "sim/programmer.h"
+#include "sim/flash_chip.h"
 
 namespace kjsim {
 
@@ -34,7 +34,7 @@ struct Mec16Faults {
     int busyReads = 3;       // status reads that still report an erase as running
 };
 
-class Mec16Chip : public ChipModel {
+class Mec16Chip : public FlashChip {
 public:
     // MAIN and INFO filled with a pattern whose packets all differ.
     Mec16Chip();
@@ -44,10 +44,8 @@ public:
 
     bool handle(uint8_t command, Wire& wire) override;
 
-    Bytes flash() const;  // MAIN, then INFO
-    Bytes main() const;
+    Bytes main() const;  // the flash is MAIN, then INFO
     Bytes info() const;
-    void setFlash(Bytes image);
     uint32_t registerValue(uint32_t address) const;
     // Erases the chip has carried out.
     int erases() const;
@@ -70,8 +68,6 @@ private:
     void readStream(Wire& wire);
     void writeStream(Wire& wire);
 
-    mutable std::mutex mutex_;
-    Bytes flash_;
     std::map<uint32_t, uint32_t> registers_;
     int busyLeft_ = 0;
     int erases_ = 0;

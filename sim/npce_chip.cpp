@@ -33,25 +33,14 @@ void answer(Wire& wire, uint8_t first) {
 }
 }  // namespace
 
-NpceChip::NpceChip() : flash_(patternImage()) {}
+NpceChip::NpceChip() : NpceChip(patternImage()) {}
 
-NpceChip::NpceChip(Bytes image) { setFlash(std::move(image)); }
+NpceChip::NpceChip(Bytes image) : FlashChip(kNpceFlashSize, kErased, std::move(image)) {}
 
 Bytes NpceChip::patternImage() {
     Bytes image(kNpceFlashSize);
     for (size_t n = 0; n < image.size(); ++n) image[n] = static_cast<uint8_t>((n * 13 + n / kNpceWriteBlock) & 0xFF);
     return image;
-}
-
-Bytes NpceChip::flash() const {
-    std::lock_guard lock(mutex_);
-    return flash_;
-}
-
-void NpceChip::setFlash(Bytes image) {
-    image.resize(kNpceFlashSize, kErased);
-    std::lock_guard lock(mutex_);
-    flash_ = std::move(image);
 }
 
 NpceFaults NpceChip::faults() const {

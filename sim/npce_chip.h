@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string>
 
-#include "sim/programmer.h"
+#include "sim/flash_chip.h"
 
 namespace kjsim {
 
@@ -32,7 +32,7 @@ struct NpceFaults {
     int endReportFirst = -1;                            // the first byte of every end report (-1: 1, all good)
 };
 
-class NpceChip : public ChipModel {
+class NpceChip : public FlashChip {
 public:
     // Flash filled with a pattern whose blocks all differ.
     NpceChip();
@@ -41,8 +41,6 @@ public:
 
     bool handle(uint8_t command, Wire& wire) override;
 
-    Bytes flash() const;
-    void setFlash(Bytes image);
     NpceFaults faults() const;
     // Takes effect from the next command the PC sends.
     void setFaults(const NpceFaults& faults);
@@ -55,8 +53,6 @@ private:
     Bytes readBlock(size_t index) const;
     void program(size_t index, const Bytes& data, long corruptByteAt);
 
-    mutable std::mutex mutex_;
-    Bytes flash_;
     NpceFaults faults_;
 };
 
