@@ -9,7 +9,6 @@
 #include <QEventLoop>
 #include <QTest>
 #include <QTimer>
-#include <QWindow>
 
 #include "mec16_fixture.h"
 #include "sim/sim_bridge.h"
@@ -116,26 +115,10 @@ TEST(Mec16WindowDesktop, TheSaveDialogTakesTheUsersKeysWhileTheReadStarts) {
     kj::TMEC16_Form window(context, &launcher);
     window.show();
     const std::string path = dir.file("typed.bin");
-    int answered = 0;
-    QTimer typist;
-    QObject::connect(&typist, &QTimer::timeout, [&] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog || !dialog->windowHandle() || answered) return;
-        ++answered;
-        QTest::keyClick(dialog->windowHandle(), Qt::Key_A, Qt::ControlModifier);
-        for (char c : path) QTest::keyClick(dialog->windowHandle(), c);
-        QTest::keyClick(dialog->windowHandle(), Qt::Key_Return);
-    });
-    typist.start(20);
-    QTimer giveUp;  // a dialog deaf to the keys must not hang the test
-    giveUp.setSingleShot(true);
-    QObject::connect(&giveUp, &QTimer::timeout, [] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
-    });
-    giveUp.start(kWindowHangBoundMs);
+    const DialogTypist typist(path);
     window.BitBtn_RD_MEC16->click();
     ASSERT_TRUE(runUntil([&] { return window.programmer().operation().waitIdle(std::chrono::milliseconds(0)); }));
-    EXPECT_EQ(answered, 1);
+    EXPECT_EQ(typist.dialogsTyped(), 1);
     EXPECT_EQ(readFile(path), bench.mec16->main());
 }
 

@@ -6,9 +6,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QFileDialog>
 #include <QTimer>
-#include <QtTest/QTest>
 
 #include "npce_fixture.h"
 #include "support/scripted_desktop.h"
@@ -92,24 +90,10 @@ TEST_F(NpceWindow, TheSaveDialogTakesTheUsersKeysWhileTheReadStarts) {
     kj::TNPCE_FORM window(context, &launcher);
     window.show();
     const std::string path = dir.file("typed.bin");
-    QTimer typist;
-    QObject::connect(&typist, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible()) return;
-        typist.stop();
-        // As the window system delivers them: to the dialog's window first.
-        QWindow* handle = dialog->windowHandle();
-        QTest::keyClick(handle, Qt::Key_A, Qt::ControlModifier);
-        for (const char c : path) QTest::keyClick(handle, c);
-        QTest::keyClick(handle, Qt::Key_Return);
-    });
-    typist.start(20);
-    // A dialog deaf to the keys is cancelled, so that the test fails instead of hanging.
-    QTimer::singleShot(kWindowHangBoundMs / 3, &window, [] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
-    });
+    const DialogTypist typist(path, kWindowHangBoundMs / 3);
     window.NPCE_READ->click();
     ASSERT_TRUE(runUntil([&] { return window.programmer().operation().idle(); }));
+    EXPECT_EQ(typist.dialogsTyped(), 1);
     EXPECT_EQ(readFile(path), bench.npce->flash());
 }
 

@@ -2,11 +2,14 @@
 // and a log window's lines as the tests compare them.
 #pragma once
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPlainTextEdit>
+#include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -50,6 +53,40 @@ inline void choose(QComboBox* chooser, int index) {
     chooser->setCurrentIndex(index);
     emit chooser->activated(index);
 }
+
+// Types a text and Return into the next modal dialog, through its window as
+// the window system delivers keys. A dialog deaf to them is closed at the
+// bound, so that the test fails instead of hanging.
+class DialogTypist {
+public:
+    explicit DialogTypist(std::string text, int boundMs = kWindowHangBoundMs) : text_(std::move(text)) {
+        QObject::connect(&poll_, &QTimer::timeout, [this] { typeIntoDialog(); });
+        poll_.start(20);
+        giveUp_.setSingleShot(true);
+        QObject::connect(&giveUp_, &QTimer::timeout, [] {
+            if (QWidget* dialog = QApplication::activeModalWidget()) dialog->close();
+        });
+        giveUp_.start(boundMs);
+    }
+    int dialogsTyped() const { return typed_; }
+
+private:
+    void typeIntoDialog() {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog || !dialog->isVisible() || !dialog->windowHandle()) return;
+        poll_.stop();
+        ++typed_;
+        QWindow* window = dialog->windowHandle();
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+        for (const char c : text_) QTest::keyClick(window, c);
+        QTest::keyClick(window, Qt::Key_Return);
+    }
+
+    std::string text_;
+    QTimer poll_;
+    QTimer giveUp_;
+    int typed_ = 0;
+};
 
 // Points XDG_DATA_HOME at a test's folder while it lives: the windows find
 // their base files there, and never the user's.
