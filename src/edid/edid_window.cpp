@@ -16,8 +16,6 @@ ToolWindow* makeWindow(AppContext& context, QWidget* launcher) { return new TEDI
 namespace {
 constexpr int kMemoPixels = 13;
 constexpr int kInfoWidth = 540;
-const QColor kReadColour(0, 0x80, 0);
-const QColor kWriteColour(0xC0, 0, 0);
 const QString kInfoTitle = QStringLiteral("EDID info");
 }  // namespace
 

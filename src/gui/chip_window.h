@@ -25,6 +25,10 @@ public:
     void abortOperations() override;
 
 protected:
+    // The read and write buttons' captions, alike in every chip window.
+    static inline const QColor kReadColour{0, 0x80, 0};
+    static inline const QColor kWriteColour{0xC0, 0, 0};
+
     struct ButtonSpec {
         QPushButton** slot;
         const char* name;

@@ -20,8 +20,6 @@ constexpr int kMemoPixels = 13;
 constexpr int kBoardRows = 30;
 constexpr int kBoardTextLength = 80;  // a long base line does not widen the window
 constexpr int kPinTyping = 2;
-const QColor kReadColour(0, 0x80, 0);
-const QColor kWriteColour(0xC0, 0, 0);
 const QColor kPageGaugeColour(255, 255, 0);
 const QColor kPagesGaugeColour(0, 255, 0);
 const QString kGroupTitle = QStringLiteral(" Ножка ITE -> ножка разъёма клавиатуры ");

@@ -17,8 +17,6 @@ namespace {
 constexpr int kMemoPixels = 13;
 constexpr int kMotherboardRows = 20;
 constexpr int kMotherboardTyping = 15;
-const QColor kReadColour(0, 0x80, 0);
-const QColor kWriteColour(0xC0, 0, 0);
 const QColor kAwaitingChoice(255, 255, 0);
 
 const QString kSelectMotherboard = QStringLiteral("Step 1 -> Select MB");

@@ -10,8 +10,6 @@ ToolWindow* makeWindow(AppContext& context, QWidget* launcher) { return new TNPC
 
 namespace {
 constexpr int kMemoPixels = 13;
-const QColor kReadColour(0, 0x80, 0);
-const QColor kWriteColour(0xC0, 0, 0);
 }  // namespace
 
 TNPCE_FORM::TNPCE_FORM(AppContext& context, QWidget* launcher)
