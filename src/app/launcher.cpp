@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 
-#include "families.h"
-
 namespace kj {
 
 namespace {
@@ -16,15 +14,6 @@ constexpr int kToolButtonPitch = 85;
 constexpr int kToolButtonPixels = 27;
 constexpr int kTop = 16;
 const QColor kScrollBarGrey(0xC8, 0xC8, 0xC8);
-
-struct ToolEntry {
-    const Family* family;
-    ToolWindow* (*makeWindow)(AppContext&, QWidget*);
-};
-
-#define KJ_TOOL_ENTRY(name) ToolEntry{&name::kFamily, &name::makeWindow},
-const ToolEntry kToolEntries[] = {KJ_FOR_EACH_FAMILY(KJ_TOOL_ENTRY)};
-#undef KJ_TOOL_ENTRY
 }  // namespace
 
 TForm1::TForm1(AppContext& context) : QWidget(nullptr) {
@@ -51,11 +40,11 @@ TForm1::~TForm1() {
 
 void TForm1::placeButtons() {
     int top = kTop;
-    for (const auto& entry : kToolEntries) {
-        auto* button = makeButton(this, fromUtf8(entry.family->launcherButton), fromUtf8(entry.family->launcherCaption),
+    for (const WindowEntry* entry : toolWindows()) {
+        auto* button = makeButton(this, fromUtf8(entry->family.launcherButton), fromUtf8(entry->family.launcherCaption),
                                   Qt::black, kToolButtonPixels, true);
         button->setGeometry((kWidth - kToolButtonWidth) / 2, top, kToolButtonWidth, kToolButtonHeight);
-        tools_.push_back({entry.family, button, nullptr});
+        tools_.push_back({entry, button, nullptr});
         top += kToolButtonPitch;
     }
     Exit = makeButton(this, "Exit", "Exit", Qt::black, kToolButtonPixels, true);
@@ -70,7 +59,7 @@ void TForm1::placeButtons() {
 
 void TForm1::createTools(AppContext& context) {
     for (size_t i = 0; i < tools_.size(); ++i) {
-        tools_[i].window = kToolEntries[i].makeWindow(context, this);
+        tools_[i].window = tools_[i].entry->make(context, this);
         connect(tools_[i].button, &QPushButton::clicked, this, [this, i] { showTool(tools_[i].window); });
     }
     TESTING = new TTESTING(context);

@@ -8,7 +8,7 @@
 
 #include "gui/testconnect_window.h"
 #include "gui/tool_window.h"
-#include "link/family.h"
+#include "operation/family.h"
 
 namespace kj {
 
@@ -19,7 +19,7 @@ public:
     ~TForm1() override;
 
     struct Tool {
-        const Family* family;
+        const WindowEntry* entry;
         QPushButton* button;
         ToolWindow* window;
     };

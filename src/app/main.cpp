@@ -10,14 +10,19 @@
 #include <unistd.h>
 
 #include "app/launcher.h"
-#include "sim/bridge_choice.h"
+#include "link/bridge_choice.h"
+#include "link/wait_guard.h"
+#include "link/wire_trace.h"
+#include "sim/simulated_bridges.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: korvel-jig [--simulate] [--port PATH]...\n"
     "  --simulate    work with the built-in simulated programmer\n"
-    "  --port PATH   use this serial port instead of the FTDI ports found (may be repeated)\n";
+    "  --port PATH   use this serial port instead of the FTDI ports found (may be repeated)\n"
+    "  --trace FILE  append every byte to and from the programmer, and the log lines, to FILE\n"
+    "                (or set KORVEL_TRACE=FILE)\n";
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -38,12 +43,14 @@ void quitOnSignals(kj::TForm1& launcher) {
     ::sigaction(SIGINT, &action, nullptr);
 }
 
-bool parseArguments(const QStringList& args, kj::BridgeChoice& choice) {
+bool parseArguments(const QStringList& args, kj::BridgeChoice& choice, std::string& tracePath) {
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == "--simulate") {
             choice.simulate = true;
         } else if (args[i] == "--port" && i + 1 < args.size()) {
             choice.ports.push_back(args[++i].toStdString());
+        } else if (args[i] == "--trace" && i + 1 < args.size()) {
+            tracePath = args[++i].toStdString();
         } else {
             return false;
         }
@@ -60,14 +67,21 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Korvel_JIG");
     // Only the launcher's Exit ends the program, never a window that closes.
     QApplication::setQuitOnLastWindowClosed(false);
+    kj::forbidWaitsOnThisThread();
     kj::BridgeChoice choice;
-    if (!parseArguments(QApplication::arguments(), choice)) {
+    std::string tracePath;
+    if (!parseArguments(QApplication::arguments(), choice, tracePath)) {
         std::fputs(kUsage, stderr);
+        return 2;
+    }
+    if (std::string error; !kj::trace::startFromOptions(tracePath, error)) {
+        std::fprintf(stderr, "korvel-jig: --trace: %s\n", error.c_str());
         return 2;
     }
     try {
         kj::QtDesktop desktop;
-        kj::AppContext context{kj::makeBridgeFactory(choice), desktop};
+        kj::AppContext context{
+            kj::trace::traced(choice.simulate ? kjsim::simulatedBridges() : kj::portBridges(choice.ports)), desktop};
         kj::TForm1 launcher(context);
         quitOnSignals(launcher);
         QObject::connect(&app, &QCoreApplication::aboutToQuit, &launcher, [&launcher] { launcher.shutDown(); });

@@ -5,33 +5,28 @@
 #include <numeric>
 
 #include "console/console.h"
-#include "families.h"
-#include "link/family.h"
-#include "sim/bridge_choice.h"
+#include "link/bridge_choice.h"
+#include "link/wire_trace.h"
+#include "operation/family.h"
+#include "sim/simulated_bridges.h"
 
 namespace kj::cli {
 
-int runTestConnect(Context& context, const std::string& action, Options& options);
-
 namespace {
-
-const Tool kTestConnect{"test-connect", "test-connect\n", runTestConnect};
-
-#define KJ_CLI_TOOL(name) &name::kCliTool,
-const Tool* const kTools[] = {&kTestConnect, KJ_FOR_EACH_FAMILY(KJ_CLI_TOOL)};
-#undef KJ_CLI_TOOL
 
 void printUsage(std::FILE* to) {
     std::fputs(
-        "usage: korvel-cli [--port PATH]... [--simulate] TOOL ACTION [options]\n"
+        "usage: korvel-cli [--port PATH]... [--simulate] [--trace FILE] TOOL ACTION [options]\n"
         "       korvel-cli TOOL --help | --help | --version\n"
         "  --port PATH   use this serial port instead of the FTDI ports found (may be repeated)\n"
         "  --simulate    work with the built-in simulated programmer\n"
+        "  --trace FILE  append every byte to and from the programmer, and the log lines, to FILE\n"
+        "                (or set KORVEL_TRACE=FILE)\n"
         "  --version     print the version and exit\n"
         "Options take their value as --name VALUE or --name=VALUE.\n"
         "tools:\n",
         to);
-    for (const Tool* tool : kTools)
+    for (const Tool* tool : tools())
         std::fprintf(to, "  %.*s\n", static_cast<int>(tool->name.size()), tool->name.data());
     std::fputs(
         "Log lines go to standard output, progress and errors to standard error.\n"
@@ -88,7 +83,7 @@ std::string didYouMean(std::string_view word, const std::vector<std::string>& ca
 
 const Tool& findTool(const std::string& name) {
     std::vector<std::string> names;
-    for (const Tool* tool : kTools) {
+    for (const Tool* tool : tools()) {
         if (name == tool->name) return *tool;
         names.emplace_back(tool->name);
     }
@@ -119,6 +114,7 @@ int run(std::vector<std::string> args) {
     BridgeChoice choice;
     choice.simulate = options.flag("--simulate");
     choice.ports = options.values("--port");
+    const auto tracePath = options.value("--trace");
     const auto toolName = options.positional();
     if (!toolName) {
         if (options.flag("--version")) {
@@ -138,8 +134,10 @@ int run(std::vector<std::string> args) {
         return kExitSuccess;
     }
     const std::string action = checkedAction(tool, options.positional());
+    if (std::string error; !trace::startFromOptions(tracePath.value_or(""), error))
+        throw UsageError{"--trace: " + error};
     ConsoleFrontend ui;
-    Context context{makeBridgeFactory(choice), ui};
+    Context context{trace::traced(choice.simulate ? kjsim::simulatedBridges() : portBridges(choice.ports)), ui};
     installInterruptHandlers();
     return tool.run(context, action, options);
 }

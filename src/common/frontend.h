@@ -52,6 +52,9 @@ public:
     // Buttons follow the operation: disabled as its name says, enabled at its end.
     virtual void operationStarted(std::string_view name) = 0;
     virtual void operationEnded() = 0;
+    // A worker runs (true) or has ended (false): from the click, before the
+    // operation has a name, until after its last line.
+    virtual void busy(bool) {}
 };
 
 }  // namespace kj

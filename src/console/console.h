@@ -12,7 +12,7 @@
 
 #include "common/frontend.h"
 #include "link/bridge.h"
-#include "link/image_tool.h"
+#include "operation/image_tool.h"
 
 namespace kj::cli {
 
@@ -123,6 +123,11 @@ struct Tool {
     std::string_view name{};
     std::string_view usage{};  // its actions, one per line
     ToolRun run = nullptr;
+    const Family* family = nullptr;  // its place in the list; none: before the families
 };
+
+// Every registered tool: the ones without a family first, then in the families' places.
+std::vector<const Tool*> tools();
+const Tool* toolNamed(std::string_view name);
 
 }  // namespace kj::cli

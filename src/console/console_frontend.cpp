@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "console/console.h"
+#include "link/wire_trace.h"
 
 namespace kj::cli {
 
@@ -23,6 +24,7 @@ const char* phaseName(Rgb colour) {
 }  // namespace
 
 void ConsoleFrontend::log(std::string_view line) {
+    trace::line(line);
     clearBar();
     std::cout << line << '\n' << std::flush;
 }

@@ -1,5 +1,7 @@
 #include "edid/edid.h"
 
+#include "common/registry.h"
+
 #include <algorithm>
 #include <filesystem>
 
@@ -8,6 +10,7 @@
 namespace kj {
 
 const Family edid::kFamily{
+    .place = 1,
     .name = "edid",
     .launcherButton = "EDID",
     .launcherCaption = "EEPROM lcd (EDID)",
@@ -18,7 +21,9 @@ const Family edid::kFamily{
     .saveFilter = "BIN файлы EEPROM (*.bin)|*.bin",
     .openFilter = "BIN файлы EEPROM (*.bin)|*.bin|Другие|*.*",
     .alternateImageSize = 128,  // a base block alone
+    .imageTool = makeImageTool<EdidProgrammer>,
 };
+KJ_REGISTER(Family, edid::kFamily)
 
 namespace {
 
@@ -67,14 +72,13 @@ std::optional<EdidImage> loadEdidImage(const std::string& path, std::string& err
 
 EdidProgrammer::EdidProgrammer(Bridge& bridge, Frontend& ui) : ui_(ui), op_(bridge, ui, edid::kFamily) {}
 
-bool EdidProgrammer::read() {
-    if (!op_.idle()) return false;
+void EdidProgrammer::read() {
     ui_.clearLog();
     status_.clear();
     op_.begin(kReadingName);
     if (!op_.openLink()) return end(Ending::quietly());
     ui_.log(kReading);
-    if (!collectImage()) return false;
+    if (!collectImage()) return;
     if (status_ == kStatusError) {
         ui_.log(kReadError);
         ui_.log("");
@@ -92,8 +96,7 @@ bool EdidProgrammer::read() {
     return saveImage();
 }
 
-bool EdidProgrammer::write() {
-    if (!op_.idle()) return false;
+void EdidProgrammer::write() {
     ui_.clearLog();
     status_.clear();
     op_.begin(kWritingName);
@@ -111,16 +114,22 @@ bool EdidProgrammer::write() {
 // than is still missing.
 bool EdidProgrammer::collectImage() {
     Link& link = op_.link();
-    if (auto io = link.send(kReadCommand); io != Io::Ok) return failExchange(io);
+    if (auto io = link.send(kReadCommand); io != Io::Ok) {
+        failExchange(io);
+        return false;
+    }
     std::vector<uint8_t> received;
     received.reserve(kReceiveSize);
-    if (auto io = link.collect(received, kReceiveSize, link.timeouts.reply); io != Io::Ok) return failExchange(io);
+    if (auto io = link.collect(received, kReceiveSize, link.timeouts.reply); io != Io::Ok) {
+        failExchange(io);
+        return false;
+    }
     std::copy_n(received.begin(), kEdidImageSize, image_.begin());
     status_.assign(received.begin() + kEdidImageSize, received.end());
     return true;
 }
 
-bool EdidProgrammer::saveImage() {
+void EdidProgrammer::saveImage() {
     const auto path = ui_.chooseFile(edidSaveDialog());
     if (!path) {
         ui_.log(kSaveCancelled);
@@ -171,7 +180,7 @@ bool EdidProgrammer::confirmBaseBlock() {
     return false;
 }
 
-bool EdidProgrammer::exchangeImage() {
+void EdidProgrammer::exchangeImage() {
     Link& link = op_.link();
     if (auto io = link.send(kWriteCommand); io != Io::Ok) return failExchange(io);
     uint8_t ready = 0;  // its value means nothing
@@ -202,14 +211,11 @@ void EdidProgrammer::show(EdidSource source) {
     if (showInfo_) showInfo_(decodeEdid(image_), source);
 }
 
-bool EdidProgrammer::failExchange(Io io) {
+void EdidProgrammer::failExchange(Io io) {
     op_.logFailure(io);
     return end({.bytes = io == Io::Lost ? std::string_view{} : kFailureByte});
 }
 
-bool EdidProgrammer::end(Ending ending) {
-    op_.finish(ending);
-    return op_.lastSucceeded();
-}
+void EdidProgrammer::end(Ending ending) { op_.finish(ending); }
 
 }  // namespace kj

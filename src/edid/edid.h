@@ -10,7 +10,7 @@
 
 #include "common/frontend.h"
 #include "edid/edid_info.h"
-#include "link/image_tool.h"
+#include "operation/image_tool.h"
 
 namespace kj {
 
@@ -43,12 +43,6 @@ class EdidProgrammer : public ImageTool {
 public:
     EdidProgrammer(Bridge& bridge, Frontend& ui);
 
-    // Both return true only when the exchange ended with "OK" and, for a read,
-    // the image was saved whole.
-    bool read();
-    bool write();
-    void startRead() override { read(); }
-    void startWrite() override { write(); }
     Operation& operation() override { return op_; }
 
     Link& link() { return op_.link(); }
@@ -63,17 +57,21 @@ public:
     const std::string& lastStatus() const { return status_; }
 
 private:
+    // On the worker. Each succeeds only when the exchange ended with "OK" and,
+    // for a read, the image was saved whole.
+    void read() override;
+    void write() override;
     bool collectImage();
-    bool saveImage();
+    void saveImage();
     bool loadImage();
     bool confirmBaseBlock();
-    bool exchangeImage();
+    void exchangeImage();
     void logDump();
     void show(EdidSource source);
     // A failed exchange: its line, the failure end byte while the link still
     // carries one, the link closed.
-    bool failExchange(Io io);
-    bool end(Ending ending);
+    void failExchange(Io io);
+    void end(Ending ending);
 
     Frontend& ui_;
     EdidInfoShow showInfo_;

@@ -5,9 +5,9 @@
 #include <iostream>
 #include <iterator>
 
+#include "common/registry.h"
 #include "console/console.h"
 #include "edid/edid.h"
-#include "families.h"
 
 namespace kj::edid {
 
@@ -145,6 +145,8 @@ const cli::Tool kCliTool{
         "    prints the summary of an EDID (binary, or hex text as edid-decode or xrandr --verbose\n"
         "    print it; - reads standard input); no programmer\n",
     .run = run,
+    .family = &kFamily,
 };
+KJ_REGISTER(cli::Tool, kCliTool)
 
 }  // namespace kj::edid

@@ -1,17 +1,18 @@
 #include "edid/edid_window.h"
 
+#include "common/registry.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QVBoxLayout>
 
-#include "gui/busy.h"
-
 namespace kj {
 
-namespace edid {
-ToolWindow* makeWindow(AppContext& context, QWidget* launcher) { return new TEDID_form(context, launcher); }
-}  // namespace edid
+namespace {
+const WindowEntry kWindow{edid::kFamily, makeToolWindow<TEDID_form>};
+}  // namespace
+KJ_REGISTER(WindowEntry, kWindow)
 
 namespace {
 constexpr int kMemoPixels = 13;
@@ -63,11 +64,21 @@ TEDID_form::TEDID_form(AppContext& context, QWidget* launcher)
     });
 }
 
-void TEDID_form::EDID_READClick() { runOperation(&EdidProgrammer::read); }
+void TEDID_form::EDID_READClick() {
+    if (!programmer_->operation().idle()) return;
+    clearInfo();
+    programmer_->startRead();
+}
 
-void TEDID_form::EDID_WRITEClick() { runOperation(&EdidProgrammer::write); }
+void TEDID_form::EDID_WRITEClick() {
+    if (!programmer_->operation().idle()) return;
+    clearInfo();
+    writing_ = true;
+    programmer_->startWrite();
+}
 
 void TEDID_form::EXIT_EDIDClick() {
+    if (!programmer_->operation().idle()) return;
     clearLogLines(EDID_Memo);
     clearInfo();
     showLauncherAndHide();
@@ -77,13 +88,10 @@ void TEDID_form::SaveDialog1CanClose() { setDialogConfirmed(); }
 
 void TEDID_form::OpenDialog1CanClose() { setDialogConfirmed(); }
 
-void TEDID_form::runOperation(bool (EdidProgrammer::*operation)()) {
-    clearInfo();
-    bool wrote = false;
-    runWhileBusy([&] { wrote = (programmer_.get()->*operation)(); });
-    // A write that did not go ahead leaves no summary of a file that was not written.
-    const bool writeAbandoned = operation == &EdidProgrammer::write && !wrote && programmer_->lastStatus().empty();
-    if (writeAbandoned) clearInfo();
+// A write that did not go ahead leaves no summary of a file that was not written.
+void TEDID_form::operationDone() {
+    const bool wrote = programmer_->operation().lastSucceeded();
+    if (std::exchange(writing_, false) && !wrote && programmer_->lastStatus().empty()) clearInfo();
 }
 
 void TEDID_form::clearInfo() {

@@ -43,10 +43,9 @@ private:
     void showInfo(const EdidInfo& info, EdidSource source);
     void clearInfo();
     EdidWriteChoice askBadBaseBlock(const EdidInfo& info);
-    // Both operations run to their end before the handler returns, while the
-    // window keeps painting and ignores clicks.
-    void runOperation(bool (EdidProgrammer::*operation)());
+    void operationDone() override;
 
+    bool writing_ = false;  // the worker that runs is a write
     std::unique_ptr<EdidProgrammer> programmer_;
 };
 

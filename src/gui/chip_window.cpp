@@ -11,6 +11,11 @@ void ChipWindow::abortOperations() {
     for (Operation* operation : operations()) operation->abort();
 }
 
+bool ChipWindow::busy() {
+    const auto ops = operations();
+    return std::any_of(ops.begin(), ops.end(), [](Operation* operation) { return !operation->idle(); });
+}
+
 void ChipWindow::makeButtons(std::initializer_list<ButtonSpec> buttons) {
     for (const auto& spec : buttons) {
         auto* button = makeButton(canvas(), spec.name, spec.caption, spec.colour, spec.pixelSize);
@@ -56,7 +61,36 @@ void ChipWindow::layOut(QWidget* top, QPlainTextEdit* log, const std::vector<TCG
 
 void ChipWindow::attachFrontend(QPlainTextEdit* log, std::vector<TCGauge*> gauges, WindowFrontend::Hooks hooks) {
     frontend_ = std::make_unique<WindowFrontend>(this, log, std::move(gauges), context_.desktop, dialogConfirmed_,
-                                                 std::move(hooks));
+                                                 withBusyButtons(std::move(hooks)));
+}
+
+WindowFrontend::Hooks ChipWindow::withBusyButtons(WindowFrontend::Hooks hooks) {
+    hooks.busy = [this](bool on) {
+        if (on) {
+            enabledBeforeBusy_.clear();
+            for (auto* button : buttons_) {
+                enabledBeforeBusy_.push_back(button->isEnabled());
+                button->setEnabled(false);
+            }
+            startedSinceBusy_ = false;
+            setCursor(Qt::BusyCursor);
+            return;
+        }
+        if (!startedSinceBusy_) restoreButtons();
+        unsetCursor();
+        operationDone();
+    };
+    hooks.started = [this, started = std::move(hooks.started)](std::string_view name) {
+        startedSinceBusy_ = true;
+        restoreButtons();
+        if (started) started(name);
+    };
+    return hooks;
+}
+
+void ChipWindow::restoreButtons() {
+    for (size_t i = 0; i < buttons_.size() && i < enabledBeforeBusy_.size(); ++i)
+        buttons_[i]->setEnabled(enabledBeforeBusy_[i]);
 }
 
 WindowFrontend::Hooks ChipWindow::lockingButtons(std::vector<Starter> starters, WindowFrontend::Hooks hooks) {

@@ -13,8 +13,8 @@
 #include "gui/gauge.h"
 #include "gui/tool_window.h"
 #include "gui/window_frontend.h"
-#include "link/family.h"
-#include "link/operation.h"
+#include "operation/family.h"
+#include "operation/operation.h"
 
 namespace kj {
 
@@ -23,6 +23,8 @@ class ChipWindow : public ToolWindow {
 public:
     ChipWindow(AppContext& context, QWidget* launcher, const QString& caption, const Family& family);
     void abortOperations() override;
+    // Some operation of the window runs on its worker.
+    bool busy();
 
 protected:
     // The read and write buttons' captions, alike in every chip window.
@@ -70,11 +72,20 @@ protected:
     void setDialogConfirmed() { dialogConfirmed_ = true; }
     // The operations a quit must end; empty when none can run.
     virtual std::vector<Operation*> operations() = 0;
+    // On the window thread once a worker has ended, whatever it did.
+    virtual void operationDone() {}
 
     const Family& family_;
 
 private:
+    // While a worker runs before its operation has a name, and after its
+    // end, no button takes a click; the window's own states stand between.
+    WindowFrontend::Hooks withBusyButtons(WindowFrontend::Hooks hooks);
+    void restoreButtons();
+
     std::vector<QPushButton*> buttons_;
+    std::vector<bool> enabledBeforeBusy_;
+    bool startedSinceBusy_ = false;
     bool dialogConfirmed_ = false;
     std::unique_ptr<WindowFrontend> frontend_;
 };

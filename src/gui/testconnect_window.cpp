@@ -2,13 +2,11 @@
 
 #include <QVBoxLayout>
 
-#include "gui/busy.h"
-#include "gui/window_frontend.h"
-#include "link/connection_test.h"
+#include "operation/connection_test.h"
 
 namespace kj {
 
-TTESTING::TTESTING(AppContext& context) : QWidget(nullptr), bridge_(context.bridges("V41")) {
+TTESTING::TTESTING(AppContext& context) : QWidget(nullptr), bridge_(context.bridges(kConnectionTestFamily.firmware)) {
     setObjectName("TESTING");
     setWindowTitle(QStringLiteral("Test vcom port and device"));
     Test_memo = makeMemo(this, "Test_memo", 16);
@@ -23,19 +21,17 @@ TTESTING::TTESTING(AppContext& context) : QWidget(nullptr), bridge_(context.brid
     resize(700, 320);
     centreOnScreen(this);
     connect(BitBtn1, &QPushButton::clicked, this, &TTESTING::BitBtn1Click);
+    frontend_ = std::make_unique<WindowFrontend>(this, Test_memo, std::vector<TCGauge*>{}, context.desktop,
+                                                 dialogConfirmed_, WindowFrontend::Hooks{.busy = [this](bool on) {
+                                                     BitBtn1->setEnabled(!on);
+                                                     on ? setCursor(Qt::BusyCursor) : unsetCursor();
+                                                 }});
+    test_ = std::make_unique<Operation>(*bridge_, *frontend_, kConnectionTestFamily);
 }
 
-// Up to half a second per silent device: the window keeps painting meanwhile.
+// Up to half a second per silent device, on the worker.
 void TTESTING::BitBtn1Click() {
-    runWhileBusy([this] { runConnectionTest(*bridge_, *this); });
-}
-
-void TTESTING::log(std::string_view line) {
-    QMetaObject::invokeMethod(this, [this, text = fromUtf8(line)] { appendLogLine(Test_memo, text); });
-}
-
-void TTESTING::clearLog() {
-    QMetaObject::invokeMethod(this, [this] { clearLogLines(Test_memo); });
+    test_->launch([this] { runConnectionTest(*bridge_, *frontend_); });
 }
 
 }  // namespace kj

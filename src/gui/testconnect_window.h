@@ -7,12 +7,13 @@
 #include <QWidget>
 #include <memory>
 
-#include "common/frontend.h"
 #include "gui/tool_window.h"
+#include "gui/window_frontend.h"
+#include "operation/operation.h"
 
 namespace kj {
 
-class TTESTING : public QWidget, private LogSink {
+class TTESTING : public QWidget {
     Q_OBJECT
 public:
     explicit TTESTING(AppContext& context);
@@ -21,9 +22,11 @@ public:
     void BitBtn1Click();
 
 private:
-    void log(std::string_view line) override;
-    void clearLog() override;
     std::unique_ptr<Bridge> bridge_;
+    bool dialogConfirmed_ = false;
+    std::unique_ptr<WindowFrontend> frontend_;
+    // Last: destroyed first, it waits for its worker while the rest still stands.
+    std::unique_ptr<Operation> test_;
 };
 
 }  // namespace kj

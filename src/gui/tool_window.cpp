@@ -4,6 +4,9 @@
 #include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
+
+#include "common/registry.h"
 
 namespace kj {
 
@@ -48,6 +51,13 @@ void ToolWindow::closeEvent(QCloseEvent* event) {
 void ToolWindow::showLauncherAndHide() {
     if (launcher_) launcher_->show();
     hide();
+}
+
+std::vector<const WindowEntry*> toolWindows() {
+    std::vector<const WindowEntry*> all = Registry<WindowEntry>::entries();
+    std::stable_sort(all.begin(), all.end(),
+                     [](const WindowEntry* a, const WindowEntry* b) { return a->family.place < b->family.place; });
+    return all;
 }
 
 QFont courier(int pixelSize, bool bold) {

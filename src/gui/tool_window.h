@@ -11,9 +11,11 @@
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "gui/desktop.h"
 #include "link/bridge.h"
+#include "operation/family.h"
 
 namespace kj {
 
@@ -50,6 +52,19 @@ private:
     QWidget* canvas_ = nullptr;
     bool placed_ = false;
 };
+
+// A tool's window, registered in its own file: the launcher makes one of each,
+// with a button in the family's place.
+struct WindowEntry {
+    const Family& family;
+    ToolWindow* (*make)(AppContext& context, QWidget* launcher);
+};
+template <class Window>
+ToolWindow* makeToolWindow(AppContext& context, QWidget* launcher) {
+    return new Window(context, launcher);
+}
+// Every registered window, in its family's place.
+std::vector<const WindowEntry*> toolWindows();
 
 // Controls with the look the windows share.
 QFont courier(int pixelSize, bool bold = false);

@@ -5,6 +5,7 @@
 #include <QTextCursor>
 
 #include "gui/tool_window.h"
+#include "link/wire_trace.h"
 
 namespace kj {
 
@@ -57,6 +58,7 @@ void WindowFrontend::wait(const std::function<void()>& f) {
 }
 
 void WindowFrontend::log(std::string_view line) {
+    trace::line(line);
     post([memo = memo_, text = fromUtf8(line)] { appendLogLine(memo, text); });
 }
 
@@ -112,6 +114,10 @@ void WindowFrontend::operationStarted(std::string_view name) {
 
 void WindowFrontend::operationEnded() {
     if (hooks_.ended) post([this] { hooks_.ended(); });
+}
+
+void WindowFrontend::busy(bool on) {
+    if (hooks_.busy) post([this, on] { hooks_.busy(on); });
 }
 
 }  // namespace kj

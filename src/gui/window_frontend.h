@@ -30,6 +30,7 @@ public:
     struct Hooks {
         std::function<void(std::string_view)> started{};  // buttons for a running operation
         std::function<void()> ended{};                    // buttons back to idle
+        std::function<void(bool)> busy{};                 // a worker runs, or has ended
         std::function<void()> saveCanClose{};             // the save dialog's close-confirmation handler
         std::function<void()> openCanClose{};             // the open dialog's
     };
@@ -47,6 +48,7 @@ public:
     bool confirm(std::string_view question) override;
     void operationStarted(std::string_view name) override;
     void operationEnded() override;
+    void busy(bool on) override;
 
 private:
     static constexpr int kMaxGauges = 2;

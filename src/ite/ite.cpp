@@ -1,5 +1,7 @@
 #include "ite/ite.h"
 
+#include "common/registry.h"
+
 #include <algorithm>
 
 #include "common/text.h"
@@ -9,6 +11,7 @@ namespace kj {
 using namespace ite;
 
 const Family ite::kFamily{
+    .place = 5,
     .name = "ite",
     .launcherButton = "ITE_BitBtn1",
     .launcherCaption = "ITE_chip",
@@ -24,7 +27,9 @@ const Family ite::kFamily{
     .openFilter = "BIN файл  (*.bin)|*.bin|Другие|*.*",
     .saveName = "ITE_",
     .flashIncompleteLine = "Флеш ITE стёрта или записана не полностью: запишите её заново !",
+    .imageTool = makeImageTool<IteProgrammer>,
 };
+KJ_REGISTER(Family, ite::kFamily)
 
 namespace {
 
@@ -92,19 +97,17 @@ void IteProgrammer::logFailure(const Answer& answer, std::string_view stepLine) 
         op_.logFailure(answer.io);
 }
 
-// ---- APPLY (caller's thread) ----
+// ---- APPLY ----
 
-bool IteProgrammer::applyRouting(const Routing& pins) {
-    if (!op_.idle()) return false;
+void IteProgrammer::routeSignals(const Routing& pins) {
     op_.logStamp();
-    if (!op_.openLink()) return false;
+    if (!op_.openLink()) return;
     ui_.log(kSendingRouting);
     Link& link = op_.link();
     // The routing closes the link without an end byte, whatever happens.
     const auto fail = [&](const Answer& answer, std::string_view line) {
         logFailure(answer, line);
         op_.finish(Ending::quietly());
-        return false;
     };
     if (Answer a = enterSettings(link); !a.ok()) return fail(a, kSettingsRefused);
     for (size_t row : kSendOrder) {
@@ -113,16 +116,14 @@ bool IteProgrammer::applyRouting(const Routing& pins) {
     if (Answer a = leaveSettings(link); !a.ok()) return fail(a, kRoutingRefused);
     ui_.log(kRoutingSent);
     op_.finish({.success = true, .bytes = std::string_view{}});
-    return op_.lastSucceeded();
 }
 
-// ---- link check (caller's thread) ----
+// ---- link check ----
 
-bool IteProgrammer::checkConnection() {
-    if (!op_.idle()) return false;
+void IteProgrammer::checkLink() {
     ui_.log("");
     ui_.log(kChecking);
-    if (!op_.openLink()) return false;
+    if (!op_.openLink()) return;
     ui_.log(kProgrammerReady);
     ui_.log("");
     ui_.log(kConnectNow);
@@ -130,7 +131,6 @@ bool IteProgrammer::checkConnection() {
     const auto fail = [&](const Answer& answer, std::string_view code) {
         logFailure(answer, codedLine(code));
         op_.finish(Ending::failed());
-        return false;
     };
     if (Answer a = checkController(link, controllerWait); !a.ok()) return fail(a, kCheckCode);
     std::array<uint8_t, kIdRegisters.size()> id{};
@@ -145,10 +145,9 @@ bool IteProgrammer::checkConnection() {
     ui_.log(std::string(kControllerFound) + hexUpper(id[0], 2) + hexUpper(id[1], 2) + std::string(kRevision) +
             hexUpper(id[2], 2));
     op_.finish(Ending::succeeded());
-    return op_.lastSucceeded();
 }
 
-// ---- read and write, the start (caller's thread) ----
+// ---- read and write, the start ----
 
 bool IteProgrammer::controllerAnswers(std::string_view code) {
     if (Answer a = checkController(op_.link(), controllerWait); !a.ok()) {
@@ -170,8 +169,7 @@ bool IteProgrammer::prepare(std::span<const RegisterStep> steps) {
     return true;
 }
 
-void IteProgrammer::startRead() {
-    if (!op_.idle()) return;
+void IteProgrammer::read() {
     op_.begin(ite::kReading);
     ui_.log("");
     ui_.setGaugeColour(kLime, kPagesGauge);
@@ -186,11 +184,10 @@ void IteProgrammer::startRead() {
     ui_.log(kPreparing);
     if (!prepare(kReadPreparation)) return op_.finish(Ending::failed());
     ui_.log(kPrepared);
-    op_.startWorker([this] { readFlash(); });
+    readFlash();
 }
 
-void IteProgrammer::startWrite() {
-    if (!op_.idle()) return;
+void IteProgrammer::write() {
     op_.begin(ite::kWriting);
     ui_.setGaugeColour(kRed, kPagesGauge);
     ui_.setGaugeProgress(0, kPageCount, kPagesGauge);
@@ -206,7 +203,7 @@ void IteProgrammer::startWrite() {
     ui_.log(std::string(kWritingFrom) + fileName_);
     ui_.log(kWriteStarting);
     if (!controllerAnswers(kWriteCode)) return;
-    op_.startWorker([this] { writeFlash(); });
+    writeFlash();
 }
 
 // ---- read (worker) ----

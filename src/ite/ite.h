@@ -10,7 +10,7 @@
 #include "common/frontend.h"
 #include "ite/ite_frames.h"
 #include "ite/ite_routing.h"
-#include "link/image_tool.h"
+#include "operation/image_tool.h"
 
 namespace kj {
 
@@ -30,12 +30,14 @@ class IteProgrammer : public ImageTool {
 public:
     IteProgrammer(Bridge& bridge, Frontend& ui);
 
-    // APPLY: true once the programmer has taken the whole routing.
-    bool applyRouting(const ite::Routing& pins);
-    // The link check: true when the controller answered with its ID.
-    bool checkConnection();
-    void startRead() override;
-    void startWrite() override;
+    // APPLY: it succeeded once the programmer has taken the whole routing.
+    void applyRouting(const ite::Routing& pins) {
+        op_.launch([this, pins] { routeSignals(pins); });
+    }
+    // The link check: it succeeded when the controller answered with its ID.
+    void checkConnection() {
+        op_.launch([this] { checkLink(); });
+    }
     Operation& operation() override { return op_; }
 
     bool lastSucceeded() const { return op_.lastSucceeded(); }
@@ -46,6 +48,11 @@ public:
 private:
     // 'T' at the start of a read or write; logs `code`'s line and ends the operation when it fails.
     bool controllerAnswers(std::string_view code);
+    // The whole operations, on the worker.
+    void routeSignals(const ite::Routing& pins);
+    void checkLink();
+    void read() override;
+    void write() override;
     bool prepare(std::span<const ite::RegisterStep> steps);
 
     void readFlash();

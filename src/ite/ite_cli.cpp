@@ -4,8 +4,8 @@
 #include <functional>
 #include <iostream>
 
+#include "common/registry.h"
 #include "console/console.h"
-#include "families.h"
 #include "ite/ite.h"
 
 namespace kj::ite {
@@ -54,13 +54,12 @@ Routing listedRouting(const std::string& text) {
 }
 
 // Runs one of the short operations, which Ctrl-C ends at once.
-int runShort(Context& context, const std::function<bool(IteProgrammer&)>& operation) {
+int runShort(Context& context, const std::function<void(IteProgrammer&)>& operation) {
     auto bridge = context.bridges(kFamily.firmware);
     IteProgrammer programmer(*bridge, context.ui);
     watchInterrupts(&programmer.operation(), OnInterrupt::Abort);
-    const bool ok = operation(programmer);
-    watchInterrupts(nullptr, OnInterrupt::Abort);
-    return ok ? kExitSuccess : kExitFailure;
+    operation(programmer);
+    return awaitEnd(programmer.operation(), OnInterrupt::Abort);
 }
 
 int runApply(Context& context, Options& options) {
@@ -77,14 +76,14 @@ int runApply(Context& context, Options& options) {
              : boardRouting(context, basePath.value_or(baseFilePath(kBaseFile).string()), *board, reversed);
     if (!pins) return kExitFailure;
     std::cerr << "korvel-cli: routing: " << routingText(*pins) << '\n';
-    return runShort(context, [&](IteProgrammer& programmer) { return programmer.applyRouting(*pins); });
+    return runShort(context, [&](IteProgrammer& programmer) { programmer.applyRouting(*pins); });
 }
 
 int run(Context& context, const std::string& action, Options& options) {
     if (action == "apply") return runApply(context, options);
     if (action == "check") {
         options.finish();
-        return runShort(context, [](IteProgrammer& programmer) { return programmer.checkConnection(); });
+        return runShort(context, [](IteProgrammer& programmer) { programmer.checkConnection(); });
     }
     auto bridge = context.bridges(kFamily.firmware);
     IteProgrammer programmer(*bridge, context.ui);
@@ -109,6 +108,8 @@ const cli::Tool kCliTool{
         "ite write --input FILE [--force]\n"
         "    erases the flash and writes the file; one that is not 131072 bytes only with --force\n",
     .run = run,
+    .family = &kFamily,
 };
+KJ_REGISTER(cli::Tool, kCliTool)
 
 }  // namespace kj::ite

@@ -1,17 +1,18 @@
 #include "ite/ite_window.h"
 
+#include "common/registry.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "gui/busy.h"
-
 namespace kj {
 
-namespace ite {
-ToolWindow* makeWindow(AppContext& context, QWidget* launcher) { return new TITE_FORM(context, launcher); }
-}  // namespace ite
+namespace {
+const WindowEntry kWindow{ite::kFamily, makeToolWindow<TITE_FORM>};
+}  // namespace
+KJ_REGISTER(WindowEntry, kWindow)
 
 using namespace ite;
 
@@ -214,38 +215,28 @@ void TITE_FORM::ITE_CheckBoxClick() {
 
 void TITE_FORM::ITE_SETUP_BitBtnClick() {
     commitTypedPins();
-    const Routing pins = selectedPins();
-    bool sent = false;
-    runShort([&] { sent = programmer_->applyRouting(pins); });
-    if (!sent) return;
+    if (!programmer_->operation().idle()) return;
+    applying_ = true;
+    programmer_->applyRouting(selectedPins());
+}
+
+// A routing the programmer took opens the rest of the window.
+void TITE_FORM::operationDone() {
+    if (!std::exchange(applying_, false) || !programmer_->lastSucceeded()) return;
     for (auto* button : {ITE_CHECK_CON_BitBtn, ITE_EXIT_BitBtn, ITE_WRITE_BitBtn, ITE_READ_BitBtn})
         button->setEnabled(true);
 }
 
 // ---- link check, read and write ----
 
-void TITE_FORM::runShort(const std::function<void()>& work) {
-    if (busy_) return;
-    busy_ = true;
-    runWhileBusy(work);
-    busy_ = false;
-}
+void TITE_FORM::ITE_CHECK_CON_BitBtnClick() { programmer_->checkConnection(); }
 
-void TITE_FORM::ITE_CHECK_CON_BitBtnClick() {
-    runShort([this] { programmer_->checkConnection(); });
-}
+void TITE_FORM::ITE_READ_BitBtnClick() { programmer_->startRead(); }
 
-// The preparation runs before the handler returns; the blocks on the worker.
-void TITE_FORM::ITE_READ_BitBtnClick() {
-    runShort([this] { programmer_->startRead(); });
-}
-
-void TITE_FORM::ITE_WRITE_BitBtnClick() {
-    runShort([this] { programmer_->startWrite(); });
-}
+void TITE_FORM::ITE_WRITE_BitBtnClick() { programmer_->startWrite(); }
 
 void TITE_FORM::ITE_EXIT_BitBtnClick() {
-    if (busy_ || !programmer_->operation().idle()) return;
+    if (!programmer_->operation().idle()) return;
     clearLogLines(ITE_Memo1);
     showLauncherAndHide();
     ITE_CGauge1->setProgress(0);

@@ -61,10 +61,9 @@ private:
     // Typed text becomes the entry it names, or the selector goes back to its value.
     void pinTyped(QComboBox* selector);
     void commitTypedPins();
-    // A short operation: the window paints and ignores clicks until it has ended.
-    void runShort(const std::function<void()>& work);
+    void operationDone() override;
 
-    bool busy_ = false;
+    bool applying_ = false;  // the worker that runs sends the routing
     std::unique_ptr<IteProgrammer> programmer_;
 };
 

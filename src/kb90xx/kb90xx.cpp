@@ -1,5 +1,7 @@
 #include "kb90xx/kb90xx.h"
 
+#include "common/registry.h"
+
 #include "common/text.h"
 
 namespace kj {
@@ -7,6 +9,7 @@ namespace kj {
 using namespace kb90xx;
 
 const Family kb90xx::kFamily{
+    .place = 3,
     .name = "kb90xx",
     .launcherButton = "KB901X",
     .launcherCaption = "KB9010/12/16/22",
@@ -17,7 +20,9 @@ const Family kb90xx::kFamily{
     .saveFilter = "BIN файл KB901X (*.bin)|*.bin",
     .openFilter = "BIN файл KB901X (*.bin)|*.bin|Другие|*.*",
     .flashIncompleteLine = "The KB90XX flash is left incomplete: write it again.",
+    .imageTool = makeImageTool<Kb90xxProgrammer>,
 };
+KJ_REGISTER(Family, kb90xx::kFamily)
 
 namespace {
 
@@ -72,8 +77,7 @@ bool Kb90xxProgrammer::openChip() {
     return false;
 }
 
-void Kb90xxProgrammer::startRead() {
-    if (!op_.idle()) return;
+void Kb90xxProgrammer::read() {
     ui_.clearLog();
     if (!openChip()) return;
     const auto path = op_.chooseOutput({.cancelled = "Write to file is interrupted."});
@@ -87,8 +91,7 @@ void Kb90xxProgrammer::startRead() {
     startStream(kReading, kReadCmd, &Kb90xxProgrammer::readStream);
 }
 
-void Kb90xxProgrammer::startWrite() {
-    if (!op_.idle()) return;
+void Kb90xxProgrammer::write() {
     ui_.clearLog();
     if (!openChip()) return;
     auto input = op_.chooseInput({.cancelled = "Write operation is interrupted."}, kImageSize);
@@ -105,17 +108,13 @@ void Kb90xxProgrammer::startWrite() {
     startStream(kWriting, kWriteCmd, &Kb90xxProgrammer::writeStream);
 }
 
-// The start command goes out before the worker exists, so that the link has
-// one user at a time.
 void Kb90xxProgrammer::startStream(const char* name, uint8_t command, void (Kb90xxProgrammer::*stream)()) {
     op_.begin(name);
     op_.logStamp();
     block_ = 1;
     if (Io io = op_.link().send(command); io != Io::Ok) return fail(io);
-    op_.startWorker([this, stream] { ReadThread_KB90(stream); });
+    (this->*stream)();
 }
-
-void Kb90xxProgrammer::ReadThread_KB90(void (Kb90xxProgrammer::*stream)()) { (this->*stream)(); }
 
 // ---- read (worker) ----
 

@@ -8,7 +8,7 @@
 
 #include "common/frontend.h"
 #include "kb90xx/kb90xx_frames.h"
-#include "link/image_tool.h"
+#include "operation/image_tool.h"
 
 namespace kj {
 
@@ -32,8 +32,6 @@ class Kb90xxProgrammer : public ImageTool {
 public:
     Kb90xxProgrammer(Bridge& bridge, Frontend& ui);
 
-    void startRead() override;
-    void startWrite() override;
     Operation& operation() override { return op_; }
 
     // Sends 'V'; true when a chip answered. Logs its lines either way.
@@ -45,9 +43,9 @@ public:
 
 private:
     bool openChip();
+    void read() override;
+    void write() override;
     void startStream(const char* name, uint8_t command, void (Kb90xxProgrammer::*stream)());
-    // The worker's body: the stream that the operation name selects.
-    void ReadThread_KB90(void (Kb90xxProgrammer::*stream)());
 
     void readStream();
     void endRead();

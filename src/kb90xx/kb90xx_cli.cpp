@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <iostream>
 
+#include "common/registry.h"
 #include "console/console.h"
-#include "families.h"
 #include "kb90xx/cable_help.h"
 #include "kb90xx/kb90xx.h"
 
@@ -88,6 +88,8 @@ const cli::Tool kCliTool{
         "kb90xx cable [--base FILE] (--board N|TEXT --ffc W [--reversed] | --list)\n"
         "    the cable help of the window: the board by its line in the base or a part of its name\n",
     .run = run,
+    .family = &kFamily,
 };
+KJ_REGISTER(cli::Tool, kCliTool)
 
 }  // namespace kj::kb90xx

@@ -1,5 +1,7 @@
 #include "kb90xx/kb90xx_window.h"
 
+#include "common/registry.h"
+
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -9,9 +11,10 @@
 
 namespace kj {
 
-namespace kb90xx {
-ToolWindow* makeWindow(AppContext& context, QWidget* launcher) { return new TKB901X_forms(context, launcher); }
-}  // namespace kb90xx
+namespace {
+const WindowEntry kWindow{kb90xx::kFamily, makeToolWindow<TKB901X_forms>};
+}  // namespace
+KJ_REGISTER(WindowEntry, kWindow)
 
 namespace {
 constexpr int kMemoPixels = 13;

@@ -1,8 +1,11 @@
 #include "keyboard/keyboard.h"
 
+#include "common/registry.h"
+
 namespace kj {
 
 const Family keyboard::kFamily{
+    .place = 2,
     .name = "keyboard",
     .launcherButton = "Keyboard",
     .launcherCaption = "Keyboard testing",
@@ -11,6 +14,7 @@ const Family keyboard::kFamily{
     .language = Language::English,
     .ends = {.success = "Q", .failure = "Q"},
 };
+KJ_REGISTER(Family, keyboard::kFamily)
 
 namespace {
 constexpr std::string_view kOverlongLine = "The programmer's report is longer than 1024 bytes and is discarded.";
@@ -91,15 +95,16 @@ KeyboardTester::~KeyboardTester() {
 }
 
 bool KeyboardTester::startScan() {
-    if (!op_.idle()) return false;
-    if (!op_.openLink([this](SetUpStep step, uint32_t index) { logSetUpStep(ui_, step, index); })) return false;
+    return op_.launch([this] { scan(); });
+}
+
+void KeyboardTester::scan() {
+    if (!op_.openLink([this](SetUpStep step, uint32_t index) { logSetUpStep(ui_, step, index); })) return;
     op_.begin(kKeyboardScanning);
     report_.clear();
-    // The worker starts after the first command: the device has one caller at a time.
     const Io first = op_.link().send(kStartScan);
     timer_.enable();
-    op_.startWorker([this, first] { ReadThread_keyboard(first); });
-    return true;
+    scanReports(first);
 }
 
 // A report that is on its way is still waited for: a silent programmer is a
@@ -120,7 +125,7 @@ void KeyboardTester::tick() {
     tickCv_.notify_all();
 }
 
-void KeyboardTester::ReadThread_keyboard(Io io) {
+void KeyboardTester::scanReports(Io io) {
     while (io == Io::Ok) {
         bool overlong = false;
         io = receiveReport(overlong);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/frontend.h"
-#include "link/operation.h"
+#include "operation/operation.h"
 
 namespace kj {
 
@@ -98,8 +98,8 @@ public:
     KeyboardTester(const KeyboardTester&) = delete;
     KeyboardTester& operator=(const KeyboardTester&) = delete;
 
-    // START SCAN. False when the click is ignored (a scan runs) or the link
-    // did not open; the link has logged why.
+    // START SCAN: the scan runs whole on its worker. False when the click is
+    // ignored because a scan runs.
     bool startScan();
     // EXIT during a scan: the worker ends after the report it waits for or
     // works on, or at once while it waits for the timer.
@@ -121,7 +121,8 @@ public:
     Millis tickWaitLimit{1000};
 
 private:
-    void ReadThread_keyboard(Io first);
+    void scan();
+    void scanReports(Io first);
     Io receiveReport(bool& overlong);
     Io showReport();
     bool awaitTick();

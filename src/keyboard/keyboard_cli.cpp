@@ -2,8 +2,8 @@
 #include <chrono>
 #include <set>
 
+#include "common/registry.h"
 #include "console/console.h"
-#include "families.h"
 #include "keyboard/keyboard.h"
 
 namespace kj::keyboard {
@@ -27,9 +27,14 @@ public:
         ui_.log(std::to_string(a) + "-" + std::to_string(b) + " " + colourName(now));
     }
     bool soundMuted() override { return muted_; }
-    void enable() override { ticking_ = true; }
+    void enable() override {
+        ticking_ = true;
+        began_ = true;
+    }
     void disable() override { ticking_ = false; }
     bool ticking() const { return ticking_; }
+    // The scan got as far as its first report request.
+    bool began() const { return began_; }
 
     // Every pair reported during the scan, in line order.
     std::string summary() const {
@@ -44,6 +49,7 @@ private:
     CellColours cells_;
     std::set<std::pair<int, int>> closed_;
     std::atomic<bool> ticking_{false};
+    std::atomic<bool> began_{false};
 };
 
 std::optional<long> secondsOption(Options& options) {
@@ -79,7 +85,7 @@ int run(Context& context, const std::string&, Options& options) {
     if (!tester.startScan()) return kExitFailure;
     paceScan(tester, keyboard, seconds);
     watchInterrupts(nullptr, OnInterrupt::Stop);
-    context.ui.log(keyboard.summary());
+    if (keyboard.began()) context.ui.log(keyboard.summary());
     return tester.lastSucceeded() ? kExitSuccess : kExitFailure;
 }
 
@@ -91,6 +97,8 @@ const cli::Tool kCliTool{
         "keyboard scan [--no-sound] [--seconds N]\n"
         "    scans until Ctrl-C or for N seconds; each toggled pair is a line, then the pairs closed\n",
     .run = run,
+    .family = &kFamily,
 };
+KJ_REGISTER(cli::Tool, kCliTool)
 
 }  // namespace kj::keyboard

@@ -1,13 +1,16 @@
 #include "keyboard/keyboard_window.h"
 
+#include "common/registry.h"
+
 #include <QPainter>
 #include <QRegularExpression>
 
 namespace kj {
 
-namespace keyboard {
-ToolWindow* makeWindow(AppContext& context, QWidget* launcher) { return new TKeyboard_testing(context, launcher); }
-}  // namespace keyboard
+namespace {
+const WindowEntry kWindow{keyboard::kFamily, makeToolWindow<TKeyboard_testing>};
+}  // namespace
+KJ_REGISTER(WindowEntry, kWindow)
 
 namespace {
 constexpr int kWidth = 888;

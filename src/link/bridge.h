@@ -66,6 +66,8 @@ public:
     // Set by a backend when the last open failed in a way the user can fix
     // (no permission on the port); empty otherwise.
     virtual std::string lastOpenAdvice() const { return {}; }
+    // What a user calls the device at `index` of the last list, for the wire trace.
+    virtual std::string portName(uint32_t index) const { return "port" + std::to_string(index); }
 };
 
 // Makes the bridge a window or command uses; `family` names the firmware it

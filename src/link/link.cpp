@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <thread>
 
+#include "link/wait_guard.h"
+
 namespace kj {
 
 namespace {
@@ -33,6 +35,7 @@ std::string_view ioFailureLine(Io io, Language language) {
 }
 
 int Link::open(const LinkVariant& variant, const SetUpObserver& onSetUp) {
+    assertMayWait();
     close();
     uint32_t count = 0;
     if (bridge_.createDeviceInfoList(count) != FtStatus::Ok) {
@@ -145,6 +148,7 @@ Io Link::send(std::span<const uint8_t> bytes) {
 }
 
 Io Link::awaitQueued(uint32_t count, Millis timeout, uint32_t* queued) {
+    assertMayWait();
     if (!device_) return Io::Lost;
     const Deadline deadline(timeout);
     uint32_t have = 0;
@@ -211,6 +215,7 @@ Io Link::purge() {
 }
 
 Io Link::drain(Millis timeout) {
+    assertMayWait();
     if (!device_) return Io::Lost;
     const Deadline deadline(timeout);
     for (;;) {

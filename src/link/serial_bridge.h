@@ -57,6 +57,9 @@ public:
     // cannot be opened, is held by another program or is not a tty.
     FtStatus open(uint32_t index, std::unique_ptr<BridgeDevice>& device) override;
     std::string lastOpenAdvice() const override { return advice_; }
+    std::string portName(uint32_t index) const override {
+        return index < ports_.size() ? ports_[index] : Bridge::portName(index);
+    }
 
 private:
     bool scansSysfs_;

@@ -1,5 +1,7 @@
 #include "mec16/mec16.h"
 
+#include "common/registry.h"
+
 #include <algorithm>
 #include <span>
 
@@ -10,6 +12,7 @@ namespace kj {
 using namespace mec16;
 
 const Family mec16::kFamily{
+    .place = 4,
     .name = "mec16",
     .launcherButton = "MEC16XX",
     .launcherCaption = "MEC1609",
@@ -24,7 +27,9 @@ const Family mec16::kFamily{
     .openFilter = "BIN файл MEC16 (*.bin)|*.bin|Другие|*.*",
     .alternateImageSize = kMainSize + kInfoSize,  // MAIN and INFO, as a read with INFO stores them
     .flashIncompleteLine = "Флеш MEC16 записан не полностью: его нужно стереть и записать заново.",
+    .imageTool = makeImageTool<Mec16Programmer>,
 };
+KJ_REGISTER(Family, mec16::kFamily)
 
 namespace mec16 {
 
@@ -193,10 +198,9 @@ bool Mec16Programmer::CheckProtection_MEC16(bool& fault, bool showValue, Loss lo
 
 void Mec16Programmer::failStart() { op_.finish({.closedLine = kClosedLine, .stamp = true}); }
 
-// ---- response check, help, erase (the caller's thread) ----
+// ---- response check, help, erase ----
 
-void Mec16Programmer::checkResponse() {
-    if (!op_.idle()) return;
+void Mec16Programmer::check() {
     op_.begin(kChecking);
     ui_.setGaugeProgress(0, gaugeMax_);
     setIndicators(kBlack);
@@ -217,8 +221,7 @@ void Mec16Programmer::showHelp() {
     for (std::string_view line : kHelpLines) ui_.log(line);
 }
 
-void Mec16Programmer::erase() {
-    if (!op_.idle()) return;
+void Mec16Programmer::eraseFlash() {
     op_.begin(kErasing);
     ui_.setGaugeProgress(0, gaugeMax_);
     setIndicators(kBlack);
@@ -260,8 +263,7 @@ bool Mec16Programmer::awaitErased() {
 
 // ---- read ----
 
-void Mec16Programmer::startRead() {
-    if (!op_.idle()) return;
+void Mec16Programmer::read() {
     op_.begin(kReadingMain);
     setGauge(kLime, kReadGaugeMax);
     if (!openLink()) return;
@@ -285,14 +287,8 @@ void Mec16Programmer::startRead() {
     block_ = 1;
     // The stop button also ends the wait for a MAIN packet.
     op_.stopEndsWaits(true);
-    // The start command goes out before the worker exists: one user of the link at a time.
     if (Io io = startReadStream(link(), kMainAddress); io != Io::Ok)
         return failStream(ioFailureLine(io, kFamily.language));
-    op_.startWorker([this] { ReadThread_MEC16(); });
-}
-
-void Mec16Programmer::ReadThread_MEC16() {
-    if (op_.name().is(kWritingMain)) return writeStream();
     readStream();
 }
 
@@ -366,8 +362,7 @@ void Mec16Programmer::failOutput() {
 
 // ---- write ----
 
-void Mec16Programmer::startWrite() {
-    if (!op_.idle()) return;
+void Mec16Programmer::write() {
     op_.begin(kWritingMain);
     setGauge(kRed, kWriteGaugeMax);
     if (!openLink()) return;
@@ -397,7 +392,7 @@ void Mec16Programmer::startWrite() {
         return failStart();
     block_ = 1;
     if (Io io = link().send(kWriteStreamCmd); io != Io::Ok) return failWrite(ioFailureLine(io, kFamily.language));
-    op_.startWorker([this] { ReadThread_MEC16(); });
+    writeStream();
 }
 
 // The programmer asks for each block, and takes it with 'G'. The stop button

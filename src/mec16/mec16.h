@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "common/frontend.h"
-#include "link/image_tool.h"
 #include "mec16/mec16_frames.h"
+#include "operation/image_tool.h"
 
 namespace kj {
 
@@ -73,15 +73,17 @@ public:
     Mec16Programmer(Bridge& bridge, Frontend& ui);
 
     // "Проверка отклика от MEC16": the ID, four registers and the protection verdict.
-    void checkResponse();
+    void checkResponse() {
+        op_.launch([this] { check(); });
+    }
     // "HELP": the help text, only while idle.
     void showHelp();
-    // "Чтение FLASH MEC16 ": MAIN, and INFO after it when setReadInfo(true).
-    void startRead() override;
     // "Стирание FLASH MEC16": MAIN, or MAIN and INFO when setEraseInfo(true).
-    void erase();
-    // "Запись FLASH MEC16": MAIN only.
-    void startWrite() override;
+    void erase() {
+        op_.launch([this] { eraseFlash(); });
+    }
+    // startRead, "Чтение FLASH MEC16 ": MAIN, and INFO after it when setReadInfo(true).
+    // startWrite, "Запись FLASH MEC16": MAIN only.
     // "СТОП или ВЫХОД" while busy: a read stops after the packet it waits for.
     void requestStop() { op_.requestStop(); }
 
@@ -118,8 +120,11 @@ private:
 
     bool awaitErased();
 
-    // The worker: the stream that the operation name selects.
-    void ReadThread_MEC16();
+    // The whole operations, on the worker.
+    void check();
+    void eraseFlash();
+    void read() override;
+    void write() override;
 
     void readStream();
     Io startInfo();

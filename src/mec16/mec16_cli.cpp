@@ -1,6 +1,6 @@
 // korvel-cli mec16: the window's response check, help, read, erase and write.
+#include "common/registry.h"
 #include "console/console.h"
-#include "families.h"
 #include "mec16/mec16.h"
 
 namespace kj::mec16 {
@@ -59,6 +59,8 @@ const cli::Tool kCliTool{
         "    writes MAIN from the file's first 196608 bytes (erase first: a write does not);\n"
         "    a file of another size than 196608 or 198656 bytes only with --force\n",
     .run = run,
+    .family = &kFamily,
 };
+KJ_REGISTER(cli::Tool, kCliTool)
 
 }  // namespace kj::mec16

@@ -1,12 +1,13 @@
 #include "mec16/mec16_window.h"
 
-#include "gui/busy.h"
+#include "common/registry.h"
 
 namespace kj {
 
-namespace mec16 {
-ToolWindow* makeWindow(AppContext& context, QWidget* launcher) { return new TMEC16_Form(context, launcher); }
-}  // namespace mec16
+namespace {
+const WindowEntry kWindow{mec16::kFamily, makeToolWindow<TMEC16_Form>};
+}  // namespace
+KJ_REGISTER(WindowEntry, kWindow)
 
 namespace {
 constexpr int kWidth = 905;
@@ -116,10 +117,7 @@ void TMEC16_Form::showIndicator(mec16::Indicator which, Rgb colour) {
     (which == mec16::Indicator::BootLock ? Shape_BootLock_MEC : Shape_FWP_MEC16)->setBrushColor(qColour(colour));
 }
 
-void TMEC16_Form::runOperation(void (Mec16Programmer::*operation)()) {
-    if (!programmer_->operation().idle()) return;
-    runWhileBusy([this, operation] { (programmer_.get()->*operation)(); });
-}
+void TMEC16_Form::runOperation(void (Mec16Programmer::*operation)()) { (programmer_.get()->*operation)(); }
 
 void TMEC16_Form::BitBtn_MEC16Click() { runOperation(&Mec16Programmer::checkResponse); }
 

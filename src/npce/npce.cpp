@@ -1,5 +1,7 @@
 #include "npce/npce.h"
 
+#include "common/registry.h"
+
 #include <algorithm>
 
 namespace kj {
@@ -7,6 +9,7 @@ namespace kj {
 using namespace npce;
 
 const Family npce::kFamily{
+    .place = 6,
     .name = "npce",
     .launcherButton = "BitBtn1",
     .launcherCaption = "NPCE288N/388N",
@@ -22,7 +25,9 @@ const Family npce::kFamily{
     .saveFilter = "BIN файл NPCE (*.bin)|*.bin",
     .openFilter = "BIN файл NPCE (*.bin)|*.bin|Другие|*.*",
     .flashIncompleteLine = "The NPCE flash is left incomplete: write it again.",
+    .imageTool = makeImageTool<NpceProgrammer>,
 };
+KJ_REGISTER(Family, npce::kFamily)
 
 namespace {
 
@@ -71,8 +76,7 @@ bool NpceProgrammer::openChip() {
     return false;
 }
 
-void NpceProgrammer::startRead() {
-    if (!op_.idle()) return;
+void NpceProgrammer::read() {
     ui_.log("");
     if (!openChip()) return;
     const auto path = op_.chooseOutput({.cancelled = "Write to file is interrupted."});
@@ -85,13 +89,10 @@ void NpceProgrammer::startRead() {
     ui_.log("Reading ...");
     op_.begin(kReading);
     op_.logStamp();
-    startStream(kReadCmd);
+    startStream(kReadCmd, &NpceProgrammer::readStream);
 }
 
-// The name is set from the erase on, so that nothing else starts while the
-// chip erases beside the window.
-void NpceProgrammer::startWrite() {
-    if (!op_.idle()) return;
+void NpceProgrammer::write() {
     ui_.log("");
     if (!openChip()) return;
     auto input = op_.chooseInput({.cancelled = "Write operation is interrupted."}, kImageSize);
@@ -110,7 +111,7 @@ void NpceProgrammer::startWrite() {
     if (!eraseAndCheck()) return;
     ui_.log("All data is clear!");
     ui_.log("Write ...");
-    startStream(kWriteCmd);
+    startStream(kWriteCmd, &NpceProgrammer::writeStream);
 }
 
 bool NpceProgrammer::eraseAndCheck() {
@@ -131,17 +132,10 @@ bool NpceProgrammer::eraseAndCheck() {
     return true;
 }
 
-// The first command goes out before the worker exists, so that the link has
-// one user at a time.
-void NpceProgrammer::startStream(uint8_t command) {
+void NpceProgrammer::startStream(uint8_t command, void (NpceProgrammer::*stream)()) {
     block_ = 1;
     if (Io io = op_.link().send(command); io != Io::Ok) return fail(io);
-    op_.startWorker([this] { ReadThread_NPCE(); });
-}
-
-void NpceProgrammer::ReadThread_NPCE() {
-    if (op_.name().is(kReading)) return readStream();
-    writeStream();
+    (this->*stream)();
 }
 
 // ---- read (worker) ----

@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "common/frontend.h"
-#include "link/image_tool.h"
 #include "npce/npce_frames.h"
+#include "operation/image_tool.h"
 
 namespace kj {
 
@@ -28,10 +28,6 @@ class NpceProgrammer : public ImageTool {
 public:
     NpceProgrammer(Bridge& bridge, Frontend& ui);
 
-    // NPCE_READClick and NPCE_WRITEClick without the window. A write erases and
-    // blank-checks the flash before it returns, as the window thread does.
-    void startRead() override;
-    void startWrite() override;
     Operation& operation() override { return op_; }
 
     // 'Z'; true when the flash identified itself. Logs its lines and sends its
@@ -45,9 +41,9 @@ public:
 private:
     bool openChip();
     bool eraseAndCheck();
-    void startStream(uint8_t command);
-    // The worker's body: the stream that the operation name selects.
-    void ReadThread_NPCE();
+    void read() override;
+    void write() override;
+    void startStream(uint8_t command, void (NpceProgrammer::*stream)());
 
     void readStream();
     void endRead();

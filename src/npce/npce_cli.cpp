@@ -1,6 +1,6 @@
 // korvel-cli npce: the window's read and write.
+#include "common/registry.h"
 #include "console/console.h"
-#include "families.h"
 #include "npce/npce.h"
 
 namespace kj::npce {
@@ -23,6 +23,8 @@ const cli::Tool kCliTool{
         "npce write --input FILE [--force]\n"
         "    a file that is not 131072 bytes is written only with --force, padded with 0xFF or cut\n",
     .run = run,
+    .family = &kFamily,
 };
+KJ_REGISTER(cli::Tool, kCliTool)
 
 }  // namespace kj::npce

@@ -1,12 +1,13 @@
 #include "npce/npce_window.h"
 
-#include "gui/busy.h"
+#include "common/registry.h"
 
 namespace kj {
 
-namespace npce {
-ToolWindow* makeWindow(AppContext& context, QWidget* launcher) { return new TNPCE_FORM(context, launcher); }
-}  // namespace npce
+namespace {
+const WindowEntry kWindow{npce::kFamily, makeToolWindow<TNPCE_FORM>};
+}  // namespace
+KJ_REGISTER(WindowEntry, kWindow)
 
 namespace {
 constexpr int kMemoPixels = 13;
@@ -31,15 +32,9 @@ TNPCE_FORM::TNPCE_FORM(AppContext& context, QWidget* launcher)
     programmer_ = std::make_unique<NpceProgrammer>(bridge(), frontend());
 }
 
-// The identification, and a write's erase and blank check, run before the
-// handler returns; the window paints meanwhile and drops clicks.
-void TNPCE_FORM::NPCE_READClick() {
-    runWhileBusy([this] { programmer_->startRead(); });
-}
+void TNPCE_FORM::NPCE_READClick() { programmer_->startRead(); }
 
-void TNPCE_FORM::NPCE_WRITEClick() {
-    runWhileBusy([this] { programmer_->startWrite(); });
-}
+void TNPCE_FORM::NPCE_WRITEClick() { programmer_->startWrite(); }
 
 // The button is disabled while an operation runs; a close request may still come.
 void TNPCE_FORM::EXIT_NPCEClick() {

@@ -106,3 +106,43 @@ TEST(Cli, PathsThatAreNoFilesAreRefusedWithTheirReason) {
         EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
     }
 }
+
+// The wire trace a user attaches to a report: the handshake's bytes each way,
+// every byte of the image, and the log lines between them, in time order.
+TEST(Cli, TraceRecordsTheWireAndTheLogInTimeOrder) {
+    kjtest::ScratchDir dir;
+    const std::string trace = dir.file("t.txt");
+    const auto r = cli({"--trace", trace, "--simulate", "kb90xx", "read", "--output", dir.file("r.bin")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream in(kjtest::slurp(trace));
+    std::string line;
+    ASSERT_TRUE(std::getline(in, line));
+    EXPECT_EQ(line.rfind("# korvel-jig wire trace", 0), 0u) << line;
+    Lines to, from, logged;
+    size_t imageBytes = 0;
+    double last = 0;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        double stamp = -1;
+        std::string what;
+        fields >> stamp >> what;
+        EXPECT_GE(stamp, last) << line;
+        last = stamp;
+        const std::string rest = line.substr(line.find(what) + what.size());
+        if (what == "log") {
+            logged.push_back(rest.substr(1));
+            continue;
+        }
+        std::string direction;
+        fields >> direction;
+        const std::string bytes = rest.substr(rest.find(direction) + direction.size());
+        (direction == "->" ? to : from).push_back(bytes);
+        if (direction == "<-") imageBytes += bytes.size() / 3;
+    }
+    ASSERT_FALSE(to.empty());
+    ASSERT_FALSE(from.empty());
+    EXPECT_EQ(to.front(), " 42");          // 'B'
+    EXPECT_EQ(from.front(), " 56 34 31");  // "V41"
+    EXPECT_GE(imageBytes, 131072u);
+    EXPECT_EQ(logged, r.lines()) << "the trace holds the log lines as the command printed them";
+}

@@ -1,18 +1,17 @@
 #include <gtest/gtest.h>
 
-#include "link/connection_test.h"
+#include "operation/connection_test.h"
 #include "sim/sim_bridge.h"
 #include "support/recording_frontend.h"
 
 using namespace kj;
-using kjsim::Family;
 using kjsim::Programmer;
 using kjsim::SimBridge;
 using kjsim::SimSlot;
 using Lines = std::vector<std::string>;
 
 TEST(ConnectionTest, ListsEveryOpenableDeviceFromTheTopWithItsAnswer) {
-    auto prog = SimSlot::programmer(std::make_shared<Programmer>(Family::V41));
+    auto prog = SimSlot::programmer(std::make_shared<Programmer>(kjsim::Family::V41));
     auto silent = SimSlot::silent();
     SimBridge bridge({prog, SimSlot::unopenable(), silent});
     kjtest::RecordingFrontend log;
@@ -27,7 +26,7 @@ TEST(ConnectionTest, ListsEveryOpenableDeviceFromTheTopWithItsAnswer) {
 
 TEST(ConnectionTest, ShowsALongReplyInFull) {
     const std::string reply = "NPCE_V1.7 build 2016-05\r\n";
-    SimBridge bridge({SimSlot::programmer(std::make_shared<Programmer>(Family::Npce, reply))});
+    SimBridge bridge({SimSlot::programmer(std::make_shared<Programmer>(kjsim::Family::Npce, reply))});
     kjtest::RecordingFrontend log;
     runConnectionTest(bridge, log);
     EXPECT_EQ(log.lines().back(), "PROG version FW -> NPCE_V1.7 build 2016 05  ");
@@ -47,7 +46,8 @@ TEST(ConnectionTest, NoDeviceAndNoListEachGiveOneLine) {
 
 TEST(ConnectionTest, APortWithoutPermissionSaysHowToGetAccess) {
     const std::string advice = "Permission denied on /dev/ttyUSB1: add yourself to the dialout group";
-    SimBridge bridge({SimSlot::programmer(std::make_shared<Programmer>(Family::V41)), SimSlot::unopenable(advice)});
+    SimBridge bridge(
+        {SimSlot::programmer(std::make_shared<Programmer>(kjsim::Family::V41)), SimSlot::unopenable(advice)});
     kjtest::RecordingFrontend log;
     runConnectionTest(bridge, log);
     EXPECT_EQ(log.lines(), (Lines{"", "Number of VCOM ports found on the machine: 2", advice, ">>>", "Open VCOM0",

@@ -10,6 +10,7 @@
 #include "edid/edid_window.h"
 #include "edid_fixture.h"
 #include "support/scripted_desktop.h"
+#include "support/window_support.h"
 
 namespace kjtest {
 namespace {
@@ -76,7 +77,7 @@ TEST_F(EdidWindow, ReadFillsTheLogAndTheInfoPanelAndSavesTheImage) {
     const auto path = dir_.file("panel.bin");
     desktop_.choices.push_back(QString::fromStdString(path));
 
-    window_->EDID_READ->click();
+    ASSERT_TRUE(kjtest::clickAndSettle(window_->EDID_READ, *window_));
 
     const Bytes image = kjsim::builtInPanelEdid();
     EXPECT_EQ(linesOf(window_->EDID_Memo),
@@ -99,7 +100,7 @@ TEST_F(EdidWindow, BadChecksumIsAskedAboutAndFixedBeforeWriting) {
     desktop_.choices.push_back(QString::fromStdString(path));
     MessageBoxAnswer answer(TEDID_form::kFixAndWrite);
 
-    window_->EDID_WRITE->click();
+    ASSERT_TRUE(kjtest::clickAndSettle(window_->EDID_WRITE, *window_));
 
     EXPECT_EQ(answer.asked, 1);
     const auto good = kjsim::builtInPanelEdid()[127];
@@ -115,7 +116,7 @@ TEST_F(EdidWindow, BadChecksumCancelledWritesNothing) {
     desktop_.choices.push_back(QString::fromStdString(path));
     MessageBoxAnswer answer(TEDID_form::kCancelWrite);
 
-    window_->EDID_WRITE->click();
+    ASSERT_TRUE(kjtest::clickAndSettle(window_->EDID_WRITE, *window_));
 
     EXPECT_EQ(answer.asked, 1);
     EXPECT_EQ(linesOf(window_->EDID_Memo),
@@ -129,7 +130,7 @@ TEST_F(EdidWindow, BadChecksumCancelledWritesNothing) {
 TEST_F(EdidWindow, ExitClearsLogAndPanelAndReturnsToTheLauncher) {
     desktop_.choices.push_back(std::nullopt);
     window_->show();
-    window_->EDID_READ->click();
+    ASSERT_TRUE(kjtest::clickAndSettle(window_->EDID_READ, *window_));
     ASSERT_FALSE(window_->EDID_Memo->toPlainText().isEmpty());
 
     window_->EXIT_EDID->click();

@@ -48,7 +48,7 @@ TEST_F(LauncherTest, StartsWithOnlyTheLauncherVisible) {
     EXPECT_EQ(form->windowTitle(), "Korvel_JIG  VER4.9  16/05/2016");
     EXPECT_EQ(form->size(), QSize(524, 638));
     EXPECT_TRUE(form->isVisible());
-    ASSERT_EQ(form->tools().size(), 6u);
+    ASSERT_EQ(form->tools().size(), kj::toolWindows().size());
     for (const auto& t : form->tools()) EXPECT_FALSE(t.window->isVisible()) << t.window->windowTitle().toStdString();
     EXPECT_FALSE(static_cast<QWidget*>(form->TESTING)->isVisible());
     EXPECT_FALSE(form->windowFlags() & Qt::WindowCloseButtonHint);
@@ -130,8 +130,10 @@ TEST_F(LauncherTest, ConnectionTestOpensBesideTheLauncherAndLogsWhatItFinds) {
     EXPECT_TRUE(static_cast<QWidget*>(testing)->isVisible());
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(static_cast<QWidget*>(testing)->windowTitle(), "Test vcom port and device");
-    testing->BitBtn1->click();
-    testing->BitBtn1->click();
+    for (int run = 0; run < 2; ++run) {
+        testing->BitBtn1->click();  // on its worker: the button is back once it has ended
+        ASSERT_TRUE(kjtest::runUntil([&] { return testing->BitBtn1->isEnabled(); }));
+    }
     const QString expected =
         "\nNumber of VCOM ports found on the machine: 1\n>>>\nOpen VCOM0\n"
         "FTDI DRIVER version -> 21224\nPROG version FW -> V41";

@@ -45,6 +45,14 @@ protected:
     kjsim::IteChip& chip() { return *bench.ite; }
     kj::Operation& op() { return programmer_.operation(); }
 
+    bool applied(const kj::ite::Routing& pins) {
+        programmer_.applyRouting(pins);
+        return succeeded(op());
+    }
+    bool checked() {
+        programmer_.checkConnection();
+        return succeeded(op());
+    }
     void read(const std::optional<std::string>& path) {
         ui.chooseNext(path);
         programmer_.startRead();

@@ -47,7 +47,7 @@ Lines tail(const Lines& lines, size_t n) {
 }
 
 TEST_F(IteOperation, LinkCheckLogsTheIdOrTheCodeOfTheStepThatFailed) {
-    EXPECT_TRUE(programmer_.checkConnection());
+    EXPECT_TRUE(checked());
     EXPECT_EQ(wire(), (Bytes{'B', 'T', 'A', 0x00, 'R', 'A', 0x01, 'R', 'A', 0x02, 'R', 'I'}));
     EXPECT_EQ(log(), join({{"", "Проверка связи ..."},
                            kIteLinkLines,
@@ -57,12 +57,12 @@ TEST_F(IteOperation, LinkCheckLogsTheIdOrTheCodeOfTheStepThatFailed) {
     EXPECT_TRUE(ui.events().empty()) << "the link check disables nothing";
 
     chip().noController = true;
-    EXPECT_FALSE(programmer_.checkConnection());
+    EXPECT_FALSE(checked());
     EXPECT_EQ(log().back(), coded("00"));
     chip().noController = false;
     programmer_.controllerWait = kj::Millis{300};
     faults().silentFromStep = 2;  // nothing after the handshake
-    EXPECT_FALSE(programmer_.checkConnection());
+    EXPECT_FALSE(checked());
     EXPECT_EQ(log().back(), coded("00"));
     EXPECT_EQ(endBytes(), "IOO");
     expectEnded(op());

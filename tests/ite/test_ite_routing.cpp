@@ -84,10 +84,10 @@ Bytes routingFrames(const Routing& p) {
 
 TEST_F(IteOperation, ApplySendsTheFramesInOrderAndTheProgrammerKeepsTheRouting) {
     const Routing pins{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-    EXPECT_TRUE(programmer_.applyRouting(pins));
+    EXPECT_TRUE(applied(pins));
     EXPECT_EQ(wire(), (Bytes{'B', 'S'} + routingFrames(pins) + Bytes{'Q', 'Q', 'Q'}));
     EXPECT_EQ(log(), join({{kStampRu}, kIteLinkLines, {"Отправляем настройки под MB.", "Настройки все отправлены."}}));
-    EXPECT_TRUE(programmer_.checkConnection());  // a link set-up in between
+    EXPECT_TRUE(checked());  // a link set-up in between
     EXPECT_EQ(chip().routing().size(), 15u);
     EXPECT_EQ(chip().routing().at("IN"), 12);
     EXPECT_EQ(endBytes(), "I") << "none after APPLY";
@@ -96,7 +96,7 @@ TEST_F(IteOperation, ApplySendsTheFramesInOrderAndTheProgrammerKeepsTheRouting) 
     for (int step : {2 + 5, 2}) {
         faults().wrongReplyAt = step;
         slot().clearRecord();
-        EXPECT_FALSE(programmer_.applyRouting(allAt(3)));
+        EXPECT_FALSE(applied(allAt(3)));
         EXPECT_EQ(wire().size(), 2 + 3 * static_cast<size_t>(step - 2));
         EXPECT_EQ(log().back(),
                   step == 2 ? "Ошибка при входе в режим настроек." : "Ошибка протокола при настройке выводов.");

@@ -109,18 +109,19 @@ TEST_F(IteWindow, BoardApplyCheckAndReadThroughTheButtons) {
     EXPECT_EQ(window->ComboBox[1]->currentText(), "NC");
     window->ComboBox[2]->lineEdit()->setText("05");  // left typed: APPLY takes it
 
-    window->ITE_SETUP_BitBtn->click();
+    ASSERT_TRUE(clickAndSettle(window->ITE_SETUP_BitBtn, *window));
     const auto routing = bench_.ite->routing();
     EXPECT_EQ(routing.at("d0"), 30);
     EXPECT_EQ(routing.at("d1"), 0);
     EXPECT_EQ(routing.at("d2"), 5);
     EXPECT_EQ(routing.at("IN"), 19);
-    window->ITE_CHECK_CON_BitBtn->click();
+    ASSERT_TRUE(clickAndSettle(window->ITE_CHECK_CON_BitBtn, *window));
     EXPECT_EQ(memo(*window).back(), "Найден ID мульта -> 8512 ревизия -> 03");
 
     // The read: the dialog is typed into while the preparation holds the window.
     bench_.programmer->faults.replyDelay = kj::Millis{2};
     window->ITE_READ_BitBtn->click();
+    ASSERT_TRUE(begun(window->programmer().operation(), "READ_ITE"));
     EXPECT_TRUE(window->ITE_READ_BitBtn->isEnabled());
     for (auto* button :
          {window->ITE_CHECK_CON_BitBtn, window->ITE_WRITE_BitBtn, window->ITE_SETUP_BitBtn, window->ITE_EXIT_BitBtn})

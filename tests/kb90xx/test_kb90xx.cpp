@@ -233,6 +233,7 @@ TEST(Kb90xxLink, NoProgrammerMeansNothingMoreThanTheLinkLine) {
     RecordingFrontend ui;
     Kb90xxProgrammer programmer(bridge, ui);
     programmer.startRead();
+    ASSERT_TRUE(programmer.operation().waitIdle(kHangBound));
     EXPECT_EQ(ui.lines(), (Lines{"VCOM port is not found on the machine!"}));
     EXPECT_TRUE(programmer.operation().idle());
     EXPECT_FALSE(programmer.lastSucceeded());
@@ -456,6 +457,7 @@ TEST(Kb90xxLink, WrongFirmwareIsNamedBesideTheFirmwareNeeded) {
     Rig rig(options);
     kj::Kb90xxProgrammer programmer(*rig.bridge, rig.ui);
     programmer.startRead();
+    rig.waitIdle(programmer.operation());
     EXPECT_EQ(rig.log(), (Lines{"Number of VCOM ports found on the machine: 1",
                                 "It is necessary to update the firmware programmer!",
                                 "The programmer's firmware is V42; this window needs V41."}));

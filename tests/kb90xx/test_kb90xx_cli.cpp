@@ -6,7 +6,6 @@
 #include <sstream>
 
 #include "console/console.h"
-#include "families.h"
 #include "kb90xx_fixture.h"
 #include "sim/sim_bridge.h"
 #include "support/cli_support.h"
@@ -23,7 +22,7 @@ protected:
 
     CliRun run(const std::string& action, std::vector<std::string> args) {
         kj::cli::Context context{kjsim::bridgesTo(slot_), ui_};
-        return runTool(kj::kb90xx::kCliTool, context, action, std::move(args));
+        return runTool(*kj::cli::toolNamed("kb90xx"), context, action, std::move(args));
     }
 
     std::string writeBase(const std::string& text) {

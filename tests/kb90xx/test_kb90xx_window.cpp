@@ -60,7 +60,8 @@ TEST_F(Kb90xxWindow, ReadRunsOnTheWorkerWithTheButtonsOfARead) {
     desktop_.choices.push_back(QString::fromStdString(path));
     window->KB901X_READ->click();
 
-    // The handler has returned with the worker running.
+    // The worker has set the name and the window shows the buttons of a read.
+    ASSERT_TRUE(begun(window->programmer().operation(), "Reading"));
     EXPECT_TRUE(window->KB901X_READ->isEnabled());
     EXPECT_FALSE(window->KB901X_WRITE->isEnabled());
     EXPECT_FALSE(window->EXIT_KB901X->isEnabled());

@@ -7,7 +7,6 @@
 #include <sstream>
 
 #include "console/console.h"
-#include "families.h"
 #include "keyboard_fixture.h"
 #include "support/process.h"
 
@@ -51,7 +50,7 @@ protected:
                                  ui};
         ScanRun run;
         testing::internal::CaptureStdout();
-        run.status = kj::keyboard::kCliTool.run(context, "scan", options);
+        run.status = kj::cli::toolNamed("keyboard")->run(context, "scan", options);
         run.out = linesOf(testing::internal::GetCapturedStdout());
         return run;
     }
@@ -111,7 +110,7 @@ TEST_F(KeyboardCli, NoProgrammerFails) {
     kj::cli::Options options({"--seconds", "1"});
     kj::cli::Context context{[](std::string_view) { return std::make_unique<kjsim::SimBridge>(); }, ui};
     testing::internal::CaptureStdout();
-    EXPECT_EQ(kj::keyboard::kCliTool.run(context, "scan", options), 1);
+    EXPECT_EQ(kj::cli::toolNamed("keyboard")->run(context, "scan", options), 1);
     EXPECT_EQ(linesOf(testing::internal::GetCapturedStdout()),
               (std::vector<std::string>{"VCOM port is not found on the machine!"}));
 }
@@ -128,7 +127,7 @@ TEST_F(KeyboardCli, UsageErrorsComeBeforeTheLink) {
                                      return bench.bridge();
                                  },
                                  ui};
-        EXPECT_THROW(kj::keyboard::kCliTool.run(context, action, options), kj::cli::UsageError) << action;
+        EXPECT_THROW(kj::cli::toolNamed("keyboard")->run(context, action, options), kj::cli::UsageError) << action;
     }
     EXPECT_TRUE(families.empty());
     EXPECT_TRUE(bench.written().empty());

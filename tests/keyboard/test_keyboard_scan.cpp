@@ -82,6 +82,11 @@ protected:
         EXPECT_EQ(panel.colour(3, 4), colour);
         EXPECT_EQ(panel.notAqua(), 3);
     }
+    // START, and the wait until the scan runs (the timer is on) or has ended.
+    bool startScan() {
+        return tester.startScan() &&
+               waitFor([&] { return timer.enabled.load() || tester.operation().waitIdle(kj::Millis{0}); });
+    }
     bool stopAndWait() {
         tester.requestStop();
         return tester.operation().waitIdle(5s);
@@ -110,7 +115,7 @@ protected:
 TEST_F(KeyboardScan, ExampleReportTurnsCellsRedThenYellowThenRedWithOneSoundEach) {
     bench.script({kExampleReport, kExampleReport, kExampleReport});
 
-    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(startScan());
     EXPECT_TRUE(tester.operation().name().is(kKeyboardScanning));
     EXPECT_TRUE(timer.enabled);
     ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 1; }));
@@ -139,7 +144,7 @@ TEST_F(KeyboardScan, MutedSendsNoSound) {
     panel.muted = true;
     bench.script({kExampleReport, kExampleReport});
 
-    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(startScan());
     ASSERT_TRUE(nextReport(tester, bench.chip()));
     ASSERT_TRUE(waitFor([&] { return panel.toggles() == 6; }));
     ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
@@ -154,7 +159,7 @@ TEST_F(KeyboardScan, MutedSendsNoSound) {
 TEST_F(KeyboardScan, LoneEndChangesNothingAndTheNextRequestWaitsForTheTick) {
     bench.script({kNothing, kExampleReport});
 
-    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(startScan());
     ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
     EXPECT_EQ(panel.toggles(), 0u);
     EXPECT_EQ(bench.written(), "Bu");
@@ -171,7 +176,7 @@ TEST_F(KeyboardScan, ReportInPiecesCountsOnceWhole) {
                             {kExampleReport, {1, 1, 1, 1}},  // byte by byte, then the rest
                             {bigger, {5, 5}}});
 
-    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(startScan());
     ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 1; }));
     expectExampleCells(CellColour::Red);
     ASSERT_TRUE(nextReport(tester, bench.chip()));
@@ -188,7 +193,7 @@ TEST_F(KeyboardScan, ReportInPiecesCountsOnceWhole) {
 
 TEST_F(KeyboardScan, StopWhileWaitingForTheTickEndsAtOnce) {
     bench.script({kExampleReport});
-    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(startScan());
     ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
     ASSERT_TRUE(stopAndWait());
     EXPECT_EQ(bench.written(), "BuIQ");
@@ -201,7 +206,7 @@ TEST_F(KeyboardScan, StopWhileWaitingForTheTickEndsAtOnce) {
 TEST_F(KeyboardScan, StopWhileAReportIsIncompleteStillReportsTheSilence) {
     tester.link().timeouts.reply = 300ms;
     bench.script({Bytes{'>', 1, 2}});  // never completed
-    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(startScan());
     ASSERT_TRUE(waitFor([&] { return bench.chip().requests() == 1; }));
     ASSERT_TRUE(stopAndWait());
     EXPECT_EQ(bench.written(), "BuQ");
@@ -213,12 +218,12 @@ TEST_F(KeyboardScan, StopWhileAReportIsIncompleteStillReportsTheSilence) {
 
 TEST_F(KeyboardScan, ANewScanAfterAStopStartsClean) {
     bench.script({kExampleReport});
-    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(startScan());
     ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
     ASSERT_TRUE(stopAndWait());
 
     bench.script({kExampleReport});
-    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(startScan());
     ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 2; }));
     expectExampleCells(CellColour::Yellow);  // colours persist across scans
     ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
@@ -228,7 +233,7 @@ TEST_F(KeyboardScan, ANewScanAfterAStopStartsClean) {
 
 TEST_F(KeyboardScan, SecondStartWhileScanningDoesNothing) {
     bench.script({kNothing});
-    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(startScan());
     ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
     const auto lines = ui.lines();
     EXPECT_FALSE(tester.startScan());
@@ -239,7 +244,7 @@ TEST_F(KeyboardScan, SecondStartWhileScanningDoesNothing) {
 
 TEST_F(KeyboardScan, ClearBetweenReportsTogglesFromAquaAgain) {
     bench.script({kExampleReport, kExampleReport});
-    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(startScan());
     ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
     expectExampleCells(CellColour::Red);
     panel.clear();
@@ -253,7 +258,7 @@ TEST_F(KeyboardScan, SilentProgrammerEndsTheScanWithALine) {
     bench.bench.programmer->faults.silentFromStep = 3;  // 'B' and 'u' answered, 'U' not
     bench.script({kExampleReport, kExampleReport});
 
-    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(startScan());
     ASSERT_TRUE(nextReport(tester, bench.chip()));
     ASSERT_TRUE(tester.operation().waitIdle(5s));
 
@@ -269,7 +274,7 @@ TEST_F(KeyboardScan, LostProgrammerEndsTheScanWithALine) {
     bench.bench.programmer->faults.hangUpAtStep = 3;
     bench.script({kExampleReport, kExampleReport});
 
-    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(startScan());
     ASSERT_TRUE(nextReport(tester, bench.chip()));
     ASSERT_TRUE(tester.operation().waitIdle(5s));
 
@@ -294,7 +299,7 @@ Bytes reportOfLength(size_t length) {
 TEST_F(KeyboardScan, OverlongReportIsDiscardedAndTheScanGoesOn) {
     bench.script({reportOfLength(kReportCapacity + 1), kExampleReport});
 
-    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(startScan());
     ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
     EXPECT_EQ(panel.toggles(), 0u);
     auto expected = kKeyboardLinkLines;
@@ -312,7 +317,7 @@ TEST_F(KeyboardScan, OverlongReportIsDiscardedAndTheScanGoesOn) {
 
 TEST_F(KeyboardScan, ReportOfExactlyTheAccumulatorIsShown) {
     bench.chip().setScript({{reportOfLength(kReportCapacity), {300, 300, 300}}});
-    ASSERT_TRUE(tester.startScan());
+    ASSERT_TRUE(startScan());
     ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 1; }));
     EXPECT_EQ(panel.toggles(), kReportCapacity - 3);
     EXPECT_EQ(panel.colour(1, 2), CellColour::Red);

@@ -6,6 +6,7 @@
 #include "keyboard/keyboard_window.h"
 #include "keyboard_fixture.h"
 #include "support/scripted_desktop.h"
+#include "support/window_support.h"
 
 namespace kjtest {
 namespace {
@@ -123,6 +124,8 @@ TEST_F(KeyboardWindow, ScanTogglesCellsClearResetsThemAndExitStopsBeforeLeaving)
     bench.script({kExampleReport});
 
     window->START_SCAN->click();
+    ASSERT_TRUE(begun(window->tester().operation(), kj::kKeyboardScanning));
+    ASSERT_TRUE(runUntil([&] { return window->Timer_keyboard_scan->isActive(); }));
 
     EXPECT_EQ(linesOf(window->Memo_keyboard), kKeyboardLinkLines);
     EXPECT_FALSE(window->START_SCAN->isEnabled());
@@ -184,7 +187,7 @@ TEST(KeyboardWindowLink, NoProgrammerShowsOnlyTheLinkLineAndStaysIdle) {
     QWidget launcher;
     TKeyboard_testing window(context, &launcher);
 
-    window.START_SCAN->click();
+    ASSERT_TRUE(clickAndSettle(window.START_SCAN, window));
 
     EXPECT_EQ(linesOf(window.Memo_keyboard), (std::vector<std::string>{"VCOM port is not found on the machine!"}));
     EXPECT_TRUE(window.START_SCAN->isEnabled());

@@ -6,10 +6,9 @@
 #include <sstream>
 
 #include "console/console.h"
-#include "support/cli_support.h"
-#include "families.h"
 #include "mec16_fixture.h"
 #include "sim/sim_bridge.h"
+#include "support/cli_support.h"
 #include "support/process.h"
 
 namespace kjtest {
@@ -25,7 +24,7 @@ protected:
                                      return std::make_unique<kjsim::SimBridge>(std::vector{slot_});
                                  },
                                  ui_};
-        return runTool(kj::mec16::kCliTool, context, action, std::move(args));
+        return runTool(*kj::cli::toolNamed("mec16"), context, action, std::move(args));
     }
 
     ScratchDir dir_;

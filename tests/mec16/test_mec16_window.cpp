@@ -68,8 +68,7 @@ TEST_F(Mec16Window, EveryControlSitsWhereTheFormPutsIt) {
 
 TEST_F(Mec16Window, CheckThenAReadStoppedByTheStopButtonThenBackToTheLauncher) {
     bench_.mec16->faults.fwp = true;
-    window_->BitBtn_MEC16->click();  // returns once the check has ended
-    QCoreApplication::sendPostedEvents();
+    ASSERT_TRUE(clickAndSettle(window_->BitBtn_MEC16, *window_));
     EXPECT_TRUE(idle());
     EXPECT_EQ(window_->Shape_FWP_MEC16->brushColor(), QColor(255, 0, 0));
     EXPECT_EQ(window_->Shape_BootLock_MEC->brushColor(), QColor(0, 255, 0));
@@ -81,7 +80,7 @@ TEST_F(Mec16Window, CheckThenAReadStoppedByTheStopButtonThenBackToTheLauncher) {
     desktop_.choices.push_back(QString::fromStdString(path));
     window_->CheckBox_MEC16_RD->setChecked(true);
     window_->BitBtn_RD_MEC16->click();
-    EXPECT_STREQ(op().name().get(), "READ_MAIN");
+    ASSERT_TRUE(begun(op(), "READ_MAIN"));
     ASSERT_TRUE(runUntil([&] { return window_->CGauge_MEC16->progress() >= 2; }));
     EXPECT_EQ(window_->CGauge_MEC16->maxValue(), 192);
     EXPECT_EQ(window_->CGauge_MEC16->foreColor(), QColor(0, 255, 0));

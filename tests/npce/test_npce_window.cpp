@@ -39,10 +39,12 @@ TEST_F(NpceWindow, ReadThenWriteThroughTheButtonsKeepsOneLog) {
     EXPECT_EQ(window.NPCE_WRITE->text(), "Nuvoton_WRITE");
     kj::Operation& op = window.programmer().operation();
     const std::string path = dir.file("flash.bin");
+    bench.programmer->faults.replyDelay = kj::Millis{1};  // time to look at the buttons meanwhile
 
     desktop.choices.push_back(QString::fromStdString(path));
     window.NPCE_READ->click();
-    // The handler has returned with the worker running: only the read's own button is live.
+    // Only the read's own button is live while it runs.
+    ASSERT_TRUE(begun(op, "Reading_NPCE"));
     EXPECT_TRUE(window.NPCE_READ->isEnabled());
     EXPECT_FALSE(window.NPCE_WRITE->isEnabled());
     EXPECT_FALSE(window.EXIT_NPCE->isEnabled());
@@ -58,6 +60,7 @@ TEST_F(NpceWindow, ReadThenWriteThroughTheButtonsKeepsOneLog) {
     bench.npce->setFlash(npceRandomImage(kNpceImage, 4));
     desktop.choices.push_back(QString::fromStdString(path));
     window.NPCE_WRITE->click();
+    ASSERT_TRUE(begun(op, "Write_NPCE"));
     EXPECT_FALSE(window.NPCE_READ->isEnabled());
     EXPECT_TRUE(window.NPCE_WRITE->isEnabled());
     EXPECT_FALSE(window.EXIT_NPCE->isEnabled());

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <memory>
 
+#include "link/wait_guard.h"
+
 namespace {
 
 class QtApplication : public ::testing::Environment {
@@ -14,6 +16,7 @@ public:
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         app_ = std::make_unique<QApplication>(argc_, argv_);
         QApplication::setApplicationName("Korvel_JIG");
+        kj::forbidWaitsOnThisThread();
     }
     void TearDown() override { app_.reset(); }
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "link/operation.h"
+#include "operation/operation.h"
 #include "sim/bench.h"
 #include "support/recording_frontend.h"
 #include "support/scratch.h"
@@ -63,6 +63,11 @@ public:
 
     void waitIdle(kj::Operation& operation) const {
         ASSERT_TRUE(operation.waitIdle(kHangBound)) << "the operation did not end";
+    }
+    // Waits for the operation just launched; whether it succeeded.
+    bool succeeded(kj::Operation& operation) const {
+        waitIdle(operation);
+        return operation.lastSucceeded();
     }
     // Every operation ends idle, with the link closed.
     void expectEnded(kj::Operation& operation) const {

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/chip_window.h"
 #include "support/recording_frontend.h"
 
 namespace kjtest {
@@ -37,6 +38,21 @@ inline bool runUntil(const std::function<bool()>& done, int boundMs = kWindowHan
     loop.exec();
     QCoreApplication::sendPostedEvents();
     return done();
+}
+
+// A start button's operation runs whole on its worker: the event loop runs
+// until the window is idle again and its last updates are shown.
+inline bool settle(kj::ChipWindow& window) {
+    return runUntil([&] { return !window.busy(); });
+}
+inline bool clickAndSettle(QAbstractButton* button, kj::ChipWindow& window) {
+    button->click();
+    return settle(window);
+}
+// Until the worker has named its operation, with the window's buttons for it
+// shown: the front end hears of it before the name is set.
+inline bool begun(kj::Operation& operation, std::string_view name) {
+    return runUntil([&] { return operation.name().is(name); });
 }
 
 // The log's lines with the time of day masked; an empty log has none.

@@ -1,4 +1,4 @@
-#include "link/operation.h"
+#include "operation/operation.h"
 
 #include <utility>
 
@@ -27,6 +27,11 @@ void OperationName::set(const char* name) {
 bool OperationName::waitIdle(Millis timeout) const {
     std::unique_lock lock(mutex_);
     return idle_.wait_for(lock, timeout, [this] { return isIdle() && workers_ == 0; });
+}
+
+bool OperationName::hasWorker() const {
+    std::lock_guard lock(mutex_);
+    return workers_ > 0;
 }
 
 void OperationName::workerStarted() {
@@ -89,17 +94,26 @@ void Operation::begin(const char* name) {
     succeeded_ = false;
     flashChanged_ = false;
     begun_ = true;
-    name_.set(name);
+    // Told first: whoever sees the name finds the front end's update queued.
     ui_.operationStarted(name);
+    name_.set(name);
 }
 
-void Operation::startWorker(std::function<void()> body) {
-    if (worker_.joinable()) worker_.join();  // the last one has ended: its name was set back
+bool Operation::launch(std::function<void()> whole) {
+    if (!idle()) return false;
+    if (worker_.joinable()) worker_.join();  // the last one has ended
     name_.workerStarted();
-    worker_ = std::thread([this, body = std::move(body)] {
-        body();
+    ui_.busy(true);
+    worker_ = std::thread([this, whole = std::move(whole)] {
+        whole();
+        // A body that returned without finishing never reached the programmer.
+        if (!name_.isIdle()) finish(Ending::failed());
+        if (link_.isOpen()) link_.close();
+        if (begun_.exchange(false)) ui_.operationEnded();
+        ui_.busy(false);
         name_.workerFinished();
     });
+    return true;
 }
 
 std::optional<std::string> Operation::chooseOutput(const FileLines& lines) {
@@ -163,7 +177,7 @@ bool Operation::releaseLink(std::string_view bytes) {
 
 void Operation::finish(Ending ending) {
     if (ending.success) storeOutput(ending);
-    if (!ending.success && std::exchange(flashChanged_, false) && !family_.flashIncompleteLine.empty())
+    if (!ending.success && flashChanged_.exchange(false) && !family_.flashIncompleteLine.empty())
         ui_.log(family_.flashIncompleteLine);
     if (link_.isOpen()) {
         const std::string_view bytes =
@@ -184,7 +198,7 @@ void Operation::finish(Ending ending) {
     succeeded_ = ending.success;
     stop_ = abort_.load();  // a stop asked for belongs to this operation only
     updateInterrupt();
-    if (std::exchange(begun_, false)) ui_.operationEnded();
+    if (begun_.exchange(false)) ui_.operationEnded();
     name_.setIdle();  // last: from here on a new operation may start, or the owner go away
 }
 

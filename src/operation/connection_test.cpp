@@ -1,4 +1,4 @@
-#include "link/connection_test.h"
+#include "operation/connection_test.h"
 
 #include <memory>
 #include <vector>
@@ -7,6 +7,8 @@
 #include "link/link.h"
 
 namespace kj {
+
+const Family kConnectionTestFamily{.name = "test-connect", .firmware = "V41"};
 
 namespace {
 

@@ -1,17 +1,23 @@
 // What sets one tool apart from the others, as data: the firmware it talks to
 // and its link variant, its language, the bytes that close its operations, its
-// image and its file dialogs. The launcher, the command line and the simulated
-// bench all read the one list of these (families.h).
+// image and its file dialogs. Each tool registers its own; the launcher and the
+// command line read them in their places.
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 #include "common/image_file.h"
 #include "common/text.h"
 #include "link/link.h"
 
 namespace kj {
+
+class Bridge;
+class Frontend;
+class ImageTool;
 
 // The bytes that close an operation at the programmer.
 struct EndBytes {
@@ -22,6 +28,7 @@ struct EndBytes {
 };
 
 struct Family {
+    int place = 0;                       // its place among the launcher's buttons, from the top
     std::string_view name{};             // the command line's tool name
     std::string_view launcherButton{};   // the launcher button's object name
     std::string_view launcherCaption{};  // and its caption
@@ -38,7 +45,14 @@ struct Family {
     std::string_view saveName = "Noname";
     // Logged when a write fails once the chip's flash was changed: it must be written again.
     std::string_view flashIncompleteLine{};
+    // The tool over this family's image, for whoever drives every family alike;
+    // null when the tool moves no image.
+    std::unique_ptr<ImageTool> (*imageTool)(Bridge& bridge, Frontend& ui) = nullptr;
 };
+
+// Every registered family, in its place.
+std::vector<const Family*> families();
+const Family* findFamily(std::string_view name);
 
 inline FileDialogSpec saveDialog(const Family& family) {
     auto spec = imageSaveDialog(std::string(family.saveFilter));

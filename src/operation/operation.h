@@ -14,8 +14,8 @@
 
 #include "common/frontend.h"
 #include "common/image_file.h"
-#include "link/family.h"
 #include "link/link.h"
+#include "operation/family.h"
 
 namespace kj {
 
@@ -27,6 +27,8 @@ class OperationName {
 public:
     const char* get() const { return name_.load(); }
     bool isIdle() const { return std::string_view(get()) == kIdle; }
+    // A worker runs: from the click that launched it until its last line is out.
+    bool hasWorker() const;
     bool is(std::string_view name) const { return std::string_view(get()) == name; }
     void set(const char* name);
     void setIdle() { set(kIdle); }
@@ -98,7 +100,8 @@ public:
     Frontend& ui() { return ui_; }
     Link& link() { return link_; }
     OperationName& name() { return name_; }
-    bool idle() const { return name_.isIdle(); }
+    // Nothing runs: no name, no worker. Start handlers refuse unless idle.
+    bool idle() const { return name_.isIdle() && !name_.hasWorker(); }
 
     // Opens the link with the family's variant; true when it is open.
     bool openLink(const SetUpObserver& onSetUp = {});
@@ -114,8 +117,10 @@ public:
 
     // Sets the operation name and tells the front end.
     void begin(const char* name);
-    // Runs `body` on the worker; the name must be set. The body ends in finish().
-    void startWorker(std::function<void()> body);
+    // Runs the whole operation on its worker, from its start checks to its end;
+    // the caller returns at once. Refused (false) unless idle. The body ends in
+    // finish(), or returns before anything was asked of the programmer.
+    bool launch(std::function<void()> whole);
 
     // The read's target from the family's save dialog, created (beside it) at
     // once; nothing, with the lines logged and the family's box shown, when the
@@ -170,8 +175,8 @@ private:
     std::atomic<bool> abort_{false};
     std::atomic<bool> interrupt_{false};
     std::atomic<bool> succeeded_{false};
-    bool begun_ = false;  // the front end was told that an operation started
-    bool flashChanged_ = false;
+    std::atomic<bool> begun_{false};  // the front end was told that an operation started
+    std::atomic<bool> flashChanged_{false};
     std::thread worker_;
 };
 

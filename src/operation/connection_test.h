@@ -4,6 +4,7 @@
 
 #include "common/frontend.h"
 #include "link/bridge.h"
+#include "operation/family.h"
 
 namespace kj {
 
@@ -11,5 +12,8 @@ inline constexpr uint32_t kConnectionTestTimeoutMs = 500;
 
 // True when some device answered.
 bool runConnectionTest(Bridge& bridge, LogSink& log);
+
+// The test as an operation of its own window, run on its worker like any other.
+extern const Family kConnectionTestFamily;
 
 }  // namespace kj
