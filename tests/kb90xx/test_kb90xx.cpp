@@ -429,6 +429,25 @@ TEST_F(Kb90xxOperation, MissingProgressMarksEndTheVerification) {
     expectEndedIdle();
 }
 
+// One mark garbled on the line leaves the count short for good: a protocol
+// error once the check bytes have come as strays, not a reply time-out.
+TEST_F(Kb90xxOperation, AGarbledProgressMarkIsAProtocolError) {
+    bench.programmer->faults.perReply = [](int step, Bytes& reply) {
+        if (step == kMarksStep) reply.at(300) = '+';
+        return true;
+    };
+    const std::string path = dir.file("image.bin");
+    writeFile(path, randomImage(kImage, 9));
+    write(path);
+    const Lines lines = log();
+    EXPECT_EQ(Lines(lines.end() - 3, lines.end()),
+              (Lines{kStars, "Protocol error: the programmer sent a wrong byte.", kStamp}));
+    EXPECT_EQ(ui.progress().back(), 511 * 64);
+    EXPECT_EQ(endBytes(), "O");
+    EXPECT_FALSE(programmer_.lastSucceeded());
+    expectEndedIdle();
+}
+
 TEST_F(Kb90xxOperation, MissingCheckBytesEndTheVerification) {
     programmer_.link().timeouts = kShortTimeouts;
     bench.programmer->faults.silentFromStep = kMarksStep + 1;
