@@ -96,6 +96,11 @@ void IteProgrammer::logFailure(const Answer& answer, std::string_view stepLine) 
 
 bool IteProgrammer::applyRouting(const Routing& pins) {
     if (!op_.idle()) return false;
+    // Two signals on one line would fight each other on the motherboard.
+    if (const auto clash = sharedLine(pins)) {
+        ui_.log(*clash);
+        return false;
+    }
     op_.logStamp();
     if (!op_.openLink()) return false;
     ui_.log(kSendingRouting);
