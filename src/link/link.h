@@ -128,6 +128,7 @@ public:
     // Waits until every byte written has left the PC.
     Io drain(Millis timeout);
     BridgeDevice* device() { return device_.get(); }
+    std::string portPath() const { return device_ ? device_->portPath() : std::string(); }
 
 private:
     bool setUp(BridgeDevice& device, const LinkVariant& variant, uint32_t index, const SetUpObserver& onSetUp);

@@ -737,3 +737,37 @@ TEST(SerialBridgeOpen, APortHeldByAnotherProgramIsNamedAsBusy) {
     EXPECT_EQ(advice.rfind("Port " + pty.slave() + " is busy: ", 0), 0u) << advice;
     EXPECT_NE(advice.find("(PID " + std::to_string(holder) + ")"), std::string::npos) << advice;
 }
+
+// A program that reads the port without any lock (cat < /dev/ttyUSB0) would eat
+// the replies: the port is reported busy with that program named, not as a
+// programmer that does not answer.
+TEST(SerialBridgeOpen, APortReadByAProgramWithoutALockIsNamedAsBusy) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t reader = ::fork();
+    if (reader == 0) {
+        ::close(ready[0]);
+        const int fd = ::open(pty.slave().c_str(), O_RDONLY | O_NOCTTY);
+        const char byte = fd >= 0 ? 1 : 0;
+        [[maybe_unused]] auto n = ::write(ready[1], &byte, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    ASSERT_EQ(byte, 1);
+
+    SerialBridge bridge({pty.slave()});
+    std::unique_ptr<BridgeDevice> device;
+    EXPECT_EQ(bridge.open(0, device), FtStatus::DeviceNotOpened);
+    const std::string advice = bridge.lastOpenAdvice();
+    ::kill(reader, SIGKILL);
+    ::waitpid(reader, nullptr, 0);
+    EXPECT_EQ(advice.rfind("Port " + pty.slave() + " is busy: ", 0), 0u) << advice;
+    EXPECT_NE(advice.find("(PID " + std::to_string(reader) + ")"), std::string::npos) << advice;
+    EXPECT_EQ(bridge.open(0, device), FtStatus::Ok) << "free again once the reader is gone";
+}
