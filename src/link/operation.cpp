@@ -14,6 +14,11 @@ std::string_view notKeptLine(Language language) {
     return language == Language::Russian ? "Неполный файл не сохранён." : "The incomplete file is deleted.";
 }
 
+std::string movedLine(Language language, const std::string& placedAt) {
+    return language == Language::Russian ? "Папку переместили во время чтения; файл сохранён в ней: " + placedAt
+                                         : "The folder was moved during the read; the file is saved in it: " + placedAt;
+}
+
 }  // namespace
 
 // ---- OperationName ----
@@ -61,6 +66,8 @@ bool Operation::openLink(const SetUpObserver& onSetUp) {
                     ? "Найдена прошивка " + found + ", а этому окну нужна " + needed + "."
                     : "The programmer's firmware is " + found + "; this window needs " + needed + ".");
     }
+    // The port just opened is never a place for an image.
+    if (result == kLinkOpen) output_.rules.port = link_.portPath();
     return result == kLinkOpen;
 }
 
@@ -207,7 +214,10 @@ bool Operation::sendEndBytes(std::string_view bytes) {
 void Operation::settleImage(Ending& ending) {
     if (!output_.pending()) return;
     if (ending.success || ending.keepPartialImage) {
-        if (output_.commit()) return;
+        if (output_.commit()) {
+            if (output_.placedAt() != output_.path()) ui_.log(movedLine(family_.language, output_.placedAt()));
+            return;
+        }
         reportOutputFailure(ending);
     }
     if (output_.discard()) ui_.log(notKeptLine(family_.language));

@@ -7,8 +7,11 @@
 #include "support/process.h"
 #include "support/scratch.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 using kjtest::runCommand;
 using Lines = std::vector<std::string>;
@@ -105,4 +108,65 @@ TEST(Cli, PathsThatAreNoFilesAreRefusedWithTheirReason) {
         EXPECT_EQ(r.status, c.status) << testing::PrintToString(c.args) << r.err;
         EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
     }
+}
+
+namespace {
+std::string portOf(kjtest::Server& sim) {
+    const std::string line = sim.readLine();
+    return line.rfind("PORT ", 0) == 0 ? line.substr(5) : std::string();
+}
+}  // namespace
+
+// No device becomes the image by accident: a disk and a terminal (the
+// programmer's port among them) never, another device only with --force; each
+// refusal names its reason before any link opens.
+TEST(Cli, DevicesAreOutputsOnlyWhenForcedAndDisksAndTerminalsNever) {
+    kjtest::ScratchDir dir;
+    kjtest::Server sim({KJ_PROGSIM});
+    const std::string port = portOf(sim);
+    ASSERT_FALSE(port.empty());
+    struct Case {
+        std::vector<std::string> output;
+        std::string said;
+    };
+    std::vector<Case> cases = {
+        {{"/dev/null"}, "/dev/null: is a device, not an image file; add --force to write to it"},
+        {{port, "--force"}, port + ": is a terminal, not an image file"},
+    };
+    // A disk, through a symlink, where the machine shows one.
+    for (const auto& entry : std::filesystem::directory_iterator("/dev")) {
+        if (!entry.is_block_file()) continue;
+        const std::string disk = dir.file("disk");
+        ASSERT_EQ(::symlink(entry.path().c_str(), disk.c_str()), 0);
+        cases.push_back({{disk, "--force"}, disk + ": is a block device; an image is never written to a disk"});
+        break;
+    }
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"--port", port, "kb90xx", "read", "--output"};
+        args.insert(args.end(), c.output.begin(), c.output.end());
+        const auto r = cli(args);
+        EXPECT_EQ(r.status, 2) << testing::PrintToString(args);
+        EXPECT_EQ(r.out, "") << "refused before the link opened";
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    }
+    const auto forced = cli({"--port", port, "kb90xx", "read", "--output", "/dev/null", "--force"});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+}
+
+// Names as long as the file system allows, counted in bytes, are read into
+// whole: 255 Latin letters replacing a file, 121 Cyrillic ones new. Nothing
+// else is left in the folder.
+TEST(Cli, NamesUpToTheLimitAreReadIntoWhole) {
+    kjtest::ScratchDir dir;
+    const std::string latin = dir.file(std::string(255, 'x'));
+    kjtest::writeFile(latin, {1, 2, 3});
+    std::string cyrillicName;
+    for (int i = 0; i < 121; ++i) cyrillicName += "ж";
+    const std::string cyrillic = dir.file(cyrillicName);
+    for (const auto& path : {latin, cyrillic}) {
+        const auto r = cli({"--simulate", "kb90xx", "read", "--output", path, "--force"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(kjtest::readFile(path).size(), 131072u);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
