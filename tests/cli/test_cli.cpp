@@ -47,6 +47,11 @@ TEST(Cli, UsageErrorsExitWithTwoAndPrintNothingOnStandardOutput) {
         EXPECT_NE(r.err.find("Try 'korvel-cli"), std::string::npos) << r.err;
     }
     EXPECT_NE(cli({"kb90xx", "raed"}).err.find("did you mean \"read\"?"), std::string::npos);
+    // A misspelt option is named as such, not taken for a missing one.
+    const auto misspelt = cli({"--simulate", "kb90xx", "read", "--outptu", "x.bin"});
+    EXPECT_EQ(misspelt.status, 2);
+    EXPECT_EQ(misspelt.err.rfind("korvel-cli: unknown option \"--outptu\"; did you mean \"--output\"?\n", 0), 0u)
+        << misspelt.err;
     const auto toolHelp = cli({"kb90xx", "--help"});
     EXPECT_EQ(toolHelp.status, 0);
     EXPECT_NE(toolHelp.out.find("korvel-cli kb90xx cable"), std::string::npos);
@@ -169,4 +174,46 @@ TEST(Cli, NamesUpToTheLimitAreReadIntoWhole) {
         EXPECT_EQ(kjtest::readFile(path).size(), 131072u);
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+// A write outlives the reader of its output going away (| head) and the
+// terminal closing (SIGHUP): it runs to its verified end, as the flash read
+// back afterwards shows.
+TEST(Cli, AWriteRunsToItsEndWhenItsOutputIsGoneAndItsTerminalHangsUp) {
+    kjtest::ScratchDir dir;
+    kjtest::Server sim({KJ_PROGSIM, "--pace"});
+    const std::string port = portOf(sim);
+    ASSERT_FALSE(port.empty());
+    std::vector<uint8_t> image(131072);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    const std::string input = dir.file("image.bin");
+    kjtest::writeFile(input, image);
+
+    kjtest::Server write({KJ_CLI, "--port", port, "kb90xx", "write", "--input", input});
+    EXPECT_EQ(write.readLine(), "Number of VCOM ports found on the machine: 1");
+    write.closeOutput();
+    write.signal(SIGHUP);
+    EXPECT_EQ(write.reap(std::chrono::seconds(60)), 0);
+
+    const std::string back = dir.file("back.bin");
+    const auto read = cli({"--port", port, "kb90xx", "read", "--output", back});
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(kjtest::readFile(back), image);
+}
+
+// Standard input is read up to the limit and no further (cat /dev/zero), and
+// Ctrl-C ends a command that runs no operation, as a shell expects.
+TEST(Cli, DecodeReadsStandardInputWithinItsLimitAndCtrlCEndsIt) {
+    const auto zeros = runCommand({KJ_CLI, "edid", "decode", "-"}, "/dev/zero");
+    EXPECT_EQ(zeros.status, 1);
+    EXPECT_NE(zeros.err.find("holds no EDID header"), std::string::npos) << zeros.err;
+
+    int input[2];
+    ASSERT_EQ(::pipe(input), 0);
+    kjtest::Server decode({KJ_CLI, "edid", "decode", "-"}, input[0]);
+    ::close(input[0]);
+    ASSERT_TRUE(decode.awaitHandler(SIGINT));
+    decode.signal(SIGINT);
+    EXPECT_EQ(decode.reap(), 128 + SIGINT);
+    ::close(input[1]);
 }
