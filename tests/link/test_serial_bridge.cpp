@@ -2,6 +2,8 @@
 // end and plays the programmer.
 #include "link/serial_bridge.h"
 
+#include "common/image_file.h"
+
 #include <gtest/gtest.h>
 
 #include "support/scratch.h"
@@ -768,4 +770,22 @@ TEST(SerialBridgeOpen, APortReadByAProgramWithoutALockIsNamedAsBusy) {
     SerialBridge bridge({pty.slave()});
     std::unique_ptr<BridgeDevice> device;
     EXPECT_EQ(bridge.open(0, device), FtStatus::Ok) << "free again once the reader is gone";
+}
+
+// An open device names the port it was opened by, and an image is never written
+// to that port, by whatever name it is given.
+TEST(SerialBridgeOpen, TheOpenPortIsNeverAnImageOutput) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    SerialBridge bridge({pty.slave()});
+    std::unique_ptr<BridgeDevice> device;
+    ASSERT_EQ(bridge.open(0, device), FtStatus::Ok);
+    EXPECT_EQ(device->portPath(), pty.slave());
+    TempDir dir;
+    const std::string alias = dir.file("jig");
+    ASSERT_EQ(::symlink(pty.slave().c_str(), alias.c_str()), 0);
+    ImageOutput output;
+    output.rules.port = device->portPath();
+    EXPECT_FALSE(output.create(alias));
+    EXPECT_EQ(output.error(), "is the programmer's port");
 }
