@@ -241,7 +241,8 @@ public:
         const char* name = ::ptsname(master_);
         if (!name) throw systemError("ptsname");
         slavePath_ = name;
-        slave_ = ::open(slavePath_.c_str(), O_RDWR | O_NOCTTY);
+        // Write-only: it never reads the client's bytes, and the client does not take it for one that does.
+        slave_ = ::open(slavePath_.c_str(), O_WRONLY | O_NOCTTY);
         if (slave_ < 0) throw systemError("open " + slavePath_);
         termios tio{};
         if (::tcgetattr(slave_, &tio) != 0) throw systemError("tcgetattr");

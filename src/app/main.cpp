@@ -31,7 +31,8 @@ extern "C" void onQuitSignal(int) {
     [[maybe_unused]] auto n = ::write(g_signalPipe[1], &byte, 1);
 }
 
-// SIGTERM and SIGINT end the program as its Exit button does, from the event loop.
+// SIGTERM, SIGINT and SIGHUP (the terminal closed) end the program as its Exit
+// button does, from the event loop.
 void quitOnSignals(kj::TForm1& launcher) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &launcher);
@@ -39,8 +40,8 @@ void quitOnSignals(kj::TForm1& launcher) {
     struct sigaction action {};
     action.sa_handler = onQuitSignal;
     sigemptyset(&action.sa_mask);
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);  // a closed standard output is no reason to drop an operation
 }
 
 bool parseArguments(const QStringList& args, kj::BridgeChoice& choice, std::string& tracePath) {

@@ -1,8 +1,12 @@
 // korvel-cli: one operation of one window, without the windows.
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+#include <iterator>
 #include <numeric>
+#include <sstream>
 
 #include "console/console.h"
 #include "link/bridge_choice.h"
@@ -58,6 +62,28 @@ std::vector<std::string> actionsOf(const Tool& tool) {
     return actions;
 }
 
+// The options of an action's usage lines ("--output" in "kb90xx read --output
+// FILE [--force]"), each with whether a value follows it (an upper-case word).
+std::vector<std::pair<std::string, bool>> optionsOf(const Tool& tool, const std::string& action) {
+    std::vector<std::pair<std::string, bool>> options;
+    std::string usage(tool.usage);
+    size_t at = 0;
+    for (size_t end; (end = usage.find('\n', at)) != std::string::npos; at = end + 1) {
+        std::string line = usage.substr(at, end - at);
+        std::replace_if(
+            line.begin(), line.end(), [](char c) { return std::strchr("[]()|", c) != nullptr; }, ' ');
+        std::istringstream words(line);
+        std::vector<std::string> word{std::istream_iterator<std::string>(words), {}};
+        if (line.starts_with(" ") || word.size() < 2 || word[1] != action) continue;
+        for (size_t i = 2; i < word.size(); ++i) {
+            if (!word[i].starts_with("--")) continue;
+            const bool takesValue = i + 1 < word.size() && std::isupper(static_cast<unsigned char>(word[i + 1][0]));
+            options.emplace_back(word[i], takesValue);
+        }
+    }
+    return options;
+}
+
 size_t editDistance(std::string_view a, std::string_view b) {
     std::vector<size_t> row(b.size() + 1);
     std::iota(row.begin(), row.end(), 0);
@@ -107,6 +133,21 @@ std::string checkedAction(const Tool& tool, const std::optional<std::string>& ac
     return *action;
 }
 
+// An option the action does not know is named before any check that needs
+// another one could blame its absence.
+void refuseUnknownOptions(const Tool& tool, const std::string& action, const Options& options) {
+    const auto known = optionsOf(tool, action);
+    std::vector<std::string> names;
+    for (const auto& option : known) names.push_back(option.first);
+    const auto& args = options.remaining();
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (!args[i].starts_with("--")) continue;
+        const auto it = std::find_if(known.begin(), known.end(), [&](const auto& o) { return o.first == args[i]; });
+        if (it == known.end()) throw UsageError{"unknown option \"" + args[i] + "\"" + didYouMean(args[i], names)};
+        if (it->second) ++i;  // its value, whatever it looks like
+    }
+}
+
 std::string g_hint = "korvel-cli --help";
 
 int run(std::vector<std::string> args) {
@@ -134,6 +175,7 @@ int run(std::vector<std::string> args) {
         return kExitSuccess;
     }
     const std::string action = checkedAction(tool, options.positional());
+    refuseUnknownOptions(tool, action, options);
     if (std::string error; !trace::startFromOptions(tracePath.value_or(""), error))
         throw UsageError{"--trace: " + error};
     ConsoleFrontend ui;

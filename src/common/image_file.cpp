@@ -1,11 +1,15 @@
 #include "common/image_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -52,11 +56,74 @@ std::optional<std::string> resolveLinks(std::string path, int& err) {
     return std::nullopt;
 }
 
-std::string tempNameBeside(const std::string& target) {
+// Own temporaries are ".NAME.kj-DIGITS"; a long NAME is cut (at a character's
+// start) so that the whole stays within NAME_MAX bytes.
+constexpr std::string_view kTempTag = ".kj-";
+constexpr size_t kTempDigits = 9;
+constexpr auto kStaleAge = std::chrono::hours(24);
+
+std::string tempNameFor(const std::string& name) {
     static thread_local std::mt19937 rng{std::random_device{}()};
-    const fs::path p(target);
-    const std::string name = "." + p.filename().string() + ".kj-" + std::to_string(rng() % 1000000000);
-    return (p.parent_path() / name).string();
+    const size_t room = NAME_MAX - 1 - kTempTag.size() - kTempDigits;
+    size_t keep = std::min(name.size(), room);
+    while (keep > 0 && keep < name.size() && (static_cast<uint8_t>(name[keep]) & 0xC0) == 0x80) --keep;
+    return "." + name.substr(0, keep) + std::string(kTempTag) + std::to_string(rng() % 1000000000);
+}
+
+bool isOwnTempName(std::string_view name) {
+    const size_t tag = name.rfind(kTempTag);
+    if (!name.starts_with('.') || tag == std::string_view::npos || tag + kTempTag.size() == name.size()) return false;
+    const auto digits = name.substr(tag + kTempTag.size());
+    return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// What a killed run left (where the file system had no unnamed files, or in the
+// instant of a replacement): our own temporaries, a day old, of this user.
+void removeStaleTemporaries(int dirFd) {
+    const int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listFd < 0) return;
+    DIR* dir = ::fdopendir(listFd);
+    if (!dir) {
+        ::close(listFd);
+        return;
+    }
+    const auto now = std::chrono::system_clock::now();
+    while (const dirent* entry = ::readdir(dir)) {
+        struct stat st {};
+        if (!isOwnTempName(entry->d_name) || ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        const auto modified = std::chrono::system_clock::from_time_t(st.st_mtime);
+        if (S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && now - modified > kStaleAge)
+            ::unlinkat(dirFd, entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+// A character device the kernel files under its tty class, or one that says it
+// is a terminal when opened (pseudo-terminals are not in sysfs).
+bool isTerminal(const std::string& path, const struct stat& st) {
+    if (!S_ISCHR(st.st_mode)) return false;
+    std::error_code ec;
+    const auto node = "/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+    const fs::path device = fs::read_symlink(node, ec);
+    if (!ec) return device.string().find("/tty/") != std::string::npos;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool terminal = ::isatty(fd);
+    ::close(fd);
+    return terminal;
+}
+
+bool sameDevice(const struct stat& st, const std::string& other) {
+    struct stat port {};
+    return !other.empty() && ::stat(other.c_str(), &port) == 0 && S_ISCHR(port.st_mode) && S_ISCHR(st.st_mode) &&
+           port.st_rdev == st.st_rdev;
+}
+
+// The folder a descriptor stands for now, as the kernel names it.
+std::string folderOf(int dirFd) {
+    std::error_code ec;
+    const fs::path folder = fs::read_symlink("/proc/self/fd/" + std::to_string(dirFd), ec);
+    return ec ? std::string() : folder.string();
 }
 
 bool writeAll(int fd, const uint8_t* data, size_t size, int& err) {
@@ -141,18 +208,29 @@ std::optional<FileHead> readFileHead(const std::string& path, size_t limit, std:
     return head;
 }
 
+std::optional<OutputRefusal> outputRefusal(const std::string& path, const OutputRules& rules) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return std::nullopt;
+    if (S_ISDIR(st.st_mode)) return OutputRefusal{notAnImage(st.st_mode)};
+    if (S_ISBLK(st.st_mode)) return OutputRefusal{"is a block device; an image is never written to a disk"};
+    if (sameDevice(st, rules.port)) return OutputRefusal{"is the programmer's port"};
+    if (isTerminal(path, st)) return OutputRefusal{"is a terminal, not an image file"};
+    if (rules.forced) return std::nullopt;
+    return OutputRefusal{notAnImage(st.st_mode), true};
+}
+
 bool ImageOutput::create(const std::string& path) {
     discard();
     written_ = 0;
     finished_ = committed_ = false;
     error_.clear();
-    target_ = path;
+    target_ = placed_ = path;
     int err = 0;
     const auto resolved = resolveLinks(path, err);
     if (!resolved) return fail(err);
+    if (const auto refusal = outputRefusal(*resolved, rules)) return fail(refusal->reason);
     struct stat st {};
     const bool exists = ::stat(resolved->c_str(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode)) return fail(notAnImage(st.st_mode));
     if (exists && !S_ISREG(st.st_mode)) {
         // A pipe with no reader or a device that is not there fails here rather than hang.
         fd_ = ::open(resolved->c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -162,17 +240,42 @@ bool ImageOutput::create(const std::string& path) {
     }
     // The file would be replaced by one the user could not have written.
     if (exists && ::access(resolved->c_str(), W_OK) != 0) return fail(errno);
-    for (int attempt = 0; attempt < kTempAttempts && fd_ < 0; ++attempt) {
-        temp_ = tempNameBeside(*resolved);
-        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd_ < 0 && errno != EEXIST) break;
+    const fs::path target(*resolved);
+    name_ = target.filename().string();
+    if (name_.size() > NAME_MAX) return fail(ENAMETOOLONG);
+    folder_ = target.has_parent_path() ? target.parent_path().string() : ".";
+    // Everything from here on goes through the folder itself, wherever it is moved meanwhile.
+    dirFd_ = ::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd_ < 0) return fail(errno);
+    folder_ = folderOf(dirFd_);
+    removeStaleTemporaries(dirFd_);
+    if (!openTemporary(exists ? std::optional<mode_t>(st.st_mode & 07777) : std::nullopt)) {
+        const int why = errno;
+        closeAll();
+        return fail(why);
     }
-    if (fd_ < 0) {
-        temp_.clear();
-        return fail(errno);
+    target_ = placed_ = *resolved;
+    return true;
+}
+
+// An unnamed file where the file system has them, else a named one.
+bool ImageOutput::openTemporary(std::optional<mode_t> mode) {
+    // Linking one in goes through /proc, as an unprivileged process must.
+    if (::access("/proc/self/fd", F_OK) == 0) fd_ = ::openat(dirFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    unnamed_ = fd_ >= 0;
+    if (!unnamed_) {
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) return false;
+        for (int attempt = 0; attempt < kTempAttempts && fd_ < 0; ++attempt) {
+            temp_ = tempNameFor(name_);
+            fd_ = ::openat(dirFd_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+            if (fd_ < 0 && errno != EEXIST) break;
+        }
+        if (fd_ < 0) {
+            temp_.clear();
+            return false;
+        }
     }
-    if (exists) ::fchmod(fd_, st.st_mode & 07777);
-    target_ = *resolved;
+    if (mode) ::fchmod(fd_, *mode);
     return true;
 }
 
@@ -195,31 +298,63 @@ bool ImageOutput::finish() {
     if (fd_ < 0) return false;
     if (!flushBuffer()) return false;
     // A regular file must be on the disk before it replaces the old one.
-    if (!temp_.empty() && ::fsync(fd_) != 0) return fail(errno);
-    const int fd = std::exchange(fd_, -1);
-    if (::close(fd) != 0) return fail(errno);
+    if (dirFd_ >= 0 && ::fsync(fd_) != 0) return fail(errno);
+    // An unnamed file lives only through its descriptor until it is linked in.
+    if (!unnamed_ && ::close(std::exchange(fd_, -1)) != 0) return fail(errno);
     finished_ = true;
+    return true;
+}
+
+// An unnamed file takes the target's name when that is free, else a temporary
+// name that is then renamed over the target, so that the old file stays whole
+// until the new one replaces it.
+bool ImageOutput::linkIn() {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (::linkat(AT_FDCWD, self.c_str(), dirFd_, name_.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    if (errno != EEXIST) return fail(errno);
+    for (int attempt = 0; attempt < kTempAttempts && temp_.empty(); ++attempt) {
+        temp_ = tempNameFor(name_);
+        if (::linkat(AT_FDCWD, self.c_str(), dirFd_, temp_.c_str(), AT_SYMLINK_FOLLOW) == 0) break;
+        temp_.clear();
+        if (errno != EEXIST) return fail(errno);
+    }
+    if (temp_.empty()) return fail(EEXIST);
+    if (::renameat(dirFd_, temp_.c_str(), dirFd_, name_.c_str()) != 0) return fail(errno);
+    temp_.clear();
     return true;
 }
 
 bool ImageOutput::commit() {
     if (!finished_ && !finish()) return false;
-    if (!temp_.empty() && ::rename(temp_.c_str(), target_.c_str()) != 0) return fail(errno);
-    temp_.clear();
+    if (dirFd_ >= 0) {
+        const bool placed = unnamed_ ? linkIn() : ::renameat(dirFd_, temp_.c_str(), dirFd_, name_.c_str()) == 0;
+        if (!placed) return error_.empty() ? fail(errno) : false;
+        temp_.clear();
+        // The folder may have been moved while the image was read; the file went with it.
+        const std::string folder = folderOf(dirFd_);
+        if (!folder.empty() && !folder_.empty() && folder != folder_) placed_ = (fs::path(folder) / name_).string();
+    }
     committed_ = true;
+    closeAll();
     return true;
 }
 
 bool ImageOutput::discard() {
     // A device or a pipe keeps what it was given; only a file of our own can go.
-    const bool held = holdsData() && !temp_.empty();
-    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-    if (!temp_.empty() && !committed_) ::unlink(temp_.c_str());
-    temp_.clear();
+    const bool held = holdsData() && dirFd_ >= 0;
+    if (!temp_.empty() && !committed_ && dirFd_ >= 0) ::unlinkat(dirFd_, temp_.c_str(), 0);
+    closeAll();
     buffer_.clear();
     written_ = 0;
     finished_ = false;
     return held;
+}
+
+void ImageOutput::closeAll() {
+    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+    if (dirFd_ >= 0) ::close(std::exchange(dirFd_, -1));
+    temp_.clear();
+    unnamed_ = false;
 }
 
 bool ImageOutput::fail(int err) { return fail(reasonOf(err)); }

@@ -1,8 +1,10 @@
-// Image files, kept safe: a read writes into a temporary file beside its target
-// and puts it in place only when the image is whole, so that a failure never
-// harms an earlier file and never leaves a partial image; a write loads its whole
-// input before the chip is touched. Nothing here blocks on a FIFO or a device.
+// Image files, kept safe: a read writes into a temporary file in its target's
+// folder and puts it in place only when the image is whole, so that a failure
+// never harms an earlier file and never leaves a partial image; a write loads its
+// whole input before the chip is touched. Nothing here blocks on a FIFO or a device.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <optional>
@@ -63,10 +65,26 @@ std::string boxWithReason(std::string_view box, std::string_view path, std::stri
 // Asked before writing an image whose size is not the chip's, naming both.
 std::string imageSizeQuestion(Language language, std::string_view path, uint64_t fileSize, size_t chipSize);
 
-// The target of a read. A regular file (or a name not yet taken) is written as a
-// temporary file beside it and renamed over it by commit(); a symlink is
-// followed to its file, whose permissions the new file keeps. A device or a pipe
-// is written directly and cannot be taken back.
+// What may never be a read's output, whatever the user says: a block device, a
+// terminal, the programmer's own port. Any other existing path that is not a
+// regular file (a FIFO, /dev/null) only when the user forced it.
+struct OutputRules {
+    bool forced = false;
+    std::string port;  // the programmer's port; empty when it has no path
+};
+struct OutputRefusal {
+    std::string reason;
+    bool forceable = false;  // the user's force would let it through
+};
+std::optional<OutputRefusal> outputRefusal(const std::string& path, const OutputRules& rules);
+
+// The target of a read. A regular file (or a name not yet taken) is written as
+// an unnamed file in its folder and linked in by commit(), so that a process
+// killed meanwhile leaves nothing; where the file system cannot do that, as a
+// named temporary beside it. Stale temporaries of earlier runs are removed on
+// the next write there. A symlink is followed to its file, whose permissions the
+// new file keeps. A forced FIFO or device is written directly and cannot be
+// taken back.
 class ImageOutput {
 public:
     ImageOutput() = default;
@@ -74,14 +92,19 @@ public:
     ImageOutput(const ImageOutput&) = delete;
     ImageOutput& operator=(const ImageOutput&) = delete;
 
-    // False, with error() set, where the file could not be created.
+    // A FIFO or a device chosen in a save dialog is the user's own choice (the
+    // command line asks for --force before it gets here); a disk, a terminal and
+    // the port never are.
+    OutputRules rules{.forced = true, .port = {}};
+
+    // False, with error() set, where the file could not be created or may not be written.
     bool create(const std::string& path);
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return fd_ >= 0 && !finished_; }
     // Created and neither committed nor discarded yet.
     bool pending() const { return fd_ >= 0 || (finished_ && !committed_); }
     // Buffered; a failure shows here or in finish(), before any success is claimed.
     bool write(std::span<const uint8_t> bytes);
-    // Stores every byte written so far and closes the file.
+    // Stores every byte written so far on the disk.
     bool finish();
     // Puts a finished file in place of its target.
     bool commit();
@@ -91,15 +114,25 @@ public:
     bool holdsData() const { return written_ > 0 && !committed_; }
 
     const std::string& path() const { return target_; }
+    // Where commit() put the file: path(), unless its folder was moved meanwhile.
+    const std::string& placedAt() const { return placed_; }
     const std::string& error() const { return error_; }
 
 private:
+    bool openTemporary(std::optional<mode_t> mode);
+    bool linkIn();
     bool flushBuffer();
     bool fail(int err);
     bool fail(std::string reason);
+    void closeAll();
 
     std::string target_;
-    std::string temp_;  // empty when the target is written directly
+    std::string placed_;
+    std::string name_;      // the target's name in its folder
+    std::string folder_;    // the folder as it was named at create()
+    std::string temp_;      // a named temporary's name in the folder
+    bool unnamed_ = false;  // an O_TMPFILE file, linked in at commit()
+    int dirFd_ = -1;
     int fd_ = -1;
     Bytes buffer_;
     uint64_t written_ = 0;

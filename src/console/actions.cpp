@@ -19,11 +19,12 @@ std::atomic<int> g_interrupts{0};
 
 constexpr char kRunsToTheEnd[] = "\nkorvel-cli: the write runs to its end; press Ctrl-C again to abandon it\n";
 
-// Only lock-free atomic stores and write(2) here.
-extern "C" void onInterrupt(int) {
+// Only lock-free atomic stores, write(2) and _exit(2) here.
+extern "C" void onInterrupt(int signal) {
     const int count = ++g_interrupts;
     Operation* operation = g_operation.load();
-    if (!operation) return;
+    // Nothing reaches the programmer now: the command ends as a shell expects.
+    if (!operation) ::_exit(kExitSignalBase + signal);
     const OnInterrupt policy = count == 1 ? g_policy.load() : OnInterrupt::Abort;
     switch (policy) {
         case OnInterrupt::Abort: operation->abort(); break;
@@ -42,15 +43,17 @@ void installInterruptHandlers() {
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;  // no SA_RESTART: a blocked call returns at once
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal or a dropped session ends a command as SIGTERM does.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+    // A reader that went away (| head) must not end a write half-way: the lines are dropped instead.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
+// A Ctrl-C before an operation is watched has ended the command already; one
+// that came while it was watched has had its effect and is not taken again.
 void watchInterrupts(Operation* operation, OnInterrupt policy) {
     g_policy = policy;
     g_operation = operation;
-    // Ctrl-C before the operation was there still counts.
-    if (operation && g_interrupts.load() > 0) operation->abort();
 }
 
 bool interruptedOnce() { return g_interrupts.load() > 0; }
@@ -71,7 +74,7 @@ int readImage(Context& context, ImageTool& tool, Options& options, OnInterrupt p
     return awaitEnd(tool.operation(), policy);
 }
 
-int writeImage(Context& context, ImageTool& tool, Options& options, OnInterrupt policy) {
+int writeImage(Context& context, ImageTool& tool, Options& options) {
     const bool force = options.flag("--force");
     const Input input = inputFile(options);
     const Family& family = tool.operation().family();
@@ -84,9 +87,10 @@ int writeImage(Context& context, ImageTool& tool, Options& options, OnInterrupt 
     context.ui.inputFile = input.path;
     context.ui.assumeYes = force;
     context.ui.imageBytes = family.imageSize;
-    watchInterrupts(&tool.operation(), policy);
+    // A flash half written is worse than one written to its end, in every family.
+    watchInterrupts(&tool.operation(), OnInterrupt::RunToTheEnd);
     tool.startWrite();
-    return awaitEnd(tool.operation(), policy);
+    return awaitEnd(tool.operation(), OnInterrupt::RunToTheEnd);
 }
 
 }  // namespace kj::cli

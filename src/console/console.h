@@ -19,6 +19,8 @@ namespace kj::cli {
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+// A command ended by a signal while no operation ran: 128 + the signal, as a shell reports it.
+inline constexpr int kExitSignalBase = 128;
 
 // Thrown by the option parser and the input checks; main prints it and exits 2.
 struct UsageError {
@@ -43,6 +45,8 @@ public:
     std::optional<std::string> positional();
     // Fails on anything not taken by now.
     void finish() const;
+    // What is not taken yet, in order.
+    const std::vector<std::string>& remaining() const { return args_; }
 
 private:
     std::vector<std::string> args_;
@@ -58,8 +62,8 @@ class ConsoleFrontend : public Frontend {
 public:
     std::optional<std::string> inputFile;
     std::optional<std::string> outputFile;
-    bool assumeYes = false;  // --force: questions are answered yes
-    size_t imageBytes = 0;   // what a full gauge stands for, for the rate; 0: no rate
+    bool assumeYes = false;     // --force: questions are answered yes
+    size_t imageBytes = 0;      // what a full gauge stands for, for the rate; 0: no rate
 
     void log(std::string_view line) override;
     void clearLog() override {}
@@ -88,8 +92,9 @@ enum class OnInterrupt {
     RunToTheEnd,  // the window's stop does nothing here: say so once; a second Ctrl-C aborts
 };
 
-// Installs the handlers of SIGINT and SIGTERM (without restarting interrupted
-// calls), with no interrupt counted yet.
+// Installs the handlers of SIGINT, SIGTERM and SIGHUP (without restarting
+// interrupted calls), with no interrupt counted yet, and ignores SIGPIPE. While
+// no operation is watched, any of them ends the command at once.
 void installInterruptHandlers();
 // The operation that Ctrl-C reaches until it is cleared with nullptr.
 void watchInterrupts(Operation* operation, OnInterrupt policy);
@@ -100,8 +105,9 @@ struct Context {
     ConsoleFrontend& ui;
 };
 
-// The checks made before any link opens: an --output that may be written
-// (an existing file only with --force) and an --input that can be read.
+// The checks made before any link opens: an --output that may be written (an
+// existing file, FIFO or device only with --force; a disk or a terminal never)
+// and an --input that can be read.
 std::string outputPath(Options& options);
 struct Input {
     std::string path;
@@ -114,8 +120,9 @@ int awaitEnd(Operation& operation, OnInterrupt policy = OnInterrupt::Abort);
 
 // TOOL read --output FILE [--force] and TOOL write --input FILE [--force] of an
 // image tool; a write refuses a file whose size is not the chip's without --force.
+// The first Ctrl-C in a write only warns; a second one abandons it.
 int readImage(Context& context, ImageTool& tool, Options& options, OnInterrupt policy = OnInterrupt::Abort);
-int writeImage(Context& context, ImageTool& tool, Options& options, OnInterrupt policy = OnInterrupt::Abort);
+int writeImage(Context& context, ImageTool& tool, Options& options);
 
 using ToolRun = int (*)(Context& context, const std::string& action, Options& options);
 

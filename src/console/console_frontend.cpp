@@ -21,12 +21,22 @@ const char* phaseName(Rgb colour) {
     return "reading";
 }
 
+// "12 s left  ", told from the pace so far once there is a pace to tell.
+std::string timeLeft(int value, int maximum, double seconds) {
+    if (value <= 0 || value >= maximum || seconds <= 0) return {};
+    const double left = seconds * (maximum - value) / value;
+    return std::to_string(static_cast<long>(left + 0.5)) + " s left  ";
+}
+
 }  // namespace
 
+// A reader that went away or a full disk loses these lines, never the operation;
+// the stream is cleared so that the next line is tried again.
 void ConsoleFrontend::log(std::string_view line) {
     trace::line(line);
     clearBar();
     std::cout << line << '\n' << std::flush;
+    std::cout.clear();
 }
 
 void ConsoleFrontend::clearBar() {
@@ -62,8 +72,8 @@ void ConsoleFrontend::setGaugeProgress(int value, int maximum, int gauge) {
         const double kib = static_cast<double>(imageBytes) * value / maximum / 1024.0;
         rate = std::to_string(static_cast<long>(kib / seconds)) + " KiB/s";
     }
-    std::fprintf(stderr, "\r%-9s [%s] %3d%%  %5.1f s  %s\033[K", phaseName(phase_), bar.c_str(), percent, seconds,
-                 rate.c_str());
+    std::fprintf(stderr, "\r%-9s [%s] %3d%%  %5.1f s  %s%s\033[K", phaseName(phase_), bar.c_str(), percent, seconds,
+                 timeLeft(value, maximum, seconds).c_str(), rate.c_str());
     std::fflush(stderr);
     barShown_ = true;
 }
@@ -77,6 +87,7 @@ void ConsoleFrontend::errorBox(std::string_view text) {
     std::string message(text);
     for (size_t at = 0; (at = message.find('\n', at)) != std::string::npos; at += 2) message.replace(at, 1, "\n  ");
     std::cerr << "korvel-cli: error: " << message << '\n' << std::flush;
+    std::cerr.clear();
 }
 
 // The command's checks ran before the link opened; what is left was allowed by --force.

@@ -96,7 +96,10 @@ std::string outputPath(Options& options) {
     std::error_code ec;
     const auto status = fs::status(*path, ec);
     if (ec && ec != std::errc::no_such_file_or_directory) throw UsageError{fileProblem(*path, ec.message())};
-    if (fs::is_directory(status)) throw UsageError{fileProblem(*path, "is a directory")};
+    if (const auto refusal = outputRefusal(*path, {.forced = force, .port = {}})) {
+        throw UsageError{fileProblem(*path, refusal->reason) +
+                         (refusal->forceable ? "; add --force to write to it" : "")};
+    }
     if (fs::exists(status) && fs::is_regular_file(status) && !force) {
         throw UsageError{*path + " exists; add --force to replace it"};
     }

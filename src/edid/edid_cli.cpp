@@ -63,8 +63,10 @@ std::optional<Bytes> readInput(const std::string& path, std::string& error) {
         if (!head) return std::nullopt;
         return std::move(head->bytes);
     }
-    Bytes bytes((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
-    if (bytes.size() > kMaxDecodeInput) bytes.resize(kMaxDecodeInput);
+    // Reading stops at the limit: standard input may never end (cat /dev/zero).
+    Bytes bytes(kMaxDecodeInput);
+    std::cin.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(std::cin.gcount()));
     return bytes;
 }
 

@@ -100,6 +100,8 @@ void IteProgrammer::logFailure(const Answer& answer, std::string_view stepLine) 
 // ---- APPLY ----
 
 void IteProgrammer::routeSignals(const Routing& pins) {
+    // Two signals on one line would fight each other on the motherboard.
+    if (const auto clash = sharedLine(pins)) return ui_.log(*clash);
     op_.logStamp();
     if (!op_.openLink()) return;
     ui_.log(kSendingRouting);

@@ -88,8 +88,7 @@ int run(Context& context, const std::string& action, Options& options) {
     auto bridge = context.bridges(kFamily.firmware);
     IteProgrammer programmer(*bridge, context.ui);
     if (action == "read") return readImage(context, programmer, options);
-    // The window has no stop for a write: an erased flash is better written to its end.
-    return writeImage(context, programmer, options, OnInterrupt::RunToTheEnd);
+    return writeImage(context, programmer, options);
 }
 
 }  // namespace

@@ -131,6 +131,18 @@ std::optional<Routing> parsePinList(std::string_view text, std::string& error) {
     }
 }
 
+std::optional<std::string> sharedLine(const Routing& pins) {
+    for (size_t row = 0; row < kSignalCount; ++row) {
+        if (pins[row] == kNotConnected) continue;
+        for (size_t other = row + 1; other < kSignalCount; ++other) {
+            if (pins[other] != pins[row]) continue;
+            return "Выводы " + std::string(kSignals[row].key.name) + " и " + std::string(kSignals[other].key.name) +
+                   " стоят на одной ножке " + pinText(pins[row]) + ": настройки не отправлены !";
+        }
+    }
+    return std::nullopt;
+}
+
 std::string routingText(const Routing& pins) {
     std::string text;
     for (size_t row = 0; row < kSignalCount; ++row) {

@@ -106,4 +106,8 @@ std::optional<Routing> parsePinList(std::string_view text, std::string& error);
 // "PD0=1 PD1=2 ... KSI5=NC", in selector order.
 std::string routingText(const Routing& pins);
 
+// Why the routing cannot be sent: two signals on one connector line, named
+// both; nothing when every line carries one signal at most (NC may repeat).
+std::optional<std::string> sharedLine(const Routing& pins);
+
 }  // namespace kj::ite

@@ -42,6 +42,8 @@ Io awaitRequest(Link& link, Millis timeout);
 Io writeBlock(Link& link, const Block& block);
 // 'S': the 512 progress marks ('-'; other bytes among them do not count), each
 // reported through `onMark` with its count, then the flash's SUM and CRC.
+// Io::Unexpected when the line falls quiet with marks missing after stray bytes
+// (a garbled mark).
 Io readFlashChecks(Link& link, const std::function<void(int)>& onMark, FlashChecks& checks);
 
 }  // namespace kj::kb90xx

@@ -55,6 +55,8 @@ public:
     // the caller compares `queued` with what it needs.
     virtual FtStatus waitForRx(uint32_t count, Millis timeout, uint32_t& queued) = 0;
     virtual FtStatus close() = 0;
+    // The device node it was opened by, where it has one.
+    virtual std::string portPath() const { return {}; }
 };
 
 // The driver library: the device list.

@@ -30,6 +30,9 @@ std::string_view ioFailureLine(Io io, Language language) {
         case Io::Overrun:
             return ru ? "Ошибка протокола: программатор прислал больше байт, чем ожидалось."
                       : "Protocol error: the programmer sent more bytes than expected.";
+        case Io::Unexpected:
+            return ru ? "Ошибка протокола: программатор прислал не тот байт."
+                      : "Protocol error: the programmer sent a wrong byte.";
     }
     return "";
 }
@@ -196,17 +199,6 @@ Io Link::collect(std::vector<uint8_t>& out, size_t total, Millis timeout) {
         if (Io io = readSome(out, total - out.size(), deadline.left()); io != Io::Ok) return io;
     }
     return Io::Ok;
-}
-
-Io Link::skipTo(uint8_t wanted, Millis timeout) {
-    const Deadline deadline(timeout);
-    std::vector<uint8_t> piece;
-    for (;;) {
-        piece.clear();
-        if (Io io = readSome(piece, 1, deadline.left()); io != Io::Ok) return io;
-        if (!piece.empty() && piece.front() == wanted) return Io::Ok;
-        if (deadline.passed()) return Io::Timeout;
-    }
 }
 
 Io Link::purge() {

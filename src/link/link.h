@@ -66,8 +66,9 @@ private:
 };
 
 // The result of a bounded exchange. Overrun: more bytes than the reply may hold
-// were queued, so the two ends no longer agree on the protocol.
-enum class Io { Ok, Timeout, Lost, Stopped, Overrun };
+// were queued, so the two ends no longer agree on the protocol. Unexpected: a
+// byte came where the protocol has no place for it.
+enum class Io { Ok, Timeout, Lost, Stopped, Overrun, Unexpected };
 
 // A failed step: how it failed, and which one it was (a family's code such as
 // "E101", or none), so that each window can word its own line.
@@ -122,14 +123,12 @@ public:
     // Appends bytes as they arrive, in whatever pieces, never more than are
     // still missing, until `out` holds `total`; one bound for the whole.
     Io collect(std::vector<uint8_t>& out, size_t total, Millis timeout);
-    // Reads bytes until one equals `wanted`; others are dropped and do not
-    // extend the bound.
-    Io skipTo(uint8_t wanted, Millis timeout);
     // Drops whatever is queued.
     Io purge();
     // Waits until every byte written has left the PC.
     Io drain(Millis timeout);
     BridgeDevice* device() { return device_.get(); }
+    std::string portPath() const { return device_ ? device_->portPath() : std::string(); }
 
 private:
     bool setUp(BridgeDevice& device, const LinkVariant& variant, uint32_t index, const SetUpObserver& onSetUp);

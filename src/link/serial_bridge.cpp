@@ -101,7 +101,8 @@ private:
 // waking at once for bytes already there. The receive-queue count is both.
 class SerialDevice final : public BridgeDevice {
 public:
-    SerialDevice(int fd, fs::path latencyFile) : fd_(fd), rx_(kRxBufferBytes), latencyFile_(std::move(latencyFile)) {}
+    SerialDevice(int fd, std::string port, fs::path latencyFile)
+        : fd_(fd), rx_(kRxBufferBytes), port_(std::move(port)), latencyFile_(std::move(latencyFile)) {}
     ~SerialDevice() override { release(); }
 
     FtStatus resetDevice() override {
@@ -237,6 +238,8 @@ public:
         return FtStatus::Ok;
     }
 
+    std::string portPath() const override { return port_; }
+
 private:
     // What is already known without asking the kernel.
     FtStatus known() const {
@@ -346,6 +349,7 @@ private:
     RxBuffer rx_;
     Millis readTimeout_{0};
     Millis writeTimeout_{kDefaultWriteTimeout};
+    std::string port_;
     fs::path latencyFile_;
 };
 
@@ -358,28 +362,48 @@ Claim claimPort(int fd) {
     return ::ioctl(fd, TIOCEXCL) == 0 ? Claim::Ok : Claim::Failed;
 }
 
-bool holdsOpen(const fs::path& process, const fs::path& device) {
+enum class Holding { Any, Reading };
+
+// Whether the descriptor was opened for reading, by its flags in fdinfo.
+bool opensForReading(const fs::path& process, const fs::path& fd) {
+    std::ifstream info(process / "fdinfo" / fd.filename());
+    for (std::string key; info >> key;) {
+        if (key != "flags:") continue;
+        unsigned long flags = 0;
+        info >> std::oct >> flags;
+        return (flags & O_ACCMODE) != O_WRONLY;
+    }
+    return true;
+}
+
+bool holdsOpen(const fs::path& process, const fs::path& device, Holding holding = Holding::Any) {
     std::error_code ec;
     for (fs::directory_iterator fd(process / "fd", ec), end; !ec && fd != end; fd.increment(ec)) {
         std::error_code linkError;
-        if (fs::read_symlink(fd->path(), linkError) == device) return true;
+        if (fs::read_symlink(fd->path(), linkError) != device) continue;
+        if (holding == Holding::Any || opensForReading(process, fd->path())) return true;
     }
     return false;
 }
 
-// Who holds the port, as far as this user may look: "minicom (PID 1234)".
-std::string holderOf(const fs::path& device) {
+// Another process that holds the port, as far as this user may look:
+// "minicom (PID 1234)"; nothing when none is seen.
+std::optional<std::string> otherHolderOf(const fs::path& device, Holding holding = Holding::Any) {
     std::error_code ec;
     const std::string self = std::to_string(::getpid());
     for (fs::directory_iterator proc("/proc", ec), end; !ec && proc != end; proc.increment(ec)) {
         const std::string pid = proc->path().filename().string();
         if (pid == self || !std::all_of(pid.begin(), pid.end(), ::isdigit)) continue;
-        if (!holdsOpen(proc->path(), device)) continue;
+        if (!holdsOpen(proc->path(), device, holding)) continue;
         std::string command;
         std::ifstream(proc->path() / "comm") >> command;
         return command + " (PID " + pid + ")";
     }
-    return "another program";
+    return std::nullopt;
+}
+
+std::string busyLine(const std::string& port, const std::string& holder) {
+    return "Port " + port + " is busy: " + holder + " holds it open. Close that program and try again.";
 }
 
 // A port this program holds itself (another window's operation) is skipped
@@ -388,7 +412,18 @@ std::string busyAdvice(const std::string& port) {
     std::error_code ec;
     const fs::path device = fs::canonical(port, ec);
     if (ec || holdsOpen("/proc/self", device)) return {};
-    return "Port " + port + " is busy: " + holderOf(device) + " holds it open. Close that program and try again.";
+    return busyLine(port, otherHolderOf(device).value_or("another program"));
+}
+
+// A program that reads the port without a lock (cat < /dev/ttyUSB0) would eat
+// the replies: the port is as busy as a locked one.
+std::optional<std::string> unlockedHolderAdvice(const std::string& port) {
+    std::error_code ec;
+    const fs::path device = fs::canonical(port, ec);
+    if (ec) return std::nullopt;
+    const auto holder = otherHolderOf(device, Holding::Reading);
+    if (!holder) return std::nullopt;
+    return busyLine(port, *holder);
 }
 
 bool makeRaw8N1(int fd) {
@@ -538,7 +573,12 @@ FtStatus SerialBridge::open(uint32_t index, std::unique_ptr<BridgeDevice>& devic
         if (claim == Claim::Busy) advice_ = busyAdvice(port);
         return FtStatus::DeviceNotOpened;
     }
-    device = std::make_unique<SerialDevice>(fd, latencyFileFor(port, sysfs_));
+    if (auto advice = unlockedHolderAdvice(port)) {
+        ::close(fd);
+        advice_ = std::move(*advice);
+        return FtStatus::DeviceNotOpened;
+    }
+    device = std::make_unique<SerialDevice>(fd, port, latencyFileFor(port, sysfs_));
     return FtStatus::Ok;
 }
 

@@ -37,8 +37,7 @@ int run(Context& context, const std::string& action, Options& options) {
         // Ctrl-C is the window's stop: the blocks read so far are kept.
         return readImage(context, programmer, options, OnInterrupt::Stop);
     }
-    // The window's stop does nothing to a write.
-    return writeImage(context, programmer, options, OnInterrupt::RunToTheEnd);
+    return writeImage(context, programmer, options);
 }
 
 }  // namespace

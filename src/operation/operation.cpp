@@ -14,6 +14,11 @@ std::string_view notKeptLine(Language language) {
     return language == Language::Russian ? "Неполный файл не сохранён." : "The incomplete file is deleted.";
 }
 
+std::string movedLine(Language language, const std::string& placedAt) {
+    return language == Language::Russian ? "Папку переместили во время чтения; файл сохранён в ней: " + placedAt
+                                         : "The folder was moved during the read; the file is saved in it: " + placedAt;
+}
+
 }  // namespace
 
 // ---- OperationName ----
@@ -66,6 +71,8 @@ bool Operation::openLink(const SetUpObserver& onSetUp) {
                     ? "Найдена прошивка " + found + ", а этому окну нужна " + needed + "."
                     : "The programmer's firmware is " + found + "; this window needs " + needed + ".");
     }
+    // The port just opened is never a place for an image.
+    if (result == kLinkOpen) output_.rules.port = link_.portPath();
     return result == kLinkOpen;
 }
 
@@ -103,6 +110,7 @@ bool Operation::launch(std::function<void()> whole) {
     if (!idle()) return false;
     if (worker_.joinable()) worker_.join();  // the last one has ended
     name_.workerStarted();
+    succeeded_ = false;  // until this one says otherwise
     ui_.busy(true);
     worker_ = std::thread([this, whole = std::move(whole)] {
         whole();
@@ -221,7 +229,10 @@ bool Operation::sendEndBytes(std::string_view bytes) {
 void Operation::settleImage(Ending& ending) {
     if (!output_.pending()) return;
     if (ending.success || ending.keepPartialImage) {
-        if (output_.commit()) return;
+        if (output_.commit()) {
+            if (output_.placedAt() != output_.path()) ui_.log(movedLine(family_.language, output_.placedAt()));
+            return;
+        }
         reportOutputFailure(ending);
     }
     if (output_.discard()) ui_.log(notKeptLine(family_.language));

@@ -7,8 +7,11 @@
 #include "support/process.h"
 #include "support/scratch.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
 
 using kjtest::runCommand;
 using Lines = std::vector<std::string>;
@@ -44,6 +47,11 @@ TEST(Cli, UsageErrorsExitWithTwoAndPrintNothingOnStandardOutput) {
         EXPECT_NE(r.err.find("Try 'korvel-cli"), std::string::npos) << r.err;
     }
     EXPECT_NE(cli({"kb90xx", "raed"}).err.find("did you mean \"read\"?"), std::string::npos);
+    // A misspelt option is named as such, not taken for a missing one.
+    const auto misspelt = cli({"--simulate", "kb90xx", "read", "--outptu", "x.bin"});
+    EXPECT_EQ(misspelt.status, 2);
+    EXPECT_EQ(misspelt.err.rfind("korvel-cli: unknown option \"--outptu\"; did you mean \"--output\"?\n", 0), 0u)
+        << misspelt.err;
     const auto toolHelp = cli({"kb90xx", "--help"});
     EXPECT_EQ(toolHelp.status, 0);
     EXPECT_NE(toolHelp.out.find("korvel-cli kb90xx cable"), std::string::npos);
@@ -145,4 +153,107 @@ TEST(Cli, TraceRecordsTheWireAndTheLogInTimeOrder) {
     EXPECT_EQ(from.front(), " 56 34 31");  // "V41"
     EXPECT_GE(imageBytes, 131072u);
     EXPECT_EQ(logged, r.lines()) << "the trace holds the log lines as the command printed them";
+}
+
+namespace {
+std::string portOf(kjtest::Server& sim) {
+    const std::string line = sim.readLine();
+    return line.rfind("PORT ", 0) == 0 ? line.substr(5) : std::string();
+}
+}  // namespace
+
+// No device becomes the image by accident: a disk and a terminal (the
+// programmer's port among them) never, another device only with --force; each
+// refusal names its reason before any link opens.
+TEST(Cli, DevicesAreOutputsOnlyWhenForcedAndDisksAndTerminalsNever) {
+    kjtest::ScratchDir dir;
+    kjtest::Server sim({KJ_PROGSIM});
+    const std::string port = portOf(sim);
+    ASSERT_FALSE(port.empty());
+    struct Case {
+        std::vector<std::string> output;
+        std::string said;
+    };
+    std::vector<Case> cases = {
+        {{"/dev/null"}, "/dev/null: is a device, not an image file; add --force to write to it"},
+        {{port, "--force"}, port + ": is a terminal, not an image file"},
+    };
+    // A disk, through a symlink, where the machine shows one.
+    for (const auto& entry : std::filesystem::directory_iterator("/dev")) {
+        if (!entry.is_block_file()) continue;
+        const std::string disk = dir.file("disk");
+        ASSERT_EQ(::symlink(entry.path().c_str(), disk.c_str()), 0);
+        cases.push_back({{disk, "--force"}, disk + ": is a block device; an image is never written to a disk"});
+        break;
+    }
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"--port", port, "kb90xx", "read", "--output"};
+        args.insert(args.end(), c.output.begin(), c.output.end());
+        const auto r = cli(args);
+        EXPECT_EQ(r.status, 2) << testing::PrintToString(args);
+        EXPECT_EQ(r.out, "") << "refused before the link opened";
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    }
+    const auto forced = cli({"--port", port, "kb90xx", "read", "--output", "/dev/null", "--force"});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+}
+
+// Names as long as the file system allows, counted in bytes, are read into
+// whole: 255 Latin letters replacing a file, 121 Cyrillic ones new. Nothing
+// else is left in the folder.
+TEST(Cli, NamesUpToTheLimitAreReadIntoWhole) {
+    kjtest::ScratchDir dir;
+    const std::string latin = dir.file(std::string(255, 'x'));
+    kjtest::writeFile(latin, {1, 2, 3});
+    std::string cyrillicName;
+    for (int i = 0; i < 121; ++i) cyrillicName += "ж";
+    const std::string cyrillic = dir.file(cyrillicName);
+    for (const auto& path : {latin, cyrillic}) {
+        const auto r = cli({"--simulate", "kb90xx", "read", "--output", path, "--force"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(kjtest::readFile(path).size(), 131072u);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+// A write outlives the reader of its output going away (| head) and the
+// terminal closing (SIGHUP): it runs to its verified end, as the flash read
+// back afterwards shows.
+TEST(Cli, AWriteRunsToItsEndWhenItsOutputIsGoneAndItsTerminalHangsUp) {
+    kjtest::ScratchDir dir;
+    kjtest::Server sim({KJ_PROGSIM, "--pace"});
+    const std::string port = portOf(sim);
+    ASSERT_FALSE(port.empty());
+    std::vector<uint8_t> image(131072);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + i / 251);
+    const std::string input = dir.file("image.bin");
+    kjtest::writeFile(input, image);
+
+    kjtest::Server write({KJ_CLI, "--port", port, "kb90xx", "write", "--input", input});
+    EXPECT_EQ(write.readLine(), "Number of VCOM ports found on the machine: 1");
+    write.closeOutput();
+    write.signal(SIGHUP);
+    EXPECT_EQ(write.reap(std::chrono::seconds(60)), 0);
+
+    const std::string back = dir.file("back.bin");
+    const auto read = cli({"--port", port, "kb90xx", "read", "--output", back});
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(kjtest::readFile(back), image);
+}
+
+// Standard input is read up to the limit and no further (cat /dev/zero), and
+// Ctrl-C ends a command that runs no operation, as a shell expects.
+TEST(Cli, DecodeReadsStandardInputWithinItsLimitAndCtrlCEndsIt) {
+    const auto zeros = runCommand({KJ_CLI, "edid", "decode", "-"}, "/dev/zero");
+    EXPECT_EQ(zeros.status, 1);
+    EXPECT_NE(zeros.err.find("holds no EDID header"), std::string::npos) << zeros.err;
+
+    int input[2];
+    ASSERT_EQ(::pipe(input), 0);
+    kjtest::Server decode({KJ_CLI, "edid", "decode", "-"}, input[0]);
+    ::close(input[0]);
+    ASSERT_TRUE(decode.awaitHandler(SIGINT));
+    decode.signal(SIGINT);
+    EXPECT_EQ(decode.reap(), 128 + SIGINT);
+    ::close(input[1]);
 }

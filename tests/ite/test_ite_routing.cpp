@@ -96,13 +96,29 @@ TEST_F(IteOperation, ApplySendsTheFramesInOrderAndTheProgrammerKeepsTheRouting) 
     for (int step : {2 + 5, 2}) {
         faults().wrongReplyAt = step;
         slot().clearRecord();
-        EXPECT_FALSE(applied(allAt(3)));
+        EXPECT_FALSE(applied(pins));
         EXPECT_EQ(wire().size(), 2 + 3 * static_cast<size_t>(step - 2));
         EXPECT_EQ(log().back(),
                   step == 2 ? "Ошибка при входе в режим настроек." : "Ошибка протокола при настройке выводов.");
     }
     EXPECT_EQ(endBytes(), "I");
     expectEnded(op());
+}
+
+// Two signals on one connector line are refused before the link opens, naming
+// both (the window and the command line alike); NC may repeat.
+TEST_F(IteOperation, TwoSignalsOnOneLineAreRefusedButNcRepeats) {
+    std::string error;
+    const auto shared = kj::ite::parsePinList("PD0=1,PD1=1", error);
+    ASSERT_TRUE(shared) << error;
+    EXPECT_FALSE(applied(*shared));
+    EXPECT_EQ(log(), Lines{"Выводы PD0 и PD1 стоят на одной ножке 1: настройки не отправлены !"});
+    EXPECT_TRUE(wire().empty());
+    EXPECT_TRUE(slot().calls().empty()) << "no link was opened";
+
+    EXPECT_TRUE(applied(*kj::ite::parsePinList("PD0=1", error)));
+    EXPECT_EQ(chip().routing().at("d0"), 1);
+    EXPECT_EQ(chip().routing().at("d1"), 0);
 }
 
 }  // namespace

@@ -46,6 +46,20 @@ protected:
         waitIdle(programmer_.operation());
     }
     void expectEndedIdle() { expectEnded(programmer_.operation()); }
+    // A write of a random image whose verification fails with `line`, after the
+    // file's check values, and ends with the failure end byte.
+    void expectVerificationFailsWith(const std::string& line) {
+        const std::string path = dir.file("image.bin");
+        writeFile(path, randomImage(kImage, 7));
+        write(path);
+        const Lines lines = log();
+        ASSERT_GE(lines.size(), 3u);
+        EXPECT_EQ(Lines(lines.end() - 3, lines.end()), (Lines{kStars, line, kStamp}));
+        EXPECT_EQ(written().back(), 'O');
+        EXPECT_EQ(endBytes(), "O");
+        EXPECT_FALSE(programmer_.lastSucceeded());
+        expectEndedIdle();
+    }
 
     Kb90xxProgrammer programmer_;
 };
@@ -418,16 +432,18 @@ constexpr int kMarksStep = 2 + 2 * 512 + 1;
 TEST_F(Kb90xxOperation, MissingProgressMarksEndTheVerification) {
     programmer_.link().timeouts = kShortTimeouts;
     bench.programmer->faults.silentFromStep = kMarksStep;
-    const std::string path = dir.file("image.bin");
-    writeFile(path, randomImage(kImage, 7));
-    write(path);
-    const Lines lines = log();
-    EXPECT_EQ(Lines(lines.end() - 3, lines.end()),
-              (Lines{kStars, "The programmer does not answer (time-out).", kStamp}));
-    EXPECT_EQ(written().back(), 'O');
-    EXPECT_EQ(endBytes(), "O");
-    EXPECT_FALSE(programmer_.lastSucceeded());
-    expectEndedIdle();
+    expectVerificationFailsWith("The programmer does not answer (time-out).");
+}
+
+// One mark garbled on the line leaves the count short for good: a protocol
+// error once the check bytes have come as strays, not a reply time-out.
+TEST_F(Kb90xxOperation, AGarbledProgressMarkIsAProtocolError) {
+    bench.programmer->faults.perReply = [](int step, Bytes& reply) {
+        if (step == kMarksStep) reply.at(300) = '+';
+        return true;
+    };
+    expectVerificationFailsWith("Protocol error: the programmer sent a wrong byte.");
+    EXPECT_EQ(ui.progress().back(), 511 * 64);
 }
 
 TEST_F(Kb90xxOperation, MissingCheckBytesEndTheVerification) {

@@ -94,6 +94,30 @@ TEST_F(Kb90xxCli, CtrlCEndsTheReadCleanly) {
     EXPECT_FALSE(slot_->isOpen());
 }
 
+// A write takes Ctrl-C as every write does: the first one warns and the write
+// runs on to its verification; a second one abandons it, and the log says that
+// the flash must be written again.
+TEST_F(Kb90xxCli, CtrlCWarnsOnceAndASecondOneAbandonsTheWrite) {
+    const Bytes image = randomImage(kImage, 22);
+    const std::string path = dir_.file("image.bin");
+    writeFile(path, image);
+    ui_.atProgress = 10 * 64;
+    CliRun r = run("write", {"--input", path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("the write runs to its end; press Ctrl-C again to abandon it"), std::string::npos) << r.err;
+    EXPECT_EQ(bench_.kb90xx->flash(), image);
+
+    kj::cli::installInterruptHandlers();  // a new command: no Ctrl-C counted yet
+    ui_.againAtProgress = 20 * 64;
+    r = run("write", {"--input", path});
+    EXPECT_EQ(r.status, 1);
+    ASSERT_GE(r.out.size(), 3u);
+    EXPECT_EQ(Lines(r.out.end() - 3, r.out.end()),
+              (Lines{"Operation is stopped.", "The KB90XX flash is left incomplete: write it again.", kStamp}));
+    EXPECT_EQ(slot_->written().back(), 'O');
+    EXPECT_FALSE(slot_->isOpen());
+}
+
 TEST_F(Kb90xxCli, CablePrintsTheHelpLine) {
     const std::string base =
         writeBase("Плата KSO3=5 KSI4=12 KSI7=14 KSI6=15 KSI5=16\r\n\nMB KSO3=5, KSI4=1 KSI7=1 KSI6=1 KSI5=1\nlast");

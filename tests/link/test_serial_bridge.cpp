@@ -2,6 +2,8 @@
 // end and plays the programmer.
 #include "link/serial_bridge.h"
 
+#include "common/image_file.h"
+
 #include <gtest/gtest.h>
 
 #include "support/scratch.h"
@@ -699,34 +701,34 @@ TEST(SerialBridgeLatency, WritesTheSysfsLatencyTimerWhenThereIsOne) {
     EXPECT_EQ(device->setLatencyTimer(2), FtStatus::Ok);
 }
 
-}  // namespace
-
-// A port another program holds is reported as busy, naming the program; one
-// this program holds itself (another window) is skipped without a word.
-TEST(SerialBridgeOpen, APortHeldByAnotherProgramIsNamedAsBusy) {
-    Pty pty;
-    ASSERT_TRUE(pty.ok());
+// A child process that opens the port its own way and keeps it open until it is
+// killed: its PID once the port is open, or -1.
+template <typename Open>
+pid_t holdInChild(Open open) {
     int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t holder = ::fork();
-    if (holder == 0) {
+    if (::pipe(ready) != 0) return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
         ::close(ready[0]);
-        SerialBridge own({pty.slave()});
-        uint32_t count = 0;
-        std::unique_ptr<BridgeDevice> held;
-        const bool ok = own.createDeviceInfoList(count) == FtStatus::Ok && own.open(0, held) == FtStatus::Ok;
-        const char byte = ok ? 1 : 0;
+        const char byte = open() ? 1 : 0;
         [[maybe_unused]] auto n = ::write(ready[1], &byte, 1);
         ::pause();
         ::_exit(0);
     }
     ::close(ready[1]);
     char byte = 0;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    const bool held = ::read(ready[0], &byte, 1) == 1 && byte == 1;
     ::close(ready[0]);
-    ASSERT_EQ(byte, 1);
+    if (held) return child;
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return -1;
+}
 
-    SerialBridge bridge({pty.slave()});
+// Opening the port while `holder` has it open (the holder is killed after):
+// refused, with advice that names the holder by its PID.
+void expectBusyWhileHeld(const std::string& port, pid_t holder) {
+    SerialBridge bridge({port});
     uint32_t count = 0;
     ASSERT_EQ(bridge.createDeviceInfoList(count), FtStatus::Ok);
     std::unique_ptr<BridgeDevice> device;
@@ -734,6 +736,56 @@ TEST(SerialBridgeOpen, APortHeldByAnotherProgramIsNamedAsBusy) {
     const std::string advice = bridge.lastOpenAdvice();
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
-    EXPECT_EQ(advice.rfind("Port " + pty.slave() + " is busy: ", 0), 0u) << advice;
+    EXPECT_EQ(advice.rfind("Port " + port + " is busy: ", 0), 0u) << advice;
     EXPECT_NE(advice.find("(PID " + std::to_string(holder) + ")"), std::string::npos) << advice;
+}
+
+}  // namespace
+
+// A port another program holds is reported as busy, naming the program; one
+// this program holds itself (another window) is skipped without a word.
+TEST(SerialBridgeOpen, APortHeldByAnotherProgramIsNamedAsBusy) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    const pid_t holder = holdInChild([&] {
+        auto* own = new SerialBridge({pty.slave()});  // the child keeps it until it is killed
+        uint32_t count = 0;
+        std::unique_ptr<BridgeDevice> held;
+        return own->createDeviceInfoList(count) == FtStatus::Ok && own->open(0, held) == FtStatus::Ok &&
+               held.release() != nullptr;
+    });
+    ASSERT_GT(holder, 0);
+    expectBusyWhileHeld(pty.slave(), holder);
+}
+
+// A program that reads the port without any lock (cat < /dev/ttyUSB0) would eat
+// the replies: the port is reported busy with that program named, not as a
+// programmer that does not answer.
+TEST(SerialBridgeOpen, APortReadByAProgramWithoutALockIsNamedAsBusy) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    const pid_t reader = holdInChild([&] { return ::open(pty.slave().c_str(), O_RDONLY | O_NOCTTY) >= 0; });
+    ASSERT_GT(reader, 0);
+    expectBusyWhileHeld(pty.slave(), reader);
+    SerialBridge bridge({pty.slave()});
+    std::unique_ptr<BridgeDevice> device;
+    EXPECT_EQ(bridge.open(0, device), FtStatus::Ok) << "free again once the reader is gone";
+}
+
+// An open device names the port it was opened by, and an image is never written
+// to that port, by whatever name it is given.
+TEST(SerialBridgeOpen, TheOpenPortIsNeverAnImageOutput) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    SerialBridge bridge({pty.slave()});
+    std::unique_ptr<BridgeDevice> device;
+    ASSERT_EQ(bridge.open(0, device), FtStatus::Ok);
+    EXPECT_EQ(device->portPath(), pty.slave());
+    TempDir dir;
+    const std::string alias = dir.file("jig");
+    ASSERT_EQ(::symlink(pty.slave().c_str(), alias.c_str()), 0);
+    ImageOutput output;
+    output.rules.port = device->portPath();
+    EXPECT_FALSE(output.create(alias));
+    EXPECT_EQ(output.error(), "is the programmer's port");
 }

@@ -27,14 +27,26 @@ inline std::vector<std::string> linesOf(const std::string& text) {
     return maskTimes(lines);
 }
 
-// Ctrl-C pressed once the gauge reaches `atProgress`.
+// Ctrl-C pressed in each operation once the gauge first reaches `atProgress`,
+// and again when it next reaches `againAtProgress`.
 class InterruptingFrontend : public kj::cli::ConsoleFrontend {
 public:
     int atProgress = -1;
+    int againAtProgress = -1;
     void setGaugeProgress(int value, int maximum, int gauge) override {
         ConsoleFrontend::setGaugeProgress(value, maximum, gauge);
-        if (value == atProgress) std::raise(SIGINT);
+        const int next = presses_ == 0 ? atProgress : presses_ == 1 ? againAtProgress : -1;
+        if (value != next) return;
+        ++presses_;
+        std::raise(SIGINT);
     }
+    void operationStarted(std::string_view name) override {
+        presses_ = 0;
+        ConsoleFrontend::operationStarted(name);
+    }
+
+private:
+    int presses_ = 0;
 };
 
 // Runs `tool`'s `action`; a usage error is thrown on, with the output dropped.
@@ -61,8 +73,7 @@ class InterruptHandlers {
 public:
     InterruptHandlers() { kj::cli::installInterruptHandlers(); }
     ~InterruptHandlers() {
-        std::signal(SIGINT, SIG_DFL);
-        std::signal(SIGTERM, SIG_DFL);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(signal, SIG_DFL);
     }
 };
 

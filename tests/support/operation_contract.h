@@ -6,8 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <set>
@@ -54,13 +58,14 @@ protected:
         rig_.waitIdle(op());
     }
     // Starts a read slowed down enough to act on while it runs, and waits for its first block.
-    void startSlowRead() {
+    void startSlowRead(const std::string& path) {
         rig_.faults().replyDelay = kj::Millis{2};
-        rig_.ui.chooseNext(target());
+        rig_.ui.chooseNext(path);
         tool_->startRead();
         for (int i = 0; i < 2000 && rig_.ui.progress().size() < 2; ++i) std::this_thread::sleep_for(kj::Millis{5});
         ASSERT_GE(rig_.ui.progress().size(), 2u) << "no block arrived";
     }
+    void startSlowRead() { startSlowRead(target()); }
     // No file, or where a stop keeps blocks, only the blocks read so far.
     void expectNoImageOrWholeBlocks() {
         if (!GetParam().stopKeepsBlocks || !fs::exists(target())) {
@@ -163,6 +168,60 @@ TEST_P(OperationContract, AStopEndsWithinItsBoundAndKeepsOnlyWholeBlocks) {
     } else {
         expectNoImageOrWholeBlocks();
     }
+}
+
+// A read under way shows nothing in its folder, so that a process killed
+// meanwhile strands nothing; this program's own temporaries that such a kill
+// left a day ago go on the next read there, and nothing else does.
+TEST_P(OperationContract, AReadUnderWayShowsNoFileAndSweepsOnlyStaleOwnTemporaries) {
+    const Lines kept{".image.bin.kj-654321", "notes.kj-1"};
+    for (const auto& name : {".image.bin.kj-123456", ".image.bin.kj-654321", "notes.kj-1"}) {
+        writeFile(rig_.dir.file(name), Bytes{1});
+        if (name != kept[0])
+            fs::last_write_time(rig_.dir.file(name), fs::file_time_type::clock::now() - std::chrono::hours(25));
+    }
+    startSlowRead();
+    EXPECT_EQ(rig_.files(), kept);
+    rig_.waitIdle(op());
+    EXPECT_TRUE(op().lastSucceeded());
+    EXPECT_EQ(rig_.files(), (Lines{kept[0], "image.bin", kept[1]}));
+}
+
+// The folder renamed while the image is read: the image goes where the folder
+// went, and the log says so with the new path.
+TEST_P(OperationContract, AFolderMovedDuringTheReadKeepsTheImageAndTheLogSaysWhere) {
+    fs::create_directory(rig_.dir.file("before"));
+    startSlowRead(rig_.dir.file("before/image.bin"));
+    fs::rename(rig_.dir.file("before"), rig_.dir.file("after"));
+    rig_.waitIdle(op());
+    EXPECT_TRUE(op().lastSucceeded());
+    const std::string placed = rig_.dir.file("after/image.bin");
+    EXPECT_EQ(readFile(placed), GetParam().image(rig_.bench));
+    const Lines log = rig_.log();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) {
+        return line.ends_with(": " + placed);
+    })) << testing::PrintToString(log);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "The incomplete file is deleted."), 0);
+}
+
+// The save dialog answered with a terminal: refused with the reason, and not a
+// byte reaches the terminal.
+TEST_P(OperationContract, ATerminalIsRefusedAsTheImageFromTheSaveDialog) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
+    const std::string terminal = ::ptsname(master);
+    read(terminal);
+    EXPECT_FALSE(op().lastSucceeded());
+    const auto boxes = rig_.ui.errors();
+    if (op().family().fileErrorBoxes) {
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_NE(boxes.back().find(terminal + ": is a terminal"), std::string::npos) << boxes.back();
+    }
+    rig_.expectEnded(op());
+    char byte = 0;
+    EXPECT_LT(::read(master, &byte, 1), 1) << "bytes reached the terminal";
+    ::close(master);
 }
 
 TEST_P(OperationContract, QuittingWhileBusyEndsWithTheFailureEnd) {

@@ -16,6 +16,8 @@
 #include <future>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -46,15 +48,15 @@ inline std::string slurp(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Runs `args` (args[0] the program) with stdin from /dev/null and waits for it.
-inline CommandResult runCommand(std::vector<std::string> args) {
+// Runs `args` (args[0] the program) with stdin from `input` and waits for it.
+inline CommandResult runCommand(std::vector<std::string> args, const char* input = "/dev/null") {
     const auto dir = std::filesystem::temp_directory_path();
     const auto tag = std::to_string(::getpid()) + "-" + std::to_string(std::rand());
     const auto outPath = dir / ("kj-out-" + tag);
     const auto errPath = dir / ("kj-err-" + tag);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input, O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     auto argv = argvOf(args);
@@ -74,14 +76,15 @@ inline CommandResult runCommand(std::vector<std::string> args) {
 }
 
 // A program left running beside the test (killed at the end), whose standard
-// output can be read line by line.
+// output can be read line by line; its standard input is `input` when given.
 class Server {
 public:
-    explicit Server(std::vector<std::string> args) {
+    explicit Server(std::vector<std::string> args, int input = -1) {
         int out[2];
         if (::pipe(out) != 0) return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
+        if (input >= 0) posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
         posix_spawn_file_actions_addclose(&actions, out[0]);
         auto argv = argvOf(args);
@@ -113,8 +116,28 @@ public:
     }
     // Sends SIGTERM and returns the exit status.
     int terminate() {
-        if (pid_ > 0) ::kill(pid_, SIGTERM);
+        signal(SIGTERM);
         return reap();
+    }
+    void signal(int number) const {
+        if (pid_ > 0) ::kill(pid_, number);
+    }
+    // Waits until it catches `number` (its handler is installed); false after `bound`.
+    bool awaitHandler(int number, std::chrono::milliseconds bound = std::chrono::seconds(10)) const {
+        const auto deadline = std::chrono::steady_clock::now() + bound;
+        const std::string status = "/proc/" + std::to_string(pid_) + "/status";
+        for (; std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+            std::ifstream in(status);
+            for (std::string line; std::getline(in, line);) {
+                if (line.rfind("SigCgt:", 0) == 0 && (std::stoull(line.substr(7), nullptr, 16) >> (number - 1) & 1))
+                    return true;
+            }
+        }
+        return false;
+    }
+    // The reader of its standard output goes away, as `| head` does.
+    void closeOutput() {
+        if (out_ >= 0) ::close(std::exchange(out_, -1));
     }
     // Waits for the exit: the status, 128 + signal, or -1 when it had to be
     // killed after `bound` (only to catch a hang).
