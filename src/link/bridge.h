@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kj {
 
@@ -66,6 +67,9 @@ public:
     // Set by a backend when the last open failed in a way the user can fix
     // (no permission on the port); empty otherwise.
     virtual std::string lastOpenAdvice() const { return {}; }
+    // Set by the last createDeviceInfoList(): one line for each port that was
+    // asked for by name but does not exist, and so was not counted.
+    virtual std::vector<std::string> lastListAdvice() const { return {}; }
 };
 
 // Makes the bridge a window or command uses; `family` names the firmware it

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <thread>
 
+#include "link/port_list.h"
+
 namespace kj {
 
 namespace {
@@ -35,15 +37,7 @@ std::string_view ioFailureLine(Io io, Language language) {
 int Link::open(const LinkVariant& variant, const SetUpObserver& onSetUp) {
     close();
     uint32_t count = 0;
-    if (bridge_.createDeviceInfoList(count) != FtStatus::Ok) {
-        log_.log("I can not get a list of VCOM ports");
-        return kLinkNotFound;
-    }
-    if (count == 0) {
-        log_.log("VCOM port is not found on the machine!");
-        return kLinkNotFound;
-    }
-    log_.log("Number of VCOM ports found on the machine: " + std::to_string(count));
+    if (!listPorts(bridge_, log_, count)) return kLinkNotFound;
     for (uint32_t index = count; index-- > 0;) {
         std::unique_ptr<BridgeDevice> device;
         if (bridge_.open(index, device) != FtStatus::Ok || !device) {
