@@ -152,8 +152,9 @@ void TITE_FORM::FormCreate() {
     std::string error;
     const auto base = loadBase(path, error);
     if (!base) {
-        ITE_ComboBox_MB_SWITCH->addItem(fromUtf8(kNoBaseEntry));
-        ITE_ComboBox_MB_SWITCH->setToolTip(QString::fromStdString(fileProblem(path, error)));
+        ITE_ComboBox_MB_SWITCH->addItem(QString::fromStdString(noBaseEntry(path)));
+        ITE_ComboBox_MB_SWITCH->setToolTip(QString::fromStdString(fileProblem(path, error) + "\n" + baseLineFormat()));
+        appendLogLine(ITE_Memo1, QString::fromStdString(baseLineFormat()));
         paintText(ITE_ComboBox_MB_SWITCH, Qt::red);
     } else {
         ITE_ComboBox_MB_SWITCH->addItem(fromUtf8(kChooseBoardEntry));
