@@ -1,9 +1,11 @@
 #include "gui/tool_window.h"
 
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
-#include <QVBoxLayout>
+#include <algorithm>
 
 namespace kj {
 
@@ -17,14 +19,29 @@ ToolWindow::ToolWindow(AppContext& context, QWidget* launcher, const QString& ca
     canvas_ = new QWidget;
     canvas_->setObjectName("canvas");
     scroll_->setWidget(canvas_);
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scroll_);
+    layout->setSpacing(0);
+    layout->addWidget(scroll_, 1);
+    // Escape does what EXIT does, wherever the focus is in the window.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] { exitRequested(); });
 }
 
 void ToolWindow::setCanvasSize(int width, int height) {
     canvas_->setFixedSize(width, height);
-    resize(width, height);
+    resize(width + (side_ ? side_->width() : 0), height);
+}
+
+QWidget* ToolWindow::sidePanel(int width) {
+    if (!side_) {
+        side_ = new QWidget(this);
+        side_->setObjectName("sidePanel");
+        side_->setFixedWidth(width);
+        layout()->addWidget(side_);
+        resize(this->width() + width, height());
+    }
+    return side_;
 }
 
 void ToolWindow::showEvent(QShowEvent* event) {
@@ -32,7 +49,7 @@ void ToolWindow::showEvent(QShowEvent* event) {
     // taller than the screen scrolls: room for the scroll bar beside it.
     if (!placed_ && screen() && canvas_->minimumSize() == canvas_->maximumSize()) {
         const int room = screen()->availableGeometry().height() - (frameGeometry().height() - height());
-        if (canvas_->height() > room) resize(canvas_->width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent), room);
+        if (canvas_->height() > room) resize(width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent), room);
     }
     if (!placed_) centreOnScreen(this);
     placed_ = true;
@@ -99,6 +116,25 @@ void centreOnScreen(QWidget* window) {
     frame.moveLeft(std::max(frame.left(), area.left()));
     frame.moveTop(std::max(frame.top(), area.top()));
     window->move(frame.topLeft());
+}
+
+void placeBeside(QWidget* window, const QWidget* anchor, int minimumWidth) {
+    const QScreen* screen = anchor->screen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    const QRect beside = anchor->frameGeometry();
+    // Until it is shown a window's frame is unknown: the anchor's stands in for it.
+    const QSize decoration = anchor->frameGeometry().size() - anchor->geometry().size();
+    const int roomRight = area.right() - beside.right();
+    const int roomLeft = beside.left() - area.left();
+    const int room = std::max(roomRight, roomLeft) - decoration.width();
+    if (window->width() > room) window->resize(std::max(room, minimumWidth), window->height());
+    const int frameWidth = window->width() + decoration.width();
+    int left = roomRight >= roomLeft ? beside.right() + 1 : beside.left() - frameWidth;
+    left = std::clamp(left, area.left(), std::max(area.left(), area.right() + 1 - frameWidth));
+    const int top = std::clamp(beside.top(), area.top(),
+                               std::max(area.top(), area.bottom() + 1 - window->height() - decoration.height()));
+    window->move(left, top);
 }
 
 void setMinimiseOnly(QWidget* window) {

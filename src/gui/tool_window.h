@@ -37,6 +37,9 @@ protected:
     virtual void exitRequested() = 0;
     // A window of fixed size; it scrolls where the screen is smaller.
     void setCanvasSize(int width, int height);
+    // A column of this width right of the canvas that never scrolls: for the
+    // controls that must stay in reach on a small screen. Made once.
+    QWidget* sidePanel(int width);
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     // The launcher first, then this window.
@@ -48,6 +51,7 @@ private:
     std::unique_ptr<Bridge> bridge_;
     QScrollArea* scroll_ = nullptr;
     QWidget* canvas_ = nullptr;
+    QWidget* side_ = nullptr;
     bool placed_ = false;
 };
 
@@ -63,5 +67,8 @@ void setMinimiseOnly(QWidget* window);
 // Places a window in the middle of its screen's available area, kept inside it,
 // and shrinks it to that area where it is larger.
 void centreOnScreen(QWidget* window);
+// Places a window next to `anchor` on the side with more room, narrowed (down
+// to `minimumWidth`) where that room is smaller than the window.
+void placeBeside(QWidget* window, const QWidget* anchor, int minimumWidth);
 
 }  // namespace kj
