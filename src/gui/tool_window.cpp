@@ -44,16 +44,19 @@ QWidget* ToolWindow::sidePanel(int width) {
     return side_;
 }
 
-void ToolWindow::showEvent(QShowEvent* event) {
-    // Placed when first shown, once the window has its final size. A form
-    // taller than the screen scrolls: room for the scroll bar beside it.
-    if (!placed_ && screen() && canvas_->minimumSize() == canvas_->maximumSize()) {
-        const int room = screen()->availableGeometry().height() - (frameGeometry().height() - height());
-        if (canvas_->height() > room) resize(width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent), room);
+// Placed before it is first shown, once the window has its final size: a
+// window manager takes a position given then as that of the frame. A form
+// taller than the screen scrolls: room for the scroll bar beside it.
+void ToolWindow::setVisible(bool visible) {
+    if (visible && !placed_ && screen()) {
+        placed_ = true;
+        if (canvas_->minimumSize() == canvas_->maximumSize()) {
+            const int room = screen()->availableGeometry().height() - frameAround(this, launcher_).height();
+            if (canvas_->height() > room) resize(width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent), room);
+        }
+        centreOnScreen(this, launcher_);
     }
-    if (!placed_) centreOnScreen(this);
-    placed_ = true;
-    QWidget::showEvent(event);
+    QWidget::setVisible(visible);
 }
 
 void ToolWindow::closeEvent(QCloseEvent* event) {
@@ -101,17 +104,22 @@ QPlainTextEdit* makeMemo(QWidget* parent, const QString& objectName, int pixelSi
 
 QString fromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-void centreOnScreen(QWidget* window) {
+QSize frameAround(const QWidget* window, const QWidget* framedLike) {
+    const QSize own = window->frameGeometry().size() - window->geometry().size();
+    if (own.width() > 0 || own.height() > 0 || !framedLike) return own;
+    return framedLike->frameGeometry().size() - framedLike->geometry().size();
+}
+
+void centreOnScreen(QWidget* window, const QWidget* framedLike) {
     const QScreen* screen = window->screen();
     if (!screen) return;
     const QRect area = screen->availableGeometry();
-    // The frame around the client area, as far as the window system tells it.
-    const QSize decoration = window->frameGeometry().size() - window->geometry().size();
+    const QSize decoration = frameAround(window, framedLike);
     const QSize room = area.size() - decoration;
     if (window->width() > room.width() || window->height() > room.height()) {
         window->resize(std::min(window->width(), room.width()), std::min(window->height(), room.height()));
     }
-    QRect frame = window->frameGeometry();
+    QRect frame(window->pos(), window->size() + decoration);
     frame.moveCenter(area.center());
     frame.moveLeft(std::max(frame.left(), area.left()));
     frame.moveTop(std::max(frame.top(), area.top()));
@@ -123,8 +131,7 @@ void placeBeside(QWidget* window, const QWidget* anchor, int minimumWidth) {
     if (!screen) return;
     const QRect area = screen->availableGeometry();
     const QRect beside = anchor->frameGeometry();
-    // Until it is shown a window's frame is unknown: the anchor's stands in for it.
-    const QSize decoration = anchor->frameGeometry().size() - anchor->geometry().size();
+    const QSize decoration = frameAround(window, anchor);
     const int roomRight = area.right() - beside.right();
     const int roomLeft = beside.left() - area.left();
     const int room = std::max(roomRight, roomLeft) - decoration.width();

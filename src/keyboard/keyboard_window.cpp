@@ -21,7 +21,7 @@ constexpr int kCellPitch = 24;
 constexpr int kGroupGap = 8;  // after every fifth row and column
 constexpr int kGroupSize = 5;
 constexpr int kGridTop = 16;
-constexpr int kSideWidth = 300;
+constexpr int kSideWidth = 420;
 constexpr int kScanTickMs = static_cast<int>(kScanTickInterval.count());
 const QColor kNavy(0, 0, 0x80);
 
@@ -149,6 +149,7 @@ void TKeyboard_testing::createControls() {
     Buzzer_box->setObjectName("Buzzer_box");
     Buzzer_box->setFont(courier(16, true));
     Memo_keyboard = makeMemo(side, "Memo_keyboard");
+    Memo_keyboard->setLineWrapMode(QPlainTextEdit::WidgetWidth);  // the closed pairs stay in sight
     EXIT_KB_TEST = makeButton(side, "EXIT_KB_TEST", QStringLiteral("EXIT"), kNavy, 24, true);
     EXIT_KB_TEST->setFixedHeight(56);
     Timer_keyboard_scan = new QTimer(this);
