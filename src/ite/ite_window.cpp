@@ -136,6 +136,7 @@ void TITE_FORM::buildRouting() {
     GroupBox1 = new QGroupBox(kGroupTitle, canvas());
     GroupBox1->setObjectName("GroupBox1");
     auto* grid = new QGridLayout(GroupBox1);
+    grid->setVerticalSpacing(1);  // fifteen rows in a window that fits a laptop screen
     for (size_t row = 0; row < kSignalCount; ++row) {
         const Signal& signal = kSignals[row];
         auto* label = new QLabel(fromUtf8(signal.label), GroupBox1);
