@@ -5,6 +5,7 @@
 #   scripts/dev.sh sanitize  build with AddressSanitizer/UBSan and run every test
 #   scripts/dev.sh tsan      build with clang and ThreadSanitizer, run the tests without windows
 #   scripts/dev.sh fuzz [S]  build the fuzzers with clang and run each for S seconds (default 30)
+#   scripts/dev.sh package   build korvel-jig_<version>_amd64.deb with CPack and check it with lintian
 #   scripts/dev.sh deps      install the Debian packages only
 # KJ_WERROR=ON in the environment treats warnings as errors (CI does).
 set -euo pipefail
@@ -45,6 +46,15 @@ run_tests() {  # run_tests DIR [ctest options...]
 
 case "${1:-}" in
 deps) install_deps ;;
+package)
+    packages+=(help2man lintian dpkg-dev)
+    install_deps
+    build "$here/build"
+    (cd "$here/build" && cpack -G DEB)
+    deb=$(ls "$here"/build/korvel-jig_*_*.deb)
+    lintian --fail-on error "$deb"
+    echo "$deb"
+    ;;
 run)
     install_deps
     build "$here/build"
@@ -88,7 +98,7 @@ fuzz)
     done
     ;;
 *)
-    sed -n '2,10p' "$0"
+    sed -n '2,11p' "$0"
     exit 2
     ;;
 esac

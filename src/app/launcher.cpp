@@ -13,6 +13,8 @@ constexpr int kToolButtonHeight = 73;
 constexpr int kToolButtonPitch = 85;
 constexpr int kToolButtonPixels = 27;
 constexpr int kTop = 16;
+// Wide enough for the connection test's longest line.
+constexpr int kTestWindowMinimumWidth = 360;
 const QColor kScrollBarGrey(0xC8, 0xC8, 0xC8);
 }  // namespace
 
@@ -70,7 +72,11 @@ void TForm1::showTool(QWidget* tool) {
     hide();
 }
 
-void TForm1::Test_connectClick() { TESTING->show(); }
+// Beside the launcher, which stays usable.
+void TForm1::Test_connectClick() {
+    if (!TESTING->isVisible()) placeBeside(TESTING, this, kTestWindowMinimumWidth);
+    TESTING->show();
+}
 
 void TForm1::ExitClick() {
     shutDown();

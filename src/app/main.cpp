@@ -5,6 +5,8 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <string>
+#include <string_view>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,11 +20,68 @@
 namespace {
 
 const char kUsage[] =
-    "usage: korvel-jig [--simulate] [--port PATH]...\n"
+    "Usage: korvel-jig [--simulate] [--port PATH]... [--trace FILE]\n"
+    "\n"
+    "The desktop program for the Korvel USB programmer jig: one window per tool, reached from the launcher.\n"
+    "\n"
     "  --simulate    work with the built-in simulated programmer\n"
     "  --port PATH   use this serial port instead of the FTDI ports found (may be repeated)\n"
     "  --trace FILE  append every byte to and from the programmer, and the log lines, to FILE\n"
-    "                (or set KORVEL_TRACE=FILE)\n";
+    "                (or set KORVEL_TRACE=FILE)\n"
+    "  -h, --help    show this help and exit\n"
+    "  --version     show the version and exit\n"
+    "\n"
+    "Qt's own options (-platform NAME, -style NAME, -display NAME, ...) are passed to Qt.\n";
+
+const char kVersion[] = "korvel-jig " KJ_VERSION "\n";
+
+// Start-up errors exit with this; a usage error with kExitUsage.
+constexpr int kExitFatal = 1;
+constexpr int kExitUsage = 2;
+
+// Qt's options that the toolkit takes out of the command line itself.
+struct QtOption {
+    std::string_view name;
+    bool takesValue;
+};
+constexpr QtOption kQtOptions[] = {
+    {"-platform", true},        {"-platformpluginpath", true}, {"-platformtheme", true}, {"-plugin", true},
+    {"-style", true},           {"-stylesheet", true},         {"-display", true},       {"-session", true},
+    {"-qwindowgeometry", true}, {"-qwindowtitle", true},       {"-reverse", false},      {"-nograb", false},
+};
+
+const QtOption* qtOption(std::string_view arg) {
+    for (const auto& option : kQtOptions) {
+        if (arg == option.name) return &option;
+    }
+    return nullptr;
+}
+
+enum class Start { Run, Help, Version, UsageError };
+
+// Read before the toolkit starts, so that help, version and mistakes need no display.
+Start parseArguments(int argc, char** argv, kj::BridgeChoice& choice, std::string& tracePath) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") return Start::Help;
+        if (arg == "--version") return Start::Version;
+        if (arg == "--simulate") {
+            choice.simulate = true;
+        } else if (arg == "--port" || arg == "--trace") {
+            if (i + 1 == argc) {
+                std::fprintf(stderr, "korvel-jig: %s needs a %s\n", argv[i], arg == "--port" ? "PATH" : "FILE");
+                return Start::UsageError;
+            }
+            (arg == "--port" ? choice.ports.emplace_back() : tracePath) = argv[++i];
+        } else if (const QtOption* option = qtOption(arg)) {
+            if (option->takesValue) ++i;
+        } else {
+            std::fprintf(stderr, "korvel-jig: unknown option %s\n", argv[i]);
+            return Start::UsageError;
+        }
+    }
+    return Start::Run;
+}
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -44,40 +103,31 @@ void quitOnSignals(kj::TForm1& launcher) {
     ::signal(SIGPIPE, SIG_IGN);  // a closed standard output is no reason to drop an operation
 }
 
-bool parseArguments(const QStringList& args, kj::BridgeChoice& choice, std::string& tracePath) {
-    for (int i = 1; i < args.size(); ++i) {
-        if (args[i] == "--simulate") {
-            choice.simulate = true;
-        } else if (args[i] == "--port" && i + 1 < args.size()) {
-            choice.ports.push_back(args[++i].toStdString());
-        } else if (args[i] == "--trace" && i + 1 < args.size()) {
-            tracePath = args[++i].toStdString();
-        } else {
-            return false;
-        }
-    }
-    return true;
+int showFatal(const QString& text) {
+    std::fprintf(stderr, "korvel-jig: %s\n", text.isEmpty() ? "start-up failed" : qPrintable(text));
+    QMessageBox::critical(nullptr, QApplication::applicationName(), text);
+    return kExitFatal;
 }
-
-void showFatal(const QString& text) { QMessageBox::critical(nullptr, QApplication::applicationName(), text); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    kj::BridgeChoice choice;
+    std::string tracePath;
+    switch (parseArguments(argc, argv, choice, tracePath)) {
+        case Start::Help: std::fputs(kUsage, stdout); return 0;
+        case Start::Version: std::fputs(kVersion, stdout); return 0;
+        case Start::UsageError: std::fputs(kUsage, stderr); return kExitUsage;
+        case Start::Run: break;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("Korvel_JIG");
     // Only the launcher's Exit ends the program, never a window that closes.
     QApplication::setQuitOnLastWindowClosed(false);
     kj::forbidWaitsOnThisThread();
-    kj::BridgeChoice choice;
-    std::string tracePath;
-    if (!parseArguments(QApplication::arguments(), choice, tracePath)) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
     if (std::string error; !kj::trace::startFromOptions(tracePath, error)) {
         std::fprintf(stderr, "korvel-jig: --trace: %s\n", error.c_str());
-        return 2;
+        return kExitUsage;
     }
     try {
         kj::QtDesktop desktop;
@@ -89,9 +139,8 @@ int main(int argc, char** argv) {
         launcher.show();
         return QApplication::exec();
     } catch (const std::exception& e) {
-        showFatal(QString::fromUtf8(e.what()));
+        return showFatal(QString::fromUtf8(e.what()));
     } catch (...) {
-        showFatal(QString());
+        return showFatal(QString());
     }
-    return 0;
 }

@@ -129,6 +129,12 @@ std::filesystem::path baseFilePath(std::string_view fileName) {
 #endif
 }
 
+std::string baseKeysTemplate(std::span<const BaseKey> keys) {
+    std::string text;
+    for (const auto& key : keys) text += (text.empty() ? "" : " ") + std::string(key.key) + "nn";
+    return text;
+}
+
 std::string decodeBaseText(std::string_view bytes) {
     if (isUtf8(bytes)) return std::string(bytes.starts_with(kUtf8Bom) ? bytes.substr(kUtf8Bom.size()) : bytes);
     std::string text;

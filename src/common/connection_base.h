@@ -45,6 +45,10 @@ struct BaseKey {
     std::string_view name;  // how results and messages name the signal
 };
 
+// How a line of a base reads, for a message about a missing base: `keys`
+// each with a two-digit placeholder, "KSO3=nn KSI4=nn".
+std::string baseKeysTemplate(std::span<const BaseKey> keys);
+
 // The values a key may take.
 struct ValueRule {
     int min;

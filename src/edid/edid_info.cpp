@@ -182,10 +182,17 @@ std::string preferredModeLine(const EdidInfo& info) {
                    unsigned{t.vActive}, t.interlaced ? " interlaced" : "", t.refreshHz(), t.pixelClockKHz / 1000.0);
 }
 
+// A laptop panel's data strings hold its maker ("AUO", "LG Display") and its
+// part number ("B140XW01 V0"); only the part number carries digits.
+bool isPartNumber(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
 std::string textLine(const EdidText& t) {
     switch (t.kind) {
         case EdidTextKind::ProductName: return "Text (product name): " + t.text;
-        case EdidTextKind::DataString: return "Text (data string): " + t.text;
+        case EdidTextKind::DataString:
+            return (isPartNumber(t.text) ? "Panel part number: " : "Text (data string): ") + t.text;
         case EdidTextKind::SerialString: return "Text (serial): " + t.text;
     }
     return "Text: " + t.text;
@@ -286,7 +293,8 @@ std::vector<std::string> describeEdid(const EdidInfo& info) {
     }
     lines.push_back(
         printf1("Manufacturer: %s  Product: 0x%04X", info.manufacturer.c_str(), unsigned{info.productCode}));
-    lines.push_back(printf1("Serial number: %u", unsigned{info.serialNumber}));
+    // Zero means the maker gave none.
+    if (info.serialNumber != 0) lines.push_back(printf1("Serial number: %u", unsigned{info.serialNumber}));
     lines.push_back(madeInLine(info));
     lines.push_back(printf1("EDID version: %u.%u", unsigned{info.version}, unsigned{info.revision}));
     lines.push_back(inputLine(info));

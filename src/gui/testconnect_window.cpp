@@ -11,6 +11,7 @@ TTESTING::TTESTING(AppContext& context) : QWidget(nullptr), bridge_(context.brid
     setWindowTitle(QStringLiteral("Test vcom port and device"));
     Test_memo = makeMemo(this, "Test_memo", 16);
     Test_memo->setReadOnly(false);
+    Test_memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);  // beside the launcher it may be narrow
     QPalette palette = Test_memo->palette();
     palette.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
     Test_memo->setPalette(palette);

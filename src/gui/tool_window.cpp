@@ -1,7 +1,9 @@
 #include "gui/tool_window.h"
 
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -20,26 +22,44 @@ ToolWindow::ToolWindow(AppContext& context, QWidget* launcher, const QString& ca
     canvas_ = new QWidget;
     canvas_->setObjectName("canvas");
     scroll_->setWidget(canvas_);
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scroll_);
+    layout->setSpacing(0);
+    layout->addWidget(scroll_, 1);
+    // Escape does what EXIT does, wherever the focus is in the window.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] { exitRequested(); });
 }
 
 void ToolWindow::setCanvasSize(int width, int height) {
     canvas_->setFixedSize(width, height);
-    resize(width, height);
+    resize(width + (side_ ? side_->width() : 0), height);
 }
 
-void ToolWindow::showEvent(QShowEvent* event) {
-    // Placed when first shown, once the window has its final size. A form
-    // taller than the screen scrolls: room for the scroll bar beside it.
-    if (!placed_ && screen() && canvas_->minimumSize() == canvas_->maximumSize()) {
-        const int room = screen()->availableGeometry().height() - (frameGeometry().height() - height());
-        if (canvas_->height() > room) resize(canvas_->width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent), room);
+QWidget* ToolWindow::sidePanel(int width) {
+    if (!side_) {
+        side_ = new QWidget(this);
+        side_->setObjectName("sidePanel");
+        side_->setFixedWidth(width);
+        layout()->addWidget(side_);
+        resize(this->width() + width, height());
     }
-    if (!placed_) centreOnScreen(this);
-    placed_ = true;
-    QWidget::showEvent(event);
+    return side_;
+}
+
+// Placed before it is first shown, once the window has its final size: a
+// window manager takes a position given then as that of the frame. A form
+// taller than the screen scrolls: room for the scroll bar beside it.
+void ToolWindow::setVisible(bool visible) {
+    if (visible && !placed_ && screen()) {
+        placed_ = true;
+        if (canvas_->minimumSize() == canvas_->maximumSize()) {
+            const int room = screen()->availableGeometry().height() - frameAround(this, launcher_).height();
+            if (canvas_->height() > room) resize(width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent), room);
+        }
+        centreOnScreen(this, launcher_);
+    }
+    QWidget::setVisible(visible);
 }
 
 void ToolWindow::closeEvent(QCloseEvent* event) {
@@ -94,21 +114,44 @@ QPlainTextEdit* makeMemo(QWidget* parent, const QString& objectName, int pixelSi
 
 QString fromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-void centreOnScreen(QWidget* window) {
+QSize frameAround(const QWidget* window, const QWidget* framedLike) {
+    const QSize own = window->frameGeometry().size() - window->geometry().size();
+    if (own.width() > 0 || own.height() > 0 || !framedLike) return own;
+    return framedLike->frameGeometry().size() - framedLike->geometry().size();
+}
+
+void centreOnScreen(QWidget* window, const QWidget* framedLike) {
     const QScreen* screen = window->screen();
     if (!screen) return;
     const QRect area = screen->availableGeometry();
-    // The frame around the client area, as far as the window system tells it.
-    const QSize decoration = window->frameGeometry().size() - window->geometry().size();
+    const QSize decoration = frameAround(window, framedLike);
     const QSize room = area.size() - decoration;
     if (window->width() > room.width() || window->height() > room.height()) {
         window->resize(std::min(window->width(), room.width()), std::min(window->height(), room.height()));
     }
-    QRect frame = window->frameGeometry();
+    QRect frame(window->pos(), window->size() + decoration);
     frame.moveCenter(area.center());
     frame.moveLeft(std::max(frame.left(), area.left()));
     frame.moveTop(std::max(frame.top(), area.top()));
     window->move(frame.topLeft());
+}
+
+void placeBeside(QWidget* window, const QWidget* anchor, int minimumWidth) {
+    const QScreen* screen = anchor->screen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    const QRect beside = anchor->frameGeometry();
+    const QSize decoration = frameAround(window, anchor);
+    const int roomRight = area.right() - beside.right();
+    const int roomLeft = beside.left() - area.left();
+    const int room = std::max(roomRight, roomLeft) - decoration.width();
+    if (window->width() > room) window->resize(std::max(room, minimumWidth), window->height());
+    const int frameWidth = window->width() + decoration.width();
+    int left = roomRight >= roomLeft ? beside.right() + 1 : beside.left() - frameWidth;
+    left = std::clamp(left, area.left(), std::max(area.left(), area.right() + 1 - frameWidth));
+    const int top = std::clamp(beside.top(), area.top(),
+                               std::max(area.top(), area.bottom() + 1 - window->height() - decoration.height()));
+    window->move(left, top);
 }
 
 void setMinimiseOnly(QWidget* window) {

@@ -33,13 +33,17 @@ public:
     QWidget* canvas() const { return canvas_; }
     // Quitting: whatever runs ends at once, as a stop ends it.
     virtual void abortOperations() {}
+    // Sized to the screen and centred before it is first shown.
+    void setVisible(bool visible) override;
 
 protected:
     // The window's EXIT: a close request from the window manager does the same.
     virtual void exitRequested() = 0;
     // A window of fixed size; it scrolls where the screen is smaller.
     void setCanvasSize(int width, int height);
-    void showEvent(QShowEvent* event) override;
+    // A column of this width right of the canvas that never scrolls: for the
+    // controls that must stay in reach on a small screen. Made once.
+    QWidget* sidePanel(int width);
     void closeEvent(QCloseEvent* event) override;
     // The launcher first, then this window.
     void showLauncherAndHide();
@@ -50,6 +54,7 @@ private:
     std::unique_ptr<Bridge> bridge_;
     QScrollArea* scroll_ = nullptr;
     QWidget* canvas_ = nullptr;
+    QWidget* side_ = nullptr;
     bool placed_ = false;
 };
 
@@ -75,8 +80,14 @@ QPlainTextEdit* makeMemo(QWidget* parent, const QString& objectName, int pixelSi
 QString fromUtf8(std::string_view text);
 // Minimise as the only border icon: no close box.
 void setMinimiseOnly(QWidget* window);
+// The window manager's frame around a window; until the window has been
+// framed (before it is first shown), that of `framedLike`, when given.
+QSize frameAround(const QWidget* window, const QWidget* framedLike);
 // Places a window in the middle of its screen's available area, kept inside it,
 // and shrinks it to that area where it is larger.
-void centreOnScreen(QWidget* window);
+void centreOnScreen(QWidget* window, const QWidget* framedLike = nullptr);
+// Places a window next to `anchor` on the side with more room, narrowed (down
+// to `minimumWidth`) where that room is smaller than the window.
+void placeBeside(QWidget* window, const QWidget* anchor, int minimumWidth);
 
 }  // namespace kj

@@ -23,7 +23,7 @@ std::optional<Routing> boardRouting(Context& context, const std::string& basePat
     std::string error;
     const auto base = loadBase(basePath, error);
     if (!base) {
-        context.ui.log(kNoBaseEntry);
+        context.ui.log(noBaseEntry(basePath));
         std::cerr << "korvel-cli: " << fileProblem(basePath, error) << '\n';
         return std::nullopt;
     }

@@ -40,6 +40,21 @@ bool sameLetters(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+std::string noBaseEntry(const std::filesystem::path& searched) {
+#ifdef _WIN32
+    if (searched == baseFilePath(kBaseFile))
+        return "Файл [MB connection IT85XX.txt] в корне диска C: со значениями не найден ! Прочтите инструкцию.";
+#endif
+    return "Файл [" + searched.filename().string() + "] в папке " + searched.parent_path().string() +
+           " со значениями не найден ! Прочтите инструкцию.";
+}
+
+std::string baseLineFormat() {
+    const BaseKey connector{kConnectorKey, kConnectorName};
+    return "Строка базы, одна MB на строку: <название MB> " + baseKeysTemplate({&connector, 1}) + " " +
+           baseKeysTemplate(kBaseKeys);
+}
+
 std::string pinText(int pin) { return pin == kNotConnected ? std::string(kNotConnectedText) : std::to_string(pin); }
 
 std::optional<int> pinOfText(std::string_view text) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,8 +25,6 @@ inline constexpr ValueRule kConnectorRule{24, 32};
 inline constexpr std::string_view kBaseFile = "MB connection IT85XX.txt";
 // The motherboard chooser's entry 0, with a base and without one.
 inline constexpr std::string_view kChooseBoardEntry = "Кликни для выбора готовых настроек под конкретную MB";
-inline constexpr std::string_view kNoBaseEntry =
-    "Файл [MB connection IT85XX.txt] в корне диска C: со значениями не найден ! Прочтите инструкцию.";
 inline constexpr std::string_view kConnectorKey = "KB_pins=";
 
 inline constexpr Rgb kDataColour{0, 128, 0};
@@ -74,6 +73,12 @@ inline constexpr auto kSendOrder = rowsBy(&Signal::sent);
 
 // Each selector's value, by row: kNotConnected or a connector line 1 to 32.
 using Routing = std::array<uint8_t, kSignalCount>;
+
+// The chooser's entry 0 when the base `searched` could not be read: it names
+// the folder searched, the root of drive C: as such.
+std::string noBaseEntry(const std::filesystem::path& searched);
+// How a line of the base reads: the board's name, then its keys.
+std::string baseLineFormat();
 
 // The selector's text of a value, and the value of a text typed into a
 // selector ("NC" in any case, or a number 1 to 32); nothing when it is neither.

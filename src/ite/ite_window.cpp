@@ -21,6 +21,10 @@ constexpr int kMemoPixels = 13;
 constexpr int kBoardRows = 30;
 constexpr int kBoardTextLength = 80;  // a long base line does not widen the window
 constexpr int kPinTyping = 2;
+constexpr int kWidth = 1200;
+constexpr int kHeight = 640;
+const QString kWholeFlashCaption = QStringLiteral("Вся флеш whole flash");
+const QString kPageCaption = QStringLiteral("Страница page");
 const QColor kPageGaugeColour(255, 255, 0);
 const QColor kPagesGaugeColour(0, 255, 0);
 const QString kGroupTitle = QStringLiteral(" Ножка ITE -> ножка разъёма клавиатуры ");
@@ -47,6 +51,20 @@ constexpr std::array<std::string_view, 17> kInstructions{
     "поэтому время записи около 5 минут.",
     "",
 };
+
+// Each gauge with what it measures at its left.
+QGridLayout* labelledGauges(std::initializer_list<std::pair<TCGauge*, QString>> gauges) {
+    auto* grid = new QGridLayout;
+    for (int row = 0; const auto& [gauge, caption] : gauges) {
+        auto* label = new QLabel(caption);
+        label->setObjectName(gauge->objectName() + "_label");
+        label->setBuddy(gauge);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(gauge, row++, 1);
+    }
+    grid->setColumnStretch(1, 1);
+    return grid;
+}
 
 QColor qColour(Rgb colour) { return QColor(colour.r, colour.g, colour.b); }
 
@@ -89,9 +107,10 @@ TITE_FORM::TITE_FORM(AppContext& context, QWidget* launcher)
     layout->addWidget(ITE_ComboBox_MB_SWITCH);
     layout->addWidget(ITE_CheckBox);
     layout->addLayout(middle, 1);
-    for (auto* gauge : gauges) layout->addWidget(gauge);
+    layout->addLayout(labelledGauges({{ITE_CGauge1, kWholeFlashCaption}, {SPEED_ITE_CGauge, kPageCaption}}));
     layout->addLayout(buttons);
-    resize(1200, 700);
+    // Room for a title bar and a panel on a 1366 x 768 screen.
+    resize(kWidth, kHeight);
 
     attachFrontend(ITE_Memo1, gauges,
                    lockingButtons({{ite::kReading, ITE_READ_BitBtn}, {ite::kWriting, ITE_WRITE_BitBtn}},
@@ -118,6 +137,7 @@ void TITE_FORM::buildRouting() {
     GroupBox1 = new QGroupBox(kGroupTitle, canvas());
     GroupBox1->setObjectName("GroupBox1");
     auto* grid = new QGridLayout(GroupBox1);
+    grid->setVerticalSpacing(1);  // fifteen rows in a window that fits a laptop screen
     for (size_t row = 0; row < kSignalCount; ++row) {
         const Signal& signal = kSignals[row];
         auto* label = new QLabel(fromUtf8(signal.label), GroupBox1);
@@ -153,8 +173,9 @@ void TITE_FORM::FormCreate() {
     std::string error;
     const auto base = loadBase(path, error);
     if (!base) {
-        ITE_ComboBox_MB_SWITCH->addItem(fromUtf8(kNoBaseEntry));
-        ITE_ComboBox_MB_SWITCH->setToolTip(QString::fromStdString(fileProblem(path, error)));
+        ITE_ComboBox_MB_SWITCH->addItem(QString::fromStdString(noBaseEntry(path)));
+        ITE_ComboBox_MB_SWITCH->setToolTip(QString::fromStdString(fileProblem(path, error) + "\n" + baseLineFormat()));
+        appendLogLine(ITE_Memo1, QString::fromStdString(baseLineFormat()));
         paintText(ITE_ComboBox_MB_SWITCH, Qt::red);
     } else {
         ITE_ComboBox_MB_SWITCH->addItem(fromUtf8(kChooseBoardEntry));

@@ -9,6 +9,11 @@ namespace {
 constexpr ValueRule kKb90xxPinRule{1, 99};
 }  // namespace
 
+std::string kb90xxNoBaseText(std::string_view searched) {
+    return std::string(kNoKb90xxBase) + "\n" + std::string(searched) + "\nOne motherboard per line: <board name> " +
+           baseKeysTemplate(kKb90xxBaseKeys);
+}
+
 std::optional<int> cableWidthOf(std::string_view chooserText) { return decimalValue(chooserText.substr(0, 2)); }
 
 CableHelp kb90xxCableHelp(std::string_view line, int cableWidth, bool pin1ToPin1) {

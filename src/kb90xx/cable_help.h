@@ -37,6 +37,9 @@ struct CableHelp {
     std::string text;
 };
 
+// What to create where the base is missing: the file searched and how its lines read.
+std::string kb90xxNoBaseText(std::string_view searched);
+
 // The cable width of a width chooser's text: its first two characters.
 std::optional<int> cableWidthOf(std::string_view chooserText);
 

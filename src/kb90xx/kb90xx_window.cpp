@@ -92,6 +92,7 @@ void TKB901X_forms::buildCableHelp() {
     QFont bold = Label_result->font();
     bold.setBold(true);
     Label_result->setFont(bold);
+    Label_result->setWordWrap(true);
 
     auto* row = new QHBoxLayout;
     row->addWidget(ComboBox_KB901X_FFC);
@@ -121,7 +122,7 @@ void TKB901X_forms::FormCreate() {
     std::string error;
     const auto base = loadBase(basePath_, error);
     if (!base) {
-        Label_result->setText(fromUtf8(kNoKb90xxBase));
+        Label_result->setText(QString::fromStdString(kb90xxNoBaseText(basePath_)));
         Label_result->setToolTip(QString::fromStdString(fileProblem(basePath_, error)));
         paintChooser(ComboBox_KB901X, buttonFace());
         paintChooser(ComboBox_KB901X_FFC, buttonFace());

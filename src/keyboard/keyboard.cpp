@@ -80,6 +80,14 @@ CellColour CellColours::toggle(int a, int b) {
     return cell;
 }
 
+std::string pairText(int a, int b) { return std::to_string(a) + "-" + std::to_string(b); }
+
+std::string ClosedPairs::line() const {
+    std::string text = "Closed pairs:";
+    for (const auto& [a, b] : pairs_) text += " " + pairText(a, b);
+    return pairs_.empty() ? text + " none" : text;
+}
+
 KeyboardTester::KeyboardTester(Bridge& bridge, Frontend& ui, KeyboardPanel& panel, ScanTimer& timer)
     : ui_(ui), panel_(panel), timer_(timer), op_(bridge, ui, keyboard::kFamily) {
     report_.reserve(kReportCapacity);

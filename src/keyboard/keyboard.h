@@ -8,7 +8,10 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <set>
 #include <span>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "common/frontend.h"
@@ -70,6 +73,21 @@ public:
 
 private:
     std::array<CellColour, kKeyboardLines * kKeyboardLines + 1> colours_;
+};
+
+// How a pair is named to the user: "1-2".
+std::string pairText(int a, int b);
+
+// The pairs a scan reported, each once, and the line that lists them in line
+// order when the scan ends: "Closed pairs: 1-2 3-4", or "Closed pairs: none".
+class ClosedPairs {
+public:
+    void add(int a, int b) { pairs_.insert({a, b}); }
+    void clear() { pairs_.clear(); }
+    std::string line() const;
+
+private:
+    std::set<std::pair<int, int>> pairs_;
 };
 
 // What the scan needs from its front end besides the log: the cells and the

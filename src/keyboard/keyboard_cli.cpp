@@ -1,6 +1,5 @@
 // korvel-cli keyboard: the tester's scan, each toggle as a line.
 #include <chrono>
-#include <set>
 
 #include "common/registry.h"
 #include "console/console.h"
@@ -23,8 +22,8 @@ public:
 
     void toggleCell(int a, int b) override {
         const CellColour now = cells_.toggle(a, b);
-        closed_.insert({a, b});
-        ui_.log(std::to_string(a) + "-" + std::to_string(b) + " " + colourName(now));
+        closed_.add(a, b);
+        ui_.log(pairText(a, b) + " " + colourName(now));
     }
     bool soundMuted() override { return muted_; }
     void enable() override {
@@ -37,17 +36,13 @@ public:
     bool began() const { return began_; }
 
     // Every pair reported during the scan, in line order.
-    std::string summary() const {
-        std::string text = "Closed pairs:";
-        for (const auto& [a, b] : closed_) text += " " + std::to_string(a) + "-" + std::to_string(b);
-        return closed_.empty() ? text + " none" : text;
-    }
+    std::string summary() const { return closed_.line(); }
 
 private:
     ConsoleFrontend& ui_;
     const bool muted_;
     CellColours cells_;
-    std::set<std::pair<int, int>> closed_;
+    ClosedPairs closed_;
     std::atomic<bool> ticking_{false};
     std::atomic<bool> began_{false};
 };

@@ -1,9 +1,12 @@
 #include "keyboard/keyboard_window.h"
 
-#include "common/registry.h"
-
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QVBoxLayout>
+
+#include "common/registry.h"
 
 namespace kj {
 
@@ -21,6 +24,7 @@ constexpr int kCellPitch = 24;
 constexpr int kGroupGap = 8;  // after every fifth row and column
 constexpr int kGroupSize = 5;
 constexpr int kGridTop = 16;
+constexpr int kSideWidth = 420;
 constexpr int kScanTickMs = static_cast<int>(kScanTickInterval.count());
 const QColor kNavy(0, 0, 0x80);
 
@@ -81,6 +85,7 @@ TKeyboard_testing::TKeyboard_testing(AppContext& context, QWidget* launcher)
     attachFrontend(Memo_keyboard, {},
                    {.started =
                         [this](std::string_view) {
+                            closed_.clear();
                             START_SCAN->setEnabled(false);
                             EXIT_KB_TEST->setText(QStringLiteral("STOP"));
                         },
@@ -88,6 +93,7 @@ TKeyboard_testing::TKeyboard_testing(AppContext& context, QWidget* launcher)
                         [this] {
                             START_SCAN->setEnabled(true);
                             EXIT_KB_TEST->setText(QStringLiteral("EXIT"));
+                            appendLogLine(Memo_keyboard, QString::fromStdString(closed_.line()));
                         }});
     tester_ = std::make_unique<KeyboardTester>(bridge(), frontend(), static_cast<KeyboardPanel&>(*this),
                                                static_cast<ScanTimer&>(*this));
@@ -100,6 +106,7 @@ void TKeyboard_testing::createCells() {
         shape->setObjectName(shapeName(a, b));
         shape->setGeometry(cellLeft(b), cellTop(a), kCellWidth, kCellHeight);
         shape->setBrushColor(qColour(CellColour::Aqua));
+        shape->setToolTip(QStringLiteral("Lines %1").arg(QString::fromStdString(pairText(a, b))));
     });
 }
 
@@ -133,29 +140,70 @@ void TKeyboard_testing::createLabels() {
     }
 }
 
-// The buttons, the mute box and the log sit in the empty triangle below the cells.
+// The buttons, the mute box, the legend and the log stay beside the cells,
+// outside the scrolled area, so that a small screen never hides them.
 void TKeyboard_testing::createControls() {
-    START_SCAN = makeButton(canvas(), "START_SCAN", QStringLiteral("START SCAN"), Qt::red, 37, true);
-    START_SCAN->setGeometry(16, 380, 300, 64);
-    Clear = makeButton(canvas(), "Clear", QStringLiteral("Clear"), QColor(0, 255, 255), 20, true);
-    Clear->setGeometry(16, 460, 140, 40);
-    Buzzer_box = new QCheckBox(QStringLiteral(" No sound"), canvas());
+    QWidget* side = sidePanel(kSideWidth);
+    START_SCAN = makeButton(side, "START_SCAN", QStringLiteral("START SCAN"), Qt::red, 37, true);
+    START_SCAN->setFixedHeight(64);
+    Clear = makeButton(side, "Clear", QStringLiteral("Clear"), QColor(0, 255, 255), 20, true);
+    Clear->setFixedHeight(40);
+    Buzzer_box = new QCheckBox(QStringLiteral(" No sound"), side);
     Buzzer_box->setObjectName("Buzzer_box");
     Buzzer_box->setFont(courier(16, true));
-    Buzzer_box->setGeometry(176, 460, 180, 40);
-    Memo_keyboard = makeMemo(canvas(), "Memo_keyboard");
-    Memo_keyboard->setGeometry(16, 516, 460, 270);
-    EXIT_KB_TEST = makeButton(canvas(), "EXIT_KB_TEST", QStringLiteral("EXIT"), kNavy, 24, true);
-    EXIT_KB_TEST->setGeometry(16, 800, 220, 56);
+    Memo_keyboard = makeMemo(side, "Memo_keyboard");
+    Memo_keyboard->setLineWrapMode(QPlainTextEdit::WidgetWidth);  // the closed pairs stay in sight
+    EXIT_KB_TEST = makeButton(side, "EXIT_KB_TEST", QStringLiteral("EXIT"), kNavy, 24, true);
+    EXIT_KB_TEST->setFixedHeight(56);
     Timer_keyboard_scan = new QTimer(this);
     Timer_keyboard_scan->setObjectName("Timer_keyboard_scan");
     Timer_keyboard_scan->setInterval(kScanTickMs);
+
+    auto* clearRow = new QHBoxLayout;
+    clearRow->addWidget(Clear);
+    clearRow->addWidget(Buzzer_box);
+    auto* layout = new QVBoxLayout(side);
+    layout->addWidget(START_SCAN);
+    layout->addLayout(clearRow);
+    layout->addWidget(createLegend(side));
+    layout->addWidget(Memo_keyboard, 1);
+    layout->addWidget(EXIT_KB_TEST);
 
     connect(START_SCAN, &QPushButton::clicked, this, &TKeyboard_testing::START_SCANClick);
     connect(EXIT_KB_TEST, &QPushButton::clicked, this, &TKeyboard_testing::EXIT_KB_TESTClick);
     connect(Clear, &QPushButton::clicked, this, &TKeyboard_testing::ClearClick);
     connect(Timer_keyboard_scan, &QTimer::timeout, this, &TKeyboard_testing::Timer_keyboard_scanTimer);
     connect(Buzzer_box, &QCheckBox::toggled, this, [this](bool checked) { muted_ = checked; });
+}
+
+// What the colours of a cell mean, each beside a cell of its colour.
+QWidget* TKeyboard_testing::createLegend(QWidget* parent) {
+    struct Entry {
+        CellColour colour;
+        const char* text;
+    };
+    static constexpr Entry kEntries[] = {
+        {.colour = CellColour::Red, .text = "red: the pair closed (reported 1, 3, 5... times)"},
+        {.colour = CellColour::Yellow, .text = "yellow: closed again (reported while red)"},
+        {.colour = CellColour::Aqua, .text = "aqua: not reported since Clear"},
+    };
+    auto* legend = new QWidget(parent);
+    legend->setObjectName("Legend");
+    auto* grid = new QGridLayout(legend);
+    grid->setContentsMargins(0, 0, 0, 0);
+    for (int row = 0; const auto& entry : kEntries) {
+        // A swatch, not a cell: the cells are the window's only shapes.
+        auto* sample = new QLabel(legend);
+        sample->setFixedSize(kCellWidth, kCellHeight);
+        sample->setStyleSheet(QStringLiteral("background: %1; border: 1px solid black; border-radius: 3px")
+                                  .arg(qColour(entry.colour).name()));
+        auto* text = new QLabel(QString::fromLatin1(entry.text), legend);
+        text->setObjectName(QStringLiteral("Legend_%1").arg(colourName(entry.colour)));
+        text->setWordWrap(true);
+        grid->addWidget(sample, row, 0);
+        grid->addWidget(text, row++, 1);
+    }
+    return legend;
 }
 
 void TKeyboard_testing::FormCreate() { tester_->operation().name().setIdle(); }
@@ -184,7 +232,10 @@ TShape* TKeyboard_testing::cell(int a, int b) const {
 // Read and set in one step on the window thread, so that a Clear cannot come between.
 void TKeyboard_testing::toggleCell(int a, int b) {
     QMetaObject::invokeMethod(this, [this, a, b] {
-        if (TShape* shape = cell(a, b)) shape->setBrushColor(qColour(toggled(cellColour(shape->brushColor()))));
+        TShape* shape = cell(a, b);
+        if (!shape) return;
+        shape->setBrushColor(qColour(toggled(cellColour(shape->brushColor()))));
+        closed_.add(a, b);
     });
 }
 

@@ -51,6 +51,7 @@ private:
     void createCells();
     void createLabels();
     void createControls();
+    QWidget* createLegend(QWidget* parent);
     void exitRequested() override { EXIT_KB_TESTClick(); }
     std::vector<Operation*> operations() override { return {&tester_->operation()}; }
 
@@ -60,6 +61,7 @@ private:
     void disable() override;
 
     std::atomic<bool> muted_{false};  // the mute box, as the worker may read it
+    ClosedPairs closed_;              // in this scan; the window thread's alone
     std::unique_ptr<KeyboardTester> tester_;
 };
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kj {
 
@@ -70,6 +71,9 @@ public:
     virtual std::string lastOpenAdvice() const { return {}; }
     // What a user calls the device at `index` of the last list, for the wire trace.
     virtual std::string portName(uint32_t index) const { return "port" + std::to_string(index); }
+    // Set by the last createDeviceInfoList(): one line for each port that was
+    // asked for by name but does not exist, and so was not counted.
+    virtual std::vector<std::string> lastListAdvice() const { return {}; }
 };
 
 // Makes the bridge a window or command uses; `family` names the firmware it

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "link/port_list.h"
 #include "link/wait_guard.h"
 
 namespace kj {
@@ -41,15 +42,7 @@ int Link::open(const LinkVariant& variant, const SetUpObserver& onSetUp) {
     assertMayWait();
     close();
     uint32_t count = 0;
-    if (bridge_.createDeviceInfoList(count) != FtStatus::Ok) {
-        log_.log("I can not get a list of VCOM ports");
-        return kLinkNotFound;
-    }
-    if (count == 0) {
-        log_.log("VCOM port is not found on the machine!");
-        return kLinkNotFound;
-    }
-    log_.log("Number of VCOM ports found on the machine: " + std::to_string(count));
+    if (!listPorts(bridge_, log_, count)) return kLinkNotFound;
     for (uint32_t index = count; index-- > 0;) {
         std::unique_ptr<BridgeDevice> device;
         if (bridge_.open(index, device) != FtStatus::Ok || !device) {

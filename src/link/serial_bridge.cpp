@@ -537,7 +537,21 @@ bool findFtdiPorts(const SysfsPaths& paths, std::vector<std::string>& ports) {
 
 SerialBridge::SerialBridge() : scansSysfs_(true) {}
 
-SerialBridge::SerialBridge(std::vector<std::string> ports) : scansSysfs_(false), ports_(std::move(ports)) {}
+SerialBridge::SerialBridge(std::vector<std::string> ports) : scansSysfs_(false), named_(std::move(ports)) {}
+
+// A port named on the command line that is not there is no port found.
+void SerialBridge::listNamedPorts() {
+    ports_.clear();
+    missing_.clear();
+    for (const auto& port : named_) {
+        std::error_code ec;
+        if (fs::exists(port, ec)) {
+            ports_.push_back(port);
+        } else {
+            missing_.push_back("Port " + port + " (--port) does not exist.");
+        }
+    }
+}
 
 void SerialBridge::setSysfsPaths(SysfsPaths paths) { sysfs_ = std::move(paths); }
 
@@ -547,15 +561,17 @@ FtStatus SerialBridge::createDeviceInfoList(uint32_t& count) {
         std::vector<std::string> found;
         if (!findFtdiPorts(sysfs_, found)) return FtStatus::IoError;
         ports_ = std::move(found);
-        listed_ = true;
+    } else {
+        listNamedPorts();
     }
+    listed_ = true;
     count = static_cast<uint32_t>(ports_.size());
     return FtStatus::Ok;
 }
 
 FtStatus SerialBridge::open(uint32_t index, std::unique_ptr<BridgeDevice>& device) {
     advice_.clear();
-    if (scansSysfs_ && !listed_) {
+    if (!listed_) {
         uint32_t count = 0;
         if (auto s = createDeviceInfoList(count); s != FtStatus::Ok) return s;
     }

@@ -47,7 +47,7 @@ class SerialBridge : public Bridge {
 public:
     // The FTDI ports in sysfs, listed afresh by every createDeviceInfoList().
     SerialBridge();
-    // Exactly these paths, index 0 first; the list never changes.
+    // These paths, index 0 first: each list holds those of them that exist.
     explicit SerialBridge(std::vector<std::string> ports);
 
     void setSysfsPaths(SysfsPaths paths);
@@ -60,12 +60,16 @@ public:
     std::string portName(uint32_t index) const override {
         return index < ports_.size() ? ports_[index] : Bridge::portName(index);
     }
+    std::vector<std::string> lastListAdvice() const override { return missing_; }
 
 private:
+    void listNamedPorts();
     bool scansSysfs_;
     bool listed_ = false;
     SysfsPaths sysfs_;
+    std::vector<std::string> named_;  // the paths given, when not scanning sysfs
     std::vector<std::string> ports_;
+    std::vector<std::string> missing_;
     std::string advice_;
 };
 

@@ -5,6 +5,7 @@
 
 #include "common/text.h"
 #include "link/link.h"
+#include "link/port_list.h"
 
 namespace kj {
 
@@ -25,16 +26,8 @@ std::vector<uint8_t> askVersion(BridgeDevice& device) {
 bool runConnectionTest(Bridge& bridge, LogSink& log) {
     log.log("");
     uint32_t count = 0;
-    if (bridge.createDeviceInfoList(count) != FtStatus::Ok) {
-        log.log("I can not get a list of VCOM ports");
-        return false;
-    }
-    if (count == 0) {
-        log.log("VCOM port is not found on the machine!");
-        return false;
-    }
+    if (!listPorts(bridge, log, count)) return false;
     bool answered = false;
-    log.log("Number of VCOM ports found on the machine: " + std::to_string(count));
     for (uint32_t index = count; index-- > 0;) {
         std::unique_ptr<BridgeDevice> device;
         if (bridge.open(index, device) != FtStatus::Ok || !device) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "link/port_list.h"
 #include "support/process.h"
 #include "support/scratch.h"
 
@@ -72,15 +73,17 @@ TEST(Cli, ConnectionTestThroughTheSerialBackendOnAPseudoTerminal) {
     const std::string port = line.substr(5);
     const auto r = cli({"--port=" + port, "--port", "/nonexistent/ttyUSB9", "test-connect"});
     EXPECT_EQ(r.status, 0);
-    // Index 1 (the missing port) is skipped without a line; index 0 answers.
-    EXPECT_EQ(r.lines(), (Lines{"", "Number of VCOM ports found on the machine: 2", ">>>", "Open VCOM0",
+    // The missing port is said and not counted; the one there answers.
+    EXPECT_EQ(r.lines(), (Lines{"", "Port /nonexistent/ttyUSB9 (--port) does not exist.",
+                                "Number of VCOM ports found on the machine: 1", ">>>", "Open VCOM0",
                                 "FTDI DRIVER version -> 10000", "PROG version FW -> NPCE_V1.7"}));
 }
 
 TEST(Cli, ConnectionTestFailsWhenNoProgrammerAnswers) {
     const auto r = cli({"--port", "/nonexistent/ttyUSB9", "test-connect"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.lines(), (Lines{"", "Number of VCOM ports found on the machine: 1"}));
+    EXPECT_EQ(r.lines(), (Lines{"", "Port /nonexistent/ttyUSB9 (--port) does not exist.", std::string(kj::kNoPortLine),
+                                std::string(kj::kNoPortFix)}));
 }
 
 // Paths an image or a base cannot be: each is refused with the path and the

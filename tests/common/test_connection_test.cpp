@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "operation/connection_test.h"
+#include "link/port_list.h"
 #include "sim/sim_bridge.h"
 #include "support/recording_frontend.h"
 
@@ -36,7 +37,7 @@ TEST(ConnectionTest, NoDeviceAndNoListEachGiveOneLine) {
     SimBridge none;
     kjtest::RecordingFrontend log;
     EXPECT_FALSE(runConnectionTest(none, log));
-    EXPECT_EQ(log.lines(), (Lines{"", "VCOM port is not found on the machine!"}));
+    EXPECT_EQ(log.lines(), (Lines{"", "VCOM port is not found on the machine!", std::string(kNoPortFix)}));
     SimBridge broken({SimSlot::silent()});
     broken.failDeviceList(true);
     kjtest::RecordingFrontend log2;

@@ -9,6 +9,7 @@
 #include "kb90xx/kb90xx.h"
 #include "keyboard/keyboard.h"
 #include "link/link.h"
+#include "link/port_list.h"
 #include "mec16/mec16.h"
 #include "npce/npce.h"
 #include "sim/sim_bridge.h"
@@ -47,7 +48,8 @@ Calls concat(Calls a, const Calls& b) {
 TEST(Link, NoDeviceLogsOneLineAndFindsNothing) {
     LinkRun run({});
     EXPECT_EQ(run.link.open(edid::kFamily.link), kLinkNotFound);
-    EXPECT_EQ(run.log.lines(), std::vector<std::string>{"VCOM port is not found on the machine!"});
+    EXPECT_EQ(run.log.lines(),
+              (std::vector<std::string>{"VCOM port is not found on the machine!", std::string(kNoPortFix)}));
     EXPECT_FALSE(run.link.isOpen());
 }
 

@@ -425,12 +425,27 @@ TEST(EdidDecode, TextDescriptorsAreCutAtNewlineTrimmedAndMadePrintable) {
     EXPECT_TRUE(hasLine(lines, "Preferred mode: none"));
 }
 
+// A panel's data strings: its maker, then its part number. A serial number of
+// zero is none, and is left out.
+TEST(EdidDecode, PanelPartNumberIsNamedAndAZeroSerialLeftOut) {
+    Bytes image = sample("AUO103C_22F8D0D16BC6");
+    auto lines = kj::describeEdid(kj::decodeEdid(image));
+    EXPECT_TRUE(hasLine(lines, "Text (data string): AUO"));
+    EXPECT_TRUE(hasLine(lines, "Panel part number: B140XW01 V0"));
+    EXPECT_FALSE(anyLineContains(lines, "Serial number"));
+
+    image[12] = 0xD2;  // 1234, little-endian
+    image[13] = 0x04;
+    lines = kj::describeEdid(kj::decodeEdid(image));
+    EXPECT_TRUE(hasLine(lines, "Serial number: 1234"));
+}
+
 TEST(EdidDecode, DateLineFollowsTheWeekByte) {
     Bytes image = sample(kPlain);
     const auto madeIn = [&](uint8_t week, uint8_t year) {
         image[16] = week, image[17] = year;
         const auto lines = kj::describeEdid(kj::decodeEdid(image));
-        return lines[3];
+        return lines[2];  // the sample has no serial number, so no line for it
     };
     EXPECT_EQ(madeIn(12, 20), "Made in: week 12 of 2010");
     EXPECT_EQ(madeIn(0, 26), "Made in: 2016");
@@ -441,7 +456,7 @@ TEST(EdidDecode, InputLineFollowsVersionAndInputByte) {
     Bytes image = sample(kPlain);
     const auto input = [&](uint8_t revision, uint8_t byte20) {
         image[19] = revision, image[20] = byte20;
-        return kj::describeEdid(kj::decodeEdid(image))[5];
+        return kj::describeEdid(kj::decodeEdid(image))[4];
     };
     EXPECT_EQ(input(3, 0x80), "Input: digital");
     EXPECT_EQ(input(3, 0x0E), "Input: analog");

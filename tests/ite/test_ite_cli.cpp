@@ -44,7 +44,8 @@ TEST(IteCliProgram, RefusesWhatItCannotDoBeforeTheLinkOpens) {
     const std::string lines = writeText(dir, "base.txt", "X PD0=1 PD1=2\n");
     const std::pair<std::vector<std::string>, std::string> refused[] = {
         {{"apply", "--base", lines, "--board", "1"}, "Не найдена информация по номеру ножки для PD2 !"},
-        {{"apply", "--base", dir.file("none.txt"), "--board", "1"}, std::string(kj::ite::kNoBaseEntry)},
+        {{"apply", "--base", dir.file("none.txt"), "--board", "1"},
+         "Файл [none.txt] в папке " + dir.path().string() + " со значениями не найден ! Прочтите инструкцию."},
     };
     for (const auto& [args, line] : refused) {
         const auto run = cli(args);

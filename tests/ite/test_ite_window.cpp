@@ -143,8 +143,14 @@ TEST_F(IteWindow, WithoutABaseTheChooserSaysSoInRed) {
     auto window = makeWindow();
     auto* boards = window->ITE_ComboBox_MB_SWITCH;
     ASSERT_EQ(boards->count(), 1);
-    EXPECT_EQ(boards->itemText(0).toStdString(), kj::ite::kNoBaseEntry);
+    // The folder searched on this machine, and how a line of the base reads.
+    EXPECT_EQ(boards->itemText(0).toStdString(), "Файл [MB connection IT85XX.txt] в папке " +
+                                                     (dir_.path() / "korvel-jig").string() +
+                                                     " со значениями не найден ! Прочтите инструкцию.");
     EXPECT_EQ(boards->palette().color(QPalette::ButtonText), QColor(Qt::red));
+    EXPECT_EQ(memoLines(window->ITE_Memo1).back(),
+              "Строка базы, одна MB на строку: <название MB> KB_pins=nn PD0=nn PD1=nn PD2=nn PD3=nn PD4=nn PD5=nn "
+              "PD6=nn PD7=nn BUSY=nn STB=nn AFD=nn INIT=nn SLIN=nn KSI4=nn KSI5=nn");
 }
 
 }  // namespace

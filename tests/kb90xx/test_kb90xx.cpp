@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kb90xx_fixture.h"
+#include "link/port_list.h"
 #include "support/operation_contract.h"
 
 namespace kjtest {
@@ -248,7 +249,7 @@ TEST(Kb90xxLink, NoProgrammerMeansNothingMoreThanTheLinkLine) {
     Kb90xxProgrammer programmer(bridge, ui);
     programmer.startRead();
     ASSERT_TRUE(programmer.operation().waitIdle(kHangBound));
-    EXPECT_EQ(ui.lines(), (Lines{"VCOM port is not found on the machine!"}));
+    EXPECT_EQ(ui.lines(), (Lines{"VCOM port is not found on the machine!", std::string(kj::kNoPortFix)}));
     EXPECT_TRUE(programmer.operation().idle());
     EXPECT_FALSE(programmer.lastSucceeded());
 }

@@ -149,7 +149,9 @@ TEST_F(Kb90xxWindow, CableHelpFollowsTheChoices) {
 
 TEST_F(Kb90xxWindow, WithoutABaseTheGroupStaysDisabled) {
     auto window = makeWindow();
-    EXPECT_EQ(window->Label_result->text(), "Create base of connections KB90XX !");
+    EXPECT_EQ(window->Label_result->text().toStdString(),
+              "Create base of connections KB90XX !\n" + basePath().string() +
+                  "\nOne motherboard per line: <board name> KSO3=nn KSI4=nn KSI7=nn KSI6=nn KSI5=nn");
     EXPECT_EQ(window->Label_result->toolTip().toStdString(), basePath().string() + ": No such file or directory");
     EXPECT_FALSE(window->ComboBox_KB901X->isEnabled());
     EXPECT_FALSE(window->ComboBox_KB901X_FFC->isEnabled());

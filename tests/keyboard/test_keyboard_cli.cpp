@@ -8,6 +8,7 @@
 
 #include "console/console.h"
 #include "keyboard_fixture.h"
+#include "link/port_list.h"
 #include "support/process.h"
 
 using namespace kjtest;
@@ -112,7 +113,7 @@ TEST_F(KeyboardCli, NoProgrammerFails) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(kj::cli::toolNamed("keyboard")->run(context, "scan", options), 1);
     EXPECT_EQ(linesOf(testing::internal::GetCapturedStdout()),
-              (std::vector<std::string>{"VCOM port is not found on the machine!"}));
+              (std::vector<std::string>{"VCOM port is not found on the machine!", std::string(kj::kNoPortFix)}));
 }
 
 TEST_F(KeyboardCli, UsageErrorsComeBeforeTheLink) {

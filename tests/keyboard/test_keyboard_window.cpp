@@ -5,6 +5,7 @@
 
 #include "keyboard/keyboard_window.h"
 #include "keyboard_fixture.h"
+#include "link/port_list.h"
 #include "support/scripted_desktop.h"
 #include "support/window_support.h"
 
@@ -107,16 +108,22 @@ TEST_F(KeyboardWindow, CellsAndControlsAreWhereTheFormPutsThem) {
     EXPECT_FALSE(window->Timer_keyboard_scan->isActive());
     EXPECT_TRUE(window->tester().operation().idle());
 
-    // Nothing covers a cell, and everything fits the window.
-    const std::vector<QWidget*> controls = {window->Label_keybord, window->Label1,      window->Label8,
-                                            window->START_SCAN,    window->Clear,       window->Buzzer_box,
+    // The numbers cover no cell and fit the form; the controls stay in the
+    // window outside the scrolled form, so that a small screen never hides them.
+    for (QWidget* label : {static_cast<QWidget*>(window->Label_keybord), static_cast<QWidget*>(window->Label1),
+                           static_cast<QWidget*>(window->Label8)}) {
+        EXPECT_TRUE(window->canvas()->rect().contains(label->geometry())) << label->objectName().toStdString();
+        for (const TShape* shape : shapes) {
+            EXPECT_FALSE(label->geometry().intersects(shape->geometry()))
+                << label->objectName().toStdString() << " covers " << shape->objectName().toStdString();
+        }
+    }
+    const std::vector<QWidget*> controls = {window->START_SCAN, window->Clear, window->Buzzer_box,
                                             window->Memo_keyboard, window->EXIT_KB_TEST};
     for (QWidget* control : controls) {
-        EXPECT_TRUE(window->canvas()->rect().contains(control->geometry())) << control->objectName().toStdString();
-        for (const TShape* shape : shapes) {
-            EXPECT_FALSE(control->geometry().intersects(shape->geometry()))
-                << control->objectName().toStdString() << " covers " << shape->objectName().toStdString();
-        }
+        EXPECT_FALSE(window->canvas()->isAncestorOf(control)) << control->objectName().toStdString();
+        EXPECT_TRUE(window->rect().contains(QRect(control->mapTo(window.get(), QPoint()), control->size())))
+            << control->objectName().toStdString();
     }
 }
 
@@ -151,12 +158,29 @@ TEST_F(KeyboardWindow, ScanTogglesCellsClearResetsThemAndExitStopsBeforeLeaving)
     EXPECT_EQ(bench.written().back(), 'Q');
     EXPECT_FALSE(bench.slot->isOpen());
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(linesOf(window->Memo_keyboard), kKeyboardLinkLines);
+    // The scan ends with the pairs it saw, each once, as the command line lists them.
+    auto lines = kKeyboardLinkLines;
+    lines.push_back("Closed pairs: 1-2 1-5 3-4");
+    EXPECT_EQ(linesOf(window->Memo_keyboard), lines);
 
     window->EXIT_KB_TEST->click();
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(launcher.isVisible());
     EXPECT_TRUE(exampleIs(kRedBrush));  // colours stay until Clear
+}
+
+// Each cell names its pair, and the legend says what red and yellow mean.
+TEST_F(KeyboardWindow, CellsNameTheirPairsAndTheLegendTheColours) {
+    for (int a = 1; a < 32; ++a) {
+        for (int b = a + 1; b <= 32; ++b)
+            EXPECT_EQ(window->cell(a, b)->toolTip(), QString("Lines %1-%2").arg(a).arg(b));
+    }
+    for (const char* colour : {"red", "yellow"}) {
+        const auto* entry = window->findChild<QLabel*>(QString("Legend_") + colour);
+        ASSERT_NE(entry, nullptr) << colour;
+        EXPECT_TRUE(entry->isVisible()) << colour;
+        EXPECT_TRUE(entry->text().startsWith(QString(colour) + ": ")) << entry->text().toStdString();
+    }
 }
 
 TEST_F(KeyboardWindow, NoSoundBoxMutesTheSignal) {
@@ -189,7 +213,8 @@ TEST(KeyboardWindowLink, NoProgrammerShowsOnlyTheLinkLineAndStaysIdle) {
 
     ASSERT_TRUE(clickAndSettle(window.START_SCAN, window));
 
-    EXPECT_EQ(linesOf(window.Memo_keyboard), (std::vector<std::string>{"VCOM port is not found on the machine!"}));
+    EXPECT_EQ(linesOf(window.Memo_keyboard),
+              (std::vector<std::string>{"VCOM port is not found on the machine!", std::string(kj::kNoPortFix)}));
     EXPECT_TRUE(window.START_SCAN->isEnabled());
     EXPECT_EQ(window.EXIT_KB_TEST->text(), "EXIT");
     EXPECT_FALSE(window.Timer_keyboard_scan->isActive());

@@ -535,20 +535,26 @@ TEST(SerialBridgeOpen, ExplicitPortsKeepTheirOrderAndAreHeldExclusively) {
     EXPECT_EQ(bridge.open(2, again), FtStatus::DeviceNotFound);
 }
 
+// A named path that does not exist is not counted, but said; one that is no tty is not opened.
 TEST(SerialBridgeOpen, MissingPathAndNonTtyAreNotOpened) {
     TempDir dir;
     const fs::path plain = dir.path() / "plain";
     writeFile(plain, "not a tty");
-    SerialBridge bridge({(dir.path() / "ttyUSB9").string(), plain.string()});
+    const std::string missing = (dir.path() / "ttyUSB9").string();
+    SerialBridge bridge({missing, plain.string()});
+    uint32_t count = 0;
+    ASSERT_EQ(bridge.createDeviceInfoList(count), FtStatus::Ok);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(bridge.lastListAdvice(), std::vector<std::string>{"Port " + missing + " (--port) does not exist."});
     std::unique_ptr<BridgeDevice> device;
     EXPECT_EQ(bridge.open(0, device), FtStatus::DeviceNotOpened);
     EXPECT_EQ(bridge.lastOpenAdvice(), "");
-    EXPECT_EQ(bridge.open(1, device), FtStatus::DeviceNotOpened);
+    EXPECT_EQ(bridge.open(1, device), FtStatus::DeviceNotFound);
     EXPECT_EQ(bridge.lastOpenAdvice(), "");
     EXPECT_EQ(device, nullptr);
 }
 
-// Advice after the unreadable port, then after a missing one.
+// Advice after the unreadable port, then after a missing one, which is not in the list.
 std::string adviceSequence(const std::string& unreadable) {
     SerialBridge bridge({unreadable, "/nonexistent/ttyUSB0"});
     std::unique_ptr<BridgeDevice> device;
@@ -593,7 +599,7 @@ TEST(SerialBridgeOpen, PermissionDeniedGivesAdviceOnce) {
     ::unlink(path.c_str());
     EXPECT_EQ(got, std::string("device not opened|Permission denied on ") + path +
                        ": add yourself to the dialout group (sudo usermod -aG dialout $USER) and log in again."
-                       "|device not opened|");
+                       "|device not found|");
 }
 
 // ---------------------------------------------------------------- sysfs
