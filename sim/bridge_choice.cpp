@@ -1,6 +1,6 @@
 #include "sim/bridge_choice.h"
 
-#include "link/serial_bridge.h"
+#include "link/system_bridge.h"
 #include "sim/bench.h"
 #include "sim/sim_bridge.h"
 
@@ -20,11 +20,9 @@ BridgeFactory makeBridgeFactory(const BridgeChoice& choice) {
         };
     }
     if (!choice.ports.empty()) {
-        return [ports = choice.ports](std::string_view) -> std::unique_ptr<Bridge> {
-            return std::make_unique<SerialBridge>(ports);
-        };
+        return [ports = choice.ports](std::string_view) { return makePortBridge(ports); };
     }
-    return [](std::string_view) -> std::unique_ptr<Bridge> { return std::make_unique<SerialBridge>(); };
+    return [](std::string_view) { return makeSystemBridge(); };
 }
 
 }  // namespace kj

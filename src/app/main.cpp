@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <exception>
 
+#ifndef _WIN32
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include "app/launcher.h"
 #include "sim/bridge_choice.h"
@@ -19,6 +21,10 @@ const char kUsage[] =
     "  --simulate    work with the built-in simulated programmer\n"
     "  --port PATH   use this serial port instead of the FTDI ports found (may be repeated)\n";
 
+#ifdef _WIN32
+// A Windows program without a console is ended through its windows only.
+void quitOnSignals(kj::TForm1&) {}
+#else
 int g_signalPipe[2] = {-1, -1};
 
 extern "C" void onQuitSignal(int) {
@@ -37,6 +43,7 @@ void quitOnSignals(kj::TForm1& launcher) {
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
 }
+#endif
 
 bool parseArguments(const QStringList& args, kj::BridgeChoice& choice) {
     for (int i = 1; i < args.size(); ++i) {

@@ -1,9 +1,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include <chrono>
 
 #include "console/console.h"
+#include "console/console_win.h"
 
 namespace kj::cli {
 
@@ -38,12 +41,16 @@ extern "C" void onInterrupt(int) {
 
 void installInterruptHandlers() {
     g_interrupts = 0;
+#ifdef _WIN32
+    installConsoleHandler(onInterrupt);
+#else
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0;  // no SA_RESTART: a blocked call returns at once
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+#endif
 }
 
 void watchInterrupts(Operation* operation, OnInterrupt policy) {
