@@ -10,6 +10,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 cli=$1
 progsim=$2
 export WINEPREFIX=${WINEPREFIX:-${KJ_WIN_BUILD:-$here/build-windows}/wine}
+export WINEDEBUG=-all
 port=COM9
 work=$(mktemp -d)
 server=
@@ -63,6 +64,14 @@ round_trip() {  # round_trip TOOL SIZE [erase]
     cli "$tool" read --output "$(winpath "$work/$tool-2.bin")"
     same "$work/$tool-new.bin" "$work/$tool-2.bin"
 }
+
+# Wine's mount manager rewrites dosdevices/ whenever the prefix's server
+# starts: one server for the whole run, up before the first link is made.
+wineserver -k 2>/dev/null || true
+wineserver -w
+wineserver -p
+trap '[ -n "$server" ] && kill "$server" 2>/dev/null; wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
+"$here/scripts/wine-run.sh" cmd /c exit
 
 serve V41
 cli test-connect

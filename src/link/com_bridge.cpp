@@ -189,7 +189,8 @@ public:
                 eventPending_ = false;
                 DWORD ignored = 0;
                 // A purge or a mask change ends a wait as aborted: it is looked at again.
-                if (!::GetOverlappedResult(port_, &eventOv_.ov, &ignored, FALSE) &&
+                // Waiting for the result: some drivers set the event a moment early.
+                if (!::GetOverlappedResult(port_, &eventOv_.ov, &ignored, TRUE) &&
                     ::GetLastError() != ERROR_OPERATION_ABORTED)
                     return failure();
                 if (events_ == 0) ::Sleep(kNoEventPauseMs);
