@@ -69,6 +69,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/kj-bench.XXXXXX")
 sim_pid=""
 cleanup() {
     if [ -n "$sim_pid" ]; then kill -TERM "$sim_pid" 2>/dev/null || true; fi
+    if [ -n "$wine_build" ]; then wineserver -k 2>/dev/null || true; fi
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -194,6 +195,13 @@ machine() {
 }
 
 build_if_needed
+if [ -n "$wine_build" ]; then
+    # Wine's mount manager rewrites the COM links whenever the prefix's server
+    # starts: one server for the whole run, up before the first link is made.
+    export WINEPREFIX=$wine_build/wine WINEDEBUG=-all
+    wineserver -p >/dev/null 2>&1
+    "$here/scripts/wine-run.sh" cmd /c exit
+fi
 echo "Machine: $(machine)"
 echo
 echo "| Operation | Session, s | Link model, s | Ratio | CPU, % of a core | Simulator lag, s |"

@@ -69,7 +69,7 @@ round_trip() {  # round_trip TOOL SIZE [erase]
 # starts: one server for the whole run, up before the first link is made.
 wineserver -k 2>/dev/null || true
 wineserver -w
-wineserver -p
+wineserver -p >/dev/null 2>&1
 trap '[ -n "$server" ] && kill "$server" 2>/dev/null; wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
 "$here/scripts/wine-run.sh" cmd /c exit
 
