@@ -8,7 +8,7 @@
 #include <string>
 
 #include "kb90xx/kb90xx_window.h"
-#include "link/serial_bridge.h"
+#include "link/system_bridge.h"
 
 namespace {
 
@@ -39,10 +39,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     GivenFile desktop(QString::fromLocal8Bit(argv[4]));
     const std::string port = argv[2];
-    kj::AppContext context{[port](std::string_view) -> std::unique_ptr<kj::Bridge> {
-                               return std::make_unique<kj::SerialBridge>(std::vector{port});
-                           },
-                           desktop};
+    kj::AppContext context{
+        [port](std::string_view) -> std::unique_ptr<kj::Bridge> { return kj::makePortBridge({port}); }, desktop};
     QWidget launcher;
     kj::TKB901X_forms window(context, &launcher);
     window.show();

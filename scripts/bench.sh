@@ -6,7 +6,11 @@
 # itself was (left out of the session). A benchmark, not a test: no figure
 # fails it.
 #
-#   scripts/bench.sh [--runs N] [--build DIR]
+#   scripts/bench.sh [--runs N] [--build DIR] [--wine WINDOWS_BUILD_DIR]
+#
+# --wine runs the cross-built korvel-cli.exe under wine instead, through a COM
+# port that the build's wine prefix maps to the simulator's pseudo-terminal:
+# wine's serial layer is not Windows', so those rows are for information only.
 #
 # Each operation runs N times (default 3) on a fresh simulator; the row shows
 # the run with the median ratio. An operation whose tool korvel-cli does not
@@ -16,12 +20,15 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build="$here/build"
 runs=3
+wine_build=""
+readonly wine_port=COM9
 
 while [ $# -gt 0 ]; do
     case "$1" in
     --runs) runs=$2; shift 2 ;;
     --build) build=$2; shift 2 ;;
-    -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --wine) wine_build=$(cd "$2" && pwd); shift 2 ;;
+    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench.sh: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -62,6 +69,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/kj-bench.XXXXXX")
 sim_pid=""
 cleanup() {
     if [ -n "$sim_pid" ]; then kill -TERM "$sim_pid" 2>/dev/null || true; fi
+    if [ -n "$wine_build" ]; then wineserver -k 2>/dev/null || true; fi
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -92,6 +100,8 @@ make_input() {
 
 # "unknown tool" from korvel-cli means the tool has not landed yet.
 has_tool() {
+    # Under wine every tool is there, and the window bench is a Linux program.
+    [ -n "$wine_build" ] && { [ "$1" != "@window" ]; return; }
     [ "$1" = "@window" ] && return 0
     local said
     said=$("$cli" "$1" 2>&1 >/dev/null || true)
@@ -133,6 +143,13 @@ run_once() {
     start_sim "$family" "$stats"
     # The window's rows run the KB90xx window offscreen through its buttons.
     local program=("$cli" --port "$port")
+    if [ -n "$wine_build" ]; then
+        ln -sfn "$port" "$wine_build/wine/dosdevices/${wine_port,,}"
+        program=("$here/scripts/wine-run.sh" "$wine_build/src/cli/korvel-cli.exe" --port "$wine_port")
+        for word in "${!args[@]}"; do
+            [[ "${args[$word]}" == /* ]] && args[word]="Z:${args[$word]//\//\\}"
+        done
+    fi
     if [ "${args[0]}" = "@window" ]; then
         program=("$window" --port "$port")
         args=("${args[@]:1}")
@@ -178,6 +195,13 @@ machine() {
 }
 
 build_if_needed
+if [ -n "$wine_build" ]; then
+    # Wine's mount manager rewrites the COM links whenever the prefix's server
+    # starts: one server for the whole run, up before the first link is made.
+    export WINEPREFIX=$wine_build/wine WINEDEBUG=-all
+    wineserver -p >/dev/null 2>&1
+    "$here/scripts/wine-run.sh" cmd /c exit
+fi
 echo "Machine: $(machine)"
 echo
 echo "| Operation | Session, s | Link model, s | Ratio | CPU, % of a core | Simulator lag, s |"

@@ -6,6 +6,7 @@
 #   scripts/dev.sh tsan      build with clang and ThreadSanitizer, run the tests without windows
 #   scripts/dev.sh fuzz [S]  build the fuzzers with clang and run each for S seconds (default 30)
 #   scripts/dev.sh package   build korvel-jig_<version>_amd64.deb with CPack and check it with lintian
+#   scripts/dev.sh windows   cross-build for Windows, run the tests under wine, make the installer
 #   scripts/dev.sh deps      install the Debian packages only
 # KJ_WERROR=ON in the environment treats warnings as errors (CI does).
 set -euo pipefail
@@ -18,7 +19,12 @@ packages=(build-essential cmake ninja-build pkg-config qt6-base-dev
           libgl-dev libgtest-dev fonts-liberation edid-decode
           clang libclang-rt-14-dev)
 
+windows_packages=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools googletest wine wine64 nsis zip)
+# The Qt archive that scripts/build-qt-mingw.sh makes, from shared/ unless named.
+qt_archive=${KJ_QT_ARCHIVE:-$here/../shared/toolchains/qt-6.4.2-mingw-w64.tar.xz}
+
 install_deps() {
+    local packages=("${packages[@]}" "$@")
     local missing=()
     for p in "${packages[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -44,6 +50,44 @@ run_tests() {  # run_tests DIR [ctest options...]
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 "$@"
 }
 
+# The Windows build: Qt for mingw from the shared archive, GoogleTest from
+# Debian's sources, both into the build folder, then the project itself.
+build_windows() {
+    local dir=$1
+    mkdir -p "$dir"
+    if [ ! -f "$dir/qt6-mingw/lib/cmake/Qt6/Qt6Config.cmake" ]; then
+        tar -xJf "$qt_archive" -C "$dir"
+    fi
+    local toolchain=(-DCMAKE_TOOLCHAIN_FILE="$here/packaging/windows/mingw-w64-x86_64.cmake")
+    if [ ! -f "$dir/gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
+        cmake -S /usr/src/googletest -B "$dir/gtest-build" -G Ninja "${toolchain[@]}" \
+            -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dir/gtest" -DBUILD_GMOCK=OFF \
+            -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
+        cmake --build "$dir/gtest-build" -j "$jobs" --target install >/dev/null
+    fi
+    build "$dir" "${toolchain[@]}" -DCMAKE_PREFIX_PATH="$dir/qt6-mingw;$dir/gtest" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DCMAKE_CROSSCOMPILING_EMULATOR="$here/scripts/wine-run.sh" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG"
+}
+
+# Installs silently into the build's wine prefix, then the installed CLI, on
+# its own DLLs only, must start, read from the simulated programmer, and read
+# and write every family through a COM port against korvel-progsim.
+install_windows() {  # install_windows SETUP.exe PROGSIM
+    local wine=$here/scripts/wine-run.sh
+    local installed=$here/build-windows/wine/drive_c/Program\ Files/korvel-jig
+    timeout 300 "$wine" "$1" /S
+    [ -f "$installed/korvel-jig.exe" ] || { echo "the installer put nothing in $installed" >&2; return 1; }
+    export KJ_WINE_BARE=1
+    timeout 60 "$wine" "$installed/korvel-cli.exe" --version
+    local image=$here/build-windows/wine/drive_c/users/Public/simulated.bin
+    rm -f "$image"
+    timeout 120 "$wine" "$installed/korvel-cli.exe" --simulate kb90xx read --output 'C:\users\Public\simulated.bin' >/dev/null
+    [ "$(stat -c %s "$image")" = 131072 ] || { echo "the simulated read saved no image" >&2; return 1; }
+    "$here/scripts/windows-e2e.sh" "$installed/korvel-cli.exe" "$2"
+}
+
 case "${1:-}" in
 deps) install_deps ;;
 package)
@@ -54,6 +98,13 @@ package)
     deb=$(ls "$here"/build/korvel-jig_*_*.deb)
     lintian --fail-on error "$deb"
     echo "$deb"
+windows)
+    install_deps "${windows_packages[@]}"
+    KJ_TARGET=korvel-progsim build "$here/build"
+    build_windows "$here/build-windows"
+    run_tests "$here/build-windows"
+    setup=$("$here/scripts/windows-package.sh" "$here/build-windows")
+    install_windows "$setup" "$here/build/sim/korvel-progsim"
     ;;
 run)
     install_deps

@@ -19,6 +19,7 @@ void ByteQueue::push(std::span<const uint8_t> bytes) {
         bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
     }
     cv_.notify_all();
+    if (onPush_) onPush_();
 }
 
 bool ByteQueue::pop(uint8_t& byte, const StopFn& stop, Clock::time_point deadline) {
@@ -233,6 +234,7 @@ class SimDevice : public kj::BridgeDevice {
 public:
     explicit SimDevice(std::shared_ptr<SimSlot> slot) : slot_(std::move(slot)) {
         if (auto p = slot_->programmerModel()) runner_ = std::make_unique<FirmwareRunner>(p, fromPc_, toPc_);
+        toPc_.onPush([slot = slot_.get()] { slot->received(); });
         slot_->open_ = true;
         slot_->record("open");
         if (runner_) runner_->start();

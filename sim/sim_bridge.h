@@ -40,6 +40,12 @@ public:
     // "data 8 0 0", "latency 2", "timeouts 300 300", "write 1" (the byte count), "close".
     std::vector<std::string> calls() const;
     void clearRecord();
+    // Called whenever the programmer's reply bytes reach the PC's queue, as a
+    // driver signals its receive event; set while the device is closed.
+    void onReceive(std::function<void()> listener) { onReceive_ = std::move(listener); }
+    void received() const {
+        if (onReceive_) onReceive_();
+    }
     bool isOpen() const { return open_; }
 
     // Recording, for the device handle.
@@ -52,6 +58,7 @@ private:
     Kind kind_;
     std::shared_ptr<Programmer> programmer_;
     std::string advice_;
+    std::function<void()> onReceive_;
     mutable std::mutex mutex_;
     Bytes written_;
     std::vector<Bytes> writes_;

@@ -52,11 +52,14 @@ public:
     void clear();
     // Wakes every waiter so that it looks at its stop condition again.
     void wake();
+    // Called after each push, outside the lock; set before any push.
+    void onPush(std::function<void()> listener) { onPush_ = std::move(listener); }
 
 private:
     mutable std::mutex mutex_;
     std::condition_variable cv_;
     std::deque<uint8_t> bytes_;
+    std::function<void()> onPush_;
 };
 
 class Wire {

@@ -8,8 +8,10 @@
 #include <string>
 #include <string_view>
 
+#ifndef _WIN32
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include "app/launcher.h"
 #include "link/bridge_choice.h"
@@ -83,6 +85,10 @@ Start parseArguments(int argc, char** argv, kj::BridgeChoice& choice, std::strin
     return Start::Run;
 }
 
+#ifdef _WIN32
+// A Windows program without a console is ended through its windows only.
+void quitOnSignals(kj::TForm1&) {}
+#else
 int g_signalPipe[2] = {-1, -1};
 
 extern "C" void onQuitSignal(int) {
@@ -102,6 +108,7 @@ void quitOnSignals(kj::TForm1& launcher) {
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);  // a closed standard output is no reason to drop an operation
 }
+#endif
 
 int showFatal(const QString& text) {
     std::fprintf(stderr, "korvel-jig: %s\n", text.isEmpty() ? "start-up failed" : qPrintable(text));

@@ -5,7 +5,10 @@
 
 #include "common/image_file.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <shlobj.h>
+#include <windows.h>
+#else
 #include <pwd.h>
 #include <unistd.h>
 #endif
@@ -107,6 +110,15 @@ std::filesystem::path userDataFolder() {
     return homeFolder() / ".local" / "share";
 #endif
 }
+#else
+std::filesystem::path userDataFolder() {
+    if (const wchar_t* appData = ::_wgetenv(L"APPDATA"); appData && *appData) return appData;
+    wchar_t* known = nullptr;
+    std::filesystem::path folder;
+    if (::SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &known) == S_OK) folder = known;
+    ::CoTaskMemFree(known);
+    return folder;
+}
 #endif
 
 }  // namespace
@@ -122,11 +134,13 @@ std::optional<int> decimalValue(std::string_view text) {
 }
 
 std::filesystem::path baseFilePath(std::string_view fileName) {
+    const auto own = userDataFolder() / kAppDataFolder / fileName;
 #ifdef _WIN32
-    return std::filesystem::path("C:\\") / fileName;
-#else
-    return userDataFolder() / kAppDataFolder / fileName;
+    // Technicians keep their bases in the root of drive C:, where the messages point.
+    std::error_code ec;
+    if (!std::filesystem::exists(own, ec)) return std::filesystem::path("C:\\") / fileName;
 #endif
+    return own;
 }
 
 std::string baseKeysTemplate(std::span<const BaseKey> keys) {

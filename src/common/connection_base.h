@@ -17,9 +17,9 @@ namespace kj {
 
 // ---- the base file ----
 
-// Where a base of this name is looked for: the root of drive C: on Windows,
-// the program's per-user data folder elsewhere (on Linux $XDG_DATA_HOME or
-// ~/.local/share, then korvel-jig/).
+// Where a base of this name is looked for: the program's per-user data folder
+// (on Linux $XDG_DATA_HOME or ~/.local/share, on Windows %APPDATA%, then
+// korvel-jig/); on Windows the root of drive C: when the base is not there.
 std::filesystem::path baseFilePath(std::string_view fileName);
 
 // Bases are 8-bit text; one that is valid UTF-8 is taken as it is, any other

@@ -1,10 +1,12 @@
 #include "common/image_file.h"
 
+#ifndef _WIN32  // the Windows calls are in image_file_win.cpp
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -26,6 +28,8 @@ constexpr int kMaxLinks = 40;  // as the kernel allows
 constexpr int kTempAttempts = 32;
 
 std::string reasonOf(int err) { return std::strerror(err); }
+
+#ifndef _WIN32
 
 std::string notAnImage(mode_t mode) {
     if (S_ISDIR(mode)) return "is a directory";
@@ -139,6 +143,7 @@ bool writeAll(int fd, const uint8_t* data, size_t size, int& err) {
     }
     return true;
 }
+#endif
 
 }  // namespace
 
@@ -176,6 +181,7 @@ std::string imageSizeQuestion(Language language, std::string_view path, uint64_t
            ". Write it anyway?";
 }
 
+#ifndef _WIN32
 std::optional<FileHead> readFileHead(const std::string& path, size_t limit, std::string& error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
@@ -349,6 +355,7 @@ bool ImageOutput::discard() {
     finished_ = false;
     return held;
 }
+#endif
 
 void ImageOutput::closeAll() {
     if (fd_ >= 0) ::close(std::exchange(fd_, -1));

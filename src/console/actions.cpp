@@ -1,9 +1,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include <chrono>
 
 #include "console/console.h"
+#include "console/console_win.h"
 
 namespace kj::cli {
 
@@ -39,6 +42,9 @@ extern "C" void onInterrupt(int signal) {
 
 void installInterruptHandlers() {
     g_interrupts = 0;
+#ifdef _WIN32
+    installConsoleHandler(onInterrupt);
+#else
     struct sigaction action {};
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
@@ -47,6 +53,7 @@ void installInterruptHandlers() {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
     // A reader that went away (| head) must not end a write half-way: the lines are dropped instead.
     ::signal(SIGPIPE, SIG_IGN);
+#endif
 }
 
 // A Ctrl-C before an operation is watched has ended the command already; one

@@ -67,7 +67,8 @@ public:
     virtual FtStatus createDeviceInfoList(uint32_t& count) = 0;
     virtual FtStatus open(uint32_t index, std::unique_ptr<BridgeDevice>& device) = 0;
     // Set by a backend when the last open failed in a way the user can fix
-    // (no permission on the port); empty otherwise.
+    // (no permission on the port), or succeeded with a setting worth changing;
+    // empty otherwise. The link logs it either way.
     virtual std::string lastOpenAdvice() const { return {}; }
     // What a user calls the device at `index` of the last list, for the wire trace.
     virtual std::string portName(uint32_t index) const { return "port" + std::to_string(index); }

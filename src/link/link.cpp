@@ -45,10 +45,9 @@ int Link::open(const LinkVariant& variant, const SetUpObserver& onSetUp) {
     if (!listPorts(bridge_, log_, count)) return kLinkNotFound;
     for (uint32_t index = count; index-- > 0;) {
         std::unique_ptr<BridgeDevice> device;
-        if (bridge_.open(index, device) != FtStatus::Ok || !device) {
-            if (auto advice = bridge_.lastOpenAdvice(); !advice.empty()) log_.log(advice);
-            continue;
-        }
+        const bool opened = bridge_.open(index, device) == FtStatus::Ok && device;
+        if (auto advice = bridge_.lastOpenAdvice(); !advice.empty()) log_.log(advice);
+        if (!opened) continue;
         if (!setUp(*device, variant, index, onSetUp)) {
             device->close();
             continue;

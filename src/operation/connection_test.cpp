@@ -30,11 +30,10 @@ bool runConnectionTest(Bridge& bridge, LogSink& log) {
     bool answered = false;
     for (uint32_t index = count; index-- > 0;) {
         std::unique_ptr<BridgeDevice> device;
-        if (bridge.open(index, device) != FtStatus::Ok || !device) {
-            // Silent, unless the user can do something about it.
-            if (auto advice = bridge.lastOpenAdvice(); !advice.empty()) log.log(advice);
-            continue;
-        }
+        const bool opened = bridge.open(index, device) == FtStatus::Ok && device;
+        // Silent, unless the user can do something about it.
+        if (auto advice = bridge.lastOpenAdvice(); !advice.empty()) log.log(advice);
+        if (!opened) continue;
         log.log(">>>");
         log.log("Open VCOM" + std::to_string(index));
         uint32_t version = 0;

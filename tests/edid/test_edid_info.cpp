@@ -204,6 +204,11 @@ void expectAgrees(const Bytes& image, const Reference& ref) {
     EXPECT_TRUE(kj::baseBlockSane(info));
 }
 
+#ifdef _WIN32
+// The reference decoder is a Linux program.
+std::optional<fs::path> installedDecoder() { return std::nullopt; }
+std::string runDecoder(const fs::path&, const Bytes&, const std::string&) { return {}; }
+#else
 std::optional<fs::path> installedDecoder() {
     const char* path = std::getenv("PATH");
     std::istringstream dirs(path ? path : "");
@@ -226,6 +231,7 @@ std::string runDecoder(const fs::path& decoder, const Bytes& image, const std::s
     fs::remove(bin);
     return output;
 }
+#endif
 
 TEST(EdidSamples, AllPanelsArePresent) {
     const auto stems = sampleStems();

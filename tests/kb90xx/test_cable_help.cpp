@@ -171,6 +171,21 @@ TEST(Kb90xxBaseFile, LoadsACyrillicBaseWithCrLf) {
     EXPECT_FALSE(kj::loadBase(dir.file("missing.txt")).has_value());
 }
 
+#ifdef _WIN32
+// The user's own folder first; the root of C:, where the messages point, when the base is not there.
+TEST(Kb90xxBasePath, IsInTheUsersAppDataFolderOrElseInTheRootOfC) {
+    ScratchDir dir;
+    const std::string saved = std::getenv("APPDATA") ? std::getenv("APPDATA") : "";
+    ::_putenv_s("APPDATA", dir.path().string().c_str());
+    EXPECT_EQ(kj::baseFilePath(kj::kKb90xxBaseFile), fs::path("C:\\MB connection KB901X.txt"));
+    const fs::path own = dir.path() / "korvel-jig" / "MB connection KB901X.txt";
+    fs::create_directories(own.parent_path());
+    std::ofstream(own) << "MB KSO0=1\n";
+    EXPECT_EQ(kj::baseFilePath(kj::kKb90xxBaseFile), own);
+    EXPECT_EQ(kj::baseFilePath("MB connection IT85XX.txt"), fs::path("C:\\MB connection IT85XX.txt"));
+    ::_putenv_s("APPDATA", saved.c_str());
+}
+#else
 class Kb90xxBasePath : public ::testing::Test {
 protected:
     Kb90xxBasePath() {
@@ -182,7 +197,7 @@ protected:
     ~Kb90xxBasePath() override {
         for (const auto& [name, value] : saved_) value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
     }
-    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+    std::vector<std::pair<const char*, std::optional<std::string> > > saved_;
 };
 
 TEST_F(Kb90xxBasePath, IsInTheUsersDataFolder) {
@@ -197,6 +212,7 @@ TEST_F(Kb90xxBasePath, IsInTheUsersDataFolder) {
     EXPECT_EQ(kj::baseFilePath("MB connection IT85XX.txt"),
               fs::path("/home/tech/.local/share/korvel-jig/MB connection IT85XX.txt"));
 }
+#endif
 
 }  // namespace
 }  // namespace kjtest

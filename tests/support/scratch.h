@@ -18,7 +18,12 @@ class ScratchDir {
 public:
     explicit ScratchDir(const std::string& tag = "kj") {
         std::string pattern = (std::filesystem::path(testing::TempDir()) / (tag + "-XXXXXX")).string();
+#ifdef _WIN32
+        if (::_mktemp_s(pattern.data(), pattern.size() + 1) == 0 && std::filesystem::create_directory(pattern))
+            path_ = pattern;
+#else
         if (::mkdtemp(pattern.data())) path_ = pattern;
+#endif
     }
     ~ScratchDir() {
         std::error_code ec;

@@ -104,15 +104,21 @@ private:
     int typed_ = 0;
 };
 
-// Points XDG_DATA_HOME at a test's folder while it lives: the windows find
-// their base files there, and never the user's.
+// Points the per-user data folder at a test's folder while it lives: the
+// windows find their base files there, and never the user's.
 class DataHome {
+#ifdef _WIN32
+    static constexpr const char* kVariable = "APPDATA";
+#else
+    static constexpr const char* kVariable = "XDG_DATA_HOME";
+#endif
+
 public:
     explicit DataHome(const std::filesystem::path& folder) {
-        if (const char* old = std::getenv("XDG_DATA_HOME")) saved_ = old;
-        ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
+        if (const char* old = std::getenv(kVariable)) saved_ = old;
+        qputenv(kVariable, QByteArray::fromStdString(folder.string()));
     }
-    ~DataHome() { saved_ ? ::setenv("XDG_DATA_HOME", saved_->c_str(), 1) : ::unsetenv("XDG_DATA_HOME"); }
+    ~DataHome() { saved_ ? qputenv(kVariable, QByteArray::fromStdString(*saved_)) : qunsetenv(kVariable); }
     DataHome(const DataHome&) = delete;
     DataHome& operator=(const DataHome&) = delete;
 
