@@ -98,6 +98,7 @@ package)
     deb=$(ls "$here"/build/korvel-jig_*_*.deb)
     lintian --fail-on error "$deb"
     echo "$deb"
+    ;;
 windows)
     install_deps "${windows_packages[@]}"
     KJ_TARGET=korvel-progsim build "$here/build"

@@ -1,4 +1,5 @@
 #include "common/image_file.h"
+#include "common/image_file_native.h"
 
 #ifndef _WIN32  // the Windows calls are in image_file_win.cpp
 #include <dirent.h>
@@ -130,7 +131,14 @@ std::string folderOf(int dirFd) {
     return ec ? std::string() : folder.string();
 }
 
-bool writeAll(int fd, const uint8_t* data, size_t size, int& err) {
+#endif
+
+}  // namespace
+
+#ifndef _WIN32
+int native::close(int fd) { return ::close(fd); }
+
+bool native::writeAll(int fd, const uint8_t* data, size_t size, int& err) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
         if (n < 0 && errno == EINTR) continue;
@@ -144,8 +152,6 @@ bool writeAll(int fd, const uint8_t* data, size_t size, int& err) {
     return true;
 }
 #endif
-
-}  // namespace
 
 FileDialogSpec imageSaveDialog(std::string filter) {
     return {FileDialogSpec::Kind::Save, "Укажите имя файла для сохранения.", std::move(filter), "Noname", ".bin"};
@@ -285,20 +291,6 @@ bool ImageOutput::openTemporary(std::optional<mode_t> mode) {
     return true;
 }
 
-bool ImageOutput::write(std::span<const uint8_t> bytes) {
-    if (fd_ < 0 || finished_) return error_.empty() ? fail(EBADF) : false;
-    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
-    written_ += bytes.size();
-    return buffer_.size() < kWriteChunk || flushBuffer();
-}
-
-bool ImageOutput::flushBuffer() {
-    int err = 0;
-    if (!writeAll(fd_, buffer_.data(), buffer_.size(), err)) return fail(err);
-    buffer_.clear();
-    return true;
-}
-
 bool ImageOutput::finish() {
     if (finished_) return true;
     if (fd_ < 0) return false;
@@ -357,9 +349,23 @@ bool ImageOutput::discard() {
 }
 #endif
 
+bool ImageOutput::write(std::span<const uint8_t> bytes) {
+    if (fd_ < 0 || finished_) return error_.empty() ? fail(EBADF) : false;
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    written_ += bytes.size();
+    return buffer_.size() < kWriteChunk || flushBuffer();
+}
+
+bool ImageOutput::flushBuffer() {
+    int err = 0;
+    if (!native::writeAll(fd_, buffer_.data(), buffer_.size(), err)) return fail(err);
+    buffer_.clear();
+    return true;
+}
+
 void ImageOutput::closeAll() {
-    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-    if (dirFd_ >= 0) ::close(std::exchange(dirFd_, -1));
+    if (fd_ >= 0) native::close(std::exchange(fd_, -1));
+    if (dirFd_ >= 0) native::close(std::exchange(dirFd_, -1));
     temp_.clear();
     unnamed_ = false;
 }

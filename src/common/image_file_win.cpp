@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "common/image_file.h"
+#include "common/image_file_native.h"
 #include "common/wide.h"
 
 namespace kj {
@@ -23,7 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr size_t kWriteChunk = 64 * 1024;
 constexpr int kTempAttempts = 32;
 constexpr unsigned kIoChunk = 1u << 30;  // the CRT counts in int
 
@@ -45,7 +45,13 @@ std::wstring tempNameBeside(const std::wstring& target) {
     return (p.parent_path() / name).wstring();
 }
 
-bool writeAll(int fd, const uint8_t* data, size_t size, int& err) {
+int openFlags(int extra) { return extra | _O_BINARY | _O_NOINHERIT; }
+
+}  // namespace
+
+int native::close(int fd) { return ::_close(fd); }
+
+bool native::writeAll(int fd, const uint8_t* data, size_t size, int& err) {
     while (size > 0) {
         const int n = ::_write(fd, data, static_cast<unsigned>(std::min<size_t>(size, kIoChunk)));
         if (n <= 0) {
@@ -57,10 +63,6 @@ bool writeAll(int fd, const uint8_t* data, size_t size, int& err) {
     }
     return true;
 }
-
-int openFlags(int extra) { return extra | _O_BINARY | _O_NOINHERIT; }
-
-}  // namespace
 
 std::optional<FileHead> readFileHead(const std::string& path, size_t limit, std::string& error) {
     const std::wstring name = widen(path);
@@ -109,7 +111,8 @@ std::optional<OutputRefusal> outputRefusal(const std::string& path, const Output
         std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
         return text;
     };
-    if (!rules.port.empty() && lower(fs::path(path).filename().string()) == lower(fs::path(rules.port).filename().string()))
+    if (!rules.port.empty() &&
+        lower(fs::path(path).filename().string()) == lower(fs::path(rules.port).filename().string()))
         return OutputRefusal{"is the programmer's port"};
     if (rules.forced) return std::nullopt;
     return OutputRefusal{notAnImage(st.st_mode), true};
@@ -141,20 +144,6 @@ bool ImageOutput::create(const std::string& path) {
         if (fd_ < 0 && err != EEXIST) break;
     }
     if (fd_ < 0) return fail(err);
-    return true;
-}
-
-bool ImageOutput::write(std::span<const uint8_t> bytes) {
-    if (fd_ < 0 || finished_) return error_.empty() ? fail(EBADF) : false;
-    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
-    written_ += bytes.size();
-    return buffer_.size() < kWriteChunk || flushBuffer();
-}
-
-bool ImageOutput::flushBuffer() {
-    int err = 0;
-    if (!writeAll(fd_, buffer_.data(), buffer_.size(), err)) return fail(err);
-    buffer_.clear();
     return true;
 }
 

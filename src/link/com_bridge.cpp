@@ -42,7 +42,7 @@ unsigned portNumber(const std::string& name) {
     return digits == std::string::npos ? 0 : static_cast<unsigned>(std::stoul(name.substr(digits)));
 }
 
-std::string portName(std::string given) {
+std::string comPortName(std::string given) {
     const std::string prefix = narrow(kDevicePrefix);
     if (given.starts_with(prefix)) given.erase(0, prefix.size());
     return given;
@@ -385,7 +385,7 @@ std::string latencyAdvice(const ComPort& port) {
 ComBridge::ComBridge() : scans_(true) {}
 
 ComBridge::ComBridge(std::vector<std::string> ports) : scans_(false) {
-    for (auto& name : ports) ports_.push_back({.name = portName(std::move(name))});
+    for (auto& name : ports) ports_.push_back({.name = comPortName(std::move(name))});
 }
 
 FtStatus ComBridge::createDeviceInfoList(uint32_t& count) {

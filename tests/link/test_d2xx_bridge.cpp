@@ -8,8 +8,8 @@
 #include <iterator>
 
 #include "edid/edid.h"
-#include "link/connection_test.h"
 #include "link/d2xx_bridge.h"
+#include "operation/connection_test.h"
 #include "sim/bench.h"
 #include "support/recording_frontend.h"
 #include "support/scratch.h"
@@ -46,7 +46,9 @@ TEST(D2xxBridge, ConnectionTestAndAnEdidReadGoThroughTheLibrary) {
     kj::EdidProgrammer edid(*bridge, ui);
     edid.link().timeouts.reply = kHangBound;
     edid.link().timeouts.slowStep = kHangBound;
-    EXPECT_TRUE(edid.read());
+    edid.startRead();
+    ASSERT_TRUE(edid.operation().waitIdle(kHangBound));
+    EXPECT_TRUE(edid.operation().lastSucceeded());
     EXPECT_EQ(readWide(image), kjsim::builtInPanelEdid());
     EXPECT_TRUE(ui.errors().empty());
     std::vector<fs::path> files;

@@ -73,7 +73,10 @@ class InterruptHandlers {
 public:
     InterruptHandlers() { kj::cli::installInterruptHandlers(); }
     ~InterruptHandlers() {
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(signal, SIG_DFL);
+        for (const int signal : {SIGINT, SIGTERM}) std::signal(signal, SIG_DFL);
+#ifndef _WIN32
+        for (const int signal : {SIGHUP, SIGPIPE}) std::signal(signal, SIG_DFL);
+#endif
     }
 };
 
