@@ -138,6 +138,21 @@ std::string folderOf(int dirFd) {
 #ifndef _WIN32
 int native::close(int fd) { return ::close(fd); }
 
+bool native::readAll(int fd, uint8_t* data, size_t size, size_t& got, int& err) {
+    got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, data + got, size - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            err = errno;
+            return false;
+        }
+        if (n == 0) break;  // the file shrank under us: what is there is what counts
+        got += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 bool native::writeAll(int fd, const uint8_t* data, size_t size, int& err) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -187,6 +202,20 @@ std::string imageSizeQuestion(Language language, std::string_view path, uint64_t
            ". Write it anyway?";
 }
 
+// The bytes of a head sized from the file's length; closes `fd`.
+std::optional<FileHead> readHead(int fd, FileHead head, std::string& error) {
+    size_t got = 0;
+    int err = 0;
+    const bool read = native::readAll(fd, head.bytes.data(), head.bytes.size(), got, err);
+    native::close(fd);
+    if (!read) {
+        error = reasonOf(err);
+        return std::nullopt;
+    }
+    head.bytes.resize(got);
+    return head;
+}
+
 #ifndef _WIN32
 std::optional<FileHead> readFileHead(const std::string& path, size_t limit, std::string& error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -203,21 +232,7 @@ std::optional<FileHead> readFileHead(const std::string& path, size_t limit, std:
     FileHead head;
     head.size = static_cast<uint64_t>(st.st_size);
     head.bytes.resize(std::min<uint64_t>(limit, head.size));
-    size_t got = 0;
-    while (got < head.bytes.size()) {
-        const ssize_t n = ::read(fd, head.bytes.data() + got, head.bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = reasonOf(errno);
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0) break;  // the file shrank under us: what is there is what counts
-        got += static_cast<size_t>(n);
-    }
-    head.bytes.resize(got);
-    ::close(fd);
-    return head;
+    return readHead(fd, std::move(head), error);
 }
 
 std::optional<OutputRefusal> outputRefusal(const std::string& path, const OutputRules& rules) {

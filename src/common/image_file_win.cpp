@@ -51,6 +51,21 @@ int openFlags(int extra) { return extra | _O_BINARY | _O_NOINHERIT; }
 
 int native::close(int fd) { return ::_close(fd); }
 
+bool native::readAll(int fd, uint8_t* data, size_t size, size_t& got, int& err) {
+    got = 0;
+    while (got < size) {
+        const unsigned want = static_cast<unsigned>(std::min<size_t>(size - got, kIoChunk));
+        const int n = ::_read(fd, data + got, want);
+        if (n < 0) {
+            err = errno;
+            return false;
+        }
+        if (n == 0) break;  // the file shrank under us: what is there is what counts
+        got += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 bool native::writeAll(int fd, const uint8_t* data, size_t size, int& err) {
     while (size > 0) {
         const int n = ::_write(fd, data, static_cast<unsigned>(std::min<size_t>(size, kIoChunk)));
@@ -84,21 +99,7 @@ std::optional<FileHead> readFileHead(const std::string& path, size_t limit, std:
     FileHead head;
     head.size = static_cast<uint64_t>(st.st_size);
     head.bytes.resize(std::min<uint64_t>(limit, head.size));
-    size_t got = 0;
-    while (got < head.bytes.size()) {
-        const unsigned want = static_cast<unsigned>(std::min<size_t>(head.bytes.size() - got, kIoChunk));
-        const int n = ::_read(fd, head.bytes.data() + got, want);
-        if (n < 0) {
-            error = reasonOf(errno);
-            ::_close(fd);
-            return std::nullopt;
-        }
-        if (n == 0) break;  // the file shrank under us: what is there is what counts
-        got += static_cast<size_t>(n);
-    }
-    head.bytes.resize(got);
-    ::_close(fd);
-    return head;
+    return readHead(fd, std::move(head), error);
 }
 
 // Windows has no block devices or terminals as paths a dialog offers; the
