@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "common/digest.h"
 #include "common/text.h"
 
 using namespace kj;
@@ -48,4 +49,20 @@ TEST(Text, TimeStampLineHasItsPrefixAndAClock) {
         EXPECT_EQ(clock[2], ':');
         EXPECT_EQ(clock[5], ':');
     }
+}
+
+// Published check values: a technician compares them with other tools' output.
+TEST(Digest, MatchesTheStandardCheckValuesAcrossBlockBoundaries) {
+    const std::string check = "123456789";
+    const auto bytes = [](const std::string& s) {
+        return std::span(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+    };
+    EXPECT_EQ(crc32Hex(bytes(check)), "cbf43926");
+    EXPECT_EQ(sha256Hex(bytes("")), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(sha256Hex(bytes("abc")), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    // 56 bytes: the length no longer fits the first block.
+    EXPECT_EQ(sha256Hex(bytes("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    const std::string million(1000000, 'a');
+    EXPECT_EQ(sha256Hex(bytes(million)), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
