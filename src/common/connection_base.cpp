@@ -133,8 +133,10 @@ std::optional<int> decimalValue(std::string_view text) {
     return value;
 }
 
+std::filesystem::path dataFolder() { return userDataFolder() / kAppDataFolder; }
+
 std::filesystem::path baseFilePath(std::string_view fileName) {
-    const auto own = userDataFolder() / kAppDataFolder / fileName;
+    const auto own = dataFolder() / fileName;
 #ifdef _WIN32
     // Technicians keep their bases in the root of drive C:, where the messages point.
     std::error_code ec;

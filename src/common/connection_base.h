@@ -17,6 +17,10 @@ namespace kj {
 
 // ---- the base file ----
 
+// The program's per-user data folder: on Linux $XDG_DATA_HOME or ~/.local/share,
+// on Windows %APPDATA%, then korvel-jig/. Bases, backups and logs live there.
+std::filesystem::path dataFolder();
+
 // Where a base of this name is looked for: the program's per-user data folder
 // (on Linux $XDG_DATA_HOME or ~/.local/share, on Windows %APPDATA%, then
 // korvel-jig/); on Windows the root of drive C: when the base is not there.

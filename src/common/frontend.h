@@ -37,6 +37,16 @@ struct FileDialogSpec {
     std::string defaultExt;
 };
 
+// How an image operation ended, shown apart from its lines as well as in them.
+struct Verdict {
+    enum class Kind { Passed, Failed, Warning };
+    Kind kind = Kind::Passed;
+    std::string reason{};  // what failed or needs a look; empty when it passed
+
+    // "PASSED", "FAILED: reason", "WARNING: reason".
+    std::string text() const;
+};
+
 class Frontend : public LogSink {
 public:
     // Gauges are numbered from 0; most windows have one.
@@ -55,6 +65,17 @@ public:
     // A worker runs (true) or has ended (false): from the click, before the
     // operation has a name, until after its last line.
     virtual void busy(bool) {}
+    // The end of an image operation, after its last line.
+    virtual void showVerdict(const Verdict&) {}
 };
+
+inline std::string Verdict::text() const {
+    switch (kind) {
+        case Kind::Passed: return "PASSED";
+        case Kind::Failed: return "FAILED: " + reason;
+        case Kind::Warning: return "WARNING: " + reason;
+    }
+    return {};
+}
 
 }  // namespace kj

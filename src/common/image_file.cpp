@@ -248,6 +248,7 @@ std::optional<OutputRefusal> outputRefusal(const std::string& path, const Output
 
 bool ImageOutput::create(const std::string& path) {
     discard();
+    image_.clear();
     written_ = 0;
     finished_ = committed_ = false;
     error_.clear();
@@ -367,6 +368,7 @@ bool ImageOutput::discard() {
 bool ImageOutput::write(std::span<const uint8_t> bytes) {
     if (fd_ < 0 || finished_) return error_.empty() ? fail(EBADF) : false;
     buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    image_.insert(image_.end(), bytes.begin(), bytes.end());
     written_ += bytes.size();
     return buffer_.size() < kWriteChunk || flushBuffer();
 }

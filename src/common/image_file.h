@@ -117,6 +117,8 @@ public:
     // Where commit() put the file: path(), unless its folder was moved meanwhile.
     const std::string& placedAt() const { return placed_; }
     const std::string& error() const { return error_; }
+    // Every byte written since create(): what fingerprints and comparisons read.
+    const Bytes& image() const { return image_; }
 
 private:
     bool openTemporary(std::optional<mode_t> mode);
@@ -135,6 +137,7 @@ private:
     int dirFd_ = -1;
     int fd_ = -1;
     Bytes buffer_;
+    Bytes image_;
     uint64_t written_ = 0;
     bool finished_ = false;
     bool committed_ = false;

@@ -121,6 +121,7 @@ std::optional<OutputRefusal> outputRefusal(const std::string& path, const Output
 
 bool ImageOutput::create(const std::string& path) {
     discard();
+    image_.clear();
     written_ = 0;
     finished_ = committed_ = false;
     error_.clear();

@@ -72,7 +72,20 @@ int awaitEnd(Operation& operation, OnInterrupt policy) {
     return operation.lastSucceeded() ? kExitSuccess : kExitFailure;
 }
 
+// A command is explicit: it asks nothing, and the net is on unless it says otherwise.
+void takeBackupOptions(ImageTool& tool, Options& options) {
+    const bool none = options.flag("--no-backup");
+    const auto file = options.value("--backup");
+    if (none && file) throw UsageError{"--backup FILE and --no-backup exclude each other"};
+    if (file && file->empty()) throw UsageError{"--backup needs a FILE"};
+    tool.safety.on = true;
+    tool.safety.backup = !none;
+    tool.safety.backupFile = file.value_or("");
+}
+
 int readImage(Context& context, ImageTool& tool, Options& options, OnInterrupt policy) {
+    tool.safety.on = true;
+    tool.safety.readTwice = options.flag("--read-twice");
     context.ui.outputFile = outputPath(options);
     context.ui.imageBytes = tool.operation().family().imageSize;
     options.finish();
@@ -82,6 +95,8 @@ int readImage(Context& context, ImageTool& tool, Options& options, OnInterrupt p
 }
 
 int writeImage(Context& context, ImageTool& tool, Options& options) {
+    takeBackupOptions(tool, options);
+    tool.safety.verify = !options.flag("--no-verify");
     const bool force = options.flag("--force");
     const Input input = inputFile(options);
     const Family& family = tool.operation().family();
@@ -98,6 +113,32 @@ int writeImage(Context& context, ImageTool& tool, Options& options) {
     watchInterrupts(&tool.operation(), OnInterrupt::RunToTheEnd);
     tool.startWrite();
     return awaitEnd(tool.operation(), OnInterrupt::RunToTheEnd);
+}
+
+int verifyImage(Context& context, ImageTool& tool, Options& options) {
+    tool.safety.on = true;
+    const Input input = inputFile(options);
+    options.finish();
+    context.ui.inputFile = input.path;
+    context.ui.imageBytes = tool.operation().family().imageSize;
+    watchInterrupts(&tool.operation(), OnInterrupt::Abort);
+    tool.startVerify();
+    return awaitEnd(tool.operation(), OnInterrupt::Abort);
+}
+
+int eraseChip(ImageTool& tool, Options& options) {
+    takeBackupOptions(tool, options);
+    options.finish();
+    watchInterrupts(&tool.operation(), OnInterrupt::RunToTheEnd);
+    tool.startErase();
+    return awaitEnd(tool.operation(), OnInterrupt::RunToTheEnd);
+}
+
+int imageAction(Context& context, ImageTool& tool, const std::string& action, Options& options,
+                OnInterrupt readPolicy) {
+    if (action == "read") return readImage(context, tool, options, readPolicy);
+    if (action == "verify") return verifyImage(context, tool, options);
+    return writeImage(context, tool, options);
 }
 
 }  // namespace kj::cli

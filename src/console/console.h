@@ -74,6 +74,7 @@ public:
     bool confirm(std::string_view question) override;
     void operationStarted(std::string_view) override;
     void operationEnded() override;
+    void showVerdict(const Verdict& verdict) override;
 
 private:
     void clearBar();
@@ -121,8 +122,17 @@ int awaitEnd(Operation& operation, OnInterrupt policy = OnInterrupt::Abort);
 // TOOL read --output FILE [--force] and TOOL write --input FILE [--force] of an
 // image tool; a write refuses a file whose size is not the chip's without --force.
 // The first Ctrl-C in a write only warns; a second one abandons it.
+// A read takes --read-twice; a write --no-backup, --backup FILE and --no-verify.
 int readImage(Context& context, ImageTool& tool, Options& options, OnInterrupt policy = OnInterrupt::Abort);
 int writeImage(Context& context, ImageTool& tool, Options& options);
+// TOOL verify --input FILE: reads the chip and compares; writes nothing.
+int verifyImage(Context& context, ImageTool& tool, Options& options);
+// An erase, after a backup (--no-backup, --backup FILE).
+int eraseChip(ImageTool& tool, Options& options);
+// "read", "verify", else "write".
+int imageAction(Context& context, ImageTool& tool, const std::string& action, Options& options,
+                OnInterrupt readPolicy = OnInterrupt::Abort);
+
 
 using ToolRun = int (*)(Context& context, const std::string& action, Options& options);
 

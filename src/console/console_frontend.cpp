@@ -82,6 +82,14 @@ std::optional<std::string> ConsoleFrontend::chooseFile(const FileDialogSpec& spe
     return spec.kind == FileDialogSpec::Kind::Save ? outputFile : inputFile;
 }
 
+// The verdict is the last log line; a warning is also said where a script looks.
+void ConsoleFrontend::showVerdict(const Verdict& verdict) {
+    if (verdict.kind != Verdict::Kind::Warning) return;
+    clearBar();
+    std::cerr << "korvel-cli: warning: " << verdict.reason << '\n' << std::flush;
+    std::cerr.clear();
+}
+
 void ConsoleFrontend::errorBox(std::string_view text) {
     clearBar();
     std::string message(text);

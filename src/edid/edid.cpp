@@ -73,7 +73,7 @@ std::optional<EdidImage> loadEdidImage(const std::string& path, std::string& err
 EdidProgrammer::EdidProgrammer(Bridge& bridge, Frontend& ui) : ui_(ui), op_(bridge, ui, edid::kFamily) {}
 
 void EdidProgrammer::read() {
-    ui_.clearLog();
+    op_.clearLog();
     status_.clear();
     op_.begin(kReadingName);
     if (!op_.openLink()) return end(Ending::quietly());
@@ -97,7 +97,7 @@ void EdidProgrammer::read() {
 }
 
 void EdidProgrammer::write() {
-    ui_.clearLog();
+    op_.clearLog();
     status_.clear();
     op_.begin(kWritingName);
     if (!op_.openLink()) return end(Ending::quietly());
@@ -130,7 +130,7 @@ bool EdidProgrammer::collectImage() {
 }
 
 void EdidProgrammer::saveImage() {
-    const auto path = ui_.chooseFile(edidSaveDialog());
+    const auto path = op_.chooseFile(edidSaveDialog());
     if (!path) {
         ui_.log(kSaveCancelled);
         return end(Ending::quietly());
@@ -148,7 +148,7 @@ void EdidProgrammer::saveImage() {
 }
 
 bool EdidProgrammer::loadImage() {
-    const auto path = ui_.chooseFile(edidOpenDialog());
+    const auto path = op_.chooseFile(edidOpenDialog());
     if (!path) {
         ui_.log(kWriteCancelled);
         return false;

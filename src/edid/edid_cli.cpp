@@ -120,8 +120,8 @@ int run(Context& context, const std::string& action, Options& options) {
     EdidProgrammer programmer(*bridge, context.ui);
     programmer.onInfo(printInfo);
     int status = kExitSuccess;
-    if (action == "read") {
-        status = readImage(context, programmer, options);
+    if (action == "read" || action == "verify") {
+        status = imageAction(context, programmer, action, options);
     } else {
         const bool fix = options.flag("--fix-checksum");
         if (const auto input = options.peek("--input")) checkBaseBlock(*input, fix, options.has("--force"));
@@ -137,12 +137,14 @@ int run(Context& context, const std::string& action, Options& options) {
 const cli::Tool kCliTool{
     .name = "edid",
     .usage =
-        "edid read --output FILE [--force]\n"
+        "edid read --output FILE [--read-twice] [--force]\n"
         "    reads the panel EEPROM, shows its hex dump and saves its 256 bytes\n"
-        "edid write --input FILE [--fix-checksum] [--force]\n"
+        "edid write --input FILE [--fix-checksum] [--no-backup | --backup FILE] [--no-verify] [--force]\n"
         "    writes the file's first 256 bytes (a shorter file is padded with FF);\n"
         "    --fix-checksum corrects the checksum of the base block and of each extension\n"
         "    block within its count before writing (the header is left alone)\n"
+        "edid verify --input FILE\n"
+        "    reads the EEPROM and compares it with the file (a shorter file is padded with FF)\n"
         "edid decode FILE|-\n"
         "    prints the summary of an EDID (binary, or hex text as edid-decode or xrandr --verbose\n"
         "    print it; - reads standard input); no programmer\n",

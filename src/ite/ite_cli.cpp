@@ -87,8 +87,7 @@ int run(Context& context, const std::string& action, Options& options) {
     }
     auto bridge = context.bridges(kFamily.firmware);
     IteProgrammer programmer(*bridge, context.ui);
-    if (action == "read") return readImage(context, programmer, options);
-    return writeImage(context, programmer, options);
+    return imageAction(context, programmer, action, options);
 }
 
 }  // namespace
@@ -103,9 +102,11 @@ const cli::Tool kCliTool{
         "    the signals not named are NC\n"
         "ite check\n"
         "    checks that the controller answers and logs its ID and revision\n"
-        "ite read --output FILE [--force]\n"
-        "ite write --input FILE [--force]\n"
-        "    erases the flash and writes the file; one that is not 131072 bytes only with --force\n",
+        "ite read --output FILE [--read-twice] [--force]\n"
+        "ite write --input FILE [--no-backup | --backup FILE] [--no-verify] [--force]\n"
+        "    erases the flash and writes the file; one that is not 131072 bytes only with --force\n"
+        "ite verify --input FILE\n"
+        "    reads the flash and compares it with the file; writes nothing\n",
     .run = run,
     .family = &kFamily,
 };

@@ -78,7 +78,7 @@ bool Kb90xxProgrammer::openChip() {
 }
 
 void Kb90xxProgrammer::read() {
-    ui_.clearLog();
+    op_.clearLog();
     if (!openChip()) return;
     const auto path = op_.chooseOutput({.cancelled = "Write to file is interrupted."});
     if (!path) return op_.finish(Ending::quietly());
@@ -92,7 +92,7 @@ void Kb90xxProgrammer::read() {
 }
 
 void Kb90xxProgrammer::write() {
-    ui_.clearLog();
+    op_.clearLog();
     if (!openChip()) return;
     auto input = op_.chooseInput({.cancelled = "Write operation is interrupted."}, kImageSize);
     if (!input) return op_.finish(Ending::quietly());

@@ -45,6 +45,8 @@ private:
     bool openChip();
     void read() override;
     void write() override;
+    // The write ends in the chip's own check of what it holds.
+    bool verifiesItself() const override { return true; }
     void startStream(const char* name, uint8_t command, void (Kb90xxProgrammer::*stream)());
 
     void readStream();

@@ -74,7 +74,7 @@ int run(Context& context, const std::string& action, Options& options) {
     if (action == "cable") return runCable(context, options);
     auto bridge = context.bridges(kFamily.firmware);
     Kb90xxProgrammer programmer(*bridge, context.ui);
-    return action == "read" ? readImage(context, programmer, options) : writeImage(context, programmer, options);
+    return imageAction(context, programmer, action, options);
 }
 
 }  // namespace
@@ -82,9 +82,11 @@ int run(Context& context, const std::string& action, Options& options) {
 const cli::Tool kCliTool{
     .name = "kb90xx",
     .usage =
-        "kb90xx read --output FILE [--force]\n"
-        "kb90xx write --input FILE [--force]\n"
+        "kb90xx read --output FILE [--read-twice] [--force]\n"
+        "kb90xx write --input FILE [--no-backup | --backup FILE] [--no-verify] [--force]\n"
         "    a file that is not 131072 bytes is written only with --force\n"
+        "kb90xx verify --input FILE\n"
+        "    reads the flash and compares it with the file; writes nothing\n"
         "kb90xx cable [--base FILE] (--board N|TEXT --ffc W [--reversed] | --list)\n"
         "    the cable help of the window: the board by its line in the base or a part of its name\n",
     .run = run,

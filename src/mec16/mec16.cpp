@@ -263,6 +263,16 @@ bool Mec16Programmer::awaitErased() {
 
 // ---- read ----
 
+// A backup before an erase takes what the erase takes; a comparison, what it compares.
+void Mec16Programmer::scopeRead(ReadPurpose purpose, size_t bytes) {
+    switch (purpose) {
+        case ReadPurpose::Image: driverInfo_.reset(); break;
+        case ReadPurpose::BeforeWrite: driverInfo_ = false; break;
+        case ReadPurpose::BeforeErase: driverInfo_ = eraseInfo_.load(); break;
+        case ReadPurpose::Compare: driverInfo_ = bytes > kMainSize; break;
+    }
+}
+
 void Mec16Programmer::read() {
     op_.begin(kReadingMain);
     setGauge(kLime, kReadGaugeMax);
@@ -274,7 +284,7 @@ void Mec16Programmer::read() {
     logStartStamp();
     ui_.log("Читаем в файл: ");
     ui_.log(fileName_);
-    withInfo_ = readInfo_;
+    withInfo_ = driverInfo_.value_or(readInfo_);
     ui_.log(withInfo_ ? "Выбрано чтение MAIN и INFO блоков" : "Выбрано чтение только MAIN блока");
     ui_.log("Начали чтение MEC16 main block ...");
     Value id{};

@@ -32,8 +32,9 @@ inline constexpr int kWriteGaugeMax = kWriteBlocks;
 
 // What the log window holds when the window opens.
 inline constexpr std::array<std::string_view, 5> kIntroLines{
-    "Не готова запись INFO блока ", "Не готова верификация, но можно сравнить в стороннем ", "редакторе",
-    "Перед записью нужно стереть! Автоматом пока не делает. ", ""};
+    "Не готова запись INFO блока ", "Перед записью и стиранием флеш читается в резервную копию.",
+    "Не чистый MAIN блок перед записью стирается (с вопросом).",
+    "После записи MAIN блок читается обратно и сравнивается с файлом.", ""};
 
 // The wiring of the programmer's JTAG lead and what the board needs.
 inline constexpr std::array<std::string_view, 16> kHelpLines{
@@ -78,10 +79,7 @@ public:
     }
     // "HELP": the help text, only while idle.
     void showHelp();
-    // "Стирание FLASH MEC16": MAIN, or MAIN and INFO when setEraseInfo(true).
-    void erase() {
-        op_.launch([this] { eraseFlash(); });
-    }
+    // startErase, "Стирание FLASH MEC16": MAIN, or MAIN and INFO when setEraseInfo(true).
     // startRead, "Чтение FLASH MEC16 ": MAIN, and INFO after it when setReadInfo(true).
     // startWrite, "Запись FLASH MEC16": MAIN only.
     // "СТОП или ВЫХОД" while busy: a read stops after the packet it waits for.
@@ -125,6 +123,10 @@ private:
     void eraseFlash();
     void read() override;
     void write() override;
+    void eraseSession() override { eraseFlash(); }
+    void scopeRead(ReadPurpose purpose, size_t bytes) override;
+    // MAIN is written in place: an erase must come first.
+    bool writesOnlyBlank() const override { return true; }
 
     void readStream();
     Io startInfo();
@@ -146,6 +148,7 @@ private:
     ImageBlocks image_;  // the write's input, read whole before the chip is touched
     int block_ = 0;
     bool withInfo_ = false;  // the read's block mode: "MAIN+INFO", else "MAIN only"
+    std::optional<bool> driverInfo_;  // the driver's choice for its own reads, over the check box
     int gaugeMax_ = mec16::kGaugeMaxAtStart;
     mec16::Packet packet_{};
     // Last, so that it goes first: a quit ends the worker while the rest is still there.

@@ -24,20 +24,20 @@ int run(Context& context, const std::string& action, Options& options) {
     }
     const bool info = options.flag("--info");
     if (info && action != "read" && action != "erase") throw UsageError{"--info goes with read and erase only"};
-    if (action == "check" || action == "erase") options.finish();
+    if (action == "check") options.finish();
     auto bridge = context.bridges(kFamily.firmware);
     Mec16Programmer programmer(*bridge, context.ui);
     if (action == "check") return runShort(programmer, &Mec16Programmer::checkResponse);
     if (action == "erase") {
         programmer.setEraseInfo(info);
-        return runShort(programmer, &Mec16Programmer::erase);
+        return eraseChip(programmer, options);
     }
     if (action == "read") {
         programmer.setReadInfo(info);
         // Ctrl-C is the window's stop: the blocks read so far are kept.
         return readImage(context, programmer, options, OnInterrupt::Stop);
     }
-    return writeImage(context, programmer, options);
+    return imageAction(context, programmer, action, options);
 }
 
 }  // namespace
@@ -49,14 +49,16 @@ const cli::Tool kCliTool{
         "    the chip ID, four registers and the write protection (FWP, Boot_Lock)\n"
         "mec16 help\n"
         "    the wiring help of the window; no programmer\n"
-        "mec16 read --output FILE [--info] [--force]\n"
+        "mec16 read --output FILE [--info] [--read-twice] [--force]\n"
         "    MAIN (196608 bytes), with --info INFO after it (198656 bytes in all);\n"
         "    Ctrl-C stops and keeps the blocks read so far\n"
-        "mec16 erase [--info]\n"
-        "    erases MAIN, with --info MAIN and INFO\n"
-        "mec16 write --input FILE [--force]\n"
-        "    writes MAIN from the file's first 196608 bytes (erase first: a write does not);\n"
-        "    a file of another size than 196608 or 198656 bytes only with --force\n",
+        "mec16 erase [--info] [--no-backup | --backup FILE]\n"
+        "    erases MAIN, with --info MAIN and INFO, after a backup of what it erases\n"
+        "mec16 write --input FILE [--no-backup | --backup FILE] [--no-verify] [--force]\n"
+        "    writes MAIN from the file's first 196608 bytes, erasing it first when it is not blank;\n"
+        "    a file of another size than 196608 or 198656 bytes only with --force\n"
+        "mec16 verify --input FILE\n"
+        "    reads MAIN (and INFO for a 198656-byte file) and compares it with the file\n",
     .run = run,
     .family = &kFamily,
 };

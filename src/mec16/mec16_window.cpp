@@ -128,7 +128,7 @@ void TMEC16_Form::BitBtn_RD_MEC16Click() {
 
 void TMEC16_Form::BitBtn_MEC16_ERASEClick() {
     programmer_->setEraseInfo(CheckBox_erase_mec16->isChecked());
-    runOperation(&Mec16Programmer::erase);
+    runOperation(&Mec16Programmer::startErase);
 }
 
 void TMEC16_Form::BitBtn_MEC16_WRITEClick() { runOperation(&Mec16Programmer::startWrite); }

@@ -43,6 +43,8 @@ private:
     bool eraseAndCheck();
     void read() override;
     void write() override;
+    // The write ends in the chip's own check of what it holds.
+    bool verifiesItself() const override { return true; }
     void startStream(uint8_t command, void (NpceProgrammer::*stream)());
 
     void readStream();

@@ -10,8 +10,7 @@ namespace {
 int run(cli::Context& context, const std::string& action, cli::Options& options) {
     auto bridge = context.bridges(kFamily.firmware);
     NpceProgrammer programmer(*bridge, context.ui);
-    return action == "read" ? cli::readImage(context, programmer, options)
-                            : cli::writeImage(context, programmer, options);
+    return cli::imageAction(context, programmer, action, options);
 }
 
 }  // namespace
@@ -19,9 +18,11 @@ int run(cli::Context& context, const std::string& action, cli::Options& options)
 const cli::Tool kCliTool{
     .name = "npce",
     .usage =
-        "npce read --output FILE [--force]\n"
-        "npce write --input FILE [--force]\n"
-        "    a file that is not 131072 bytes is written only with --force, padded with 0xFF or cut\n",
+        "npce read --output FILE [--read-twice] [--force]\n"
+        "npce write --input FILE [--no-backup | --backup FILE] [--no-verify] [--force]\n"
+        "    a file that is not 131072 bytes is written only with --force, padded with 0xFF or cut\n"
+        "npce verify --input FILE\n"
+        "    reads the flash and compares it with the file; writes nothing\n",
     .run = run,
     .family = &kFamily,
 };

@@ -111,6 +111,9 @@ bool Operation::launch(std::function<void()> whole) {
     if (worker_.joinable()) worker_.join();  // the last one has ended
     name_.workerStarted();
     succeeded_ = false;  // until this one says otherwise
+    presetFile_.reset();
+    fileCancelled_ = false;
+    keepLog_ = false;
     ui_.busy(true);
     worker_ = std::thread([this, whole = std::move(whole)] {
         whole();
@@ -124,8 +127,30 @@ bool Operation::launch(std::function<void()> whole) {
     return true;
 }
 
+void Operation::presetFile(std::optional<std::string> path, bool sizeAccepted) {
+    presetFile_ = std::move(path);
+    presetSizeAccepted_ = sizeAccepted;
+}
+
+std::optional<std::string> Operation::chooseFile(const FileDialogSpec& spec) {
+    std::optional<std::string> path;
+    if (presetFile_) {
+        path = std::move(*presetFile_);
+        presetFile_.reset();
+    } else {
+        path = ui_.chooseFile(spec);
+        presetSizeAccepted_ = false;
+    }
+    fileCancelled_ = !path;
+    return path;
+}
+
+void Operation::clearLog() {
+    if (!keepLog_) ui_.clearLog();
+}
+
 std::optional<std::string> Operation::chooseOutput(const FileLines& lines) {
-    const auto path = ui_.chooseFile(saveDialog(family_));
+    const auto path = chooseFile(saveDialog(family_));
     if (!path) {
         ui_.log(lines.cancelled);
         return std::nullopt;
@@ -137,7 +162,7 @@ std::optional<std::string> Operation::chooseOutput(const FileLines& lines) {
 }
 
 std::optional<Input> Operation::chooseInput(const FileLines& lines, size_t limit) {
-    const auto path = ui_.chooseFile(openDialog(family_));
+    const auto path = chooseFile(openDialog(family_));
     if (!path) {
         ui_.log(lines.cancelled);
         return std::nullopt;
@@ -149,7 +174,7 @@ std::optional<Input> Operation::chooseInput(const FileLines& lines, size_t limit
         if (family_.fileErrorBoxes) ui_.errorBox(boxWithReason(kOpenFileBox, *path, error));
         return std::nullopt;
     }
-    if (!isImageSize(family_, head->size) &&
+    if (!isImageSize(family_, head->size) && !std::exchange(presetSizeAccepted_, false) &&
         !ui_.confirm(imageSizeQuestion(family_.language, *path, head->size, family_.imageSize))) {
         ui_.log(lines.cancelled);
         return std::nullopt;

@@ -130,6 +130,20 @@ public:
     // it; a file whose size is not the chip's goes ahead only when the user says
     // so. Nothing, with the lines logged and the box shown, when it cannot go ahead.
     std::optional<Input> chooseInput(const FileLines& lines, size_t limit);
+    // The dialog's answer, or the file the image driver chose for this session.
+    std::optional<std::string> chooseFile(const FileDialogSpec& spec);
+
+    // ---- sessions chained by the image driver ----
+    // The next session takes this file without a dialog: a path, or nothing for
+    // a user who cancelled. `sizeAccepted`: its size was agreed to already.
+    void presetFile(std::optional<std::string> path, bool sizeAccepted = false);
+    // The last file question went unanswered (a cancelled dialog).
+    bool fileCancelled() const { return fileCancelled_; }
+    // A session's opening clear keeps the lines of the chain's earlier sessions.
+    void keepLog(bool keep) { keepLog_ = keep; }
+    void clearLog();
+    // The chain's outcome, which the front end reads as the operation's.
+    void settle(bool success) { succeeded_ = success; }
 
     // The image a read stores; finish() commits or discards it.
     ImageOutput& output() { return output_; }
@@ -177,6 +191,11 @@ private:
     std::atomic<bool> succeeded_{false};
     std::atomic<bool> begun_{false};  // the front end was told that an operation started
     std::atomic<bool> flashChanged_{false};
+    // Owned by the worker.
+    std::optional<std::optional<std::string>> presetFile_;
+    bool presetSizeAccepted_ = false;
+    bool fileCancelled_ = false;
+    bool keepLog_ = false;
     std::thread worker_;
 };
 

@@ -188,7 +188,7 @@ TEST_F(Mec16, NoChipEndsTheReadBeforeAnyRegisterIsWritten) {
 TEST_F(Mec16, EraseWaitsWhileBusyAndTakesInfoOnlyWhenAsked) {
     chip().faults.busyReads = 4;
     const Bytes info = chip().info();
-    run(&Mec16Programmer::erase);
+    run(&Mec16Programmer::startErase);
     EXPECT_EQ(chip().main(), Bytes(kMain, 0xFF));
     EXPECT_EQ(chip().info(), info);
     std::string polls;
@@ -206,7 +206,7 @@ TEST_F(Mec16, EraseWaitsWhileBusyAndTakesInfoOnlyWhenAsked) {
     EXPECT_TRUE(programmer_.lastSucceeded());
 
     programmer_.setEraseInfo(true);
-    run(&Mec16Programmer::erase);
+    run(&Mec16Programmer::startErase);
     EXPECT_NE(sent().find(w(0xFF3904, 0x00FC0000)), std::string::npos);
     EXPECT_EQ(chip().flash(), Bytes(kMain + kInfo, 0xFF));
     EXPECT_EQ(endBytes(), "I0I0");
@@ -215,7 +215,7 @@ TEST_F(Mec16, EraseWaitsWhileBusyAndTakesInfoOnlyWhenAsked) {
 TEST_F(Mec16, EraseOfAProtectedChipIsCancelledWithoutARegisterWrite) {
     chip().faults.fwp = true;
     const Bytes flash = chip().flash();
-    run(&Mec16Programmer::erase);
+    run(&Mec16Programmer::startErase);
     EXPECT_EQ(sent(), "B1j" + r(0xFF390C) + "O0");
     const Lines lines = log();
     EXPECT_EQ(Lines(lines.end() - 6, lines.end()),
@@ -230,7 +230,7 @@ TEST_F(Mec16, EraseOfAProtectedChipIsCancelledWithoutARegisterWrite) {
 TEST_F(Mec16, ALostEraseCommandEndsWithTheClosingByteOnly) {
     programmer_.link().timeouts = kShortTimeouts;
     chip().faults.lostFrameAt = 4;  // the status, FF3910h, FF3908h, then the command
-    run(&Mec16Programmer::erase);
+    run(&Mec16Programmer::startErase);
     const Lines lines = log();
     EXPECT_EQ(Lines(lines.end() - 4, lines.end()), join({{"Потеряна связь с MEC16 (E103)"}, kEndLines}));
     EXPECT_EQ(sent().substr(sent().size() - 16), w(0xFF3904, 0x00F80000) + "0");
