@@ -8,6 +8,7 @@
 #include <numeric>
 #include <sstream>
 
+#include "common/journal.h"
 #include "console/console.h"
 #include "link/bridge_choice.h"
 #include "link/wire_trace.h"
@@ -34,6 +35,10 @@ void printUsage(std::FILE* to) {
         std::fprintf(to, "  %.*s\n", static_cast<int>(tool->name.size()), tool->name.data());
     std::fputs(
         "Log lines go to standard output, progress and errors to standard error.\n"
+        "Before a write or an erase the chip is backed up into <data folder>/backups/TOOL/;\n"
+        "every operation's lines are kept in <data folder>/logs/YYYY-MM-DD.log. The data\n"
+        "folder is $XDG_DATA_HOME/korvel-jig (~/.local/share/korvel-jig), on Windows\n"
+        "%APPDATA%\\korvel-jig.\n"
         "Exit status: 0 success, 1 failure, 2 usage error.\n",
         to);
 }
@@ -150,6 +155,13 @@ void refuseUnknownOptions(const Tool& tool, const std::string& action, const Opt
 
 std::string g_hint = "korvel-cli --help";
 
+// What the record says was asked for.
+std::string commandLineOf(const Options& options) {
+    std::string text;
+    for (const auto& arg : options.remaining()) text += " " + arg;
+    return text;
+}
+
 int run(std::vector<std::string> args) {
     Options options(std::move(args));
     BridgeChoice choice;
@@ -179,6 +191,9 @@ int run(std::vector<std::string> args) {
     if (std::string error; !trace::startFromOptions(tracePath.value_or(""), error))
         throw UsageError{"--trace: " + error};
     ConsoleFrontend ui;
+    ui.tool = tool.name;
+    journal::start();
+    journal::line(ui.tool, "korvel-cli " + std::string(tool.name) + " " + action + commandLineOf(options));
     Context context{trace::traced(choice.simulate ? kjsim::simulatedBridges() : portBridges(choice.ports)), ui};
     installInterruptHandlers();
     return tool.run(context, action, options);

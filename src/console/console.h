@@ -64,6 +64,7 @@ public:
     std::optional<std::string> outputFile;
     bool assumeYes = false;     // --force: questions are answered yes
     size_t imageBytes = 0;      // what a full gauge stands for, for the rate; 0: no rate
+    std::string tool;           // the record's name for the lines
 
     void log(std::string_view line) override;
     void clearLog() override {}

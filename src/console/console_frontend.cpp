@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "console/console.h"
+#include "common/journal.h"
 #include "link/wire_trace.h"
 
 namespace kj::cli {
@@ -34,6 +35,7 @@ std::string timeLeft(int value, int maximum, double seconds) {
 // the stream is cleared so that the next line is tried again.
 void ConsoleFrontend::log(std::string_view line) {
     trace::line(line);
+    journal::line(tool, line);
     clearBar();
     std::cout << line << '\n' << std::flush;
     std::cout.clear();

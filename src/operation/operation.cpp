@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "common/journal.h"
+
 namespace kj {
 
 namespace {
@@ -72,7 +74,10 @@ bool Operation::openLink(const SetUpObserver& onSetUp) {
                     : "The programmer's firmware is " + found + "; this window needs " + needed + ".");
     }
     // The port just opened is never a place for an image.
-    if (result == kLinkOpen) output_.rules.port = link_.portPath();
+    if (result == kLinkOpen) {
+        output_.rules.port = link_.portPath();
+        journal::line(family_.name, "port " + link_.portPath());
+    }
     return result == kLinkOpen;
 }
 
