@@ -49,7 +49,7 @@ FileDialogSpec kb90xxSaveDialog() { return saveDialog(kb90xx::kFamily); }
 
 FileDialogSpec kb90xxOpenDialog() { return openDialog(kb90xx::kFamily); }
 
-uint16_t UpdateCrc16_KB90(uint16_t crc, uint8_t byte) {
+uint16_t updateCrc16(uint16_t crc, uint8_t byte) {
     return static_cast<uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ byte) & 0xFF]);
 }
 
@@ -57,7 +57,7 @@ Kb90xxProgrammer::Kb90xxProgrammer(Bridge& bridge, Frontend& ui) : ui_(ui), op_(
 
 // ---- start handlers (window thread) ----
 
-bool Kb90xxProgrammer::CheckConnection_KB90() {
+bool Kb90xxProgrammer::checkConnection() {
     uint8_t id = 0;
     if (readVersionId(op_.link(), id) == Io::Ok && id != kNoChip) {
         ui_.log("Communication with KB90XX installed.");
@@ -72,7 +72,7 @@ bool Kb90xxProgrammer::CheckConnection_KB90() {
 
 bool Kb90xxProgrammer::openChip() {
     if (!op_.openLink()) return false;
-    if (CheckConnection_KB90()) return true;
+    if (checkConnection()) return true;
     op_.finish(Ending::failed());
     return false;
 }
@@ -154,7 +154,7 @@ void Kb90xxProgrammer::writeStream() {
         const size_t got = image_.next(block, kErased);
         if (got < kBlockSize) return endShortWrite(block);
         for (uint8_t byte : block) {
-            fileCrc_ = UpdateCrc16_KB90(fileCrc_, byte);
+            fileCrc_ = updateCrc16(fileCrc_, byte);
             fileSum_ = static_cast<uint16_t>(fileSum_ + byte);
         }
         if (Io io = writeBlock(link, block); io != Io::Ok) return fail(io);

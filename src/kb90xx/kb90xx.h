@@ -26,7 +26,7 @@ FileDialogSpec kb90xxSaveDialog();
 FileDialogSpec kb90xxOpenDialog();
 
 // One step of the CRC-16/ARC (reflected 0x8005, initial 0, no final XOR).
-uint16_t UpdateCrc16_KB90(uint16_t crc, uint8_t byte);
+uint16_t updateCrc16(uint16_t crc, uint8_t byte);
 
 class Kb90xxProgrammer : public ImageTool {
 public:
@@ -35,7 +35,7 @@ public:
     Operation& operation() override { return op_; }
 
     // Sends 'V'; true when a chip answered. Logs its lines either way.
-    bool CheckConnection_KB90();
+    bool checkConnection();
 
     Link& link() { return op_.link(); }
     bool lastSucceeded() const { return op_.lastSucceeded(); }

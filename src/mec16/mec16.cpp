@@ -145,7 +145,7 @@ void Mec16Programmer::setGauge(Rgb colour, int maximum) {
 }
 
 bool Mec16Programmer::readChipId(Value& id) {
-    const bool whole = ReadId_MEC16(link(), id) == Io::Ok;
+    const bool whole = readId(link(), id) == Io::Ok;
     if (!whole) ui_.log(kShortIdLine);
     ui_.log(std::string(kIdLine) + valueText(id));
     return whole;
@@ -158,13 +158,13 @@ std::string Mec16Programmer::lossLine(Io io, Loss loss) const {
 }
 
 bool Mec16Programmer::writeLogged(const RegisterWrite& write, Loss loss) {
-    const Io io = WriteRegister_MEC16(link(), write.address, write.value);
+    const Io io = writeRegister(link(), write.address, write.value);
     ui_.log(io == Io::Ok ? std::string(write.doneLine) : lossLine(io, loss));
     return io == Io::Ok;
 }
 
 bool Mec16Programmer::readLogged(uint32_t address, std::string_view shownAs, Loss loss, Value& value, Millis timeout) {
-    const Io io = ReadRegister_MEC16(link(), address, value, timeout);
+    const Io io = readRegister(link(), address, value, timeout);
     if (io != Io::Ok) {
         ui_.log(lossLine(io, loss));
         return false;
@@ -181,7 +181,7 @@ void Mec16Programmer::closingWrites(const ClosingCodes& codes) {
     writeLogged(kAccessOffWrite, codes.accessOff);
 }
 
-bool Mec16Programmer::CheckProtection_MEC16(bool& fault, bool showValue, Loss loss) {
+bool Mec16Programmer::checkProtection(bool& fault, bool showValue, Loss loss) {
     Value status{};
     if (!readLogged(kStatusRegister, showValue ? kStatusShownAs : "", loss, status, link().timeouts.reply)) {
         fault = true;
@@ -212,7 +212,7 @@ void Mec16Programmer::check() {
         if (op_.aborted()) break;
         fault |= !readLogged(shown.address, shown.shownAs, shown.loss, value, link().timeouts.reply);
     }
-    if (!op_.aborted()) CheckProtection_MEC16(fault, true, {"I103"});
+    if (!op_.aborted()) checkProtection(fault, true, {"I103"});
     op_.finish({.success = !fault && !op_.aborted(), .closedLine = kClosedLine, .stamp = true});
 }
 
@@ -229,7 +229,7 @@ void Mec16Programmer::eraseFlash() {
     if (!openLink()) return;
     Value id{};
     bool fault = !readChipId(id);
-    CheckProtection_MEC16(fault, true, {"E100"});
+    checkProtection(fault, true, {"E100"});
     if (fault) {
         ui_.log("--> Каманда стирания отменена.");
         return op_.finish({.closedLine = kClosedLine, .stamp = true});
@@ -392,7 +392,7 @@ void Mec16Programmer::write() {
         return failStart();
     }
     bool fault = false;
-    if (!CheckProtection_MEC16(fault, false, {"TW001"})) return failStart();
+    if (!checkProtection(fault, false, {"TW001"})) return failStart();
     if (fault) {
         ui_.log("--> Команда записи отменена (nFWP или BOOT_LOCK)");
         return failStart();

@@ -98,7 +98,7 @@ public:
     // Reads FF390Ch and judges it: the verdict lines and the indicators. False
     // when the read was lost; `fault` is set then and when the chip is
     // protected. The value is logged when `showValue`.
-    bool CheckProtection_MEC16(bool& fault, bool showValue, mec16::Loss loss);
+    bool checkProtection(bool& fault, bool showValue, mec16::Loss loss);
 
 private:
     // Ends the operation when the link could not be opened: nothing was sent.

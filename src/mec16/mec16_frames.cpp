@@ -46,7 +46,7 @@ bool isNoChip(const Value& id) {
 
 bool packetGood(const Packet& packet) { return packet[kPacketData] == kPacketGood; }
 
-Io ReadRegister_MEC16(Link& link, uint32_t address, Value& value, Millis timeout) {
+Io readRegister(Link& link, uint32_t address, Value& value, Millis timeout) {
     if (Io io = link.send(registerReadFrame(address)); io != Io::Ok) return io;
     std::array<uint8_t, kRegisterReplySize> reply{};
     if (Io io = link.readReply(reply, timeout); io != Io::Ok) return io;
@@ -54,14 +54,14 @@ Io ReadRegister_MEC16(Link& link, uint32_t address, Value& value, Millis timeout
     return Io::Ok;
 }
 
-Io WriteRegister_MEC16(Link& link, uint32_t address, uint32_t value) {
+Io writeRegister(Link& link, uint32_t address, uint32_t value) {
     if (Io io = link.send(registerWriteFrame(address, value)); io != Io::Ok) return io;
     uint8_t reply = 0;
     if (Io io = link.readByte(reply, link.timeouts.reply); io != Io::Ok) return io;
     return reply == kRegisterWritten ? Io::Ok : Io::Lost;
 }
 
-Io ReadId_MEC16(Link& link, Value& id) {
+Io readId(Link& link, Value& id) {
     id.fill(0);
     // Two writes of one byte each, as the firmware takes them.
     if (Io io = link.send(kIdPrefix); io != Io::Ok) return io;

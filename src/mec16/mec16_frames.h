@@ -87,11 +87,11 @@ bool isNoChip(const Value& id);
 bool packetGood(const Packet& packet);
 
 // A register's value; `timeout` bounds the wait for the reply.
-Io ReadRegister_MEC16(Link& link, uint32_t address, Value& value, Millis timeout);
+Io readRegister(Link& link, uint32_t address, Value& value, Millis timeout);
 // Ok only when the reply is the single byte 01h.
-Io WriteRegister_MEC16(Link& link, uint32_t address, uint32_t value);
+Io writeRegister(Link& link, uint32_t address, uint32_t value);
 // "1", "j" and exactly 4 bytes back; `id` stays zero when they did not come.
-Io ReadId_MEC16(Link& link, Value& id);
+Io readId(Link& link, Value& id);
 Io startReadStream(Link& link, uint32_t address);
 // One packet of a read stream, and nothing more queued.
 Io receivePacket(Link& link, Packet& packet);

@@ -48,16 +48,16 @@ NpceProgrammer::NpceProgrammer(Bridge& bridge, Frontend& ui) : ui_(ui), op_(brid
 
 // ---- start handlers (window thread) ----
 
-Io NpceProgrammer::SendAndWait_NPCE(uint8_t byte) { return sendAndWait(op_.link(), byte); }
+Io NpceProgrammer::sendAndWait(uint8_t byte) { return npce::sendAndWait(op_.link(), byte); }
 
-bool NpceProgrammer::CheckConnection_NPCE() {
+bool NpceProgrammer::checkConnection() {
     IdReply id{};
     const Io io = identify(op_.link(), id);
     if (io == Io::Ok && isFlashId(id)) {
         ui_.log("Communication with NPCE installed.");
         ui_.log("ID FLASH EFh 4012h ");
         // The answer's value means nothing; only a link that is gone or a quit ends it here.
-        const Io answered = SendAndWait_NPCE(kSuccessEnd);
+        const Io answered = sendAndWait(kSuccessEnd);
         if (answered == Io::Lost || answered == Io::Stopped) {
             op_.logFailure(answered);
             return false;
@@ -65,13 +65,13 @@ bool NpceProgrammer::CheckConnection_NPCE() {
         return true;
     }
     logStepFailure(io, {"No connection to the NPCE!", "Check soldering NPCE or chip damaged."});
-    SendAndWait_NPCE(kFailureEnd);
+    sendAndWait(kFailureEnd);
     return false;
 }
 
 bool NpceProgrammer::openChip() {
     if (!op_.openLink()) return false;
-    if (CheckConnection_NPCE()) return true;
+    if (checkConnection()) return true;
     op_.finish(Ending::quietly());  // the check has sent its own end byte
     return false;
 }
@@ -193,7 +193,7 @@ void NpceProgrammer::writeStream() {
         if (io = link.send(kWriteCmd); io != Io::Ok) return fail(io);
     }
     op_.markFlashChanged(false);  // written whole; the verification says how well
-    if (Io io = SendAndWait_NPCE(kWriteEndCmd); io != Io::Ok) return fail(io);
+    if (Io io = sendAndWait(kWriteEndCmd); io != Io::Ok) return fail(io);
     verify();
 }
 

@@ -32,9 +32,9 @@ public:
 
     // 'Z'; true when the flash identified itself. Logs its lines and sends its
     // end byte either way.
-    bool CheckConnection_NPCE();
+    bool checkConnection();
     // Sends one byte and waits for the one byte that answers it.
-    Io SendAndWait_NPCE(uint8_t byte);
+    Io sendAndWait(uint8_t byte);
 
     const std::string& fileName() const { return fileName_; }
 
