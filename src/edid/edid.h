@@ -61,6 +61,7 @@ private:
     // for a read, the image was saved whole.
     void read() override;
     void write() override;
+    std::optional<Bytes> sentImage() const override { return Bytes(image_.begin(), image_.end()); }
     bool collectImage();
     void saveImage();
     bool loadImage();

@@ -346,7 +346,8 @@ void ImageTool::writeWhole() {
         return;
     }
     if (safety.verify && !verifiesItself()) {
-        if (auto failed = compareWithChip(padded(file->bytes, family.imageSize))) return conclude(*failed);
+        Bytes expected = sentImage().value_or(padded(file->bytes, family.imageSize));
+        if (auto failed = compareWithChip(std::move(expected))) return conclude(*failed);
     }
     conclude({Verdict::Kind::Passed});
 }

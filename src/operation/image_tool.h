@@ -61,6 +61,9 @@ protected:
     virtual bool verifiesItself() const { return false; }
     // A write goes only onto a blank flash.
     virtual bool writesOnlyBlank() const { return false; }
+    // What the last write sent, where the family changed the file on its way
+    // (fixed checksums); nothing: the file, padded with FFh.
+    virtual std::optional<Bytes> sentImage() const { return std::nullopt; }
 
 private:
     void readWhole();

@@ -233,7 +233,7 @@ TEST(Cli, AWriteRunsToItsEndWhenItsOutputIsGoneAndItsTerminalHangsUp) {
     kjtest::writeFile(input, image);
 
     kjtest::Server write({KJ_CLI, "--port", port, "kb90xx", "write", "--input", input});
-    EXPECT_EQ(write.readLine(), "Number of VCOM ports found on the machine: 1");
+    EXPECT_EQ(write.readLine().rfind("File: 131072 bytes, CRC32 ", 0), 0u);
     write.closeOutput();
     write.signal(SIGHUP);
     EXPECT_EQ(write.reap(std::chrono::seconds(60)), 0);

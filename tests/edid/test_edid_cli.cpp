@@ -6,6 +6,7 @@
 
 #include "common/text.h"
 #include "edid_fixture.h"
+#include "support/cli_support.h"
 #include "support/process.h"
 
 namespace kjtest {
@@ -45,7 +46,7 @@ TEST_F(EdidCli, SimulatedReadShowsTheDumpAndSavesWhatDecodeDescribes) {
     EXPECT_EQ(read.lines(), join({kLinkLines,
                                   {"Reading EEPROM ...", "Reading from the EEPROM is completed successfully."},
                                   kj::hexDump(image),
-                                  {"", "Save the file: ", path}}));
+                                  {"", "Save the file: ", path, imageLine("Read", image), "PASSED"}}));
     EXPECT_EQ(readFile(path), image);
     EXPECT_NE(read.err.find("EDID info:"), std::string::npos);
 
@@ -72,14 +73,17 @@ TEST_F(EdidCli, ABadImageIsRefusedUnlessFixedOrForced) {
     EXPECT_NE(asIs.err.find("warning:"), std::string::npos);
     const Lines asIsLines = asIs.lines();
     EXPECT_NE(std::find(asIsLines.begin(), asIsLines.end(), badRow7), asIsLines.end());
-    ASSERT_FALSE(asIsLines.empty());
-    EXPECT_EQ(asIsLines.back(), "Writing data to EEPROM is completed successfully.");
+    EXPECT_NE(std::find(asIsLines.begin(), asIsLines.end(), "Writing data to EEPROM is completed successfully."),
+              asIsLines.end());
+    EXPECT_EQ(tail(asIsLines, 2), (Lines{imageLine("Chip", badChecksumImage()), "PASSED"}));
 
     const CommandResult fixed = cli({"--simulate", "edid", "write", "--input", path, "--fix-checksum"});
     EXPECT_EQ(fixed.status, 0) << fixed.out << fixed.err;
     EXPECT_EQ(fixed.err.find("warning:"), std::string::npos);
     const Lines fixedLines = fixed.lines();
     EXPECT_NE(std::find(fixedLines.begin(), fixedLines.end(), goodRow7), fixedLines.end());
+    // The read-back is held against what was written: the image with its checksums fixed.
+    EXPECT_EQ(tail(fixedLines, 2), (Lines{imageLine("Chip", kjsim::builtInPanelEdid()), "PASSED"}));
     EXPECT_EQ(readFile(path), badChecksumImage());  // the file itself is left alone
 }
 
@@ -146,7 +150,7 @@ TEST_F(EdidCli, UsageErrorsComeBeforeTheLinkIsOpened) {
         EXPECT_EQ(run.out, "");  // not even the device count
     }
     const CommandResult noAction = cli({"edid"});
-    EXPECT_EQ(noAction.err, "korvel-cli: edid needs an action: read, write, decode\nTry 'korvel-cli edid --help'.\n");
+    EXPECT_EQ(noAction.err, "korvel-cli: edid needs an action: read, write, verify, decode\nTry 'korvel-cli edid --help'.\n");
     const CommandResult help = cli({"edid", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--fix-checksum"), std::string::npos);

@@ -62,8 +62,9 @@ TEST_F(Mec16Window, EveryControlSitsWhereTheFormPutsIt) {
     EXPECT_EQ(window_->CGauge_MEC16->font().pixelSize(), 27);
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(memoLines(window_->Memo_MEC16),
-              (Lines{"Не готова запись INFO блока ", "Не готова верификация, но можно сравнить в стороннем ",
-                     "редакторе", "Перед записью нужно стереть! Автоматом пока не делает. ", ""}));
+              (Lines{"Не готова запись INFO блока ", "Перед записью и стиранием флеш читается в резервную копию.",
+                     "Не чистый MAIN блок перед записью стирается (с вопросом).",
+                     "После записи MAIN блок читается обратно и сравнивается с файлом.", ""}));
 }
 
 TEST_F(Mec16Window, CheckThenAReadStoppedByTheStopButtonThenBackToTheLauncher) {

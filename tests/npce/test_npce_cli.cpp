@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "npce_fixture.h"
+#include "support/cli_support.h"
 #include "support/process.h"
 
 namespace kjtest {
@@ -34,12 +35,14 @@ TEST_F(NpceCliProgram, ReadsTheFlashAndWritesItBackAFileOfAnotherSizeOnlyWhenFor
     serve({});
     CommandResult r = npce({"read", "--output", path_});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(maskTimes(r.lines()), npceReadLines(path_));
-    EXPECT_EQ(readFile(path_), kjsim::NpceChip::patternImage());
+    const Bytes pattern = kjsim::NpceChip::patternImage();
+    EXPECT_EQ(maskTimes(r.lines()), join({npceReadLines(path_), {imageLine("Read", pattern), "PASSED"}}));
+    EXPECT_EQ(readFile(path_), pattern);
 
-    r = npce({"write", "--input", path_});
+    // The programmer verifies the write itself: no read-back follows it.
+    r = npce({"write", "--input", path_, "--no-backup"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(maskTimes(r.lines()), join({npceWriteLines(path_), written_}));
+    EXPECT_EQ(maskTimes(r.lines()), join({{imageLine("File", pattern)}, npceWriteLines(path_), written_, {"PASSED"}}));
 
     // Refused before the link opens unless forced.
     writeFile(path_, npceRandomImage(1000, 3));
@@ -47,18 +50,20 @@ TEST_F(NpceCliProgram, ReadsTheFlashAndWritesItBackAFileOfAnotherSizeOnlyWhenFor
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("holds 1000 bytes"), std::string::npos) << r.err;
-    r = npce({"write", "--input", path_, "--force"});
+    r = npce({"write", "--input", path_, "--force", "--no-backup"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(maskTimes(r.lines()), join({npceWriteLines(path_), written_}));
+    EXPECT_EQ(maskTimes(r.lines()),
+              join({{imageLine("File", readFile(path_))}, npceWriteLines(path_), written_, {"PASSED"}}));
 }
 
 TEST_F(NpceCliProgram, AFailedVerificationIsAFailure) {
     serve({"--npce-corrupt-byte", "70000"});
     writeFile(path_, npceRandomImage(kNpceImage, 2));
-    CommandResult r = npce({"write", "--input", path_});
+    CommandResult r = npce({"write", "--input", path_, "--no-backup"});
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(maskTimes(r.lines()),
-              join({npceWriteLines(path_), {"Verify ...", "*** Data is written incorrectly ***", kStamp}}));
+              join({{imageLine("File", readFile(path_))}, npceWriteLines(path_),
+                    {"Verify ...", "*** Data is written incorrectly ***", kStamp, "FAILED: the write failed"}}));
 }
 
 }  // namespace

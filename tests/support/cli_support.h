@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/digest.h"
 #include "console/console.h"
 #include "support/recording_frontend.h"
 
@@ -27,14 +28,28 @@ inline std::vector<std::string> linesOf(const std::string& text) {
     return maskTimes(lines);
 }
 
+// The fingerprint line an image is logged with: "Read: 131072 bytes, CRC32 …, SHA-256 …".
+inline std::string imageLine(const std::string& label, const std::vector<uint8_t>& image,
+                             const std::string& bytes = " bytes") {
+    return label + ": " + std::to_string(image.size()) + bytes + ", CRC32 " + kj::crc32Hex(image) + ", SHA-256 " +
+           kj::sha256Hex(image);
+}
+
+// The last `n` lines.
+inline std::vector<std::string> tail(const std::vector<std::string>& lines, size_t n) {
+    return {lines.end() - static_cast<long>(std::min(n, lines.size())), lines.end()};
+}
+
 // Ctrl-C pressed in each operation once the gauge first reaches `atProgress`,
 // and again when it next reaches `againAtProgress`.
 class InterruptingFrontend : public kj::cli::ConsoleFrontend {
 public:
     int atProgress = -1;
     int againAtProgress = -1;
+    std::string onlyIn;  // when set, only in the operation of this name
     void setGaugeProgress(int value, int maximum, int gauge) override {
         ConsoleFrontend::setGaugeProgress(value, maximum, gauge);
+        if (!onlyIn.empty() && name_ != onlyIn) return;
         const int next = presses_ == 0 ? atProgress : presses_ == 1 ? againAtProgress : -1;
         if (value != next) return;
         ++presses_;
@@ -42,11 +57,13 @@ public:
     }
     void operationStarted(std::string_view name) override {
         presses_ = 0;
+        name_ = name;
         ConsoleFrontend::operationStarted(name);
     }
 
 private:
     int presses_ = 0;
+    std::string name_;
 };
 
 // Runs `tool`'s `action`; a usage error is thrown on, with the output dropped.
