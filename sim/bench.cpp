@@ -79,6 +79,10 @@ Bytes loadImageFile(const std::string& path, size_t size) {
     return image;
 }
 
+Bytes toolImage(const ChipEntry& entry, const ChipModel& chip) {
+    return entry.image ? entry.image(chip) : dynamic_cast<const FlashChip&>(chip).flash();
+}
+
 Bytes imageOr(const std::string& file, size_t size, Bytes fallback) {
     return file.empty() ? fallback : loadImageFile(file, size);
 }

@@ -63,8 +63,9 @@ struct ChipEntry {
     bool familyFlash = false;  // the family's flash: what --flash loads, --dead-cell reaches
     size_t writableSize = 0;   // bytes a write reaches, from offset 0
     // For whoever drives every chip alike: the product tool that moves its
-    // image, the image as that tool reads it, and (when a plain write of
-    // `image` will not do) the chip made ready for a write and the image to send.
+    // image, the image as that tool reads it (null: the whole flash), and
+    // (when a plain write of the image will not do) the chip made ready for a
+    // write and the image to send.
     std::string_view tool{};
     Bytes (*image)(const ChipModel& chip) = nullptr;
     Bytes (*prepareWrite)(ChipModel& chip, Bytes image) = nullptr;
@@ -112,6 +113,9 @@ std::shared_ptr<SimBridge> makeSimBridge(const Bench& bench);
 
 // The image in `file` (see loadImageFile), or `fallback` when no file is named.
 Bytes imageOr(const std::string& file, size_t size, Bytes fallback);
+
+// The image of the chip as its entry's tool reads it.
+Bytes toolImage(const ChipEntry& entry, const ChipModel& chip);
 
 // Flag values, for the rows of ChipFlag; both throw std::invalid_argument
 // naming the flag. A positive number is decimal; one in a range may also be

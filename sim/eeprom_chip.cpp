@@ -108,7 +108,6 @@ constexpr ChipEntry kEeprom{
     .make = makeEeprom,
     .writableSize = kEepromSize,
     .tool = "edid",
-    .image = [](const ChipModel& chip) { return static_cast<const EepromChip&>(chip).flash(); },
 };
 KJ_REGISTER(ChipEntry, kEeprom)
 }  // namespace

@@ -248,7 +248,6 @@ constexpr ChipEntry kIteEntry{
     .familyFlash = true,
     .writableSize = kIteFlashSize,
     .tool = "ite",
-    .image = [](const ChipModel& chip) { return static_cast<const IteChip&>(chip).flash(); },
     // Mostly erased, as the write sends only what is not: a few bytes keep a run short.
     .prepareWrite =
         [](ChipModel&, Bytes image) {

@@ -170,7 +170,6 @@ constexpr ChipEntry kKb90xx{
     .familyFlash = true,
     .writableSize = kKbFlashSize,
     .tool = "kb90xx",
-    .image = [](const ChipModel& chip) { return static_cast<const Kb90xxChip&>(chip).flash(); },
 };
 KJ_REGISTER(ChipEntry, kKb90xx)
 }  // namespace

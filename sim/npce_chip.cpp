@@ -194,7 +194,6 @@ constexpr ChipEntry kNpceEntry{
     .familyFlash = true,
     .writableSize = kNpceFlashSize,
     .tool = "npce",
-    .image = [](const ChipModel& chip) { return static_cast<const NpceChip&>(chip).flash(); },
 };
 KJ_REGISTER(ChipEntry, kNpceEntry)
 }  // namespace
