@@ -12,12 +12,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
-#include "edid/edid.h"
-#include "ite/ite.h"
-#include "kb90xx/kb90xx.h"
-#include "mec16/mec16.h"
-#include "npce/npce.h"
+#include "operation/family.h"
+#include "operation/image_tool.h"
 #include "sim/bench.h"
 
 namespace {
@@ -42,46 +40,32 @@ private:
     std::string path_;
 };
 
-struct Target {
-    kjsim::Family firmware;
-    std::function<std::unique_ptr<kj::ImageTool>(kj::Bridge&, kj::Frontend&)> make;
-    std::function<Bytes(const kjsim::Bench&)> image;
-    // The image a write sends, on a chip made ready for it.
-    std::function<Bytes(kjsim::Bench&)> prepareWrite;
-};
-
-template <class Tool>
-std::unique_ptr<kj::ImageTool> make(kj::Bridge& bridge, kj::Frontend& ui) {
-    return std::make_unique<Tool>(bridge, ui);
-}
-
 Bytes changed(Bytes image) {
     for (auto& b : image) b = static_cast<uint8_t>(b ^ 0x5A);
     return image;
 }
 
-const Target kTargets[] = {
-    {kjsim::Family::V41, make<kj::Kb90xxProgrammer>, [](const kjsim::Bench& b) { return b.kb90xx->flash(); },
-     [](kjsim::Bench& b) { return changed(b.kb90xx->flash()); }},
-    {kjsim::Family::V41, make<kj::EdidProgrammer>, [](const kjsim::Bench& b) { return b.eeprom->contents(); },
-     [](kjsim::Bench& b) { return changed(b.eeprom->contents()); }},
-    // The write does not erase: the technician erases first.
-    {kjsim::Family::V42, make<kj::Mec16Programmer>, [](const kjsim::Bench& b) { return b.mec16->main(); },
-     [](kjsim::Bench& b) {
-         const Bytes image = changed(b.mec16->main());
-         b.mec16->setFlash(Bytes(b.mec16->flash().size(), 0xFF));
-         return image;
-     }},
-    // Mostly erased, as the write sends only what is not: a few bytes keep a run short.
-    {kjsim::Family::Ite, make<kj::IteProgrammer>, [](const kjsim::Bench& b) { return b.ite->flash(); },
-     [](kjsim::Bench& b) {
-         Bytes image(b.ite->flash().size(), 0xFF);
-         for (size_t at = 0; at < image.size(); at += 4099) image[at] = static_cast<uint8_t>(at);
-         return image;
-     }},
-    {kjsim::Family::Npce, make<kj::NpceProgrammer>, [](const kjsim::Bench& b) { return b.npce->flash(); },
-     [](kjsim::Bench& b) { return changed(b.npce->flash()); }},
+// Every tool that moves an image, with the simulated chip that holds it.
+struct Target {
+    const kj::Family* family;
+    const kjsim::ChipEntry* chip;
 };
+
+std::vector<Target> targets() {
+    std::vector<Target> out;
+    for (const kj::Family* family : kj::families()) {
+        if (!family->imageTool) continue;
+        for (const kjsim::ChipEntry* chip : kjsim::chipsBehind(family->firmware))
+            if (chip->tool == family->name) out.push_back({family, chip});
+    }
+    return out;
+}
+
+// The image a write sends, on a chip made ready for it.
+Bytes prepareWrite(const Target& target, kjsim::ChipModel& chip) {
+    Bytes image = changed(kjsim::toolImage(*target.chip, chip));
+    return target.chip->prepareWrite ? target.chip->prepareWrite(chip, std::move(image)) : image;
+}
 
 // One input byte per reply: most leave it alone.
 bool change(const uint8_t* plan, size_t size, int step, Bytes& reply) {
@@ -108,14 +92,15 @@ void check(bool ok) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
-    const Target& target = kTargets[data[0] % std::size(kTargets)];
+    static const std::vector<Target> kTargets = targets();
+    check(!kTargets.empty());
+    const Target& target = kTargets[data[0] % kTargets.size()];
     const bool write = data[1] & 1;
     const uint8_t* plan = data + 2;
     const size_t planSize = size - 2;
 
-    kjsim::BenchOptions options;
-    options.family = target.firmware;
-    kjsim::Bench bench = kjsim::makeBench(options);
+    kjsim::Bench bench = kjsim::makeBench({.family = std::string(target.family->firmware)});
+    kjsim::ChipModel& chip = *bench.chip(target.chip->name);
     bench.programmer->faults.perReply = [plan, planSize](int step, Bytes& reply) {
         return change(plan, planSize, step, reply);
     };
@@ -125,25 +110,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = std::string(dir) + "/image.bin";
     Bytes written;
     if (write) {
-        written = target.prepareWrite(bench);
+        written = prepareWrite(target, chip);
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(written.data()), static_cast<std::streamsize>(written.size()));
     }
     {
         FuzzFrontend ui(path);
-        auto tool = target.make(*bridge, ui);
+        auto tool = target.family->imageTool(*bridge, ui);
         tool->operation().link().timeouts = {kj::Millis{20}, kj::Millis{20}};
         write ? tool->startWrite() : tool->startRead();
         check(tool->operation().waitIdle(kj::Millis{60000}));
         check(!tool->operation().link().isOpen());
         if (tool->operation().lastSucceeded()) {
             if (write) {
-                const Bytes chip = target.image(bench);
-                check(chip == written);
+                check(kjsim::toolImage(*target.chip, chip) == written);
             } else {
                 std::ifstream in(path, std::ios::binary);
                 const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-                check(file == target.image(bench));
+                check(file == kjsim::toolImage(*target.chip, chip));
             }
         } else if (!write) {
             check(!std::filesystem::exists(path));

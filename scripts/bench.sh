@@ -39,21 +39,22 @@ progsim="$build/sim/korvel-progsim"
 window="$build/bench/korvel-window-bench"
 
 # The operations, one row each: title | firmware family | korvel-cli words |
-# input image ("-" for none). {in} and {out} stand for the image files.
-operations=(
-    "KB90xx read|V41|kb90xx read --output {out}|-"
-    "KB90xx write|V41|kb90xx write --input {in}|kb90xx"
-    "EDID read|V41|edid read --output {out}|-"
-    "EDID write|V41|edid write --input {in}|edid"
-    "MEC16 read|V42|mec16 read --output {out}|-"
-    "MEC16 write|V42|mec16 write --input {in}|mec16"
-    "ITE read|ITE|ite read --output {out}|-"
-    "ITE write|ITE|ite write --input {in}|ite"
-    "NPCE read|NPCE|npce read --output {out}|-"
-    "NPCE write|NPCE|npce write --input {in}|npce"
-    "KB90xx read, window|V41|@window read {out}|-"
-    "KB90xx write, window|V41|@window write {in}|kb90xx"
-)
+# input image ("-" for none). {in} and {out} stand for the image files. A read
+# and a write for every chip whose image a korvel-cli tool moves, from
+# korvel-progsim's own table, then the window's rows.
+operations=()
+declare -A image_size=()
+load_operations() {
+    local family tool size
+    while read -r _ family tool size; do
+        [ "$tool" = "-" ] && continue
+        image_size[$tool]=$size
+        operations+=("${tool^^} read|$family|$tool read --output {out}|-"
+            "${tool^^} write|$family|$tool write --input {in}|$tool")
+    done < <("$progsim" --list-chips)
+    operations+=("KB90XX read, window|V41|@window read {out}|-"
+        "KB90XX write, window|V41|@window write {in}|kb90xx")
+}
 
 # Seconds; only to catch a simulator that never starts.
 readonly start_bound=10
@@ -86,15 +87,16 @@ half_erased_image() {
     done
 }
 
-# The panel EEPROM the simulator serves, read back in the EDID read row, is
-# the natural image to write; random bytes stand in when that row failed.
+# Random bytes of the chip's size, but for two chips: an ITE write sends only
+# what is not erased, so its image is half erased the way a controller image
+# is; and the panel EEPROM the simulator serves, read back in the EDID read
+# row, is the natural image to write (random bytes stand in when that failed).
 make_input() {
     local kind=$1 file=$2
     case "$kind" in
-    kb90xx | npce) random_bytes 131072 >"$file" ;;
-    mec16) random_bytes 196608 >"$file" ;;
-    ite) half_erased_image 131072 >"$file" ;;
-    edid) if [ -s "$work/edid-read.bin" ]; then cp "$work/edid-read.bin" "$file"; else random_bytes 256 >"$file"; fi ;;
+    ite) half_erased_image "${image_size[$kind]}" >"$file" ;;
+    edid) if [ -s "$work/edid-read.bin" ]; then cp "$work/edid-read.bin" "$file"; else random_bytes "${image_size[$kind]}" >"$file"; fi ;;
+    *) random_bytes "${image_size[$kind]}" >"$file" ;;
     esac
 }
 
@@ -195,6 +197,7 @@ machine() {
 }
 
 build_if_needed
+load_operations
 if [ -n "$wine_build" ]; then
     # Wine's mount manager rewrites the COM links whenever the prefix's server
     # starts: one server for the whole run, up before the first link is made.

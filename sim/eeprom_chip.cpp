@@ -3,6 +3,8 @@
 #include <array>
 #include <numeric>
 
+#include "sim/bench.h"
+
 namespace kjsim {
 
 namespace {
@@ -54,20 +56,9 @@ Bytes builtInPanelEdid() {
     return edid;
 }
 
-EepromChip::EepromChip() : contents_(builtInPanelEdid()) {}
+EepromChip::EepromChip() : EepromChip(builtInPanelEdid()) {}
 
-EepromChip::EepromChip(Bytes contents) { setContents(std::move(contents)); }
-
-Bytes EepromChip::contents() const {
-    std::lock_guard lock(mutex_);
-    return contents_;
-}
-
-void EepromChip::setContents(Bytes contents) {
-    contents.resize(kEepromSize, kBlank);
-    std::lock_guard lock(mutex_);
-    contents_ = std::move(contents);
-}
+EepromChip::EepromChip(Bytes contents) : FlashChip(kEepromSize, kBlank, std::move(contents), Cells::TakeByte) {}
 
 bool EepromChip::handle(uint8_t command, Wire& wire) {
     if (command != kEepromCmd) return false;
@@ -84,7 +75,7 @@ bool EepromChip::handle(uint8_t command, Wire& wire) {
 }
 
 void EepromChip::read(Wire& wire) {
-    Bytes out = notResponding ? Bytes(kEepromSize, kBlank) : contents();
+    Bytes out = notResponding ? Bytes(kEepromSize, kBlank) : flash();
     const std::string& status = notResponding ? kError : kOk;
     out.insert(out.end(), status.begin(), status.end());
     wire.replyInPieces(out, readPieces, pieceGap);
@@ -92,13 +83,33 @@ void EepromChip::read(Wire& wire) {
 
 void EepromChip::write(Wire& wire) {
     wire.reply(kReadyByte);
-    Bytes image = wire.getN(kEepromSize);
+    const Bytes image = wire.getN(kEepromSize);
     if (notResponding || writeProtected) {
         wire.reply(kError);
         return;
     }
-    setContents(std::move(image));
+    {
+        std::lock_guard lock(mutex_);
+        program(0, image);
+    }
     wire.reply(kOk);
 }
+
+namespace {
+std::shared_ptr<ChipModel> makeEeprom(const BenchOptions& options) {
+    auto chip = std::make_shared<EepromChip>(imageOr(options.eepromFile, kEepromSize, builtInPanelEdid()));
+    chip->notResponding = options.noChip;
+    return chip;
+}
+
+constexpr ChipEntry kEeprom{
+    .name = "eeprom",
+    .firmware = "V41",
+    .make = makeEeprom,
+    .writableSize = kEepromSize,
+    .tool = "edid",
+};
+KJ_REGISTER(ChipEntry, kEeprom)
+}  // namespace
 
 }  // namespace kjsim

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/programmer.h"
+#include "sim/flash_chip.h"
 
 namespace kjsim {
 
@@ -19,15 +19,13 @@ inline constexpr size_t kEepromSize = 256;
 // to the EEPROM's size.
 Bytes builtInPanelEdid();
 
-class EepromChip : public ChipModel {
+// Its contents are its flash(): an EEPROM cell takes each byte as written.
+class EepromChip : public FlashChip {
 public:
     EepromChip();  // holds builtInPanelEdid()
     explicit EepromChip(Bytes contents);
 
     bool handle(uint8_t command, Wire& wire) override;
-
-    Bytes contents() const;
-    void setContents(Bytes contents);
 
     // Delivery of a read's 258 bytes: pieces of these sizes, `pieceGap` apart
     // (empty: all at once). Set before the PC reads.
@@ -42,9 +40,6 @@ public:
 private:
     void read(Wire& wire);
     void write(Wire& wire);
-
-    mutable std::mutex mutex_;
-    Bytes contents_;
 };
 
 }  // namespace kjsim

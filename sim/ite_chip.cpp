@@ -167,7 +167,7 @@ void IteChip::commandEnded() {
     if (opcode == kWriteEnable) writeEnabled_ = true;
     if ((opcode == kChipErase || opcode == kChipEraseToo) && writeEnabled_) {
         std::lock_guard lock(mutex_);
-        std::fill(flash_.begin(), flash_.end(), kErased);
+        eraseFlash();
         writeEnabled_ = false;
         ++erases_;
     }
@@ -202,19 +202,61 @@ void IteChip::writeData(Wire& wire) {
     if (!addressSet_ || writeAddress_ >= kIteFlashSize) return wire.reply(kBad);
     {
         std::lock_guard lock(mutex_);
-        flash_[writeAddress_] &= byte;
+        program(writeAddress_, std::span(&byte, 1));
     }
     ++writeAddress_;
     wire.reply(kGood);
 }
 
-void addIteChips(Bench& bench, const BenchOptions& options) {
-    bench.ite = options.flashFile.empty() ? std::make_shared<IteChip>()
-                                          : std::make_shared<IteChip>(loadImageFile(options.flashFile, kIteFlashSize));
-    IteFaults faults = options.ite;
+namespace {
+constexpr Firmware kIte{.name = "ITE", .version = "ITE_V2.3\r\n"};
+KJ_REGISTER(Firmware, kIte)
+
+std::shared_ptr<ChipModel> makeIte(const BenchOptions& options) {
+    auto chip = std::make_shared<IteChip>(imageOr(options.flashFile, kIteFlashSize, IteChip::patternImage()));
+    IteFaults faults = options.chipFaults<IteFaults>();
     faults.noController = faults.noController || options.noChip;
-    bench.ite->setFaults(faults);
-    bench.programmer->addChip(bench.ite);
+    chip->setFaults(faults);
+    return chip;
 }
+
+IteFaults& faultsOf(BenchOptions& options) { return options.chipFaults<IteFaults>(); }
+
+constexpr ChipFlag kFlags[] = {
+    {"--ite-refuse-register-write", "N", "ITE: refuse the N-th register write after 'T'",
+     [](BenchOptions& o, const std::string& f, const std::string& v) {
+         faultsOf(o).refuseRegisterWriteAt = positiveArgument(f, v);
+     }},
+    {"--ite-bad-block", "N", "ITE: a bad status for the N-th block of a read",
+     [](BenchOptions& o, const std::string& f, const std::string& v) {
+         faultsOf(o).badBlockAt = positiveArgument(f, v);
+     }},
+    {"--ite-no-data-ack", "N", "ITE: no answer to the N-th data frame after 'T'",
+     [](BenchOptions& o, const std::string& f, const std::string& v) {
+         faultsOf(o).noDataAckAt = positiveArgument(f, v);
+     }},
+};
+
+// The stride of the bytes a sample write leaves programmed.
+constexpr size_t kSampleStride = 4099;
+
+constexpr ChipEntry kIteEntry{
+    .name = "ite",
+    .firmware = "ITE",
+    .make = makeIte,
+    .flags = kFlags,
+    .familyFlash = true,
+    .writableSize = kIteFlashSize,
+    .tool = "ite",
+    // Mostly erased, as the write sends only what is not: a few bytes keep a run short.
+    .prepareWrite =
+        [](ChipModel&, Bytes image) {
+            Bytes sample(image.size(), kErased);
+            for (size_t at = 0; at < sample.size(); at += kSampleStride) sample[at] = static_cast<uint8_t>(at);
+            return sample;
+        },
+};
+KJ_REGISTER(ChipEntry, kIteEntry)
+}  // namespace
 
 }  // namespace kjsim

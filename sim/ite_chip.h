@@ -15,9 +15,6 @@
 
 namespace kjsim {
 
-struct Bench;
-struct BenchOptions;
-
 inline constexpr size_t kIteFlashSize = 128 * 1024;
 inline constexpr size_t kItePageSize = 256;
 
@@ -84,8 +81,5 @@ private:
     int blocks_ = 0;
     int dataFrames_ = 0;
 };
-
-// The bench entry of the family: puts the chip behind the programmer.
-void addIteChips(Bench& bench, const BenchOptions& options);
 
 }  // namespace kjsim

@@ -1,9 +1,9 @@
 #include "sim/kb90xx_chip.h"
 
 #include <algorithm>
-#include <fstream>
 #include <iterator>
-#include <stdexcept>
+
+#include "sim/bench.h"
 
 namespace kjsim {
 
@@ -70,15 +70,6 @@ uint16_t byteSum16(std::span<const uint8_t> bytes) {
     return sum;
 }
 
-Bytes loadImageFile(const std::string& path, size_t size) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot open " + path);
-    Bytes image(size, kErased);
-    in.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(size));
-    if (in.bad()) throw std::runtime_error("cannot read " + path);
-    return image;
-}
-
 Kb90xxChip::Kb90xxChip() : Kb90xxChip(patternImage()) {}
 
 Kb90xxChip::Kb90xxChip(Bytes image) : FlashChip(kKbFlashSize, kErased, std::move(image)) {}
@@ -106,11 +97,11 @@ Bytes Kb90xxChip::block(size_t index) const {
     return Bytes(first, first + kKbBlockSize);
 }
 
-void Kb90xxChip::program(size_t index, const Bytes& data) {
+void Kb90xxChip::programBlock(size_t index, const Bytes& data) {
     if (noChip) return;
     std::lock_guard lock(mutex_);
     const size_t base = index * kKbBlockSize;
-    std::copy(data.begin(), data.end(), flash_.begin() + static_cast<std::ptrdiff_t>(base));
+    program(base, data);
     const long bad = corruptWriteAt;
     if (bad >= 0 && static_cast<size_t>(bad) >= base && static_cast<size_t>(bad) < base + kKbBlockSize)
         flash_[static_cast<size_t>(bad)] = static_cast<uint8_t>(~data[static_cast<size_t>(bad) - base]);
@@ -119,7 +110,7 @@ void Kb90xxChip::program(size_t index, const Bytes& data) {
 void Kb90xxChip::eraseAll() {
     if (noChip) return;
     std::lock_guard lock(mutex_);
-    std::fill(flash_.begin(), flash_.end(), kErased);
+    eraseFlash();
 }
 
 void Kb90xxChip::drainSilently(Wire& wire) {
@@ -143,7 +134,7 @@ void Kb90xxChip::writeStream(Wire& wire) {
     for (size_t index = 0;; ++index) {
         if (silentAtBlock == static_cast<int>(index) + 1) return drainSilently(wire);
         wire.reply(kRequestByte);
-        program(index, wire.getN(kKbBlockSize));
+        programBlock(index, wire.getN(kKbBlockSize));
         ++blocksWritten_;
         wire.reply(kAckByte);
         if (awaitStreamCommand(wire, index + 1 < kKbBlockCount) != StreamStep::Next) return;
@@ -159,5 +150,28 @@ void Kb90xxChip::sendChecksums(Wire& wire) {
                               static_cast<uint8_t>(crc & 0xFF), static_cast<uint8_t>(crc >> 8)};
     wire.reply(std::span<const uint8_t>(values));
 }
+
+namespace {
+// The V41 firmware: the controller's flash, the panel's EEPROM and the keyboard
+// connector behind one programmer.
+constexpr Firmware kV41{.name = "V41", .version = "V41"};
+KJ_REGISTER(Firmware, kV41)
+
+std::shared_ptr<ChipModel> makeKb90xx(const BenchOptions& options) {
+    auto chip = std::make_shared<Kb90xxChip>(imageOr(options.flashFile, kKbFlashSize, Kb90xxChip::patternImage()));
+    chip->noChip = options.noChip;
+    return chip;
+}
+
+constexpr ChipEntry kKb90xx{
+    .name = "kb90xx",
+    .firmware = "V41",
+    .make = makeKb90xx,
+    .familyFlash = true,
+    .writableSize = kKbFlashSize,
+    .tool = "kb90xx",
+};
+KJ_REGISTER(ChipEntry, kKb90xx)
+}  // namespace
 
 }  // namespace kjsim

@@ -25,10 +25,6 @@ uint16_t crc16Arc(std::span<const uint8_t> bytes, uint16_t crc = 0);
 // Sum of the bytes, modulo 65536.
 uint16_t byteSum16(std::span<const uint8_t> bytes);
 
-// Reads an image file; shorter files are padded with 0xFF, longer ones cut to
-// `size`. Throws std::runtime_error when the file cannot be read.
-Bytes loadImageFile(const std::string& path, size_t size);
-
 class Kb90xxChip : public FlashChip {
 public:
     // Flash filled with a pattern whose blocks all differ.
@@ -58,7 +54,7 @@ private:
     // After a stream has gone silent: swallows 'N' until 'X', hands anything else back.
     static void drainSilently(Wire& wire);
     Bytes block(size_t index) const;
-    void program(size_t index, const Bytes& data);
+    void programBlock(size_t index, const Bytes& data);
     void eraseAll();
 
     std::atomic<size_t> blocksWritten_{0};

@@ -1,5 +1,7 @@
 #include "sim/keyboard_chip.h"
 
+#include "sim/bench.h"
+
 namespace kjsim {
 
 namespace {
@@ -75,5 +77,16 @@ void KeyboardChip::answerRequest(uint8_t command, Wire& wire) {
     ++requests_;
     wire.replyInPieces(report.bytes, report.pieces, pieceGap);
 }
+
+namespace {
+constexpr ChipEntry kKeyboard{
+    .name = "keyboard",
+    .firmware = "V41",
+    .make = [](const BenchOptions&) -> std::shared_ptr<ChipModel> {
+        return std::make_shared<KeyboardChip>(KeyboardChip::demoScript(), true);
+    },
+};
+KJ_REGISTER(ChipEntry, kKeyboard)
+}  // namespace
 
 }  // namespace kjsim

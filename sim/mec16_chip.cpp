@@ -241,8 +241,7 @@ void Mec16Chip::writeStream(Wire& wire) {
         } else {
             if (writable) {
                 std::lock_guard lock(mutex_);
-                const size_t at = index * kWriteBlock;
-                for (size_t i = 0; i < kWriteBlock; ++i) flash_[at + i] &= block[i];
+                program(index * kWriteBlock, block);
             }
             wire.reply(kTaken);
         }
@@ -250,13 +249,60 @@ void Mec16Chip::writeStream(Wire& wire) {
     }
 }
 
-void addMec16Chips(Bench& bench, const BenchOptions& options) {
-    bench.mec16 = options.flashFile.empty()
-                      ? std::make_shared<Mec16Chip>()
-                      : std::make_shared<Mec16Chip>(loadImageFile(options.flashFile, kMecFlashSize));
-    bench.mec16->faults = options.mec16;
-    bench.mec16->faults.noChip = options.mec16.noChip || options.noChip;
-    bench.programmer->addChip(bench.mec16);
+namespace {
+constexpr Firmware kV42{.name = "V42", .version = "V42", .closingBytes = "0"};
+KJ_REGISTER(Firmware, kV42)
+
+std::shared_ptr<ChipModel> makeMec16(const BenchOptions& options) {
+    auto chip = std::make_shared<Mec16Chip>(imageOr(options.flashFile, kMecFlashSize, Mec16Chip::patternImage()));
+    chip->faults = options.chipFaults<Mec16Faults>();
+    chip->faults.noChip = chip->faults.noChip || options.noChip;
+    return chip;
 }
+
+Mec16Faults& faultsOf(BenchOptions& options) { return options.chipFaults<Mec16Faults>(); }
+
+constexpr ChipFlag kFlags[] = {
+    {"--mec-lost-frame", "N", "MEC16: the N-th register frame of an operation goes unanswered",
+     [](BenchOptions& o, const std::string& f, const std::string& v) {
+         faultsOf(o).lostFrameAt = positiveArgument(f, v);
+     }},
+    {"--mec-bad-packet", "N", "MEC16: the N-th read packet of an operation has a bad status",
+     [](BenchOptions& o, const std::string& f, const std::string& v) {
+         faultsOf(o).badPacketAt = positiveArgument(f, v);
+     }},
+    {"--mec-refuse-block", "N", "MEC16: write block N is answered 'E' instead of 'G'",
+     [](BenchOptions& o, const std::string& f, const std::string& v) {
+         faultsOf(o).refusedBlockAt = positiveArgument(f, v);
+     }},
+    {"--mec-fwp", "", "MEC16: the nFWP pin holds write protection",
+     [](BenchOptions& o, const std::string&, const std::string&) { faultsOf(o).fwp = true; }},
+    {"--mec-boot-lock", "", "MEC16: Boot_Lock is set",
+     [](BenchOptions& o, const std::string&, const std::string&) { faultsOf(o).bootLock = true; }},
+    {"--mec-busy-reads", "N", "MEC16: status reads that report an erase still running (default 3)",
+     [](BenchOptions& o, const std::string& f, const std::string& v) {
+         faultsOf(o).busyReads = positiveArgument(f, v);
+     }},
+};
+
+constexpr ChipEntry kMec16{
+    .name = "mec16",
+    .firmware = "V42",
+    .make = makeMec16,
+    .flags = kFlags,
+    .familyFlash = true,
+    .writableSize = kMecMainSize,
+    .tool = "mec16",
+    .image = [](const ChipModel& chip) { return static_cast<const Mec16Chip&>(chip).main(); },
+    // The write does not erase: the technician erases first.
+    .prepareWrite =
+        [](ChipModel& chip, Bytes image) {
+            auto& mec16 = static_cast<Mec16Chip&>(chip);
+            mec16.setFlash(Bytes(mec16.size(), kNothing));
+            return image;
+        },
+};
+KJ_REGISTER(ChipEntry, kMec16)
+}  // namespace
 
 }  // namespace kjsim

@@ -13,9 +13,6 @@
 
 namespace kjsim {
 
-struct Bench;
-struct BenchOptions;
-
 inline constexpr size_t kMecMainSize = 196608;
 inline constexpr size_t kMecInfoSize = 2048;
 inline constexpr size_t kMecFlashSize = kMecMainSize + kMecInfoSize;  // MAIN, then INFO
@@ -74,8 +71,5 @@ private:
     int frames_ = 0;
     int packets_ = 0;
 };
-
-// The bench entry of the V42 family: the controller behind the programmer.
-void addMec16Chips(Bench& bench, const BenchOptions& options);
 
 }  // namespace kjsim

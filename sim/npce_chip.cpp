@@ -1,6 +1,8 @@
 #include "sim/npce_chip.h"
 
 #include <algorithm>
+#include <cctype>
+#include <stdexcept>
 
 #include "sim/bench.h"
 
@@ -75,10 +77,10 @@ Bytes NpceChip::readBlock(size_t index) const {
 
 // Programming only clears bits, as in a real flash: a block lands as written
 // only on erased cells.
-void NpceChip::program(size_t index, const Bytes& data, long corruptByteAt) {
+void NpceChip::programBlock(size_t index, const Bytes& data, long corruptByteAt) {
     std::lock_guard lock(mutex_);
     const size_t base = (index % kWriteBlocks) * kNpceWriteBlock;
-    for (size_t i = 0; i < data.size(); ++i) flash_[base + i] &= data[i];
+    program(base, data);
     if (corruptByteAt >= 0 && static_cast<size_t>(corruptByteAt) >= base &&
         static_cast<size_t>(corruptByteAt) < base + data.size()) {
         flash_[static_cast<size_t>(corruptByteAt)] ^= 0x01;
@@ -104,7 +106,7 @@ void NpceChip::erase(Wire& wire) {
     if (faults().eraseFails) return answer(wire, kBad);
     {
         std::lock_guard lock(mutex_);
-        std::fill(flash_.begin(), flash_.end(), kErased);
+        eraseFlash();
     }
     answer(wire, kGood);
 }
@@ -127,7 +129,7 @@ void NpceChip::writeStream(Wire& wire) {
         wire.reply(f.badRequestAtBlock == number ? kBadRequest : kRequest);
         const Bytes data = wire.getN(kNpceWriteBlock);
         const bool failed = f.failedBlock == number;
-        if (!failed) program(index, data, f.corruptByteAt);
+        if (!failed) programBlock(index, data, f.corruptByteAt);
         wire.reply(failed ? kBlockFailed : kBlockDone);
         const uint8_t next = wire.get();
         if (next == kWrite) continue;
@@ -136,14 +138,64 @@ void NpceChip::writeStream(Wire& wire) {
     }
 }
 
-void addNpceChips(Bench& bench, const BenchOptions& options) {
-    bench.npce = options.flashFile.empty()
-                     ? std::make_shared<NpceChip>()
-                     : std::make_shared<NpceChip>(loadImageFile(options.flashFile, kNpceFlashSize));
-    NpceFaults faults = options.npce;
+namespace {
+constexpr Firmware kNpce{.name = "NPCE", .version = "NPCE_V1.7\r\n", .answersEndBytes = true, .endAnswer = 0x55};
+KJ_REGISTER(Firmware, kNpce)
+
+std::shared_ptr<ChipModel> makeNpce(const BenchOptions& options) {
+    auto chip = std::make_shared<NpceChip>(imageOr(options.flashFile, kNpceFlashSize, NpceChip::patternImage()));
+    NpceFaults faults = options.chipFaults<NpceFaults>();
     if (options.noChip) faults.id.fill(0xFF);  // nothing answers on the chip's lines
-    bench.npce->setFaults(faults);
-    bench.programmer->addChip(bench.npce);
+    chip->setFaults(faults);
+    return chip;
 }
+
+// Three or four bytes in hexadecimal; a fourth left out stays as it was.
+void parseId(const std::string& value, std::array<uint8_t, 4>& id) {
+    const bool hex = std::all_of(value.begin(), value.end(), [](unsigned char c) { return std::isxdigit(c); });
+    if (!hex || (value.size() != 6 && value.size() != 8))
+        throw std::invalid_argument("--npce-id needs 3 or 4 bytes in hexadecimal, not \"" + value + "\"");
+    for (size_t i = 0; i < value.size() / 2; ++i)
+        id[i] = static_cast<uint8_t>(std::stoi(value.substr(2 * i, 2), nullptr, 16));
+}
+
+NpceFaults& faultsOf(BenchOptions& options) { return options.chipFaults<NpceFaults>(); }
+
+constexpr ChipFlag kFlags[] = {
+    {"--npce-id", "HEX", "NPCE: the answer to 'Z', 3 or 4 bytes (default EF401217)",
+     [](BenchOptions& o, const std::string&, const std::string& v) { parseId(v, faultsOf(o).id); }},
+    {"--npce-erase-fails", "", "NPCE: 'e' answers 0",
+     [](BenchOptions& o, const std::string&, const std::string&) { faultsOf(o).eraseFails = true; }},
+    {"--npce-blank-check-fails", "", "NPCE: 'x' answers 0",
+     [](BenchOptions& o, const std::string&, const std::string&) { faultsOf(o).blankCheckFails = true; }},
+    {"--npce-bad-request", "N", "NPCE: write block N is asked for with '?' instead of '*'",
+     [](BenchOptions& o, const std::string& f, const std::string& v) {
+         faultsOf(o).badRequestAtBlock = positiveArgument(f, v);
+     }},
+    {"--npce-failed-block", "N", "NPCE: write block N gets status 0",
+     [](BenchOptions& o, const std::string& f, const std::string& v) {
+         faultsOf(o).failedBlock = positiveArgument(f, v);
+     }},
+    {"--npce-corrupt-byte", "N", "NPCE: flash byte N (from 0) is programmed with a bit wrong",
+     [](BenchOptions& o, const std::string& f, const std::string& v) {
+         faultsOf(o).corruptByteAt = argumentInRange(f, v, 0, static_cast<long>(kNpceFlashSize) - 1);
+     }},
+    {"--npce-end-report", "BYTE", "NPCE: the first byte of every end report (default 1)",
+     [](BenchOptions& o, const std::string& f, const std::string& v) {
+         faultsOf(o).endReportFirst = static_cast<int>(argumentInRange(f, v, 0, 255));
+     }},
+};
+
+constexpr ChipEntry kNpceEntry{
+    .name = "npce",
+    .firmware = "NPCE",
+    .make = makeNpce,
+    .flags = kFlags,
+    .familyFlash = true,
+    .writableSize = kNpceFlashSize,
+    .tool = "npce",
+};
+KJ_REGISTER(ChipEntry, kNpceEntry)
+}  // namespace
 
 }  // namespace kjsim

@@ -14,9 +14,6 @@
 
 namespace kjsim {
 
-struct Bench;
-struct BenchOptions;
-
 inline constexpr size_t kNpceFlashSize = 128 * 1024;
 inline constexpr size_t kNpceReadBlock = 512;
 inline constexpr size_t kNpceWriteBlock = 256;
@@ -51,12 +48,9 @@ private:
     void erase(Wire& wire);
     void blankCheck(Wire& wire);
     Bytes readBlock(size_t index) const;
-    void program(size_t index, const Bytes& data, long corruptByteAt);
+    void programBlock(size_t index, const Bytes& data, long corruptByteAt);
 
     NpceFaults faults_;
 };
-
-// The bench entry of the family: puts the chip behind the programmer.
-void addNpceChips(Bench& bench, const BenchOptions& options);
 
 }  // namespace kjsim

@@ -1,44 +1,44 @@
 #include "sim/programmer.h"
 
+#include <algorithm>
+#include <stdexcept>
+
 namespace kjsim {
 
 namespace {
 constexpr uint8_t kHandshake = 'B';
 constexpr uint8_t kSuccessEnd = 'I';
 constexpr uint8_t kFailureEnd = 'O';
-constexpr uint8_t kMecClosing = '0';
-constexpr uint8_t kNpceEndAnswer = 0x55;
+
+const Firmware& registered(std::string_view name) {
+    const Firmware* firmware = findFirmware(name);
+    if (!firmware) throw std::invalid_argument("unknown family \"" + std::string(name) + "\"");
+    return *firmware;
+}
 }  // namespace
 
-std::string defaultVersion(Family family) {
-    switch (family) {
-        case Family::V41: return "V41";
-        case Family::V42: return "V42";
-        case Family::Ite: return "ITE_V2.3\r\n";
-        case Family::Npce: return "NPCE_V1.7\r\n";
-    }
-    return {};
+const Firmware* findFirmware(std::string_view name) {
+    for (const Firmware* firmware : kj::Registry<Firmware>::entries())
+        if (firmware->name == name) return firmware;
+    return nullptr;
 }
 
-Family familyByName(const std::string& name, bool& ok) {
-    ok = true;
-    if (name == "V41") return Family::V41;
-    if (name == "V42") return Family::V42;
-    if (name == "ITE") return Family::Ite;
-    if (name == "NPCE") return Family::Npce;
-    ok = false;
-    return Family::V41;
+std::vector<const Firmware*> firmwares() {
+    auto all = kj::Registry<Firmware>::entries();
+    std::sort(all.begin(), all.end(), [](const Firmware* a, const Firmware* b) { return a->name < b->name; });
+    return all;
 }
 
-Programmer::Programmer(Family family) : Programmer(family, defaultVersion(family)) {}
+Programmer::Programmer(std::string_view firmware) : firmware_(registered(firmware)), version_(firmware_.version) {}
 
-Programmer::Programmer(Family family, std::string versionReply) : family_(family), version_(std::move(versionReply)) {}
+Programmer::Programmer(std::string_view firmware, std::string versionReply)
+    : firmware_(registered(firmware)), version_(std::move(versionReply)) {}
 
 void Programmer::addChip(std::shared_ptr<ChipModel> chip) { chips_.push_back(std::move(chip)); }
 
 bool Programmer::isEndByte(uint8_t byte) const {
     if (byte == kSuccessEnd || byte == kFailureEnd) return true;
-    return family_ == Family::V42 && byte == kMecClosing;
+    return firmware_.closingBytes.find(static_cast<char>(byte)) != std::string_view::npos;
 }
 
 void Programmer::recordEnd(uint8_t byte) {
@@ -68,7 +68,7 @@ void Programmer::run(Wire& wire) {
         if (taken) continue;
         if (isEndByte(command)) {
             recordEnd(command);
-            if (answersEndBytes()) wire.reply(kNpceEndAnswer);
+            if (firmware_.answersEndBytes) wire.reply(firmware_.endAnswer);
         }
         // Anything else is ignored, as the firmware does with noise.
     }

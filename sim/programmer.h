@@ -7,17 +7,28 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "common/registry.h"
 #include "sim/wire.h"
 
 namespace kjsim {
 
-enum class Family { V41, V42, Ite, Npce };
+// What sets one programmer firmware apart from the others, as data. Each
+// registers itself from the file of the chip it is made for.
+struct Firmware {
+    std::string_view name;            // "V41", "V42", "ITE", "NPCE"
+    std::string_view version;         // its answer to 'B', as shipped
+    std::string_view closingBytes{};  // end bytes it takes besides 'I' and 'O'
+    bool answersEndBytes = false;     // each end byte gets `endAnswer` back
+    uint8_t endAnswer = 0;
+};
 
-// The firmware's answer to 'B' for each family, as shipped by default.
-std::string defaultVersion(Family family);
-Family familyByName(const std::string& name, bool& ok);
+// Null for a name no firmware has.
+const Firmware* findFirmware(std::string_view name);
+// Every registered firmware, by name.
+std::vector<const Firmware*> firmwares();
 
 // One chip model behind the programmer. `handle` gets each command byte the
 // family loop does not consume itself and returns false when it is not its own.
@@ -29,10 +40,11 @@ public:
 
 class Programmer {
 public:
-    explicit Programmer(Family family);
-    Programmer(Family family, std::string versionReply);
+    // Throws std::invalid_argument for a firmware that is not registered.
+    explicit Programmer(std::string_view firmware);
+    Programmer(std::string_view firmware, std::string versionReply);
 
-    Family family() const { return family_; }
+    const Firmware& firmware() const { return firmware_; }
     const std::string& versionReply() const { return version_; }
     void addChip(std::shared_ptr<ChipModel> chip);
 
@@ -46,10 +58,9 @@ public:
 
 private:
     void recordEnd(uint8_t byte);
-    bool answersEndBytes() const { return family_ == Family::Npce; }
     bool isEndByte(uint8_t byte) const;
 
-    Family family_;
+    const Firmware& firmware_;
     std::string version_;
     std::vector<std::shared_ptr<ChipModel>> chips_;
     mutable std::mutex mutex_;

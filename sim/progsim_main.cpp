@@ -47,6 +47,9 @@ struct Options {
     std::string link;
     bool pace = false;
     std::string stats;
+    std::string deadCell;  // as given, checked against the family's chips
+    bool listFamilies = false;
+    bool listChips = false;
     bool help = false;
 };
 
@@ -74,36 +77,40 @@ std::string unescape(const std::string& text) {
     return out;
 }
 
-int positive(const std::string& flag, const std::string& value) {
-    try {
-        size_t used = 0;
-        const int n = std::stoi(value, &used);
-        if (used == value.size() && n > 0) return n;
-    } catch (const std::exception&) {}
-    throw std::invalid_argument(flag + " needs a positive number, not \"" + value + "\"");
+// A dead cell: "ADDR" on the family's flash, or "CHIP:ADDR" on another of
+// its chips. Checked once the family is known, whatever the order of the flags.
+void setDeadCell(Options& o) {
+    if (o.deadCell.empty()) return;
+    const std::string flag = "--dead-cell";
+    const size_t colon = o.deadCell.find(':');
+    const ChipEntry* chip = colon == std::string::npos ? flashChipOf(o.bench.family)
+                                                       : findChip(std::string_view(o.deadCell).substr(0, colon));
+    if (!chip || chip->firmware != o.bench.family || chip->writableSize == 0)
+        throw std::invalid_argument(flag + ": no such flash behind " + o.bench.family + " in \"" + o.deadCell + "\"");
+    const std::string address = colon == std::string::npos ? o.deadCell : o.deadCell.substr(colon + 1);
+    o.bench.deadCells[std::string(chip->name)] =
+        static_cast<size_t>(argumentInRange(flag, address, 0, static_cast<long>(chip->writableSize) - 1));
 }
 
-long inRange(const std::string& flag, const std::string& value, long min, long max) {
-    try {
-        size_t used = 0;
-        const long n = std::stol(value, &used, 0);
-        if (used == value.size() && n >= min && n <= max) return n;
-    } catch (const std::exception&) {}
-    throw std::invalid_argument(flag + " needs a number from " + std::to_string(min) + " to " + std::to_string(max) +
-                                ", not \"" + value + "\"");
+std::string familyNames(std::string_view separator) {
+    std::string names;
+    for (const Firmware* firmware : firmwares())
+        names += (names.empty() ? "" : std::string(separator)) + std::string(firmware->name);
+    return names;
 }
 
-// Three or four bytes in hexadecimal; a fourth left out stays as it was.
-void parseNpceId(const std::string& value, std::array<uint8_t, 4>& id) {
-    const bool hex = std::all_of(value.begin(), value.end(), [](unsigned char c) { return std::isxdigit(c); });
-    if (!hex || (value.size() != 6 && value.size() != 8))
-        throw std::invalid_argument("--npce-id needs 3 or 4 bytes in hexadecimal, not \"" + value + "\"");
-    for (size_t i = 0; i < value.size() / 2; ++i)
-        id[i] = static_cast<uint8_t>(std::stoi(value.substr(2 * i, 2), nullptr, 16));
+std::string chipList() {
+    std::string text;
+    for (const ChipEntry* chip : chipEntries()) {
+        text += std::string(chip->name) + " " + std::string(chip->firmware) + " " +
+                (chip->tool.empty() ? "-" : std::string(chip->tool)) + " " + std::to_string(chip->writableSize) + "\n";
+    }
+    return text;
 }
 
-// One command-line option: its name, its argument (none for a switch), what it
-// does, and how it sets the options. The usage text is made from these rows.
+// One command-line option of the server itself: its name, its argument (none
+// for a switch), what it does, and how it sets the options. The chips' own
+// options follow them in the usage text, from the chips' entries.
 struct Flag {
     std::string_view name;
     std::string_view argument;
@@ -112,12 +119,17 @@ struct Flag {
 };
 
 constexpr Flag kFlags[] = {
-    {"--family", "V41|V42|ITE|NPCE", "firmware family (default V41)",
+    {"--family", "NAME", "firmware family (default V41; --list-families names them)",
      [](Options& o, const std::string&, const std::string& v) {
-         bool ok = false;
-         o.bench.family = familyByName(v, ok);
-         if (!ok) throw std::invalid_argument("unknown family \"" + v + "\"");
+         if (!findFirmware(v)) throw std::invalid_argument("unknown family \"" + v + "\"");
+         o.bench.family = v;
      }},
+    {"--list-families", "", "print the firmware families, one a line",
+     [](Options& o, const std::string&, const std::string&) { o.listFamilies = true; }},
+    {"--list-chips", "",
+     "print the chips, one a line: name, family, the korvel-cli tool\n"
+     "that moves its image (- for none), and the bytes a write reaches",
+     [](Options& o, const std::string&, const std::string&) { o.listChips = true; }},
     {"--version", "TEXT", "answer to 'B' (\\r, \\n, \\\\ and \\xHH escapes allowed)",
      [](Options& o, const std::string&, const std::string& v) { o.bench.version = unescape(v); }},
     {"--flash", "FILE", "the flash image: KB90xx, ITE, NPCE, or MEC16 MAIN then INFO (default: a test pattern)",
@@ -127,11 +139,19 @@ constexpr Flag kFlags[] = {
     {"--link", "PATH", "make a symlink to the port at PATH (removed at exit)",
      [](Options& o, const std::string&, const std::string& v) { o.link = v; }},
     {"--silent-from-step", "N", "send nothing from the N-th reply on",
-     [](Options& o, const std::string& f, const std::string& v) { o.bench.faults.silentFromStep = positive(f, v); }},
+     [](Options& o, const std::string& f, const std::string& v) {
+         o.bench.faults.silentFromStep = positiveArgument(f, v);
+     }},
     {"--hang-up-at-step", "N", "hang up the port instead of the N-th reply",
-     [](Options& o, const std::string& f, const std::string& v) { o.bench.faults.hangUpAtStep = positive(f, v); }},
+     [](Options& o, const std::string& f, const std::string& v) {
+         o.bench.faults.hangUpAtStep = positiveArgument(f, v);
+     }},
     {"--no-chip", "", "nothing wired to the programmer",
      [](Options& o, const std::string&, const std::string&) { o.bench.noChip = true; }},
+    {"--dead-cell", "[CHIP:]ADDR",
+     "a flash cell that keeps its value when programmed: ADDR in the\n"
+     "family's flash, or in its CHIP (eeprom); decimal or 0x hexadecimal",
+     [](Options& o, const std::string&, const std::string& v) { o.deadCell = v; }},
     {"--pace", "",
      "take as long as a real jig's USB bridge: 921600 baud both ways,\n"
      "replies in 62-byte USB packets as they fill and the rest after\n"
@@ -141,62 +161,45 @@ constexpr Flag kFlags[] = {
      "with --pace: at exit, write the session's time and the time\n"
      "the link model needs for the same bytes to FILE",
      [](Options& o, const std::string&, const std::string& v) { o.stats = v; }},
-    {"--mec-lost-frame", "N", "MEC16: the N-th register frame of an operation goes unanswered",
-     [](Options& o, const std::string& f, const std::string& v) { o.bench.mec16.lostFrameAt = positive(f, v); }},
-    {"--mec-bad-packet", "N", "MEC16: the N-th read packet of an operation has a bad status",
-     [](Options& o, const std::string& f, const std::string& v) { o.bench.mec16.badPacketAt = positive(f, v); }},
-    {"--mec-refuse-block", "N", "MEC16: write block N is answered 'E' instead of 'G'",
-     [](Options& o, const std::string& f, const std::string& v) { o.bench.mec16.refusedBlockAt = positive(f, v); }},
-    {"--mec-fwp", "", "MEC16: the nFWP pin holds write protection",
-     [](Options& o, const std::string&, const std::string&) { o.bench.mec16.fwp = true; }},
-    {"--mec-boot-lock", "", "MEC16: Boot_Lock is set",
-     [](Options& o, const std::string&, const std::string&) { o.bench.mec16.bootLock = true; }},
-    {"--mec-busy-reads", "N", "MEC16: status reads that report an erase still running (default 3)",
-     [](Options& o, const std::string& f, const std::string& v) { o.bench.mec16.busyReads = positive(f, v); }},
-    {"--ite-refuse-register-write", "N", "ITE: refuse the N-th register write after 'T'",
-     [](Options& o, const std::string& f, const std::string& v) {
-         o.bench.ite.refuseRegisterWriteAt = positive(f, v);
-     }},
-    {"--ite-bad-block", "N", "ITE: a bad status for the N-th block of a read",
-     [](Options& o, const std::string& f, const std::string& v) { o.bench.ite.badBlockAt = positive(f, v); }},
-    {"--ite-no-data-ack", "N", "ITE: no answer to the N-th data frame after 'T'",
-     [](Options& o, const std::string& f, const std::string& v) { o.bench.ite.noDataAckAt = positive(f, v); }},
-    {"--npce-id", "HEX", "NPCE: the answer to 'Z', 3 or 4 bytes (default EF401217)",
-     [](Options& o, const std::string&, const std::string& v) { parseNpceId(v, o.bench.npce.id); }},
-    {"--npce-erase-fails", "", "NPCE: 'e' answers 0",
-     [](Options& o, const std::string&, const std::string&) { o.bench.npce.eraseFails = true; }},
-    {"--npce-blank-check-fails", "", "NPCE: 'x' answers 0",
-     [](Options& o, const std::string&, const std::string&) { o.bench.npce.blankCheckFails = true; }},
-    {"--npce-bad-request", "N", "NPCE: write block N is asked for with '?' instead of '*'",
-     [](Options& o, const std::string& f, const std::string& v) { o.bench.npce.badRequestAtBlock = positive(f, v); }},
-    {"--npce-failed-block", "N", "NPCE: write block N gets status 0",
-     [](Options& o, const std::string& f, const std::string& v) { o.bench.npce.failedBlock = positive(f, v); }},
-    {"--npce-corrupt-byte", "N", "NPCE: flash byte N (from 0) is programmed with a bit wrong",
-     [](Options& o, const std::string& f, const std::string& v) {
-         o.bench.npce.corruptByteAt = inRange(f, v, 0, static_cast<long>(kNpceFlashSize) - 1);
-     }},
-    {"--npce-end-report", "BYTE", "NPCE: the first byte of every end report (default 1)",
-     [](Options& o, const std::string& f, const std::string& v) {
-         o.bench.npce.endReportFirst = static_cast<int>(inRange(f, v, 0, 255));
-     }},
     {"--help", "", "this text", [](Options& o, const std::string&, const std::string&) { o.help = true; }},
 };
 
-std::string usage() {
+std::string usageLine(std::string_view name, std::string_view argument, std::string_view helpText) {
     constexpr size_t kHelpColumn = 29;
+    std::string head = "  " + std::string(name);
+    if (!argument.empty()) head += " " + std::string(argument);
+    head.resize(std::max(head.size() + 1, kHelpColumn), ' ');
+    std::string help(helpText);
+    for (size_t at = 0; (at = help.find('\n', at)) != std::string::npos; at += kHelpColumn + 1)
+        help.insert(at + 1, kHelpColumn, ' ');
+    return head + help + "\n";
+}
+
+std::string usage() {
     std::string text =
         "usage: korvel-progsim [options]\n"
-        "Serves one simulated programmer on a pseudo-terminal until SIGINT or SIGTERM.\n\n";
-    for (const Flag& flag : kFlags) {
-        std::string head = "  " + std::string(flag.name);
-        if (!flag.argument.empty()) head += " " + std::string(flag.argument);
-        head.resize(std::max(head.size() + 1, kHelpColumn), ' ');
-        std::string help(flag.help);
-        for (size_t at = 0; (at = help.find('\n', at)) != std::string::npos; at += kHelpColumn + 1)
-            help.insert(at + 1, kHelpColumn, ' ');
-        text += head + help + "\n";
-    }
+        "Serves one simulated programmer on a pseudo-terminal until SIGINT or SIGTERM.\n"
+        "Families: " +
+        familyNames(", ") + "\n\n";
+    for (const Flag& flag : kFlags) text += usageLine(flag.name, flag.argument, flag.help);
+    for (const ChipEntry* chip : chipEntries())
+        for (const ChipFlag& flag : chip->flags) text += usageLine(flag.name, flag.argument, flag.help);
     return text + "\nPrints \"PORT <slave path>\" once the port is ready.\n";
+}
+
+// Takes the flag's value from the arguments when it has one.
+template <class Row>
+std::string valueOf(const Row& row, const std::string& arg, int argc, char** argv, int& i) {
+    if (row.argument.empty()) return {};
+    if (i + 1 >= argc) throw std::invalid_argument(arg + " needs a value");
+    return argv[++i];
+}
+
+const ChipFlag* findChipFlag(const std::string& name) {
+    for (const ChipEntry* chip : chipEntries())
+        for (const ChipFlag& flag : chip->flags)
+            if (flag.name == name) return &flag;
+    return nullptr;
 }
 
 Options parseArgs(int argc, char** argv) {
@@ -205,15 +208,16 @@ Options parseArgs(int argc, char** argv) {
         const std::string arg = argv[i] == std::string("-h") ? "--help" : argv[i];
         const auto flag =
             std::find_if(std::begin(kFlags), std::end(kFlags), [&](const Flag& f) { return f.name == arg; });
-        if (flag == std::end(kFlags)) throw std::invalid_argument("unknown option \"" + arg + "\"");
-        std::string value;
-        if (!flag->argument.empty()) {
-            if (i + 1 >= argc) throw std::invalid_argument(arg + " needs a value");
-            value = argv[++i];
+        if (flag != std::end(kFlags)) {
+            flag->apply(o, arg, valueOf(*flag, arg, argc, argv, i));
+        } else if (const ChipFlag* chipFlag = findChipFlag(arg)) {
+            chipFlag->apply(o.bench, arg, valueOf(*chipFlag, arg, argc, argv, i));
+        } else {
+            throw std::invalid_argument("unknown option \"" + arg + "\"");
         }
-        flag->apply(o, arg, value);
     }
     if (!o.stats.empty() && !o.pace) throw std::invalid_argument("--stats needs --pace");
+    setDeadCell(o);
     return o;
 }
 
@@ -514,6 +518,14 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::cout << kjsim::usage();
+        return 0;
+    }
+    if (options.listFamilies) {
+        std::cout << kjsim::familyNames("\n") << "\n";
+        return 0;
+    }
+    if (options.listChips) {
+        std::cout << kjsim::chipList();
         return 0;
     }
     try {

@@ -8,9 +8,7 @@ namespace kjsim {
 kj::BridgeFactory simulatedBridges() {
     return [](std::string_view family) -> std::unique_ptr<kj::Bridge> {
         // Kept as long as the window: what one operation writes, the next one reads back.
-        bool known = false;
-        BenchOptions options;
-        options.family = familyByName(std::string(family), known);
+        const BenchOptions options{.family = std::string(family)};
         auto bridge = std::make_unique<SimBridge>();
         bridge->add(SimSlot::programmer(makeBench(options).programmer));
         return bridge;

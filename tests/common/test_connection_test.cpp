@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "operation/connection_test.h"
 #include "link/port_list.h"
+#include "operation/connection_test.h"
 #include "sim/sim_bridge.h"
 #include "support/recording_frontend.h"
 
@@ -12,7 +12,7 @@ using kjsim::SimSlot;
 using Lines = std::vector<std::string>;
 
 TEST(ConnectionTest, ListsEveryOpenableDeviceFromTheTopWithItsAnswer) {
-    auto prog = SimSlot::programmer(std::make_shared<Programmer>(kjsim::Family::V41));
+    auto prog = SimSlot::programmer(std::make_shared<Programmer>("V41"));
     auto silent = SimSlot::silent();
     SimBridge bridge({prog, SimSlot::unopenable(), silent});
     kjtest::RecordingFrontend log;
@@ -27,7 +27,7 @@ TEST(ConnectionTest, ListsEveryOpenableDeviceFromTheTopWithItsAnswer) {
 
 TEST(ConnectionTest, ShowsALongReplyInFull) {
     const std::string reply = "NPCE_V1.7 build 2016-05\r\n";
-    SimBridge bridge({SimSlot::programmer(std::make_shared<Programmer>(kjsim::Family::Npce, reply))});
+    SimBridge bridge({SimSlot::programmer(std::make_shared<Programmer>("NPCE", reply))});
     kjtest::RecordingFrontend log;
     runConnectionTest(bridge, log);
     EXPECT_EQ(log.lines().back(), "PROG version FW -> NPCE_V1.7 build 2016 05  ");
@@ -47,8 +47,7 @@ TEST(ConnectionTest, NoDeviceAndNoListEachGiveOneLine) {
 
 TEST(ConnectionTest, APortWithoutPermissionSaysHowToGetAccess) {
     const std::string advice = "Permission denied on /dev/ttyUSB1: add yourself to the dialout group";
-    SimBridge bridge(
-        {SimSlot::programmer(std::make_shared<Programmer>(kjsim::Family::V41)), SimSlot::unopenable(advice)});
+    SimBridge bridge({SimSlot::programmer(std::make_shared<Programmer>("V41")), SimSlot::unopenable(advice)});
     kjtest::RecordingFrontend log;
     runConnectionTest(bridge, log);
     EXPECT_EQ(log.lines(), (Lines{"", "Number of VCOM ports found on the machine: 2", advice, ">>>", "Open VCOM0",

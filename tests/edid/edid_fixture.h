@@ -16,6 +16,7 @@
 
 #include "edid/edid.h"
 #include "sim/bench.h"
+#include "sim/eeprom_chip.h"
 
 namespace kjtest {
 

@@ -6,6 +6,7 @@
 
 #include "common/text.h"
 #include "edid_fixture.h"
+#include "sim/eeprom_chip.h"
 #include "support/cli_support.h"
 #include "support/process.h"
 

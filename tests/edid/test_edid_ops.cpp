@@ -6,6 +6,7 @@
 
 #include "common/text.h"
 #include "edid_fixture.h"
+#include "sim/eeprom_chip.h"
 #include "support/recording_frontend.h"
 
 namespace kjtest {
@@ -61,7 +62,7 @@ protected:
         programmer_.link().timeouts.reply = kShortWait;
         programmer_.link().timeouts.slowStep = kShortWait;
     }
-    kjsim::EepromChip& eeprom() { return *bench_.eeprom; }
+    kjsim::EepromChip& eeprom() { return bench_.chip<kjsim::EepromChip>(); }
     Writes writes() { return slot().writes(); }
     bool linkClosed() { return !slot().isOpen() && slot().calls().back() == "close"; }
     Lines log() { return ui_.lines(); }
@@ -136,7 +137,7 @@ TEST_F(EdidOps, ReadShowsTheDumpSendsIAndSavesExactly256Bytes) {
 
 TEST_F(EdidOps, ReadInPiecesAssemblesTheSameStreamAsAWholeReply) {
     const auto path = dir_.file("panel.bin");
-    eeprom().setContents(ramp(kj::kEdidImageSize, 0x80));
+    eeprom().setFlash(ramp(kj::kEdidImageSize, 0x80));
     ui_.chooseNext(path);
     ASSERT_TRUE(read());
     const Lines wholeLog = log();
@@ -157,7 +158,7 @@ TEST_F(EdidOps, DumpTextColumnShowsBlanksAndControlBytesAsDots) {
     Bytes image(kj::kEdidImageSize, 0x00);
     const Bytes row{0x20, 0x00, 0x7F, 0x80, '.', '_', 'A', 'z', '0', 0xFF, '-', '!', 0x0A, 0x0D, 0x09, '~'};
     std::copy(row.begin(), row.end(), image.begin());
-    eeprom().setContents(image);
+    eeprom().setFlash(image);
     ui_.chooseNext(std::nullopt);
 
     read();
@@ -273,7 +274,7 @@ TEST_F(EdidOps, FileThatCannotBeWrittenWholeIsAnErrorNotASave) {
 }
 
 TEST_F(EdidOps, OddStatusClosesTheLinkWithoutAMessageOrEndByte) {
-    auto programmer = std::make_shared<kjsim::Programmer>(kjsim::Family::V41);
+    auto programmer = std::make_shared<kjsim::Programmer>("V41");
     programmer->addChip(std::make_shared<OddStatusEeprom>());
     auto slot = kjsim::SimSlot::programmer(programmer);
     kjsim::SimBridge bridge({slot});
@@ -312,7 +313,7 @@ TEST_F(EdidOps, WriteSendsTheImageInOneWriteAndEndsWithI) {
     EXPECT_EQ(ui_.clears(), 1);
     EXPECT_EQ(writes(), (Writes{kB, kEw, image, kI}));
     EXPECT_TRUE(linkClosed());
-    EXPECT_EQ(eeprom().contents(), image);
+    EXPECT_EQ(eeprom().flash(), image);
     EXPECT_EQ(programmer_.fileName(), dir_.file("in.bin"));
     ASSERT_EQ(ui_.dialogs().size(), 1u);
     const auto dialog = ui_.dialogs()[0];
@@ -340,7 +341,7 @@ TEST_F(EdidOps, ShortFileIsPaddedWithFFAndLongFileCutTo256) {
         EXPECT_TRUE(writeFileToEeprom(c.file));
 
         EXPECT_EQ(writes(), (Writes{kB, kEw, c.written, kI}));
-        EXPECT_EQ(eeprom().contents(), c.written);
+        EXPECT_EQ(eeprom().flash(), c.written);
         EXPECT_EQ(log(), writeLog(c.written, kWriteOk));
     }
     const Lines lines = log();
@@ -357,7 +358,7 @@ TEST_F(EdidOps, WriteAnsweredERSendsO) {
     EXPECT_EQ(log(), writeLog(image, "EEPROM does not respond, or write error! WP 7 pin = '0' ?"));
     EXPECT_EQ(writes(), (Writes{kB, kEw, image, kO}));
     EXPECT_TRUE(linkClosed());
-    EXPECT_EQ(eeprom().contents(), kjsim::builtInPanelEdid());
+    EXPECT_EQ(eeprom().flash(), kjsim::builtInPanelEdid());
     EXPECT_EQ(programmer_.lastStatus(), "ER");
 }
 
@@ -428,7 +429,7 @@ TEST_F(EdidOps, SaneBaseBlockAsksNothingWhateverFollowsBeyondTheExtensionCount) 
     EXPECT_TRUE(writeFileToEeprom(image));
 
     EXPECT_TRUE(questions_.empty());
-    EXPECT_EQ(eeprom().contents(), image);
+    EXPECT_EQ(eeprom().flash(), image);
 }
 
 TEST_F(EdidOps, BadChecksumCancelledLogsTheInterruptionAndWritesNothing) {
@@ -443,7 +444,7 @@ TEST_F(EdidOps, BadChecksumCancelledLogsTheInterruptionAndWritesNothing) {
     EXPECT_EQ(log(), join({kLinkLines, {"Writing EEPROM ...", "Write operation is interrupted."}}));
     EXPECT_EQ(writes(), (Writes{kB}));
     EXPECT_TRUE(linkClosed());
-    EXPECT_EQ(eeprom().contents(), kjsim::builtInPanelEdid());
+    EXPECT_EQ(eeprom().flash(), kjsim::builtInPanelEdid());
 }
 
 TEST_F(EdidOps, BadChecksumFixedWritesTheCorrectedImageAndShowsIt) {
@@ -462,13 +463,13 @@ TEST_F(EdidOps, BadChecksumFixedWritesTheCorrectedImageAndShowsIt) {
 
 TEST_F(EdidOps, BadChecksumWrittenAsItIsWhenSoAnsweredOrWhenNobodyIsAsked) {
     EXPECT_TRUE(writeFileToEeprom(badChecksumImage()));
-    EXPECT_EQ(eeprom().contents(), badChecksumImage());
+    EXPECT_EQ(eeprom().flash(), badChecksumImage());
 
-    eeprom().setContents(kjsim::builtInPanelEdid());
+    eeprom().setFlash(kjsim::builtInPanelEdid());
     answer(EdidWriteChoice::AsIs);
     EXPECT_TRUE(writeFileToEeprom(badChecksumImage()));
     EXPECT_EQ(questions_.size(), 1u);
-    EXPECT_EQ(eeprom().contents(), badChecksumImage());
+    EXPECT_EQ(eeprom().flash(), badChecksumImage());
 }
 
 TEST_F(EdidOps, BadHeaderIsAskedAboutAndFixingLeavesIt) {
@@ -480,7 +481,7 @@ TEST_F(EdidOps, BadHeaderIsAskedAboutAndFixingLeavesIt) {
 
     ASSERT_EQ(questions_.size(), 1u);
     EXPECT_FALSE(questions_[0].headerValid);
-    const Bytes written = eeprom().contents();
+    const Bytes written = eeprom().flash();
     EXPECT_EQ(written[0], 0x01);
     EXPECT_EQ(written[127], static_cast<uint8_t>(kjsim::builtInPanelEdid()[127] - 1));
 }

@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "edid/edid_window.h"
 #include "edid_fixture.h"
+#include "sim/eeprom_chip.h"
 #include "support/scripted_desktop.h"
 #include "support/window_support.h"
 
@@ -105,7 +106,7 @@ TEST_F(EdidWindow, BadChecksumIsAskedAboutAndFixedBeforeWriting) {
     EXPECT_EQ(answer.asked, 1);
     const auto good = kjsim::builtInPanelEdid()[127];
     EXPECT_TRUE(answer.text.contains(QString::asprintf("0x%02X", unsigned{good})));
-    EXPECT_EQ(bench_.eeprom->contents(), kjsim::builtInPanelEdid());
+    EXPECT_EQ(bench_.chip<kjsim::EepromChip>().flash(), kjsim::builtInPanelEdid());
     EXPECT_EQ(linesOf(window_->EDID_Memo).back(), "Writing data to EEPROM is completed successfully.");
     EXPECT_EQ(linesOf(window_->EDID_Info), kj::describeEdid(kj::decodeEdid(kjsim::builtInPanelEdid())));
 }
@@ -121,7 +122,7 @@ TEST_F(EdidWindow, BadChecksumCancelledWritesNothing) {
     EXPECT_EQ(answer.asked, 1);
     EXPECT_EQ(linesOf(window_->EDID_Memo),
               join({kLinkLines, {"Writing EEPROM ...", "Write operation is interrupted."}}));
-    EXPECT_EQ(bench_.eeprom->contents(), kjsim::builtInPanelEdid());
+    EXPECT_EQ(bench_.chip<kjsim::EepromChip>().flash(), kjsim::builtInPanelEdid());
     // No summary stays of an image that was not written.
     EXPECT_TRUE(linesOf(window_->EDID_Info).empty());
     EXPECT_FALSE(slot_->isOpen());

@@ -32,9 +32,7 @@ protected:
 
     kjtest::ScriptedDesktop desktop;
     AppContext context{[](std::string_view family) -> std::unique_ptr<Bridge> {
-                           bool known = false;
-                           auto p =
-                               std::make_shared<kjsim::Programmer>(kjsim::familyByName(std::string(family), known));
+                           auto p = std::make_shared<kjsim::Programmer>(family);
                            return std::make_unique<kjsim::SimBridge>(
                                std::vector<std::shared_ptr<kjsim::SimSlot>>{kjsim::SimSlot::programmer(p)});
                        },

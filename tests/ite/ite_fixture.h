@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ite/ite.h"
+#include "sim/ite_chip.h"
 #include "support/rig.h"
 
 namespace kjtest {
@@ -22,7 +23,7 @@ inline std::string coded(const std::string& code) {
 
 inline kjsim::BenchOptions iteBench() {
     kjsim::BenchOptions options;
-    options.family = kjsim::Family::Ite;
+    options.family = "ITE";
     return options;
 }
 
@@ -42,7 +43,7 @@ class IteOperation : public ::testing::Test, protected Rig {
 protected:
     explicit IteOperation(kjsim::BenchOptions options = iteBench()) : Rig(options), programmer_(*bridge, ui) {}
 
-    kjsim::IteChip& chip() { return *bench.ite; }
+    kjsim::IteChip& chip() { return bench.chip<kjsim::IteChip>(); }
     kj::Operation& op() { return programmer_.operation(); }
 
     bool applied(const kj::ite::Routing& pins) {

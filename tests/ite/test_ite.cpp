@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ite_fixture.h"
+#include "sim/ite_chip.h"
 #include "support/operation_contract.h"
 
 namespace kjtest {
@@ -13,11 +14,11 @@ constexpr int kFirstBlockStep = 2 + 2 * 13;
 INSTANTIATE_TEST_SUITE_P(Ite, OperationContract,
                          ::testing::Values(ContractFamily{
                              .name = "ite",
-                             .firmware = kjsim::Family::Ite,
+                             .firmware = "ITE",
                              .make = [](kj::Bridge& bridge, kj::Frontend& ui) -> std::unique_ptr<kj::ImageTool> {
                                  return std::make_unique<kj::IteProgrammer>(bridge, ui);
                              },
-                             .image = [](const kjsim::Bench& bench) { return bench.ite->flash(); },
+                             .image = [](const kjsim::Bench& bench) { return bench.chip<kjsim::IteChip>().flash(); },
                              .readBlockStep = [](int n) { return kFirstBlockStep + n; },
                              .readReplies = kFirstBlockStep + 512,
                              .failureEnd = "O",

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ite_fixture.h"
+#include "sim/ite_chip.h"
 #include "support/cli_support.h"
 #include "support/process.h"
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ite_fixture.h"
+#include "sim/ite_chip.h"
 
 namespace kjtest {
 namespace {

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "ite_fixture.h"
+#include "sim/ite_chip.h"
 #include "sim/sim_bridge.h"
 #include "support/scripted_desktop.h"
 #include "support/window_support.h"
@@ -110,7 +111,7 @@ TEST_F(IteWindow, BoardApplyCheckAndReadThroughTheButtons) {
     window->ComboBox[2]->lineEdit()->setText("05");  // left typed: APPLY takes it
 
     ASSERT_TRUE(clickAndSettle(window->ITE_SETUP_BitBtn, *window));
-    const auto routing = bench_.ite->routing();
+    const auto routing = bench_.chip<kjsim::IteChip>().routing();
     EXPECT_EQ(routing.at("d0"), 30);
     EXPECT_EQ(routing.at("d1"), 0);
     EXPECT_EQ(routing.at("d2"), 5);
@@ -129,7 +130,7 @@ TEST_F(IteWindow, BoardApplyCheckAndReadThroughTheButtons) {
     window->close();  // EXIT while a read runs does nothing
     EXPECT_TRUE(window->isVisible());
     ASSERT_TRUE(runUntil([&] { return window->programmer().operation().idle(); }, kWindowHangBoundMs));
-    EXPECT_EQ(readFile(dir_.file("ite.bin")), bench_.ite->flash());
+    EXPECT_EQ(readFile(dir_.file("ite.bin")), bench_.chip<kjsim::IteChip>().flash());
     EXPECT_EQ(window->ITE_CGauge1->progress(), 512);
     EXPECT_TRUE(window->ITE_SETUP_BitBtn->isEnabled());
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "kb90xx_fixture.h"
+#include "sim/kb90xx_chip.h"
 
 namespace kjtest {
 namespace {

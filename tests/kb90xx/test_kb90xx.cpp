@@ -7,6 +7,7 @@
 
 #include "kb90xx_fixture.h"
 #include "link/port_list.h"
+#include "sim/kb90xx_chip.h"
 #include "support/operation_contract.h"
 
 namespace kjtest {
@@ -14,11 +15,11 @@ namespace kjtest {
 INSTANTIATE_TEST_SUITE_P(Kb90xx, OperationContract,
                          ::testing::Values(ContractFamily{
                              .name = "kb90xx",
-                             .firmware = kjsim::Family::V41,
+                             .firmware = "V41",
                              .make = [](kj::Bridge& bridge, kj::Frontend& ui) -> std::unique_ptr<kj::ImageTool> {
                                  return std::make_unique<kj::Kb90xxProgrammer>(bridge, ui);
                              },
-                             .image = [](const kjsim::Bench& bench) { return bench.kb90xx->flash(); },
+                             .image = [](const kjsim::Bench& bench) { return bench.chip<kjsim::Kb90xxChip>().flash(); },
                              .readBlockStep = [](int n) { return n + 2; },  // after 'B' and 'V'
                              .readReplies = 2 + 512,
                              .failureEnd = "O",
@@ -33,7 +34,7 @@ class Kb90xxOperation : public ::testing::Test, protected Rig {
 protected:
     explicit Kb90xxOperation(kjsim::BenchOptions options = {}) : Rig(options), programmer_(*bridge, ui) {}
 
-    kjsim::Kb90xxChip& chip() { return *bench.kb90xx; }
+    kjsim::Kb90xxChip& chip() { return bench.chip<kjsim::Kb90xxChip>(); }
     Bytes written() { return wire(); }
 
     void read(const std::optional<std::string>& path) {
@@ -470,7 +471,7 @@ namespace {
 
 TEST(Kb90xxLink, WrongFirmwareIsNamedBesideTheFirmwareNeeded) {
     kjsim::BenchOptions options;
-    options.family = kjsim::Family::V42;
+    options.family = "V42";
     Rig rig(options);
     kj::Kb90xxProgrammer programmer(*rig.bridge, rig.ui);
     programmer.startRead();

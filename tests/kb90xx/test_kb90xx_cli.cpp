@@ -7,6 +7,7 @@
 
 #include "console/console.h"
 #include "kb90xx_fixture.h"
+#include "sim/kb90xx_chip.h"
 #include "sim/sim_bridge.h"
 #include "support/cli_support.h"
 #include "support/recording_frontend.h"
@@ -45,8 +46,8 @@ TEST_F(Kb90xxCli, ReadPrintsTheWindowsLinesAndSavesTheFlash) {
         r.out,
         join({kStartLines,
               {"Save the file: ", path, "Reading KB9012 ...", kStamp, "Reading completed successfully.", kStamp,
-               imageLine("Read", bench_.kb90xx->flash()), "PASSED"}}));
-    EXPECT_EQ(readFile(path), bench_.kb90xx->flash());
+               imageLine("Read", bench_.chip<kjsim::Kb90xxChip>().flash()), "PASSED"}}));
+    EXPECT_EQ(readFile(path), bench_.chip<kjsim::Kb90xxChip>().flash());
     EXPECT_EQ(slot_->written(), readTranscript());
 }
 
@@ -56,7 +57,7 @@ TEST_F(Kb90xxCli, ExistingOutputIsReplacedOnlyWithForce) {
     EXPECT_THROW(run("read", {"--output", path}), UsageError);
     EXPECT_TRUE(slot_->written().empty());  // refused before the link was opened
     EXPECT_EQ(run("read", {"--output", path, "--force"}).status, 0);
-    EXPECT_EQ(readFile(path), bench_.kb90xx->flash());
+    EXPECT_EQ(readFile(path), bench_.chip<kjsim::Kb90xxChip>().flash());
 }
 
 TEST_F(Kb90xxCli, WriteVerifiesAndReportsTheResultInTheExitStatus) {
@@ -65,10 +66,10 @@ TEST_F(Kb90xxCli, WriteVerifiesAndReportsTheResultInTheExitStatus) {
     writeFile(path, image);
     CliRun r = run("write", {"--input", path});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(bench_.kb90xx->flash(), image);
+    EXPECT_EQ(bench_.chip<kjsim::Kb90xxChip>().flash(), image);
     EXPECT_EQ(tail(r.out, 3), (Lines{"Writing and verify is OK !", kStamp, "PASSED"}));
 
-    bench_.kb90xx->corruptWriteAt = 5;
+    bench_.chip<kjsim::Kb90xxChip>().corruptWriteAt = 5;
     r = run("write", {"--input", path});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(tail(r.out, 3), (Lines{"!!! Data is written incorrectly !!! ", kStamp, "FAILED: the write failed"}));
@@ -105,7 +106,7 @@ TEST_F(Kb90xxCli, CtrlCWarnsOnceAndASecondOneAbandonsTheWrite) {
     CliRun r = run("write", {"--input", path, "--no-backup"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("the write runs to its end; press Ctrl-C again to abandon it"), std::string::npos) << r.err;
-    EXPECT_EQ(bench_.kb90xx->flash(), image);
+    EXPECT_EQ(bench_.chip<kjsim::Kb90xxChip>().flash(), image);
 
     kj::cli::installInterruptHandlers();  // a new command: no Ctrl-C counted yet
     ui_.againAtProgress = 20 * 64;

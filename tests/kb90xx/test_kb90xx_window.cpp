@@ -11,6 +11,7 @@
 
 #include "kb90xx/cable_help.h"
 #include "kb90xx_fixture.h"
+#include "sim/kb90xx_chip.h"
 #include "sim/sim_bridge.h"
 #include "support/recording_frontend.h"
 #include "support/scripted_desktop.h"
@@ -74,7 +75,7 @@ TEST_F(Kb90xxWindow, ReadRunsOnTheWorkerWithTheButtonsOfARead) {
     EXPECT_TRUE(window->EXIT_KB901X->isEnabled());
 
     EXPECT_EQ(slot_->written(), readTranscript());
-    EXPECT_EQ(readFile(path), bench_.kb90xx->flash());
+    EXPECT_EQ(readFile(path), bench_.chip<kjsim::Kb90xxChip>().flash());
     EXPECT_EQ(
         memoLines(window->KB901X_Memo),
         join({kStartLines,

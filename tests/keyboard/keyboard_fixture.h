@@ -11,6 +11,7 @@
 
 #include "keyboard/keyboard.h"
 #include "sim/bench.h"
+#include "sim/keyboard_chip.h"
 #include "support/rig.h"
 
 namespace kjtest {
@@ -43,7 +44,7 @@ inline bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds
 struct KeyboardBench {
     KeyboardBench() { chip().pieceGap = std::chrono::milliseconds(1); }
 
-    kjsim::KeyboardChip& chip() { return *bench.keyboard; }
+    kjsim::KeyboardChip& chip() { return bench.chip<kjsim::KeyboardChip>(); }
     void script(std::vector<Bytes> reports) { chip().setScript(kjsim::KeyboardChip::reports(std::move(reports))); }
     std::unique_ptr<kj::Bridge> bridge() const {
         return std::make_unique<kjsim::SimBridge>(std::vector<std::shared_ptr<kjsim::SimSlot>>{slot});

@@ -11,6 +11,7 @@
 #include "link/d2xx_bridge.h"
 #include "operation/connection_test.h"
 #include "sim/bench.h"
+#include "sim/eeprom_chip.h"
 #include "support/recording_frontend.h"
 #include "support/scratch.h"
 

@@ -16,7 +16,7 @@ constexpr size_t kInfo = 2048;
 
 inline kjsim::BenchOptions mec16Bench() {
     kjsim::BenchOptions options;
-    options.family = kjsim::Family::V42;
+    options.family = "V42";
     return options;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "mec16_fixture.h"
+#include "sim/mec16_chip.h"
 #include "support/operation_contract.h"
 
 namespace kjtest {
@@ -10,11 +11,11 @@ namespace kjtest {
 INSTANTIATE_TEST_SUITE_P(Mec16, OperationContract,
                          ::testing::Values(ContractFamily{
                              .name = "mec16",
-                             .firmware = kjsim::Family::V42,
+                             .firmware = "V42",
                              .make = [](kj::Bridge& bridge, kj::Frontend& ui) -> std::unique_ptr<kj::ImageTool> {
                                  return std::make_unique<kj::Mec16Programmer>(bridge, ui);
                              },
-                             .image = [](const kjsim::Bench& bench) { return bench.mec16->main(); },
+                             .image = [](const kjsim::Bench& bench) { return bench.chip<kjsim::Mec16Chip>().main(); },
                              .readBlockStep = [](int n) { return n + 4; },  // after 'B', the ID and two writes
                              .readReplies = 4 + 192 + 3,
                              .failureEnd = "O0",
@@ -45,7 +46,7 @@ protected:
         });
     }
 
-    kjsim::Mec16Chip& chip() { return *bench.mec16; }
+    kjsim::Mec16Chip& chip() { return bench.chip<kjsim::Mec16Chip>(); }
     kj::Operation& op() { return programmer_.operation(); }
     void run(void (Mec16Programmer::*operation)(), std::optional<std::string> path = std::nullopt) {
         if (path) ui.chooseNext(path);

@@ -7,6 +7,7 @@
 
 #include "console/console.h"
 #include "mec16_fixture.h"
+#include "sim/mec16_chip.h"
 #include "sim/sim_bridge.h"
 #include "support/cli_support.h"
 #include "support/process.h"
@@ -50,18 +51,18 @@ TEST_F(Mec16Cli, CtrlCStopsAReadButNotAWrite) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(tail(r.out, 8),
               join({{"Пользователь прервал операцию чтения."}, kClosingLines, kEndLines, {"FAILED: чтение не удалось"}}));
-    const Bytes main = bench_.mec16->main();
+    const Bytes main = bench_.chip<kjsim::Mec16Chip>().main();
     EXPECT_EQ(readFile(path), Bytes(main.begin(), main.begin() + 10 * 1024));
 
     const Bytes image = randomImage(kMain, 7);
     writeFile(path, image);
-    bench_.mec16->setFlash(Bytes(kMain + kInfo, 0xFF));
+    bench_.chip<kjsim::Mec16Chip>().setFlash(Bytes(kMain + kInfo, 0xFF));
     kj::cli::installInterruptHandlers();  // a new command: no Ctrl-C counted yet
     ui_.onlyIn = "WRITE_MAIN";            // not in the reads around it
     r = run("write", {"--input", path});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("the write runs to its end"), std::string::npos) << r.err;
-    EXPECT_EQ(bench_.mec16->main(), image);
+    EXPECT_EQ(bench_.chip<kjsim::Mec16Chip>().main(), image);
     EXPECT_EQ(bench_.programmer->endBytes(), "0OI0I0I0");  // the stop; the blank check, the write, the read-back
 }
 

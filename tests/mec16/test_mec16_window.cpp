@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "mec16_fixture.h"
+#include "sim/mec16_chip.h"
 #include "sim/sim_bridge.h"
 #include "support/scripted_desktop.h"
 #include "support/window_support.h"
@@ -68,7 +69,7 @@ TEST_F(Mec16Window, EveryControlSitsWhereTheFormPutsIt) {
 }
 
 TEST_F(Mec16Window, CheckThenAReadStoppedByTheStopButtonThenBackToTheLauncher) {
-    bench_.mec16->faults.fwp = true;
+    bench_.chip<kjsim::Mec16Chip>().faults.fwp = true;
     ASSERT_TRUE(clickAndSettle(window_->BitBtn_MEC16, *window_));
     EXPECT_TRUE(idle());
     EXPECT_EQ(window_->Shape_FWP_MEC16->brushColor(), QColor(255, 0, 0));
@@ -92,7 +93,7 @@ TEST_F(Mec16Window, CheckThenAReadStoppedByTheStopButtonThenBackToTheLauncher) {
     EXPECT_EQ(Lines(lines.end() - 7, lines.end()),
               join({{"Пользователь прервал операцию чтения."}, kClosingLines, kEndLines}));
     const Bytes kept = readFile(path);
-    const Bytes main = bench_.mec16->main();
+    const Bytes main = bench_.chip<kjsim::Mec16Chip>().main();
     EXPECT_EQ(kept.size() % 1024, 0u);
     EXPECT_GE(kept.size(), 2 * 1024u);
     EXPECT_TRUE(std::equal(kept.begin(), kept.end(), main.begin()));
@@ -119,7 +120,7 @@ TEST(Mec16WindowDesktop, TheSaveDialogTakesTheUsersKeysWhileTheReadStarts) {
     window.BitBtn_RD_MEC16->click();
     ASSERT_TRUE(runUntil([&] { return window.programmer().operation().waitIdle(std::chrono::milliseconds(0)); }));
     EXPECT_EQ(typist.dialogsTyped(), 1);
-    EXPECT_EQ(readFile(path), bench.mec16->main());
+    EXPECT_EQ(readFile(path), bench.chip<kjsim::Mec16Chip>().main());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "npce/npce.h"
+#include "sim/npce_chip.h"
 #include "support/rig.h"
 
 namespace kjtest {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "npce_fixture.h"
+#include "sim/npce_chip.h"
 #include "support/operation_contract.h"
 
 namespace kjtest {
@@ -11,11 +12,11 @@ namespace kjtest {
 INSTANTIATE_TEST_SUITE_P(Npce, OperationContract,
                          ::testing::Values(ContractFamily{
                              .name = "npce",
-                             .firmware = kjsim::Family::Npce,
+                             .firmware = "NPCE",
                              .make = [](kj::Bridge& bridge, kj::Frontend& ui) -> std::unique_ptr<kj::ImageTool> {
                                  return std::make_unique<kj::NpceProgrammer>(bridge, ui);
                              },
-                             .image = [](const kjsim::Bench& bench) { return bench.npce->flash(); },
+                             .image = [](const kjsim::Bench& bench) { return bench.chip<kjsim::NpceChip>().flash(); },
                              .readBlockStep = [](int n) { return n + 3; },
                              .readReplies = 3 + 256 + 2,  // the end report and the answer to 'I'
                              .failureEnd = "O",
@@ -30,9 +31,9 @@ constexpr int statusStep(int block) { return 5 + 2 * block; }
 
 class NpceOperation : public ::testing::Test, protected Rig {
 protected:
-    NpceOperation() : Rig({.family = kjsim::Family::Npce}), programmer_(*bridge, ui) {}
+    NpceOperation() : Rig({.family = "NPCE"}), programmer_(*bridge, ui) {}
 
-    kjsim::NpceChip& chip() { return *bench.npce; }
+    kjsim::NpceChip& chip() { return bench.chip<kjsim::NpceChip>(); }
     kj::Operation& op() { return programmer_.operation(); }
     // A fresh record and log, and the faults of the next run.
     void again(const kjsim::NpceFaults& chipFaults, const kjsim::Faults& wireFaults = {}) {

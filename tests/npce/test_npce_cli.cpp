@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "npce_fixture.h"
+#include "sim/npce_chip.h"
 #include "support/cli_support.h"
 #include "support/process.h"
 

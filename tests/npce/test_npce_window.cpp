@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "npce_fixture.h"
+#include "sim/npce_chip.h"
 #include "support/scripted_desktop.h"
 #include "support/window_support.h"
 
@@ -19,7 +20,7 @@ class NpceWindow : public ::testing::Test {
 protected:
     // Slowed down, so that the buttons of a running operation can be seen.
     NpceWindow()
-        : bench(kjsim::makeBench({.family = kjsim::Family::Npce, .faults = {.replyDelay = kj::Millis{1}}})),
+        : bench(kjsim::makeBench({.family = "NPCE", .faults = {.replyDelay = kj::Millis{1}}})),
           slot(kjsim::SimSlot::programmer(bench.programmer)) {}
     kj::AppContext contextWith(kj::Desktop& desktop) { return {kjsim::bridgesTo(slot), desktop}; }
 
@@ -52,12 +53,12 @@ TEST_F(NpceWindow, ReadThenWriteThroughTheButtonsKeepsOneLog) {
     ASSERT_TRUE(op.waitIdle(kj::Millis{kWindowHangBoundMs}));
     EXPECT_TRUE(window.NPCE_WRITE->isEnabled());
     EXPECT_TRUE(window.EXIT_NPCE->isEnabled());
-    EXPECT_EQ(readFile(path), bench.npce->flash());
+    EXPECT_EQ(readFile(path), bench.chip<kjsim::NpceChip>().flash());
     EXPECT_EQ(window.CGauge_NPCE->progress(), 512);
     EXPECT_EQ(window.CGauge_NPCE->foreColor(), QColor(0, 255, 0));
 
     // The read's file back into the flash.
-    bench.npce->setFlash(npceRandomImage(kNpceImage, 4));
+    bench.chip<kjsim::NpceChip>().setFlash(npceRandomImage(kNpceImage, 4));
     desktop.choices.push_back(QString::fromStdString(path));
     window.NPCE_WRITE->click();
     ASSERT_TRUE(begun(op, "Write_NPCE"));
@@ -68,7 +69,7 @@ TEST_F(NpceWindow, ReadThenWriteThroughTheButtonsKeepsOneLog) {
     ASSERT_TRUE(op.waitIdle(kj::Millis{kWindowHangBoundMs}));
     EXPECT_TRUE(window.NPCE_READ->isEnabled());
     EXPECT_TRUE(op.lastSucceeded());
-    EXPECT_EQ(bench.npce->flash(), readFile(path));
+    EXPECT_EQ(bench.chip<kjsim::NpceChip>().flash(), readFile(path));
     EXPECT_EQ(memoLines(window.NPCE_Memo), join({npceReadLines(path),
                                                  npceWriteLines(path),
                                                  {"Verify ...", "Nuvoton chip is programmed succesfully!", kStamp}}));
@@ -97,7 +98,7 @@ TEST_F(NpceWindow, TheSaveDialogTakesTheUsersKeysWhileTheReadStarts) {
     window.NPCE_READ->click();
     ASSERT_TRUE(runUntil([&] { return window.programmer().operation().idle(); }));
     EXPECT_EQ(typist.dialogsTyped(), 1);
-    EXPECT_EQ(readFile(path), bench.npce->flash());
+    EXPECT_EQ(readFile(path), bench.chip<kjsim::NpceChip>().flash());
 }
 
 }  // namespace

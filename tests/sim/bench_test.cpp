@@ -4,6 +4,9 @@
 #include <fstream>
 
 #include "raw_client.h"
+#include "sim/eeprom_chip.h"
+#include "sim/kb90xx_chip.h"
+#include "sim/keyboard_chip.h"
 
 namespace kjsim::test {
 namespace {
@@ -27,19 +30,19 @@ fs::path writeTempFile(const std::string& name, const Bytes& bytes) {
 
 TEST(SimBench, V41BenchCarriesItsChips) {
     const Bench bench = makeBench({});
-    ASSERT_TRUE(bench.kb90xx && bench.eeprom && bench.keyboard);
-    EXPECT_EQ(bench.programmer->family(), Family::V41);
-    EXPECT_EQ(bench.kb90xx->flash(), Kb90xxChip::patternImage());
-    EXPECT_EQ(bench.eeprom->contents(), builtInPanelEdid());
+    ASSERT_TRUE(bench.find<Kb90xxChip>() && bench.find<EepromChip>() && bench.find<KeyboardChip>());
+    EXPECT_EQ(bench.programmer->firmware().name, "V41");
+    EXPECT_EQ(bench.chip<Kb90xxChip>().flash(), Kb90xxChip::patternImage());
+    EXPECT_EQ(bench.chip<EepromChip>().flash(), builtInPanelEdid());
 }
 
 TEST(SimBench, OtherFamiliesAnswerOnlyTheHandshake) {
     for (const auto& [firmware, reply] :
-         {std::pair{Family::V42, std::string("V42")}, std::pair{Family::Ite, std::string("ITE_V2.3\r\n")},
-          std::pair{Family::Npce, std::string("NPCE_V1.7\r\n")}}) {
-        const Family family = firmware;  // clang 14 cannot capture a structured binding
+         {std::pair{"V42", std::string("V42")}, std::pair{"ITE", std::string("ITE_V2.3\r\n")},
+          std::pair{"NPCE", std::string("NPCE_V1.7\r\n")}}) {
+        const std::string family = firmware;  // clang 14 cannot capture a structured binding
         const Bench bench = makeBench(options([&](BenchOptions& o) { o.family = family; }));
-        EXPECT_FALSE(bench.kb90xx || bench.eeprom || bench.keyboard);
+        EXPECT_FALSE(bench.find<Kb90xxChip>() || bench.find<EepromChip>() || bench.find<KeyboardChip>());
         RawClient client(makeSimBridge(bench));
         client.send('B');
         EXPECT_EQ(client.receiveText(reply.size()), reply);
@@ -66,8 +69,8 @@ TEST(SimBench, ImageFilesAreLoadedAndPadded) {
     fs::remove(eeprom);
     Bytes expectedFlash(1000, 0x12);
     expectedFlash.resize(kKbFlashSize, 0xFF);
-    EXPECT_EQ(bench.kb90xx->flash(), expectedFlash);
-    EXPECT_EQ(bench.eeprom->contents(), Bytes(kEepromSize, 0x34));
+    EXPECT_EQ(bench.chip<Kb90xxChip>().flash(), expectedFlash);
+    EXPECT_EQ(bench.chip<EepromChip>().flash(), Bytes(kEepromSize, 0x34));
 }
 
 TEST(SimBench, MissingImageFileIsAnError) {
@@ -121,7 +124,30 @@ TEST(SimFaults, ResetMidStreamStartsTheFirmwareAfresh) {
     ASSERT_EQ(client.device().resetDevice(), kj::FtStatus::Ok);
     client.send('B');
     EXPECT_EQ(client.receiveText(3), "V41");
-    EXPECT_EQ(bench.kb90xx->blocksWritten(), 0u);
+    EXPECT_EQ(bench.chip<Kb90xxChip>().blocksWritten(), 0u);
+}
+
+// A dead cell keeps the byte it held through a write that changes every other
+// one, and the bench takes no dead cell beyond its chip.
+TEST(SimFaults, DeadCellKeepsItsValueThroughAWrite) {
+    constexpr size_t kDead = 0x12;
+    const Bench bench = makeBench(options([](BenchOptions& o) { o.deadCells["eeprom"] = kDead; }));
+    const Bytes before = bench.chip<EepromChip>().flash();
+    RawClient client(makeSimBridge(bench));
+    client.send("Ew");
+    ASSERT_EQ(client.receive(1), Bytes{'>'});
+    client.send(Bytes(kEepromSize, 0x42));
+    ASSERT_EQ(client.receiveText(2), "OK");
+    Bytes expected(kEepromSize, 0x42);
+    expected[kDead] = before[kDead];
+    ASSERT_NE(expected[kDead], 0x42);
+    client.send("Er");
+    EXPECT_EQ(client.receive(kEepromSize), expected);
+    EXPECT_EQ(client.receiveText(2), "OK");
+
+    EXPECT_THROW(makeBench(options([](BenchOptions& o) { o.deadCells["eeprom"] = kEepromSize; })),
+                 std::invalid_argument);
+    EXPECT_THROW(makeBench(options([](BenchOptions& o) { o.deadCells["keyboard"] = 0; })), std::invalid_argument);
 }
 
 TEST(SimFaults, ChipStateOutlivesTheLink) {

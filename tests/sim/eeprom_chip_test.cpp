@@ -3,6 +3,7 @@
 #include <numeric>
 
 #include "raw_client.h"
+#include "sim/eeprom_chip.h"
 
 namespace kjsim::test {
 namespace {
@@ -11,7 +12,7 @@ class SimEeprom : public ::testing::Test {
 protected:
     SimEeprom() : bench_(makeBench({})), client_(makeSimBridge(bench_)) {}
 
-    EepromChip& chip() { return *bench_.eeprom; }
+    EepromChip& chip() { return bench_.chip<kjsim::EepromChip>(); }
 
     Bytes read() {
         client_.send("Er");
@@ -62,14 +63,14 @@ TEST_F(SimEeprom, ReadInPiecesArrivesWhole) {
 
 TEST_F(SimEeprom, WriteStoresTheImage) {
     EXPECT_EQ(write(ramp()), "OK");
-    EXPECT_EQ(chip().contents(), ramp());
+    EXPECT_EQ(chip().flash(), ramp());
     EXPECT_EQ(read(), withStatus(ramp(), "OK"));
 }
 
 TEST_F(SimEeprom, WriteProtectedKeepsItsContents) {
     chip().writeProtected = true;
     EXPECT_EQ(write(ramp()), "ER");
-    EXPECT_EQ(chip().contents(), builtInPanelEdid());
+    EXPECT_EQ(chip().flash(), builtInPanelEdid());
     EXPECT_EQ(read(), withStatus(builtInPanelEdid(), "OK"));
 }
 
@@ -77,7 +78,7 @@ TEST_F(SimEeprom, AbsentEepromAnswersER) {
     chip().notResponding = true;
     EXPECT_EQ(read(), withStatus(Bytes(kEepromSize, 0xFF), "ER"));
     EXPECT_EQ(write(ramp()), "ER");
-    EXPECT_EQ(chip().contents(), builtInPanelEdid());
+    EXPECT_EQ(chip().flash(), builtInPanelEdid());
 }
 
 TEST_F(SimEeprom, SilentEepromSaysNothingButTheProgrammerStillAnswers) {

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "raw_client.h"
+#include "sim/kb90xx_chip.h"
 
 namespace kjsim::test {
 namespace {
@@ -15,7 +16,7 @@ class SimKb90xx : public ::testing::Test {
 protected:
     SimKb90xx() : bench_(makeBench({})), client_(makeSimBridge(bench_)) {}
 
-    Kb90xxChip& chip() { return *bench_.kb90xx; }
+    Kb90xxChip& chip() { return bench_.chip<kjsim::Kb90xxChip>(); }
 
     Bytes readWholeFlash() {
         Bytes image;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "raw_client.h"
+#include "sim/keyboard_chip.h"
 
 namespace kjsim::test {
 namespace {
@@ -13,7 +14,7 @@ class SimKeyboard : public ::testing::Test {
 protected:
     SimKeyboard() : bench_(makeBench({})), client_(makeSimBridge(bench_)) {}
 
-    KeyboardChip& chip() { return *bench_.keyboard; }
+    KeyboardChip& chip() { return bench_.chip<kjsim::KeyboardChip>(); }
 
     Bench bench_;
     RawClient client_;

@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/eeprom_chip.h"
 #include "sim/kb90xx_chip.h"
 #include "sim/paced_link.h"
 #include "support/process.h"
@@ -34,6 +36,10 @@ using kjsim::Bytes;
 // Only to catch a hang.
 constexpr auto kHangBound = std::chrono::seconds(5);
 constexpr int kQuietMs = 60;
+// A line the program has printed or is about to; an empty one after it: the end.
+constexpr std::chrono::milliseconds kLineBound{2000};
+// More than the usage text has; past its end each read returns at once.
+constexpr int kHelpLines = 200;
 
 int msLeft(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -276,6 +282,32 @@ TEST(SimPacedLink, RepliesGoInFullPacketsThenTheRestAfterTheLatencyTimer) {
     EXPECT_TRUE(model.reachedChip(LinkModel::Time::max(), reached).empty());
 }
 
+// --dead-cell reaches the chip named, whatever the flag's place, and its
+// address is checked against that chip once the family is known.
+TEST(SimProgsim, DeadCellFlagKeepsOneCellThroughAWrite) {
+    const Bytes edid = kjsim::builtInPanelEdid();
+    Progsim sim({"--dead-cell", "eeprom:0x10", "--family", "V41"});
+    Port client(sim.port());
+    ASSERT_TRUE(client.isOpen());
+    client.send("Ew");
+    ASSERT_EQ(client.receiveText(1), ">");
+    client.send(std::string(kjsim::kEepromSize, '\0'));
+    ASSERT_EQ(client.receiveText(2), "OK");
+    client.send("Er");
+    Bytes expected(kjsim::kEepromSize, 0x00);
+    expected[0x10] = edid[0x10];
+    expected.insert(expected.end(), {'O', 'K'});
+    EXPECT_EQ(client.receive(expected.size()), expected);
+    EXPECT_EQ(sim.terminate(), 0);
+
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--dead-cell", "0x30000", "--family", "V42"}, {"--dead-cell", "keyboard:1"}, {"--dead-cell", "12x"}}) {
+        Progsim bad(args);
+        EXPECT_EQ(bad.port(), "") << args[1];
+        EXPECT_EQ(bad.reap(), 2) << args[1];
+    }
+}
+
 TEST(SimProgsim, RejectsUnknownOptions) {
     Progsim bad({"--family", "Z80"});
     EXPECT_EQ(bad.port(), "");
@@ -285,7 +317,24 @@ TEST(SimProgsim, RejectsUnknownOptions) {
     EXPECT_EQ(statsAlone.reap(), 2);
     Progsim help({"--help"});
     EXPECT_EQ(help.firstLine().rfind("usage: korvel-progsim", 0), 0u);
+    std::vector<std::string> flags;
+    for (int i = 0; i < kHelpLines; ++i) {
+        const std::string line = help.readLine(kLineBound);
+        if (line.rfind("  --", 0) == 0) flags.push_back(line.substr(2, line.find(' ', 2) - 2));
+    }
+    for (const char* flag : {"--family", "--dead-cell", "--mec-fwp", "--ite-bad-block", "--npce-id"})
+        EXPECT_NE(std::find(flags.begin(), flags.end(), flag), flags.end()) << flag;
     EXPECT_EQ(help.reap(), 0);
+}
+
+TEST(SimProgsim, ListsTheFamiliesItServes) {
+    Progsim list({"--list-families"});
+    std::vector<std::string> names;
+    for (std::string line = list.readLine(kLineBound); !line.empty(); line = list.readLine(kLineBound))
+        names.push_back(line);
+    for (const char* family : {"V41", "V42", "ITE", "NPCE"})
+        EXPECT_NE(std::find(names.begin(), names.end(), family), names.end()) << family;
+    EXPECT_EQ(list.reap(), 0);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ namespace kjtest {
 
 struct ContractFamily {
     std::string name;
-    kjsim::Family firmware;
+    std::string firmware;
     std::function<std::unique_ptr<kj::ImageTool>(kj::Bridge&, kj::Frontend&)> make;
     // The image a whole read stores, from the bench's chip.
     std::function<Bytes(const kjsim::Bench&)> image;
