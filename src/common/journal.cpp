@@ -92,13 +92,11 @@ void line(std::string_view tool, std::string_view text) {
     std::lock_guard lock(g_mutex);
     if (g_folder.empty()) return;
     const std::tm local = localNow(now);
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     std::FILE* file = fileFor(formatted(local, "%Y-%m-%d"));
     if (!file) return;
-    std::fprintf(file, "%s.%03d %.*s | %.*s\n", formatted(local, "%Y-%m-%d %H:%M:%S").c_str(),
-                 static_cast<int>(millis), static_cast<int>(tool.size()), tool.data(), static_cast<int>(text.size()),
-                 text.data());
+    std::fprintf(file, "%s.%03d %.*s | %.*s\n", formatted(local, "%Y-%m-%d %H:%M:%S").c_str(), static_cast<int>(millis),
+                 static_cast<int>(tool.size()), tool.data(), static_cast<int>(text.size()), text.data());
     // Kept whole on the disk for a program that is killed or a machine that loses power.
     std::fflush(file);
 }

@@ -62,9 +62,9 @@ class ConsoleFrontend : public Frontend {
 public:
     std::optional<std::string> inputFile;
     std::optional<std::string> outputFile;
-    bool assumeYes = false;     // --force: questions are answered yes
-    size_t imageBytes = 0;      // what a full gauge stands for, for the rate; 0: no rate
-    std::string tool;           // the record's name for the lines
+    bool assumeYes = false;  // --force: questions are answered yes
+    size_t imageBytes = 0;   // what a full gauge stands for, for the rate; 0: no rate
+    std::string tool;        // the record's name for the lines
 
     void log(std::string_view line) override;
     void clearLog() override {}
@@ -133,7 +133,6 @@ int eraseChip(ImageTool& tool, Options& options);
 // "read", "verify", else "write".
 int imageAction(Context& context, ImageTool& tool, const std::string& action, Options& options,
                 OnInterrupt readPolicy = OnInterrupt::Abort);
-
 
 using ToolRun = int (*)(Context& context, const std::string& action, Options& options);
 

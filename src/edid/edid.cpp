@@ -17,6 +17,7 @@ const Family edid::kFamily{
     .firmware = "V41",
     .link = {.latencyFirst = true, .accept = "V41", .notFoundLine = kNotFoundArrowLine},
     .language = Language::English,
+    .clearsLog = true,
     .imageSize = kEdidImageSize,
     .saveFilter = "BIN файлы EEPROM (*.bin)|*.bin",
     .openFilter = "BIN файлы EEPROM (*.bin)|*.bin|Другие|*.*",
@@ -73,7 +74,6 @@ std::optional<EdidImage> loadEdidImage(const std::string& path, std::string& err
 EdidProgrammer::EdidProgrammer(Bridge& bridge, Frontend& ui) : ui_(ui), op_(bridge, ui, edid::kFamily) {}
 
 void EdidProgrammer::read() {
-    op_.clearLog();
     status_.clear();
     op_.begin(kReadingName);
     if (!op_.openLink()) return end(Ending::quietly());
@@ -97,7 +97,6 @@ void EdidProgrammer::read() {
 }
 
 void EdidProgrammer::write() {
-    op_.clearLog();
     status_.clear();
     op_.begin(kWritingName);
     if (!op_.openLink()) return end(Ending::quietly());

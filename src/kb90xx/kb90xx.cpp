@@ -16,6 +16,7 @@ const Family kb90xx::kFamily{
     .firmware = "V41",
     .link = {.accept = "V41"},
     .language = Language::English,
+    .clearsLog = true,
     .imageSize = kImageSize,
     .saveFilter = "BIN файл KB901X (*.bin)|*.bin",
     .openFilter = "BIN файл KB901X (*.bin)|*.bin|Другие|*.*",
@@ -78,7 +79,6 @@ bool Kb90xxProgrammer::openChip() {
 }
 
 void Kb90xxProgrammer::read() {
-    op_.clearLog();
     if (!openChip()) return;
     const auto path = op_.chooseOutput({.cancelled = "Write to file is interrupted."});
     if (!path) return op_.finish(Ending::quietly());
@@ -92,7 +92,6 @@ void Kb90xxProgrammer::read() {
 }
 
 void Kb90xxProgrammer::write() {
-    op_.clearLog();
     if (!openChip()) return;
     auto input = op_.chooseInput({.cancelled = "Write operation is interrupted."}, kImageSize);
     if (!input) return op_.finish(Ending::quietly());

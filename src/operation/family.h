@@ -37,6 +37,7 @@ struct Family {
     Language language = Language::English;
     EndBytes ends{};
     bool emptyLineAfterStamp = false;  // the time-stamp line that closes an operation
+    bool clearsLog = false;            // an image operation starts on an empty log
     bool fileErrorBoxes = true;        // file errors raise a box as well as a line
     size_t imageSize = 0;              // 0: the tool moves no image
     std::string_view saveFilter{};

@@ -1,10 +1,10 @@
 #include "operation/image_tool.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <system_error>
-#include <unistd.h>
 
 #include "common/connection_base.h"
 #include "common/digest.h"
@@ -149,20 +149,16 @@ fs::path backupFolder(const Family& family) { return dataFolder() / "backups" / 
 
 // ---- the handlers ----
 
-void ImageTool::startRead() {
-    operation().launch([this] { safety.on ? readWhole() : read(); });
-}
+void ImageTool::startRead() { launch(&ImageTool::readWhole, &ImageTool::read); }
+void ImageTool::startWrite() { launch(&ImageTool::writeWhole, &ImageTool::write); }
+void ImageTool::startVerify() { launch(&ImageTool::verifyWhole, &ImageTool::verifyWhole); }
+void ImageTool::startErase() { launch(&ImageTool::eraseWhole, &ImageTool::eraseSession); }
 
-void ImageTool::startWrite() {
-    operation().launch([this] { safety.on ? writeWhole() : write(); });
-}
-
-void ImageTool::startVerify() {
-    operation().launch([this] { verifyWhole(); });
-}
-
-void ImageTool::startErase() {
-    operation().launch([this] { safety.on ? eraseWhole() : eraseSession(); });
+void ImageTool::launch(void (ImageTool::*whole)(), void (ImageTool::*bare)()) {
+    operation().launch([this, run = safety.on ? whole : bare] {
+        if (operation().family().clearsLog) operation().ui().clearLog();
+        (this->*run)();
+    });
 }
 
 // ---- the steps ----
@@ -172,7 +168,6 @@ bool ImageTool::session(void (ImageTool::*run)()) {
     (this->*run)();
     // A session that gave up before the programmer was asked has not ended yet.
     if (!op.name().isIdle()) op.finish(Ending::failed());
-    op.keepLog(true);
     return op.lastSucceeded();
 }
 
@@ -283,7 +278,7 @@ void ImageTool::conclude(const Verdict& verdict) {
     Frontend& ui = op.ui();
     ui.log(verdict.text());
     const bool passed = verdict.kind != Verdict::Kind::Failed;
-    ui.setGaugeColour(verdict.kind == Verdict::Kind::Passed   ? kLime
+    ui.setGaugeColour(verdict.kind == Verdict::Kind::Passed    ? kLime
                       : verdict.kind == Verdict::Kind::Warning ? kYellow
                                                                : kRed);
     if (passed) ui.setGaugeProgress(1, 1);
@@ -308,10 +303,9 @@ void ImageTool::readWhole() {
         const auto second = readToCompare(0);
         if (!second) return conclude({Verdict::Kind::Failed, std::string(kReadFailed.in(language))});
         if (const auto diff = difference(first, *second)) {
-            return conclude({Verdict::Kind::Failed, std::string(kReadsDifferAt.in(language)) +
-                                                        addressText(diff->first, first.size()) + "; " +
-                                                        std::to_string(diff->count) +
-                                                        std::string(kDiffering.in(language))});
+            return conclude({Verdict::Kind::Failed,
+                             std::string(kReadsDifferAt.in(language)) + addressText(diff->first, first.size()) + "; " +
+                                 std::to_string(diff->count) + std::string(kDiffering.in(language))});
         }
     }
     if (const auto blank = blankByte(first)) {
@@ -326,8 +320,8 @@ void ImageTool::writeWhole() {
     const Language language = family.language;
     const auto path = op.chooseFile(openDialog(family));
     std::string error;
-    const auto file = path ? readFileHead(*path, std::max(family.imageSize, family.alternateImageSize), error)
-                           : std::nullopt;
+    const auto file =
+        path ? readFileHead(*path, std::max(family.imageSize, family.alternateImageSize), error) : std::nullopt;
     // A file that cannot go ahead ends in the family's own session, as it always did.
     if (!file || !askToDestroy(kWriteQuestion.in(language), file)) {
         op.presetFile(file ? std::nullopt : path);
@@ -373,7 +367,8 @@ void ImageTool::eraseWhole() {
     if (safety.backup && !backup(ReadPurpose::BeforeErase)) {
         return conclude({Verdict::Kind::Failed, std::string(kBackupFailed.in(language))});
     }
-    if (!session(&ImageTool::eraseSession)) return conclude({Verdict::Kind::Failed, std::string(kEraseFailed.in(language))});
+    if (!session(&ImageTool::eraseSession))
+        return conclude({Verdict::Kind::Failed, std::string(kEraseFailed.in(language))});
     conclude({Verdict::Kind::Passed});
 }
 

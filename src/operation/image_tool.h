@@ -66,6 +66,8 @@ protected:
     virtual std::optional<Bytes> sentImage() const { return std::nullopt; }
 
 private:
+    // Runs `whole` with the net on, else the family's `bare` session.
+    void launch(void (ImageTool::*whole)(), void (ImageTool::*bare)());
     void readWhole();
     void writeWhole();
     void verifyWhole();

@@ -118,7 +118,6 @@ bool Operation::launch(std::function<void()> whole) {
     succeeded_ = false;  // until this one says otherwise
     presetFile_.reset();
     fileCancelled_ = false;
-    keepLog_ = false;
     ui_.busy(true);
     worker_ = std::thread([this, whole = std::move(whole)] {
         whole();
@@ -148,10 +147,6 @@ std::optional<std::string> Operation::chooseFile(const FileDialogSpec& spec) {
     }
     fileCancelled_ = !path;
     return path;
-}
-
-void Operation::clearLog() {
-    if (!keepLog_) ui_.clearLog();
 }
 
 std::optional<std::string> Operation::chooseOutput(const FileLines& lines) {

@@ -139,9 +139,6 @@ public:
     void presetFile(std::optional<std::string> path, bool sizeAccepted = false);
     // The last file question went unanswered (a cancelled dialog).
     bool fileCancelled() const { return fileCancelled_; }
-    // A session's opening clear keeps the lines of the chain's earlier sessions.
-    void keepLog(bool keep) { keepLog_ = keep; }
-    void clearLog();
     // The chain's outcome, which the front end reads as the operation's.
     void settle(bool success) { succeeded_ = success; }
 
@@ -195,7 +192,6 @@ private:
     std::optional<std::optional<std::string>> presetFile_;
     bool presetSizeAccepted_ = false;
     bool fileCancelled_ = false;
-    bool keepLog_ = false;
     std::thread worker_;
 };
 

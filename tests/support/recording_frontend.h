@@ -68,6 +68,10 @@ public:
         std::lock_guard lock(mutex_);
         events_.push_back("ended");
     }
+    void showVerdict(const kj::Verdict& verdict) override {
+        std::lock_guard lock(mutex_);
+        verdicts_.push_back(verdict.text());
+    }
 
     void chooseNext(std::optional<std::string> path) {
         std::lock_guard lock(mutex_);
@@ -109,6 +113,10 @@ public:
         std::lock_guard lock(mutex_);
         return dialogs_;
     }
+    std::vector<std::string> verdicts() const {
+        std::lock_guard lock(mutex_);
+        return verdicts_;
+    }
     int clears() const {
         std::lock_guard lock(mutex_);
         return clears_;
@@ -129,6 +137,7 @@ private:
     std::deque<std::optional<std::string>> choices_;
     std::deque<bool> answers_;
     std::vector<std::string> questions_;
+    std::vector<std::string> verdicts_;
     int lastOther_ = 0;
     int clears_ = 0;
     int maximum_ = 0;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,35 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// Points the per-user data folder (bases, backups, logs) at a test's folder
+// while it lives, never at the user's.
+class DataHome {
+#ifdef _WIN32
+    static constexpr const char* kVariable = "APPDATA";
+#else
+    static constexpr const char* kVariable = "XDG_DATA_HOME";
+#endif
+
+public:
+    explicit DataHome(const std::filesystem::path& folder) {
+        if (const char* old = std::getenv(kVariable)) saved_ = old;
+        set(folder.string().c_str());
+    }
+    ~DataHome() { set(saved_ ? saved_->c_str() : nullptr); }
+    DataHome(const DataHome&) = delete;
+    DataHome& operator=(const DataHome&) = delete;
+
+private:
+    static void set(const char* value) {
+#ifdef _WIN32
+        ::_putenv_s(kVariable, value ? value : "");
+#else
+        value ? ::setenv(kVariable, value, 1) : ::unsetenv(kVariable);
+#endif
+    }
+    std::optional<std::string> saved_;
 };
 
 inline std::vector<uint8_t> readFile(const std::string& path) {

@@ -2,6 +2,8 @@
 // and a log window's lines as the tests compare them.
 #pragma once
 
+#include "support/scratch.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -102,28 +104,6 @@ private:
     QTimer poll_;
     QTimer giveUp_;
     int typed_ = 0;
-};
-
-// Points the per-user data folder at a test's folder while it lives: the
-// windows find their base files there, and never the user's.
-class DataHome {
-#ifdef _WIN32
-    static constexpr const char* kVariable = "APPDATA";
-#else
-    static constexpr const char* kVariable = "XDG_DATA_HOME";
-#endif
-
-public:
-    explicit DataHome(const std::filesystem::path& folder) {
-        if (const char* old = std::getenv(kVariable)) saved_ = old;
-        qputenv(kVariable, QByteArray::fromStdString(folder.string()));
-    }
-    ~DataHome() { saved_ ? qputenv(kVariable, QByteArray::fromStdString(*saved_)) : qunsetenv(kVariable); }
-    DataHome(const DataHome&) = delete;
-    DataHome& operator=(const DataHome&) = delete;
-
-private:
-    std::optional<std::string> saved_;
 };
 
 }  // namespace kjtest
