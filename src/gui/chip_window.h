@@ -41,7 +41,7 @@ protected:
         int pixelSize = 16;
     };
     struct GaugeSpec {
-        TCGauge** slot;
+        Gauge** slot;
         const char* name;
         int maximum;
         QRect place = {};
@@ -50,14 +50,14 @@ protected:
 
     void makeButtons(std::initializer_list<ButtonSpec> buttons);
     QPlainTextEdit* makeLog(const char* name, int pixelSize, QRect place = {});
-    std::vector<TCGauge*> makeGauges(std::initializer_list<GaugeSpec> gauges);
+    std::vector<Gauge*> makeGauges(std::initializer_list<GaugeSpec> gauges);
     // The log over the gauges over a row of buttons, `exit` alone at its right;
     // `top`, when given, above them all.
-    void layOut(QWidget* top, QPlainTextEdit* log, const std::vector<TCGauge*>& gauges,
+    void layOut(QWidget* top, QPlainTextEdit* log, const std::vector<Gauge*>& gauges,
                 std::initializer_list<QPushButton*> buttons, QPushButton* exit);
 
     // Once the controls exist: the front end that the operations report through.
-    void attachFrontend(QPlainTextEdit* log, std::vector<TCGauge*> gauges, WindowFrontend::Hooks hooks);
+    void attachFrontend(QPlainTextEdit* log, std::vector<Gauge*> gauges, WindowFrontend::Hooks hooks);
     // The button that starts an operation, by the operation's name.
     struct Starter {
         std::string_view operation;

@@ -29,7 +29,7 @@ void clearLogLines(QPlainTextEdit* memo) {
     memo->setProperty(kLineCount, 0);
 }
 
-WindowFrontend::WindowFrontend(QWidget* window, QPlainTextEdit* memo, std::vector<TCGauge*> gauges, Desktop& desktop,
+WindowFrontend::WindowFrontend(QWidget* window, QPlainTextEdit* memo, std::vector<Gauge*> gauges, Desktop& desktop,
                                bool& confirmed, Hooks hooks)
     : window_(window),
       memo_(memo),

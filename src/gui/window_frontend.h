@@ -36,8 +36,8 @@ public:
     };
 
     // `confirmed` is the window's dialog-confirmed flag, set by the handlers above.
-    WindowFrontend(QWidget* window, QPlainTextEdit* memo, std::vector<TCGauge*> gauges, Desktop& desktop,
-                   bool& confirmed, Hooks hooks);
+    WindowFrontend(QWidget* window, QPlainTextEdit* memo, std::vector<Gauge*> gauges, Desktop& desktop, bool& confirmed,
+                   Hooks hooks);
 
     void log(std::string_view line) override;
     void clearLog() override;
@@ -64,7 +64,7 @@ private:
 
     QWidget* window_;
     QPlainTextEdit* memo_;
-    std::vector<TCGauge*> gauges_;
+    std::vector<Gauge*> gauges_;
     Desktop& desktop_;
     bool& confirmed_;
     Hooks hooks_;
