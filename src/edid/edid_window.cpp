@@ -49,9 +49,7 @@ EdidWindow::EdidWindow(AppContext& context, QWidget* launcher)
     layout->setColumnStretch(0, 1);
     resize(1160, 520);
 
-    attachFrontend(
-        log_, {},
-        {.saveCanClose = [this] { onSaveDialogCanClose(); }, .openCanClose = [this] { onOpenDialogCanClose(); }});
+    attachFrontend(log_, {});
     programmer_ = std::make_unique<EdidProgrammer>(bridge(), frontend());
     programmer_->onInfo([this](const EdidInfo& info, EdidSource source) {
         QMetaObject::invokeMethod(this, [this, info, source] { showInfo(info, source); });
@@ -83,10 +81,6 @@ void EdidWindow::onExit() {
     clearInfo();
     showLauncherAndHide();
 }
-
-void EdidWindow::onSaveDialogCanClose() { setDialogConfirmed(); }
-
-void EdidWindow::onOpenDialogCanClose() { setDialogConfirmed(); }
 
 // A write that did not go ahead leaves no summary of a file that was not written.
 void EdidWindow::operationDone() {

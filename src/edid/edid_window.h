@@ -35,8 +35,6 @@ private:
     void onRead();
     void onWrite();
     void onExit();
-    void onSaveDialogCanClose();
-    void onOpenDialogCanClose();
     void exitRequested() override { onExit(); }
     std::vector<Operation*> operations() override { return {&programmer_->operation()}; }
     void showInfo(const EdidInfo& info, EdidSource source);

@@ -60,6 +60,7 @@ void ChipWindow::layOut(QWidget* top, QPlainTextEdit* log, const std::vector<Gau
 }
 
 void ChipWindow::attachFrontend(QPlainTextEdit* log, std::vector<Gauge*> gauges, WindowFrontend::Hooks hooks) {
+    hooks.saveCanClose = hooks.openCanClose = [this] { dialogConfirmed_ = true; };
     frontend_ = std::make_unique<WindowFrontend>(this, log, std::move(gauges), context_.desktop, dialogConfirmed_,
                                                  withBusyButtons(std::move(hooks)));
 }

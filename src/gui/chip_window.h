@@ -57,7 +57,8 @@ protected:
                 std::initializer_list<QPushButton*> buttons, QPushButton* exit);
 
     // Once the controls exist: the front end that the operations report through.
-    void attachFrontend(QPlainTextEdit* log, std::vector<Gauge*> gauges, WindowFrontend::Hooks hooks);
+    // Its file dialogs' close confirmation sets the dialog-confirmed flag.
+    void attachFrontend(QPlainTextEdit* log, std::vector<Gauge*> gauges, WindowFrontend::Hooks hooks = {});
     // The button that starts an operation, by the operation's name.
     struct Starter {
         std::string_view operation;
@@ -66,10 +67,8 @@ protected:
     // `hooks` with the buttons made above disabled while an operation runs, but
     // the one that started it (a second click is ignored while busy), and all
     // enabled again at its end.
-    WindowFrontend::Hooks lockingButtons(std::vector<Starter> starters, WindowFrontend::Hooks hooks);
+    WindowFrontend::Hooks lockingButtons(std::vector<Starter> starters, WindowFrontend::Hooks hooks = {});
     Frontend& frontend() { return *frontend_; }
-    // Set by the file dialogs' close-confirmation handlers.
-    void setDialogConfirmed() { dialogConfirmed_ = true; }
     // The operations a quit must end; empty when none can run.
     virtual std::vector<Operation*> operations() = 0;
     // On the window thread once a worker has ended, whatever it did.

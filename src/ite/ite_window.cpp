@@ -110,10 +110,7 @@ IteWindow::IteWindow(AppContext& context, QWidget* launcher)
     // Room for a title bar and a panel on a 1366 x 768 screen.
     resize(kWidth, kHeight);
 
-    attachFrontend(log_, gauges,
-                   lockingButtons({{ite::kReading, readButton_}, {ite::kWriting, writeButton_}},
-                                  {.saveCanClose = [this] { onSaveDialogCanClose(); },
-                                   .openCanClose = [this] { onOpenDialogCanClose(); }}));
+    attachFrontend(log_, gauges, lockingButtons({{ite::kReading, readButton_}, {ite::kWriting, writeButton_}}));
     programmer_ = std::make_unique<IteProgrammer>(bridge(), frontend());
     onCreate();
 }
@@ -259,9 +256,5 @@ void IteWindow::onExit() {
     showLauncherAndHide();
     flashGauge_->setProgress(0);
 }
-
-void IteWindow::onSaveDialogCanClose() { setDialogConfirmed(); }
-
-void IteWindow::onOpenDialogCanClose() { setDialogConfirmed(); }
 
 }  // namespace kj

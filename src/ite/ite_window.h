@@ -54,8 +54,6 @@ private:
     void onRead();
     void onWrite();
     void onExit();
-    void onSaveDialogCanClose();
-    void onOpenDialogCanClose();
 
     void showPins(const ite::Routing& pins);
     // Typed text becomes the entry it names, or the selector goes back to its value.

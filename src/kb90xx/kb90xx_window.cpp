@@ -64,10 +64,7 @@ Kb90xxWindow::Kb90xxWindow(AppContext& context, QWidget* launcher)
     buildCableHelp();
     layOut(cableHelpBox_, log_, gauges, {readButton_, writeButton_}, exitButton_);
     resize(760, 560);
-    attachFrontend(log_, gauges,
-                   lockingButtons({{kb90xx::kReading, readButton_}, {kb90xx::kWriting, writeButton_}},
-                                  {.saveCanClose = [this] { onSaveDialogCanClose(); },
-                                   .openCanClose = [this] { onOpenDialogCanClose(); }}));
+    attachFrontend(log_, gauges, lockingButtons({{kb90xx::kReading, readButton_}, {kb90xx::kWriting, writeButton_}}));
     programmer_ = std::make_unique<Kb90xxProgrammer>(bridge(), frontend());
     onCreate();
 }
@@ -151,10 +148,6 @@ void Kb90xxWindow::onExit() {
     showLauncherAndHide();
     gauge_->setProgress(0);
 }
-
-void Kb90xxWindow::onSaveDialogCanClose() { setDialogConfirmed(); }
-
-void Kb90xxWindow::onOpenDialogCanClose() { setDialogConfirmed(); }
 
 // ---- cable help ----
 

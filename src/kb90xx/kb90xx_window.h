@@ -40,8 +40,6 @@ private:
     void onRead();
     void onWrite();
     void onExit();
-    void onSaveDialogCanClose();
-    void onOpenDialogCanClose();
 
     void onMotherboardPicked();
     void onCablePicked();

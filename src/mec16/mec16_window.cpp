@@ -52,9 +52,7 @@ Mec16Window::Mec16Window(AppContext& context, QWidget* launcher)
     const auto gauges = makeGauges({{&gauge_, "CGauge_MEC16", mec16::kGaugeMaxAtStart, kGaugePlace}});
     gauge_->setFont(courier(kGaugePixels, true));
     // The window disables no control while it works: the operation name keeps operations apart.
-    attachFrontend(
-        log_, gauges,
-        {.saveCanClose = [this] { onSaveDialogCanClose(); }, .openCanClose = [this] { onOpenDialogCanClose(); }});
+    attachFrontend(log_, gauges);
     programmer_ = std::make_unique<Mec16Programmer>(bridge(), frontend());
     programmer_->onIndicator([this](mec16::Indicator which, Rgb colour) {
         QMetaObject::invokeMethod(this, [this, which, colour] { showIndicator(which, colour); });
@@ -139,9 +137,5 @@ void Mec16Window::onExit() {
     if (programmer_->operation().idle()) return showLauncherAndHide();
     programmer_->requestStop();
 }
-
-void Mec16Window::onSaveDialogCanClose() { setDialogConfirmed(); }
-
-void Mec16Window::onOpenDialogCanClose() { setDialogConfirmed(); }
 
 }  // namespace kj

@@ -52,8 +52,6 @@ private:
     void onWrite();
     void onHelp();
     void onExit();
-    void onSaveDialogCanClose();
-    void onOpenDialogCanClose();
 
     std::unique_ptr<Mec16Programmer> programmer_;
 };

@@ -25,10 +25,7 @@ NpceWindow::NpceWindow(AppContext& context, QWidget* launcher)
     const auto gauges = makeGauges({{&gauge_, "CGauge_NPCE", npce::kGaugeMax}});
     layOut(nullptr, log_, gauges, {readButton_, writeButton_}, exitButton_);
     resize(640, 480);
-    attachFrontend(log_, gauges,
-                   lockingButtons({{npce::kReading, readButton_}, {npce::kWriting, writeButton_}},
-                                  {.saveCanClose = [this] { onSaveDialogCanClose(); },
-                                   .openCanClose = [this] { onOpenDialogCanClose(); }}));
+    attachFrontend(log_, gauges, lockingButtons({{npce::kReading, readButton_}, {npce::kWriting, writeButton_}}));
     programmer_ = std::make_unique<NpceProgrammer>(bridge(), frontend());
 }
 
@@ -41,9 +38,5 @@ void NpceWindow::onExit() {
     if (!programmer_->operation().idle()) return;
     showLauncherAndHide();
 }
-
-void NpceWindow::onSaveDialogCanClose() { setDialogConfirmed(); }
-
-void NpceWindow::onOpenDialogCanClose() { setDialogConfirmed(); }
 
 }  // namespace kj

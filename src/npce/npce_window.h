@@ -29,8 +29,6 @@ private:
     void onRead();
     void onWrite();
     void onExit();
-    void onSaveDialogCanClose();
-    void onOpenDialogCanClose();
 
     std::unique_ptr<NpceProgrammer> programmer_;
 };
