@@ -58,6 +58,7 @@ TEST_F(Kb90xxWindow, ReadRunsOnTheWorkerWithTheButtonsOfARead) {
     auto window = makeWindow();
     const std::string path = dir_.file("flash.bin");
     desktop_.choices.push_back(QString::fromStdString(path));
+    bench_.programmer->faults.replyDelay = kj::Millis{1};  // a loaded machine still sees the read under way
     child<QPushButton>(*window, "KB901X_READ")->click();
 
     // The worker has set the name and the window shows the buttons of a read.
