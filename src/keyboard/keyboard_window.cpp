@@ -25,7 +25,6 @@ constexpr int kGroupGap = 8;  // after every fifth row and column
 constexpr int kGroupSize = 5;
 constexpr int kGridTop = 16;
 constexpr int kSideWidth = 420;
-constexpr int kScanTickMs = static_cast<int>(kScanTickInterval.count());
 const QColor kNavy(0, 0, 0x80);
 
 int cellLeft(int b) { return kCellPitch * (b - 1) + kGroupGap * ((b - 1) / kGroupSize); }
@@ -95,8 +94,7 @@ KeyboardWindow::KeyboardWindow(AppContext& context, QWidget* launcher)
                             exitButton_->setText(QStringLiteral("EXIT"));
                             appendLogLine(log_, QString::fromStdString(closed_.line()));
                         }});
-    tester_ = std::make_unique<KeyboardTester>(bridge(), frontend(), static_cast<KeyboardPanel&>(*this),
-                                               static_cast<ScanTimer&>(*this));
+    tester_ = std::make_unique<KeyboardTester>(bridge(), frontend(), static_cast<KeyboardPanel&>(*this));
     onCreate();
 }
 
@@ -152,9 +150,6 @@ void KeyboardWindow::createControls() {
     log_->setLineWrapMode(QPlainTextEdit::WidgetWidth);  // the closed pairs stay in sight
     exitButton_ = makeButton(side, "EXIT_KB_TEST", QStringLiteral("EXIT"), kNavy, 24, true);
     exitButton_->setFixedHeight(56);
-    scanTimer_ = new QTimer(this);
-    scanTimer_->setObjectName("Timer_keyboard_scan");
-    scanTimer_->setInterval(kScanTickMs);
 
     auto* clearRow = new QHBoxLayout;
     clearRow->addWidget(clearButton_);
@@ -169,7 +164,6 @@ void KeyboardWindow::createControls() {
     connect(startButton_, &QPushButton::clicked, this, &KeyboardWindow::onStart);
     connect(exitButton_, &QPushButton::clicked, this, &KeyboardWindow::onExit);
     connect(clearButton_, &QPushButton::clicked, this, &KeyboardWindow::onClear);
-    connect(scanTimer_, &QTimer::timeout, this, &KeyboardWindow::onScanTimer);
     connect(muteBox_, &QCheckBox::toggled, this, [this](bool checked) { muted_ = checked; });
 }
 
@@ -219,8 +213,6 @@ void KeyboardWindow::onClear() {
     forEachPair([this](int a, int b) { cell(a, b)->setBrushColor(qColour(CellColour::Aqua)); });
 }
 
-void KeyboardWindow::onScanTimer() { tester_->tick(); }
-
 Shape* KeyboardWindow::cell(int a, int b) const {
     if (cellNumber(a, b) == 0) return nullptr;
     return canvas()->findChild<Shape*>(shapeName(a, b), Qt::FindDirectChildrenOnly);
@@ -234,14 +226,6 @@ void KeyboardWindow::toggleCell(int a, int b) {
         shape->setBrushColor(qColour(toggled(cellColour(shape->brushColor()))));
         closed_.add(a, b);
     });
-}
-
-void KeyboardWindow::enable() {
-    QMetaObject::invokeMethod(this, [this] { scanTimer_->start(); });
-}
-
-void KeyboardWindow::disable() {
-    QMetaObject::invokeMethod(this, [this] { scanTimer_->stop(); });
 }
 
 }  // namespace kj

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <memory>
 
 #include <atomic>
@@ -17,7 +16,7 @@
 
 namespace kj {
 
-class KeyboardWindow : public ChipWindow, private KeyboardPanel, private ScanTimer {
+class KeyboardWindow : public ChipWindow, private KeyboardPanel {
     Q_OBJECT
 public:
     KeyboardWindow(AppContext& context, QWidget* launcher);
@@ -33,13 +32,11 @@ private:
     QPushButton* clearButton_ = nullptr;
     QCheckBox* muteBox_ = nullptr;
     QPlainTextEdit* log_ = nullptr;
-    QTimer* scanTimer_ = nullptr;
 
     void onCreate();
     void onStart();
     void onExit();
     void onClear();
-    void onScanTimer();
 
     void createCells();
     void createLabels();
@@ -50,8 +47,6 @@ private:
 
     void toggleCell(int a, int b) override;
     bool soundMuted() override { return muted_.load(); }
-    void enable() override;
-    void disable() override;
 
     std::atomic<bool> muted_{false};  // the mute box, as the worker may read it
     ClosedPairs closed_;              // in this scan; the window thread's alone

@@ -1,5 +1,5 @@
 // The keyboard tester window, offscreen: its cells and controls, and a scan
-// driven by its buttons and its own timer.
+// driven by its buttons and paced by the tester's own clock.
 #include <gtest/gtest.h>
 #include <QTest>
 
@@ -107,8 +107,8 @@ TEST_F(KeyboardWindow, CellsAndControlsAreWhereTheFormPutsThem) {
     EXPECT_EQ(child<QCheckBox>(*window, "Buzzer_box")->text(), " No sound");
     EXPECT_FALSE(child<QCheckBox>(*window, "Buzzer_box")->isChecked());
     EXPECT_TRUE(child<QPlainTextEdit>(*window, "Memo_keyboard")->isReadOnly());
-    EXPECT_EQ(child<QTimer>(*window, "Timer_keyboard_scan")->interval(), 100);
-    EXPECT_FALSE(child<QTimer>(*window, "Timer_keyboard_scan")->isActive());
+    EXPECT_EQ(window->tester().tickInterval, kj::Millis{100});
+    EXPECT_FALSE(window->tester().pacing());
     EXPECT_TRUE(window->tester().operation().idle());
 
     // The numbers cover no cell and fit the form; the controls stay in the
@@ -138,16 +138,16 @@ TEST_F(KeyboardWindow, ScanTogglesCellsClearResetsThemAndExitStopsBeforeLeaving)
 
     child<QPushButton>(*window, "START_SCAN")->click();
     ASSERT_TRUE(begun(window->tester().operation(), kj::kKeyboardScanning));
-    ASSERT_TRUE(runUntil([&] { return child<QTimer>(*window, "Timer_keyboard_scan")->isActive(); }));
+    ASSERT_TRUE(runUntil([&] { return window->tester().pacing(); }));
 
     EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window, "Memo_keyboard")), kKeyboardLinkLines);
     EXPECT_FALSE(child<QPushButton>(*window, "START_SCAN")->isEnabled());
     EXPECT_EQ(child<QPushButton>(*window, "EXIT_KB_TEST")->text(), "STOP");
-    EXPECT_TRUE(child<QTimer>(*window, "Timer_keyboard_scan")->isActive());
+    EXPECT_TRUE(window->tester().pacing());
     ASSERT_TRUE(QTest::qWaitFor([&] { return exampleIs(kRedBrush); }, kWait));
     EXPECT_EQ(cellsNot(kAquaBrush), 3);
 
-    // The timer keeps the requests coming, one lone '&' after another.
+    // The clock keeps the requests coming, one lone '&' after another.
     const size_t requests = bench.chip().requests();
     ASSERT_TRUE(QTest::qWaitFor([&] { return bench.chip().requests() > requests + 1; }, kWait));
     EXPECT_EQ(bench.chip().beeps(), 1u);
@@ -160,7 +160,7 @@ TEST_F(KeyboardWindow, ScanTogglesCellsClearResetsThemAndExitStopsBeforeLeaving)
     child<QPushButton>(*window, "EXIT_KB_TEST")->click();
     EXPECT_TRUE(window->isVisible());
     ASSERT_TRUE(QTest::qWaitFor([&] { return scanEnded(); }, kWait));
-    EXPECT_FALSE(child<QTimer>(*window, "Timer_keyboard_scan")->isActive());
+    EXPECT_FALSE(window->tester().pacing());
     EXPECT_EQ(bench.written().back(), 'Q');
     EXPECT_FALSE(bench.slot->isOpen());
     EXPECT_TRUE(window->isVisible());
@@ -223,7 +223,7 @@ TEST(KeyboardWindowLink, NoProgrammerShowsOnlyTheLinkLineAndStaysIdle) {
               (std::vector<std::string>{"VCOM port is not found on the machine!", std::string(kj::kNoPortFix)}));
     EXPECT_TRUE(child<QPushButton>(window, "START_SCAN")->isEnabled());
     EXPECT_EQ(child<QPushButton>(window, "EXIT_KB_TEST")->text(), "EXIT");
-    EXPECT_FALSE(child<QTimer>(window, "Timer_keyboard_scan")->isActive());
+    EXPECT_FALSE(window.tester().pacing());
     EXPECT_TRUE(window.tester().operation().idle());
 }
 
