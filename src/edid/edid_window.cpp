@@ -51,13 +51,11 @@ EdidWindow::EdidWindow(AppContext& context, QWidget* launcher)
 
     attachFrontend(log_, {});
     programmer_ = std::make_unique<EdidProgrammer>(bridge(), frontend());
-    programmer_->onInfo([this](const EdidInfo& info, EdidSource source) {
-        QMetaObject::invokeMethod(this, [this, info, source] { showInfo(info, source); });
-    });
+    programmer_->onInfo(
+        [this](const EdidInfo& info, EdidSource source) { post([this, info, source] { showInfo(info, source); }); });
     programmer_->onBadBaseBlock([this](const EdidInfo& info) {
         EdidWriteChoice choice = EdidWriteChoice::Cancel;
-        QMetaObject::invokeMethod(
-            this, [&] { choice = askBadBaseBlock(info); }, Qt::BlockingQueuedConnection);
+        waitFor([&] { choice = askBadBaseBlock(info); });
         return choice;
     });
 }

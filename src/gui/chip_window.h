@@ -69,6 +69,10 @@ protected:
     // enabled again at its end.
     WindowFrontend::Hooks lockingButtons(std::vector<Starter> starters, WindowFrontend::Hooks hooks = {});
     Frontend& frontend() { return *frontend_; }
+    // From a worker: runs `f` on the window thread after what was handed over
+    // before; waitFor() also waits for it to have run.
+    void post(std::function<void()> f) { frontend_->post(std::move(f)); }
+    void waitFor(const std::function<void()>& f) { frontend_->wait(f); }
     // The operations a quit must end; empty when none can run.
     virtual std::vector<Operation*> operations() = 0;
     // On the window thread once a worker has ended, whatever it did.

@@ -220,7 +220,7 @@ Shape* KeyboardWindow::cell(int a, int b) const {
 
 // Read and set in one step on the window thread, so that a Clear cannot come between.
 void KeyboardWindow::toggleCell(int a, int b) {
-    QMetaObject::invokeMethod(this, [this, a, b] {
+    post([this, a, b] {
         Shape* shape = cell(a, b);
         if (!shape) return;
         shape->setBrushColor(qColour(toggled(cellColour(shape->brushColor()))));
