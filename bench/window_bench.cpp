@@ -42,13 +42,14 @@ int main(int argc, char** argv) {
     kj::AppContext context{
         [port](std::string_view) -> std::unique_ptr<kj::Bridge> { return kj::makePortBridge({port}); }, desktop};
     QWidget launcher;
-    kj::TKB901X_forms window(context, &launcher);
+    kj::Kb90xxWindow window(context, &launcher);
     window.show();
-    QPushButton* button = std::string(argv[3]) == "read" ? window.KB901X_READ : window.KB901X_WRITE;
+    auto* button = window.findChild<QPushButton*>(std::string(argv[3]) == "read" ? "KB901X_READ" : "KB901X_WRITE");
+    auto* exitButton = window.findChild<QPushButton*>("EXIT_KB901X");
     QTimer::singleShot(0, button, &QPushButton::click);
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (window.programmer().operation().idle() && window.EXIT_KB901X->isEnabled()) app.quit();
+        if (window.programmer().operation().idle() && exitButton->isEnabled()) app.quit();
     });
     poll.start(20);
     QApplication::exec();

@@ -18,7 +18,7 @@ constexpr int kTestWindowMinimumWidth = 360;
 const QColor kScrollBarGrey(0xC8, 0xC8, 0xC8);
 }  // namespace
 
-TForm1::TForm1(AppContext& context) : QWidget(nullptr) {
+Launcher::Launcher(AppContext& context) : QWidget(nullptr) {
     setObjectName("Form1");
     setWindowTitle(QStringLiteral("Korvel_JIG  VER4.9  16/05/2016"));
     setMinimiseOnly(this);
@@ -33,14 +33,14 @@ TForm1::TForm1(AppContext& context) : QWidget(nullptr) {
     centreOnScreen(this);
 }
 
-TForm1::~TForm1() {
+Launcher::~Launcher() {
     shutDown();
     // The launcher owns the windows it created; none has a parent.
     for (auto& tool : tools_) delete tool.window;
-    delete TESTING;
+    delete connectionTest_;
 }
 
-void TForm1::placeButtons() {
+void Launcher::placeButtons() {
     int top = kTop;
     for (const WindowEntry* entry : toolWindows()) {
         auto* button = makeButton(this, fromUtf8(entry->family.launcherButton), fromUtf8(entry->family.launcherCaption),
@@ -49,46 +49,46 @@ void TForm1::placeButtons() {
         tools_.push_back({entry, button, nullptr});
         top += kToolButtonPitch;
     }
-    Exit = makeButton(this, "Exit", "Exit", Qt::black, kToolButtonPixels, true);
-    Exit->setGeometry(16, kHeight - 41 - 16, 185, 41);
-    connect(Exit, &QPushButton::clicked, this, &TForm1::ExitClick);
-    Test_connect = new QPushButton(" ", this);
-    Test_connect->setObjectName("Test_connect");
-    Test_connect->setToolTip(QStringLiteral("Test the USB link: every FTDI port, its driver and its firmware"));
-    Test_connect->setGeometry(kWidth - 97 - 16, kHeight - 25 - 16, 97, 25);
-    connect(Test_connect, &QPushButton::clicked, this, &TForm1::Test_connectClick);
+    exitButton_ = makeButton(this, "Exit", "Exit", Qt::black, kToolButtonPixels, true);
+    exitButton_->setGeometry(16, kHeight - 41 - 16, 185, 41);
+    connect(exitButton_, &QPushButton::clicked, this, &Launcher::onExit);
+    testButton_ = new QPushButton(" ", this);
+    testButton_->setObjectName("Test_connect");
+    testButton_->setToolTip(QStringLiteral("Test the USB link: every FTDI port, its driver and its firmware"));
+    testButton_->setGeometry(kWidth - 97 - 16, kHeight - 25 - 16, 97, 25);
+    connect(testButton_, &QPushButton::clicked, this, &Launcher::onTestConnect);
 }
 
-void TForm1::createTools(AppContext& context) {
+void Launcher::createTools(AppContext& context) {
     for (size_t i = 0; i < tools_.size(); ++i) {
         tools_[i].window = tools_[i].entry->make(context, this);
         connect(tools_[i].button, &QPushButton::clicked, this, [this, i] { showTool(tools_[i].window); });
     }
-    TESTING = new TTESTING(context);
+    connectionTest_ = new ConnectionTestWindow(context);
 }
 
-void TForm1::showTool(QWidget* tool) {
+void Launcher::showTool(QWidget* tool) {
     tool->show();
     hide();
 }
 
 // Beside the launcher, which stays usable.
-void TForm1::Test_connectClick() {
-    if (!TESTING->isVisible()) placeBeside(TESTING, this, kTestWindowMinimumWidth);
-    TESTING->show();
+void Launcher::onTestConnect() {
+    if (!connectionTest_->isVisible()) placeBeside(connectionTest_, this, kTestWindowMinimumWidth);
+    connectionTest_->show();
 }
 
-void TForm1::ExitClick() {
+void Launcher::onExit() {
     shutDown();
     QApplication::quit();
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void Launcher::closeEvent(QCloseEvent* event) {
     event->ignore();
-    ExitClick();
+    onExit();
 }
 
-void TForm1::shutDown() {
+void Launcher::shutDown() {
     if (shuttingDown_) return;
     shuttingDown_ = true;
     for (auto& tool : tools_) {

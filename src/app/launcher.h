@@ -12,11 +12,11 @@
 
 namespace kj {
 
-class TForm1 : public QWidget {
+class Launcher : public QWidget {
     Q_OBJECT
 public:
-    explicit TForm1(AppContext& context);
-    ~TForm1() override;
+    explicit Launcher(AppContext& context);
+    ~Launcher() override;
 
     struct Tool {
         const WindowEntry* entry;
@@ -32,13 +32,10 @@ public:
         }
         return nullptr;
     }
+    ConnectionTestWindow* connectionTest() const { return connectionTest_; }
 
-    TTESTING* TESTING = nullptr;
-    QPushButton* Exit = nullptr;
-    QPushButton* Test_connect = nullptr;
-
-    void ExitClick();
-    void Test_connectClick();
+    // The Exit button.
+    void onExit();
     // The program ends: whatever runs ends the way a stop ends it, then the
     // windows go. Also for a quit from outside (SIGTERM, the session ending).
     void shutDown();
@@ -47,6 +44,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    ConnectionTestWindow* connectionTest_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
+    QPushButton* testButton_ = nullptr;
+
+    void onTestConnect();
     void createTools(AppContext& context);
     void placeButtons();
     // The tool first, then the launcher.

@@ -87,7 +87,7 @@ Start parseArguments(int argc, char** argv, kj::BridgeChoice& choice, std::strin
 
 #ifdef _WIN32
 // A Windows program without a console is ended through its windows only.
-void quitOnSignals(kj::TForm1&) {}
+void quitOnSignals(kj::Launcher&) {}
 #else
 int g_signalPipe[2] = {-1, -1};
 
@@ -98,10 +98,10 @@ extern "C" void onQuitSignal(int) {
 
 // SIGTERM, SIGINT and SIGHUP (the terminal closed) end the program as its Exit
 // button does, from the event loop.
-void quitOnSignals(kj::TForm1& launcher) {
+void quitOnSignals(kj::Launcher& launcher) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &launcher);
-    QObject::connect(notifier, &QSocketNotifier::activated, &launcher, [&launcher] { launcher.ExitClick(); });
+    QObject::connect(notifier, &QSocketNotifier::activated, &launcher, [&launcher] { launcher.onExit(); });
     struct sigaction action {};
     action.sa_handler = onQuitSignal;
     sigemptyset(&action.sa_mask);
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
         kj::QtDesktop desktop;
         kj::AppContext context{
             kj::trace::traced(choice.simulate ? kjsim::simulatedBridges() : kj::portBridges(choice.ports)), desktop};
-        kj::TForm1 launcher(context);
+        kj::Launcher launcher(context);
         quitOnSignals(launcher);
         QObject::connect(&app, &QCoreApplication::aboutToQuit, &launcher, [&launcher] { launcher.shutDown(); });
         launcher.show();

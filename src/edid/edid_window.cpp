@@ -10,7 +10,7 @@
 namespace kj {
 
 namespace {
-const WindowEntry kWindow{edid::kFamily, makeToolWindow<TEDID_form>};
+const WindowEntry kWindow{edid::kFamily, makeToolWindow<EdidWindow>};
 }  // namespace
 KJ_REGISTER(WindowEntry, kWindow)
 
@@ -20,95 +20,87 @@ constexpr int kInfoWidth = 540;
 const QString kInfoTitle = QStringLiteral("EDID info");
 }  // namespace
 
-TEDID_form::TEDID_form(AppContext& context, QWidget* launcher)
+EdidWindow::EdidWindow(AppContext& context, QWidget* launcher)
     : ChipWindow(context, launcher, QStringLiteral("EEPROM LCD read/write VER4.1"), edid::kFamily) {
     setObjectName("EDID_form");
     makeButtons({
-        {&EDID_READ, "EDID_READ", "EDID_READ", [this] { EDID_READClick(); }, kReadColour},
-        {&EDID_WRITE, "EDID_WRITE", "EDID_WRITE", [this] { EDID_WRITEClick(); }, kWriteColour},
-        {&EXIT_EDID, "EXIT_EDID", "EXIT", [this] { EXIT_EDIDClick(); }},
+        {&readButton_, "EDID_READ", "EDID_READ", [this] { onRead(); }, kReadColour},
+        {&writeButton_, "EDID_WRITE", "EDID_WRITE", [this] { onWrite(); }, kWriteColour},
+        {&exitButton_, "EXIT_EDID", "EXIT", [this] { onExit(); }},
     });
-    EDID_Memo = makeLog("EDID_Memo", kMemoPixels);
-    EDID_InfoBox = new QGroupBox(kInfoTitle, canvas());
-    EDID_InfoBox->setObjectName("EDID_InfoBox");
-    EDID_Info = makeMemo(EDID_InfoBox, "EDID_Info", kMemoPixels);
-    EDID_Info->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    EDID_InfoBox->setFixedWidth(kInfoWidth);
-    auto* infoLayout = new QVBoxLayout(EDID_InfoBox);
-    infoLayout->addWidget(EDID_Info);
+    log_ = makeLog("EDID_Memo", kMemoPixels);
+    infoBox_ = new QGroupBox(kInfoTitle, canvas());
+    infoBox_->setObjectName("EDID_InfoBox");
+    info_ = makeMemo(infoBox_, "EDID_Info", kMemoPixels);
+    info_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    infoBox_->setFixedWidth(kInfoWidth);
+    auto* infoLayout = new QVBoxLayout(infoBox_);
+    infoLayout->addWidget(info_);
 
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(EDID_READ);
-    buttons->addWidget(EDID_WRITE);
+    buttons->addWidget(readButton_);
+    buttons->addWidget(writeButton_);
     buttons->addStretch();
-    buttons->addWidget(EXIT_EDID);
+    buttons->addWidget(exitButton_);
     auto* layout = new QGridLayout(canvas());
-    layout->addWidget(EDID_Memo, 0, 0);
-    layout->addWidget(EDID_InfoBox, 0, 1);
+    layout->addWidget(log_, 0, 0);
+    layout->addWidget(infoBox_, 0, 1);
     layout->addLayout(buttons, 1, 0, 1, 2);
     layout->setColumnStretch(0, 1);
     resize(1160, 520);
 
-    attachFrontend(
-        EDID_Memo, {},
-        {.saveCanClose = [this] { SaveDialog1CanClose(); }, .openCanClose = [this] { OpenDialog1CanClose(); }});
+    attachFrontend(log_, {});
     programmer_ = std::make_unique<EdidProgrammer>(bridge(), frontend());
-    programmer_->onInfo([this](const EdidInfo& info, EdidSource source) {
-        QMetaObject::invokeMethod(this, [this, info, source] { showInfo(info, source); });
-    });
+    programmer_->onInfo(
+        [this](const EdidInfo& info, EdidSource source) { post([this, info, source] { showInfo(info, source); }); });
     programmer_->onBadBaseBlock([this](const EdidInfo& info) {
         EdidWriteChoice choice = EdidWriteChoice::Cancel;
-        QMetaObject::invokeMethod(
-            this, [&] { choice = askBadBaseBlock(info); }, Qt::BlockingQueuedConnection);
+        waitFor([&] { choice = askBadBaseBlock(info); });
         return choice;
     });
 }
 
-void TEDID_form::EDID_READClick() {
+void EdidWindow::onRead() {
     if (!programmer_->operation().idle()) return;
     clearInfo();
     programmer_->startRead();
 }
 
-void TEDID_form::EDID_WRITEClick() {
+void EdidWindow::onWrite() {
     if (!programmer_->operation().idle()) return;
     clearInfo();
     writing_ = true;
     programmer_->startWrite();
 }
 
-void TEDID_form::EXIT_EDIDClick() {
+void EdidWindow::onExit() {
     if (!programmer_->operation().idle()) return;
-    clearLogLines(EDID_Memo);
+    clearLogLines(log_);
     clearInfo();
     showLauncherAndHide();
 }
 
-void TEDID_form::SaveDialog1CanClose() { setDialogConfirmed(); }
-
-void TEDID_form::OpenDialog1CanClose() { setDialogConfirmed(); }
-
 // A write that did not go ahead leaves no summary of a file that was not written.
-void TEDID_form::operationDone() {
+void EdidWindow::operationDone() {
     const bool wrote = programmer_->operation().lastSucceeded();
     if (std::exchange(writing_, false) && !wrote && programmer_->lastStatus().empty()) clearInfo();
 }
 
-void TEDID_form::clearInfo() {
-    EDID_Info->clear();
-    EDID_InfoBox->setTitle(kInfoTitle);
+void EdidWindow::clearInfo() {
+    info_->clear();
+    infoBox_->setTitle(kInfoTitle);
 }
 
-void TEDID_form::showInfo(const EdidInfo& info, EdidSource source) {
+void EdidWindow::showInfo(const EdidInfo& info, EdidSource source) {
     QStringList lines;
     for (const auto& line : describeEdid(info)) lines << QString::fromStdString(line);
-    EDID_Info->setPlainText(lines.join('\n'));
-    EDID_InfoBox->setTitle(source == EdidSource::Eeprom ? kInfoTitle + QStringLiteral(": the EEPROM just read")
-                                                        : kInfoTitle + QStringLiteral(": the file to write, ") +
-                                                              QString::fromStdString(programmer_->fileName()));
+    info_->setPlainText(lines.join('\n'));
+    infoBox_->setTitle(source == EdidSource::Eeprom ? kInfoTitle + QStringLiteral(": the EEPROM just read")
+                                                    : kInfoTitle + QStringLiteral(": the file to write, ") +
+                                                          QString::fromStdString(programmer_->fileName()));
 }
 
-QString TEDID_form::badBaseBlockQuestion(const EdidInfo& info) {
+QString EdidWindow::badBaseBlockQuestion(const EdidInfo& info) {
     QStringList problems;
     if (!info.headerValid) problems << QStringLiteral("the header is not 00 FF FF FF FF FF FF 00");
     if (!info.blocks.empty() && !info.blocks.front().ok()) {
@@ -121,7 +113,7 @@ QString TEDID_form::badBaseBlockQuestion(const EdidInfo& info) {
     return text + QStringLiteral("\n\nWrite it to the EEPROM anyway?");
 }
 
-EdidWriteChoice TEDID_form::askBadBaseBlock(const EdidInfo& info) {
+EdidWriteChoice EdidWindow::askBadBaseBlock(const EdidInfo& info) {
     QMessageBox box(QMessageBox::Warning, windowTitle(), badBaseBlockQuestion(info), QMessageBox::NoButton, this);
     box.setObjectName("EDID_BadBaseBlock");
     auto* asIs = box.addButton(QString::fromLatin1(kWriteAsIs), QMessageBox::AcceptRole);

@@ -12,24 +12,10 @@
 
 namespace kj {
 
-class TEDID_form : public ChipWindow {
+class EdidWindow : public ChipWindow {
     Q_OBJECT
 public:
-    TEDID_form(AppContext& context, QWidget* launcher);
-
-    QPushButton* EDID_READ = nullptr;
-    QPushButton* EXIT_EDID = nullptr;
-    QPushButton* EDID_WRITE = nullptr;
-    QPlainTextEdit* EDID_Memo = nullptr;
-    // "EDID info": the summary of the image just read or about to be written.
-    QGroupBox* EDID_InfoBox = nullptr;
-    QPlainTextEdit* EDID_Info = nullptr;
-
-    void EDID_READClick();
-    void EDID_WRITEClick();
-    void EXIT_EDIDClick();
-    void SaveDialog1CanClose();
-    void OpenDialog1CanClose();
+    EdidWindow(AppContext& context, QWidget* launcher);
 
     // Shown by the question before writing an image whose base block is not sane.
     static QString badBaseBlockQuestion(const EdidInfo& info);
@@ -38,7 +24,18 @@ public:
     static constexpr const char* kCancelWrite = "Cancel";
 
 private:
-    void exitRequested() override { EXIT_EDIDClick(); }
+    QPushButton* readButton_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
+    QPushButton* writeButton_ = nullptr;
+    QPlainTextEdit* log_ = nullptr;
+    // "EDID info": the summary of the image just read or about to be written.
+    QGroupBox* infoBox_ = nullptr;
+    QPlainTextEdit* info_ = nullptr;
+
+    void onRead();
+    void onWrite();
+    void onExit();
+    void exitRequested() override { onExit(); }
     std::vector<Operation*> operations() override { return {&programmer_->operation()}; }
     void showInfo(const EdidInfo& info, EdidSource source);
     void clearInfo();

@@ -32,10 +32,10 @@ QPlainTextEdit* ChipWindow::makeLog(const char* name, int pixelSize, QRect place
     return log;
 }
 
-std::vector<TCGauge*> ChipWindow::makeGauges(std::initializer_list<GaugeSpec> gauges) {
-    std::vector<TCGauge*> made;
+std::vector<Gauge*> ChipWindow::makeGauges(std::initializer_list<GaugeSpec> gauges) {
+    std::vector<Gauge*> made;
     for (const auto& spec : gauges) {
-        auto* gauge = new TCGauge(canvas());
+        auto* gauge = new Gauge(canvas());
         gauge->setObjectName(spec.name);
         gauge->setMaxValue(spec.maximum);
         gauge->setForeColor(spec.colour);
@@ -46,7 +46,7 @@ std::vector<TCGauge*> ChipWindow::makeGauges(std::initializer_list<GaugeSpec> ga
     return made;
 }
 
-void ChipWindow::layOut(QWidget* top, QPlainTextEdit* log, const std::vector<TCGauge*>& gauges,
+void ChipWindow::layOut(QWidget* top, QPlainTextEdit* log, const std::vector<Gauge*>& gauges,
                         std::initializer_list<QPushButton*> buttons, QPushButton* exit) {
     auto* row = new QHBoxLayout;
     for (auto* button : buttons) row->addWidget(button);
@@ -59,7 +59,8 @@ void ChipWindow::layOut(QWidget* top, QPlainTextEdit* log, const std::vector<TCG
     layout->addLayout(row);
 }
 
-void ChipWindow::attachFrontend(QPlainTextEdit* log, std::vector<TCGauge*> gauges, WindowFrontend::Hooks hooks) {
+void ChipWindow::attachFrontend(QPlainTextEdit* log, std::vector<Gauge*> gauges, WindowFrontend::Hooks hooks) {
+    hooks.saveCanClose = hooks.openCanClose = [this] { dialogConfirmed_ = true; };
     frontend_ = std::make_unique<WindowFrontend>(this, log, std::move(gauges), context_.desktop, dialogConfirmed_,
                                                  withBusyButtons(std::move(hooks)));
 }

@@ -41,7 +41,7 @@ protected:
         int pixelSize = 16;
     };
     struct GaugeSpec {
-        TCGauge** slot;
+        Gauge** slot;
         const char* name;
         int maximum;
         QRect place = {};
@@ -50,14 +50,15 @@ protected:
 
     void makeButtons(std::initializer_list<ButtonSpec> buttons);
     QPlainTextEdit* makeLog(const char* name, int pixelSize, QRect place = {});
-    std::vector<TCGauge*> makeGauges(std::initializer_list<GaugeSpec> gauges);
+    std::vector<Gauge*> makeGauges(std::initializer_list<GaugeSpec> gauges);
     // The log over the gauges over a row of buttons, `exit` alone at its right;
     // `top`, when given, above them all.
-    void layOut(QWidget* top, QPlainTextEdit* log, const std::vector<TCGauge*>& gauges,
+    void layOut(QWidget* top, QPlainTextEdit* log, const std::vector<Gauge*>& gauges,
                 std::initializer_list<QPushButton*> buttons, QPushButton* exit);
 
     // Once the controls exist: the front end that the operations report through.
-    void attachFrontend(QPlainTextEdit* log, std::vector<TCGauge*> gauges, WindowFrontend::Hooks hooks);
+    // Its file dialogs' close confirmation sets the dialog-confirmed flag.
+    void attachFrontend(QPlainTextEdit* log, std::vector<Gauge*> gauges, WindowFrontend::Hooks hooks = {});
     // The button that starts an operation, by the operation's name.
     struct Starter {
         std::string_view operation;
@@ -66,10 +67,12 @@ protected:
     // `hooks` with the buttons made above disabled while an operation runs, but
     // the one that started it (a second click is ignored while busy), and all
     // enabled again at its end.
-    WindowFrontend::Hooks lockingButtons(std::vector<Starter> starters, WindowFrontend::Hooks hooks);
+    WindowFrontend::Hooks lockingButtons(std::vector<Starter> starters, WindowFrontend::Hooks hooks = {});
     Frontend& frontend() { return *frontend_; }
-    // Set by the file dialogs' close-confirmation handlers.
-    void setDialogConfirmed() { dialogConfirmed_ = true; }
+    // From a worker: runs `f` on the window thread after what was handed over
+    // before; waitFor() also waits for it to have run.
+    void post(std::function<void()> f) { frontend_->post(std::move(f)); }
+    void waitFor(const std::function<void()>& f) { frontend_->wait(f); }
     // The operations a quit must end; empty when none can run.
     virtual std::vector<Operation*> operations() = 0;
     // On the window thread once a worker has ended, whatever it did.

@@ -4,24 +4,24 @@
 
 namespace kj {
 
-TCGauge::TCGauge(QWidget* parent) : QWidget(parent) { setMinimumHeight(20); }
+Gauge::Gauge(QWidget* parent) : QWidget(parent) { setMinimumHeight(20); }
 
-void TCGauge::setMaxValue(int maximum) {
+void Gauge::setMaxValue(int maximum) {
     maximum_ = maximum > 0 ? maximum : 1;
     update();
 }
 
-void TCGauge::setProgress(int progress) {
+void Gauge::setProgress(int progress) {
     progress_ = std::clamp(progress, 0, maximum_);
     update();
 }
 
-void TCGauge::setForeColor(const QColor& colour) {
+void Gauge::setForeColor(const QColor& colour) {
     colour_ = colour;
     update();
 }
 
-void TCGauge::paintEvent(QPaintEvent*) {
+void Gauge::paintEvent(QPaintEvent*) {
     QPainter p(this);
     const QRect frame = rect().adjusted(0, 0, -1, -1);
     p.fillRect(frame, Qt::white);

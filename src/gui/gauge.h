@@ -6,10 +6,10 @@
 
 namespace kj {
 
-class TCGauge : public QWidget {
+class Gauge : public QWidget {
     Q_OBJECT
 public:
-    explicit TCGauge(QWidget* parent = nullptr);
+    explicit Gauge(QWidget* parent = nullptr);
     void setMaxValue(int maximum);
     int maxValue() const { return maximum_; }
     void setProgress(int progress);

@@ -8,15 +8,15 @@ namespace {
 constexpr qreal kCornerShare = 0.25;  // corner radius as a share of the shorter side
 }
 
-TShape::TShape(QWidget* parent) : QWidget(parent) {}
+Shape::Shape(QWidget* parent) : QWidget(parent) {}
 
-void TShape::setBrushColor(const QColor& colour) {
+void Shape::setBrushColor(const QColor& colour) {
     if (colour == brush_) return;
     brush_ = colour;
     update();
 }
 
-void TShape::paintEvent(QPaintEvent*) {
+void Shape::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::black);

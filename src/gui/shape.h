@@ -7,10 +7,10 @@
 
 namespace kj {
 
-class TShape : public QWidget {
+class Shape : public QWidget {
     Q_OBJECT
 public:
-    explicit TShape(QWidget* parent = nullptr);
+    explicit Shape(QWidget* parent = nullptr);
     QColor brushColor() const { return brush_; }
     void setBrushColor(const QColor& colour);
 

@@ -13,15 +13,17 @@
 
 namespace kj {
 
-class TTESTING : public QWidget {
+class ConnectionTestWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit TTESTING(AppContext& context);
-    QPlainTextEdit* Test_memo = nullptr;
-    QPushButton* BitBtn1 = nullptr;
-    void BitBtn1Click();
+    explicit ConnectionTestWindow(AppContext& context);
 
 private:
+    void onTest();
+
+    QPlainTextEdit* log_ = nullptr;
+    QPushButton* testButton_ = nullptr;
+
     std::unique_ptr<Bridge> bridge_;
     bool dialogConfirmed_ = false;
     std::unique_ptr<WindowFrontend> frontend_;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <utility>
 
 #include "gui/tool_window.h"
 #include "link/wire_trace.h"
@@ -29,33 +30,77 @@ void clearLogLines(QPlainTextEdit* memo) {
     memo->setProperty(kLineCount, 0);
 }
 
-WindowFrontend::WindowFrontend(QWidget* window, QPlainTextEdit* memo, std::vector<TCGauge*> gauges, Desktop& desktop,
+WindowQueue::WindowQueue(QObject* window) : QObject(window) {}
+
+// A worker still waiting for the window is let go.
+WindowQueue::~WindowQueue() {
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        queue_.clear();
+    }
+    ran_.notify_all();
+}
+
+void WindowQueue::post(std::function<void()> f) {
+    if (onWindowThread()) {
+        drain();
+        f();
+        return;
+    }
+    bool wake = false;
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(f));
+        wake = !std::exchange(wakeUpPending_, true);
+    }
+    // By name: the toolkit makes and frees the call itself, and carries nothing of ours.
+    if (wake) QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
+}
+
+// A posted function may run an event loop of its own (a modal box): what is
+// handed over meanwhile wakes that loop, and is carried out there.
+void WindowQueue::drain() {
+    {
+        std::lock_guard lock(mutex_);
+        wakeUpPending_ = false;
+    }
+    for (;;) {
+        std::function<void()> f;
+        {
+            std::lock_guard lock(mutex_);
+            if (queue_.empty()) return;
+            f = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        f();
+    }
+}
+
+void WindowQueue::wait(const std::function<void()>& f) {
+    if (onWindowThread()) return post(f);
+    bool done = false;
+    post([this, &f, &done] {
+        f();
+        {
+            std::lock_guard lock(mutex_);
+            done = true;
+        }
+        ran_.notify_all();
+    });
+    std::unique_lock lock(mutex_);
+    ran_.wait(lock, [&] { return done || closed_; });
+}
+
+WindowFrontend::WindowFrontend(QWidget* window, QPlainTextEdit* memo, std::vector<Gauge*> gauges, Desktop& desktop,
                                bool& confirmed, Hooks hooks)
     : window_(window),
+      queue_(new WindowQueue(window)),
       memo_(memo),
       gauges_(std::move(gauges)),
       desktop_(desktop),
       confirmed_(confirmed),
       hooks_(std::move(hooks)) {}
-
-void WindowFrontend::post(std::function<void()> f) {
-    if (onWindowThread()) {
-        // What a worker posted before comes first.
-        QCoreApplication::sendPostedEvents(window_, QEvent::MetaCall);
-        f();
-        return;
-    }
-    QMetaObject::invokeMethod(window_, std::move(f), Qt::QueuedConnection);
-}
-
-void WindowFrontend::wait(const std::function<void()>& f) {
-    if (onWindowThread()) {
-        QCoreApplication::sendPostedEvents(window_, QEvent::MetaCall);
-        f();
-        return;
-    }
-    QMetaObject::invokeMethod(window_, f, Qt::BlockingQueuedConnection);
-}
 
 void WindowFrontend::log(std::string_view line) {
     trace::line(line);

@@ -10,7 +10,10 @@
 #include <QWidget>
 #include <array>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 #include "common/frontend.h"
@@ -25,6 +28,32 @@ namespace kj {
 void appendLogLine(QPlainTextEdit* memo, const QString& line);
 void clearLogLines(QPlainTextEdit* memo);
 
+// What workers hand to a window's thread, carried out there in the order
+// handed over. The queue and its lock are the program's own; the toolkit only
+// carries the wake-up. So the hand-over is ordered by a lock that
+// ThreadSanitizer sees, where the toolkit's own, uninstrumented, it cannot.
+class WindowQueue : public QObject {
+    Q_OBJECT
+public:
+    explicit WindowQueue(QObject* window);
+    ~WindowQueue() override;
+    // Runs `f` on the window's thread: at once there, after what was handed over before.
+    void post(std::function<void()> f);
+    // Runs `f` on the window's thread and waits for it; returns at once when
+    // the window goes first.
+    void wait(const std::function<void()>& f);
+    Q_INVOKABLE void drain();
+
+private:
+    bool onWindowThread() const { return QThread::currentThread() == thread(); }
+
+    std::mutex mutex_;
+    std::condition_variable ran_;
+    std::deque<std::function<void()>> queue_;
+    bool wakeUpPending_ = false;
+    bool closed_ = false;
+};
+
 class WindowFrontend : public Frontend {
 public:
     struct Hooks {
@@ -36,8 +65,8 @@ public:
     };
 
     // `confirmed` is the window's dialog-confirmed flag, set by the handlers above.
-    WindowFrontend(QWidget* window, QPlainTextEdit* memo, std::vector<TCGauge*> gauges, Desktop& desktop,
-                   bool& confirmed, Hooks hooks);
+    WindowFrontend(QWidget* window, QPlainTextEdit* memo, std::vector<Gauge*> gauges, Desktop& desktop, bool& confirmed,
+                   Hooks hooks);
 
     void log(std::string_view line) override;
     void clearLog() override;
@@ -50,21 +79,19 @@ public:
     void operationEnded() override;
     void busy(bool on) override;
 
+    void post(std::function<void()> f) { queue_->post(std::move(f)); }
+    void wait(const std::function<void()>& f) { queue_->wait(f); }
+
 private:
     static constexpr int kMaxGauges = 2;
     struct Progress {
         std::atomic<int> value{0};
         std::atomic<bool> posted{false};
     };
-    bool onWindowThread() const { return QThread::currentThread() == window_->thread(); }
-    // Runs `f` on the window's thread: at once there, else after what was posted before.
-    void post(std::function<void()> f);
-    // Runs `f` on the window's thread and waits for it.
-    void wait(const std::function<void()>& f);
-
     QWidget* window_;
+    WindowQueue* queue_;  // the window's child
     QPlainTextEdit* memo_;
-    std::vector<TCGauge*> gauges_;
+    std::vector<Gauge*> gauges_;
     Desktop& desktop_;
     bool& confirmed_;
     Hooks hooks_;

@@ -10,7 +10,7 @@
 namespace kj {
 
 namespace {
-const WindowEntry kWindow{ite::kFamily, makeToolWindow<TITE_FORM>};
+const WindowEntry kWindow{ite::kFamily, makeToolWindow<IteWindow>};
 }  // namespace
 KJ_REGISTER(WindowEntry, kWindow)
 
@@ -53,7 +53,7 @@ constexpr std::array<std::string_view, 17> kInstructions{
 };
 
 // Each gauge with what it measures at its left.
-QGridLayout* labelledGauges(std::initializer_list<std::pair<TCGauge*, QString>> gauges) {
+QGridLayout* labelledGauges(std::initializer_list<std::pair<Gauge*, QString>> gauges) {
     auto* grid = new QGridLayout;
     for (int row = 0; const auto& [gauge, caption] : gauges) {
         auto* label = new QLabel(caption);
@@ -75,87 +75,82 @@ void paintText(QWidget* widget, const QColor& colour) {
 }
 }  // namespace
 
-TITE_FORM::TITE_FORM(AppContext& context, QWidget* launcher)
+IteWindow::IteWindow(AppContext& context, QWidget* launcher)
     : ChipWindow(context, launcher, QStringLiteral("ITE 16_05_2016"), ite::kFamily) {
     setObjectName("TITE_FORM");
     makeButtons({
-        {&ITE_SETUP_BitBtn, "ITE_SETUP_BitBtn", QStringLiteral("Применить APPLY"), [this] { ITE_SETUP_BitBtnClick(); }},
-        {&ITE_CHECK_CON_BitBtn, "ITE_CHECK_CON_BitBtn", QStringLiteral("Проверка связи check connection"),
-         [this] { ITE_CHECK_CON_BitBtnClick(); }},
-        {&ITE_READ_BitBtn, "ITE_READ_BitBtn", QStringLiteral("Чтение READ"), [this] { ITE_READ_BitBtnClick(); },
-         kReadColour},
-        {&ITE_WRITE_BitBtn, "ITE_WRITE_BitBtn", QStringLiteral("Запись WRITE"), [this] { ITE_WRITE_BitBtnClick(); },
-         kWriteColour},
-        {&ITE_EXIT_BitBtn, "ITE_EXIT_BitBtn", QStringLiteral("Выход EXIT"), [this] { ITE_EXIT_BitBtnClick(); }},
+        {&applyButton_, "ITE_SETUP_BitBtn", QStringLiteral("Применить APPLY"), [this] { onApply(); }},
+        {&checkButton_, "ITE_CHECK_CON_BitBtn", QStringLiteral("Проверка связи check connection"),
+         [this] { onCheckConnection(); }},
+        {&readButton_, "ITE_READ_BitBtn", QStringLiteral("Чтение READ"), [this] { onRead(); }, kReadColour},
+        {&writeButton_, "ITE_WRITE_BitBtn", QStringLiteral("Запись WRITE"), [this] { onWrite(); }, kWriteColour},
+        {&exitButton_, "ITE_EXIT_BitBtn", QStringLiteral("Выход EXIT"), [this] { onExit(); }},
     });
-    ITE_Memo1 = makeLog("ITE_Memo1", kMemoPixels);
+    log_ = makeLog("ITE_Memo1", kMemoPixels);
     const auto gauges = makeGauges({
-        {&ITE_CGauge1, "ITE_CGauge1", kPageCount, {}, kPagesGaugeColour},
-        {&SPEED_ITE_CGauge, "SPEED_ITE_CGauge", kPageGaugeMax, {}, kPageGaugeColour},
+        {&flashGauge_, "ITE_CGauge1", kPageCount, {}, kPagesGaugeColour},
+        {&pageGauge_, "SPEED_ITE_CGauge", kPageGaugeMax, {}, kPageGaugeColour},
     });
-    ITE_CGauge1->setProgress(1);
+    flashGauge_->setProgress(1);
     buildRouting();
 
     auto* middle = new QHBoxLayout;
-    middle->addWidget(GroupBox1);
-    middle->addWidget(ITE_Memo1, 1);
+    middle->addWidget(routingBox_);
+    middle->addWidget(log_, 1);
     auto* buttons = new QHBoxLayout;
-    for (auto* button : {ITE_CHECK_CON_BitBtn, ITE_READ_BitBtn, ITE_WRITE_BitBtn}) buttons->addWidget(button);
+    for (auto* button : {checkButton_, readButton_, writeButton_}) buttons->addWidget(button);
     buttons->addStretch();
-    buttons->addWidget(ITE_EXIT_BitBtn);
+    buttons->addWidget(exitButton_);
     auto* layout = new QVBoxLayout(canvas());
-    layout->addWidget(ITE_ComboBox_MB_SWITCH);
-    layout->addWidget(ITE_CheckBox);
+    layout->addWidget(motherboardChooser_);
+    layout->addWidget(orientationBox_);
     layout->addLayout(middle, 1);
-    layout->addLayout(labelledGauges({{ITE_CGauge1, kWholeFlashCaption}, {SPEED_ITE_CGauge, kPageCaption}}));
+    layout->addLayout(labelledGauges({{flashGauge_, kWholeFlashCaption}, {pageGauge_, kPageCaption}}));
     layout->addLayout(buttons);
     // Room for a title bar and a panel on a 1366 x 768 screen.
     resize(kWidth, kHeight);
 
-    attachFrontend(ITE_Memo1, gauges,
-                   lockingButtons({{ite::kReading, ITE_READ_BitBtn}, {ite::kWriting, ITE_WRITE_BitBtn}},
-                                  {.saveCanClose = [this] { ITE_SaveDialogCanClose(); },
-                                   .openCanClose = [this] { ITE_OpenDialogCanClose(); }}));
+    attachFrontend(log_, gauges, lockingButtons({{ite::kReading, readButton_}, {ite::kWriting, writeButton_}}));
     programmer_ = std::make_unique<IteProgrammer>(bridge(), frontend());
-    FormCreate();
+    onCreate();
 }
 
-void TITE_FORM::buildRouting() {
-    ITE_ComboBox_MB_SWITCH = new QComboBox(canvas());
-    ITE_ComboBox_MB_SWITCH->setObjectName("ITE_ComboBox_MB_SWITCH");
-    ITE_ComboBox_MB_SWITCH->setMaxVisibleItems(kBoardRows);
-    ITE_ComboBox_MB_SWITCH->setMinimumContentsLength(kBoardTextLength);
-    ITE_ComboBox_MB_SWITCH->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    connect(ITE_ComboBox_MB_SWITCH, &QComboBox::activated, this, &TITE_FORM::ITE_ComboBox_MB_SWITCHSelect);
+void IteWindow::buildRouting() {
+    motherboardChooser_ = new QComboBox(canvas());
+    motherboardChooser_->setObjectName("ITE_ComboBox_MB_SWITCH");
+    motherboardChooser_->setMaxVisibleItems(kBoardRows);
+    motherboardChooser_->setMinimumContentsLength(kBoardTextLength);
+    motherboardChooser_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    connect(motherboardChooser_, &QComboBox::activated, this, &IteWindow::onMotherboardPicked);
 
-    ITE_CheckBox = new QCheckBox(kOrientation, canvas());
-    ITE_CheckBox->setObjectName("ITE_CheckBox");
-    ITE_CheckBox->setChecked(true);
-    ITE_CheckBox->setEnabled(false);
-    connect(ITE_CheckBox, &QCheckBox::clicked, this, &TITE_FORM::ITE_CheckBoxClick);
+    orientationBox_ = new QCheckBox(kOrientation, canvas());
+    orientationBox_->setObjectName("ITE_CheckBox");
+    orientationBox_->setChecked(true);
+    orientationBox_->setEnabled(false);
+    connect(orientationBox_, &QCheckBox::clicked, this, &IteWindow::onOrientationClicked);
 
-    GroupBox1 = new QGroupBox(kGroupTitle, canvas());
-    GroupBox1->setObjectName("GroupBox1");
-    auto* grid = new QGridLayout(GroupBox1);
+    routingBox_ = new QGroupBox(kGroupTitle, canvas());
+    routingBox_->setObjectName("GroupBox1");
+    auto* grid = new QGridLayout(routingBox_);
     grid->setVerticalSpacing(1);  // fifteen rows in a window that fits a laptop screen
     for (size_t row = 0; row < kSignalCount; ++row) {
         const Signal& signal = kSignals[row];
-        auto* label = new QLabel(fromUtf8(signal.label), GroupBox1);
+        auto* label = new QLabel(fromUtf8(signal.label), routingBox_);
         label->setObjectName(QStringLiteral("Label%1").arg(row + 1));
         QFont bold = label->font();
         bold.setBold(true);
         label->setFont(bold);
         paintText(label, qColour(signal.colour));
-        Label[row] = label;
-        ComboBox[row] = makePinSelector(row);
+        pinLabels_[row] = label;
+        pinSelectors_[row] = makePinSelector(row);
         grid->addWidget(label, static_cast<int>(row), 0);
-        grid->addWidget(ComboBox[row], static_cast<int>(row), 1);
+        grid->addWidget(pinSelectors_[row], static_cast<int>(row), 1);
     }
-    grid->addWidget(ITE_SETUP_BitBtn, static_cast<int>(kSignalCount), 0, 1, 2);
+    grid->addWidget(applyButton_, static_cast<int>(kSignalCount), 0, 1, 2);
 }
 
-QComboBox* TITE_FORM::makePinSelector(size_t row) {
-    auto* selector = new QComboBox(GroupBox1);
+QComboBox* IteWindow::makePinSelector(size_t row) {
+    auto* selector = new QComboBox(routingBox_);
     selector->setObjectName(QStringLiteral("ComboBox%1").arg(row + 1));
     selector->setEditable(true);
     selector->setInsertPolicy(QComboBox::NoInsert);
@@ -167,74 +162,74 @@ QComboBox* TITE_FORM::makePinSelector(size_t row) {
 }
 
 // Loads the motherboard connection base, once for the life of the window.
-void TITE_FORM::FormCreate() {
-    for (auto line : kInstructions) appendLogLine(ITE_Memo1, fromUtf8(line));
+void IteWindow::onCreate() {
+    for (auto line : kInstructions) appendLogLine(log_, fromUtf8(line));
     const std::string path = baseFilePath(kBaseFile).string();
     std::string error;
     const auto base = loadBase(path, error);
     if (!base) {
-        ITE_ComboBox_MB_SWITCH->addItem(QString::fromStdString(noBaseEntry(path)));
-        ITE_ComboBox_MB_SWITCH->setToolTip(QString::fromStdString(fileProblem(path, error) + "\n" + baseLineFormat()));
-        appendLogLine(ITE_Memo1, QString::fromStdString(baseLineFormat()));
-        paintText(ITE_ComboBox_MB_SWITCH, Qt::red);
+        motherboardChooser_->addItem(QString::fromStdString(noBaseEntry(path)));
+        motherboardChooser_->setToolTip(QString::fromStdString(fileProblem(path, error) + "\n" + baseLineFormat()));
+        appendLogLine(log_, QString::fromStdString(baseLineFormat()));
+        paintText(motherboardChooser_, Qt::red);
     } else {
-        ITE_ComboBox_MB_SWITCH->addItem(fromUtf8(kChooseBoardEntry));
-        for (const auto& line : *base) ITE_ComboBox_MB_SWITCH->addItem(QString::fromStdString(line));
-        ITE_ComboBox_MB_SWITCH->setToolTip(QString::fromStdString(path));
-        paintText(ITE_ComboBox_MB_SWITCH, Qt::black);
+        motherboardChooser_->addItem(fromUtf8(kChooseBoardEntry));
+        for (const auto& line : *base) motherboardChooser_->addItem(QString::fromStdString(line));
+        motherboardChooser_->setToolTip(QString::fromStdString(path));
+        paintText(motherboardChooser_, Qt::black);
     }
-    ITE_ComboBox_MB_SWITCH->setCurrentIndex(0);
+    motherboardChooser_->setCurrentIndex(0);
 }
 
 // ---- routing ----
 
-Routing TITE_FORM::selectedPins() const {
+Routing IteWindow::selectedPins() const {
     Routing pins{};
     for (size_t row = 0; row < kSignalCount; ++row)
-        pins[row] = static_cast<uint8_t>(std::max(ComboBox[row]->currentIndex(), kNotConnected));
+        pins[row] = static_cast<uint8_t>(std::max(pinSelectors_[row]->currentIndex(), kNotConnected));
     return pins;
 }
 
-void TITE_FORM::showPins(const Routing& pins) {
+void IteWindow::showPins(const Routing& pins) {
     for (size_t row = 0; row < kSignalCount; ++row) {
-        ComboBox[row]->setCurrentIndex(pins[row]);
-        ComboBox[row]->setEditText(ComboBox[row]->itemText(pins[row]));
+        pinSelectors_[row]->setCurrentIndex(pins[row]);
+        pinSelectors_[row]->setEditText(pinSelectors_[row]->itemText(pins[row]));
     }
 }
 
-void TITE_FORM::pinTyped(QComboBox* selector) {
+void IteWindow::pinTyped(QComboBox* selector) {
     const int pin = pinOfText(selector->currentText().toStdString()).value_or(selector->currentIndex());
     selector->setCurrentIndex(pin);
     selector->setEditText(selector->itemText(pin));
 }
 
-void TITE_FORM::commitTypedPins() {
-    for (auto* selector : ComboBox) pinTyped(selector);
+void IteWindow::commitTypedPins() {
+    for (auto* selector : pinSelectors_) pinTyped(selector);
 }
 
-void TITE_FORM::ITE_ComboBox_MB_SWITCHSelect(int index) {
-    ITE_CheckBox->setEnabled(false);
+void IteWindow::onMotherboardPicked(int index) {
+    orientationBox_->setEnabled(false);
     if (index <= 0) return;
-    ITE_CheckBox->setChecked(true);
+    orientationBox_->setChecked(true);
     commitTypedPins();
-    const AppliedLine applied = applyBaseLine(ITE_ComboBox_MB_SWITCH->itemText(index).toStdString(), selectedPins());
+    const AppliedLine applied = applyBaseLine(motherboardChooser_->itemText(index).toStdString(), selectedPins());
     showPins(applied.pins);
     if (!applied.complete) return frontend().log(applied.message);
-    ITE_CheckBox->setEnabled(true);
+    orientationBox_->setEnabled(true);
 }
 
 // The mark stays true to the selectors: a mirroring refused leaves it as it was.
-void TITE_FORM::ITE_CheckBoxClick() {
+void IteWindow::onOrientationClicked() {
     commitTypedPins();
-    const Mirroring mirrored = mirrorRouting(ITE_ComboBox_MB_SWITCH->currentText().toStdString(), selectedPins());
+    const Mirroring mirrored = mirrorRouting(motherboardChooser_->currentText().toStdString(), selectedPins());
     if (!mirrored.done) {
-        ITE_CheckBox->setChecked(!ITE_CheckBox->isChecked());
+        orientationBox_->setChecked(!orientationBox_->isChecked());
         return frontend().log(mirrored.message);
     }
     showPins(mirrored.pins);
 }
 
-void TITE_FORM::ITE_SETUP_BitBtnClick() {
+void IteWindow::onApply() {
     commitTypedPins();
     if (!programmer_->operation().idle()) return;
     applying_ = true;
@@ -242,29 +237,24 @@ void TITE_FORM::ITE_SETUP_BitBtnClick() {
 }
 
 // A routing the programmer took opens the rest of the window.
-void TITE_FORM::operationDone() {
+void IteWindow::operationDone() {
     if (!std::exchange(applying_, false) || !programmer_->lastSucceeded()) return;
-    for (auto* button : {ITE_CHECK_CON_BitBtn, ITE_EXIT_BitBtn, ITE_WRITE_BitBtn, ITE_READ_BitBtn})
-        button->setEnabled(true);
+    for (auto* button : {checkButton_, exitButton_, writeButton_, readButton_}) button->setEnabled(true);
 }
 
 // ---- link check, read and write ----
 
-void TITE_FORM::ITE_CHECK_CON_BitBtnClick() { programmer_->checkConnection(); }
+void IteWindow::onCheckConnection() { programmer_->checkConnection(); }
 
-void TITE_FORM::ITE_READ_BitBtnClick() { programmer_->startRead(); }
+void IteWindow::onRead() { programmer_->startRead(); }
 
-void TITE_FORM::ITE_WRITE_BitBtnClick() { programmer_->startWrite(); }
+void IteWindow::onWrite() { programmer_->startWrite(); }
 
-void TITE_FORM::ITE_EXIT_BitBtnClick() {
+void IteWindow::onExit() {
     if (!programmer_->operation().idle()) return;
-    clearLogLines(ITE_Memo1);
+    clearLogLines(log_);
     showLauncherAndHide();
-    ITE_CGauge1->setProgress(0);
+    flashGauge_->setProgress(0);
 }
-
-void TITE_FORM::ITE_SaveDialogCanClose() { setDialogConfirmed(); }
-
-void TITE_FORM::ITE_OpenDialogCanClose() { setDialogConfirmed(); }
 
 }  // namespace kj

@@ -16,46 +16,44 @@
 
 namespace kj {
 
-class TITE_FORM : public ChipWindow {
+class IteWindow : public ChipWindow {
     Q_OBJECT
 public:
-    TITE_FORM(AppContext& context, QWidget* launcher);
-
-    QComboBox* ITE_ComboBox_MB_SWITCH = nullptr;
-    QCheckBox* ITE_CheckBox = nullptr;
-    QGroupBox* GroupBox1 = nullptr;
-    // ComboBox1 to ComboBox15 and their labels, one per row of the signal table.
-    std::array<QComboBox*, ite::kSignalCount> ComboBox{};
-    std::array<QLabel*, ite::kSignalCount> Label{};
-    QPushButton* ITE_SETUP_BitBtn = nullptr;
-    QPushButton* ITE_CHECK_CON_BitBtn = nullptr;
-    QPushButton* ITE_READ_BitBtn = nullptr;
-    QPushButton* ITE_WRITE_BitBtn = nullptr;
-    QPushButton* ITE_EXIT_BitBtn = nullptr;
-    QPlainTextEdit* ITE_Memo1 = nullptr;
-    TCGauge* ITE_CGauge1 = nullptr;
-    TCGauge* SPEED_ITE_CGauge = nullptr;
+    IteWindow(AppContext& context, QWidget* launcher);
 
     IteProgrammer& programmer() { return *programmer_; }
     // What the selectors hold now.
     ite::Routing selectedPins() const;
 
 private:
+    QComboBox* motherboardChooser_ = nullptr;
+    QCheckBox* orientationBox_ = nullptr;
+    QGroupBox* routingBox_ = nullptr;
+    // "ComboBox1" to "ComboBox15" and their labels, one per row of the signal table.
+    std::array<QComboBox*, ite::kSignalCount> pinSelectors_{};
+    std::array<QLabel*, ite::kSignalCount> pinLabels_{};
+    QPushButton* applyButton_ = nullptr;
+    QPushButton* checkButton_ = nullptr;
+    QPushButton* readButton_ = nullptr;
+    QPushButton* writeButton_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
+    QPlainTextEdit* log_ = nullptr;
+    Gauge* flashGauge_ = nullptr;
+    Gauge* pageGauge_ = nullptr;
+
     void buildRouting();
     QComboBox* makePinSelector(size_t row);
-    void FormCreate();
-    void exitRequested() override { ITE_EXIT_BitBtnClick(); }
+    void onCreate();
+    void exitRequested() override { onExit(); }
     std::vector<Operation*> operations() override { return {&programmer_->operation()}; }
 
-    void ITE_ComboBox_MB_SWITCHSelect(int index);
-    void ITE_CheckBoxClick();
-    void ITE_SETUP_BitBtnClick();
-    void ITE_CHECK_CON_BitBtnClick();
-    void ITE_READ_BitBtnClick();
-    void ITE_WRITE_BitBtnClick();
-    void ITE_EXIT_BitBtnClick();
-    void ITE_SaveDialogCanClose();
-    void ITE_OpenDialogCanClose();
+    void onMotherboardPicked(int index);
+    void onOrientationClicked();
+    void onApply();
+    void onCheckConnection();
+    void onRead();
+    void onWrite();
+    void onExit();
 
     void showPins(const ite::Routing& pins);
     // Typed text becomes the entry it names, or the selector goes back to its value.

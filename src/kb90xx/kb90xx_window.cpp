@@ -12,7 +12,7 @@
 namespace kj {
 
 namespace {
-const WindowEntry kWindow{kb90xx::kFamily, makeToolWindow<TKB901X_forms>};
+const WindowEntry kWindow{kb90xx::kFamily, makeToolWindow<Kb90xxWindow>};
 }  // namespace
 KJ_REGISTER(WindowEntry, kWindow)
 
@@ -51,150 +51,143 @@ QComboBox* makeChooser(QWidget* parent, const QString& objectName, const QString
 QString selectedText(const QComboBox* chooser) { return chooser->itemText(chooser->currentIndex()); }
 }  // namespace
 
-TKB901X_forms::TKB901X_forms(AppContext& context, QWidget* launcher)
+Kb90xxWindow::Kb90xxWindow(AppContext& context, QWidget* launcher)
     : ChipWindow(context, launcher, QStringLiteral("KB9010/9012/9016/9022  programming VER4.1"), kb90xx::kFamily) {
     setObjectName("KB901X_forms");
     makeButtons({
-        {&KB901X_READ, "KB901X_READ", "KB90XX_READ", [this] { KB901X_READClick(); }, kReadColour},
-        {&KB901X_WRITE, "KB901X_WRITE", "KB90XX_WRITE", [this] { KB901X_WRITEClick(); }, kWriteColour},
-        {&EXIT_KB901X, "EXIT_KB901X", "EXIT", [this] { EXIT_KB901XClick(); }},
+        {&readButton_, "KB901X_READ", "KB90XX_READ", [this] { onRead(); }, kReadColour},
+        {&writeButton_, "KB901X_WRITE", "KB90XX_WRITE", [this] { onWrite(); }, kWriteColour},
+        {&exitButton_, "EXIT_KB901X", "EXIT", [this] { onExit(); }},
     });
-    KB901X_Memo = makeLog("KB901X_Memo", kMemoPixels);
-    const auto gauges = makeGauges({{&CGauge_KB901X, "CGauge_KB901X", kb90xx::kGaugeMax}});
+    log_ = makeLog("KB901X_Memo", kMemoPixels);
+    const auto gauges = makeGauges({{&gauge_, "CGauge_KB901X", kb90xx::kGaugeMax}});
     buildCableHelp();
-    layOut(GroupBox1, KB901X_Memo, gauges, {KB901X_READ, KB901X_WRITE}, EXIT_KB901X);
+    layOut(cableHelpBox_, log_, gauges, {readButton_, writeButton_}, exitButton_);
     resize(760, 560);
-    attachFrontend(KB901X_Memo, gauges,
-                   lockingButtons({{kb90xx::kReading, KB901X_READ}, {kb90xx::kWriting, KB901X_WRITE}},
-                                  {.saveCanClose = [this] { SaveDialog_KB90CanClose(); },
-                                   .openCanClose = [this] { OpenDialog_KB90CanClose(); }}));
+    attachFrontend(log_, gauges, lockingButtons({{kb90xx::kReading, readButton_}, {kb90xx::kWriting, writeButton_}}));
     programmer_ = std::make_unique<Kb90xxProgrammer>(bridge(), frontend());
-    FormCreate();
+    onCreate();
 }
 
-void TKB901X_forms::buildCableHelp() {
-    GroupBox1 = new QGroupBox(QStringLiteral(" Help for FFC cable connection "), canvas());
-    GroupBox1->setObjectName("GroupBox1");
-    ComboBox_KB901X = makeChooser(GroupBox1, "ComboBox_KB901X", kSelectMotherboard);
-    ComboBox_KB901X->setMaxVisibleItems(kMotherboardRows);
-    ComboBox_KB901X_FFC = makeChooser(GroupBox1, "ComboBox_KB901X_FFC", kSelectCable);
-    for (auto width : kKb90xxCableWidths) ComboBox_KB901X_FFC->addItem(fromUtf8(width));
-    ComboBox_KB901X_FFC->setCurrentIndex(-1);
-    ComboBox_KB901X_FFC->setEditText(kSelectCable);
-    ComboBox_KB901X_FFC->lineEdit()->setCursorPosition(0);
-    CheckBox_KB901X =
-        new QCheckBox(QStringLiteral("Pin 1 connected  to pin 1 on the MB keyboard connector"), GroupBox1);
-    CheckBox_KB901X->setObjectName("CheckBox_KB901X");
-    CheckBox_KB901X->setChecked(true);
-    CheckBox_KB901X->setEnabled(false);
-    Label_result = new QLabel(QStringLiteral("*************"), GroupBox1);
-    Label_result->setObjectName("Label_result");
-    QFont bold = Label_result->font();
+void Kb90xxWindow::buildCableHelp() {
+    cableHelpBox_ = new QGroupBox(QStringLiteral(" Help for FFC cable connection "), canvas());
+    cableHelpBox_->setObjectName("GroupBox1");
+    motherboardChooser_ = makeChooser(cableHelpBox_, "ComboBox_KB901X", kSelectMotherboard);
+    motherboardChooser_->setMaxVisibleItems(kMotherboardRows);
+    cableChooser_ = makeChooser(cableHelpBox_, "ComboBox_KB901X_FFC", kSelectCable);
+    for (auto width : kKb90xxCableWidths) cableChooser_->addItem(fromUtf8(width));
+    cableChooser_->setCurrentIndex(-1);
+    cableChooser_->setEditText(kSelectCable);
+    cableChooser_->lineEdit()->setCursorPosition(0);
+    orientationBox_ =
+        new QCheckBox(QStringLiteral("Pin 1 connected  to pin 1 on the MB keyboard connector"), cableHelpBox_);
+    orientationBox_->setObjectName("CheckBox_KB901X");
+    orientationBox_->setChecked(true);
+    orientationBox_->setEnabled(false);
+    helpLabel_ = new QLabel(QStringLiteral("*************"), cableHelpBox_);
+    helpLabel_->setObjectName("Label_result");
+    QFont bold = helpLabel_->font();
     bold.setBold(true);
-    Label_result->setFont(bold);
-    Label_result->setWordWrap(true);
+    helpLabel_->setFont(bold);
+    helpLabel_->setWordWrap(true);
 
     auto* row = new QHBoxLayout;
-    row->addWidget(ComboBox_KB901X_FFC);
-    row->addWidget(CheckBox_KB901X, 1);
-    auto* layout = new QVBoxLayout(GroupBox1);
-    layout->addWidget(ComboBox_KB901X);
+    row->addWidget(cableChooser_);
+    row->addWidget(orientationBox_, 1);
+    auto* layout = new QVBoxLayout(cableHelpBox_);
+    layout->addWidget(motherboardChooser_);
     layout->addLayout(row);
-    layout->addWidget(Label_result);
+    layout->addWidget(helpLabel_);
 
-    connect(ComboBox_KB901X, &QComboBox::activated, this, &TKB901X_forms::ComboBox_KB901XSelect);
-    connect(ComboBox_KB901X_FFC, &QComboBox::activated, this, &TKB901X_forms::ComboBox_KB901X_FFCSelect);
-    connect(CheckBox_KB901X, &QCheckBox::clicked, this, &TKB901X_forms::CheckBox_KB901XClick);
+    connect(motherboardChooser_, &QComboBox::activated, this, &Kb90xxWindow::onMotherboardPicked);
+    connect(cableChooser_, &QComboBox::activated, this, &Kb90xxWindow::onCablePicked);
+    connect(orientationBox_, &QCheckBox::clicked, this, &Kb90xxWindow::onOrientationClicked);
     // Typing is limited, a chosen entry is shown whole.
-    connect(ComboBox_KB901X->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
+    connect(motherboardChooser_->lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
         typedBoard_ = false;
-        if (text.size() > kMotherboardTyping) ComboBox_KB901X->lineEdit()->setText(text.left(kMotherboardTyping));
+        if (text.size() > kMotherboardTyping) motherboardChooser_->lineEdit()->setText(text.left(kMotherboardTyping));
     });
-    connect(ComboBox_KB901X->lineEdit(), &QLineEdit::returnPressed, this, &TKB901X_forms::motherboardTyped);
+    connect(motherboardChooser_->lineEdit(), &QLineEdit::returnPressed, this, &Kb90xxWindow::motherboardTyped);
 }
 
 // Loads the motherboard connection base, once for the life of the window.
-void TKB901X_forms::FormCreate() {
-    if (ComboBox_KB901X->currentIndex() < 0) paintChooser(ComboBox_KB901X, kAwaitingChoice);
-    if (ComboBox_KB901X_FFC->currentIndex() < 0) paintChooser(ComboBox_KB901X_FFC, kAwaitingChoice);
+void Kb90xxWindow::onCreate() {
+    if (motherboardChooser_->currentIndex() < 0) paintChooser(motherboardChooser_, kAwaitingChoice);
+    if (cableChooser_->currentIndex() < 0) paintChooser(cableChooser_, kAwaitingChoice);
     basePath_ = baseFilePath(kKb90xxBaseFile).string();
-    Label_result->setToolTip(QString::fromStdString(basePath_));
+    helpLabel_->setToolTip(QString::fromStdString(basePath_));
     std::string error;
     const auto base = loadBase(basePath_, error);
     if (!base) {
-        Label_result->setText(QString::fromStdString(kb90xxNoBaseText(basePath_)));
-        Label_result->setToolTip(QString::fromStdString(fileProblem(basePath_, error)));
-        paintChooser(ComboBox_KB901X, buttonFace());
-        paintChooser(ComboBox_KB901X_FFC, buttonFace());
+        helpLabel_->setText(QString::fromStdString(kb90xxNoBaseText(basePath_)));
+        helpLabel_->setToolTip(QString::fromStdString(fileProblem(basePath_, error)));
+        paintChooser(motherboardChooser_, buttonFace());
+        paintChooser(cableChooser_, buttonFace());
         return;
     }
-    ComboBox_KB901X->setEnabled(true);
-    ComboBox_KB901X_FFC->setEnabled(true);
-    CheckBox_KB901X->setEnabled(true);
-    Label_result->clear();
-    for (const auto& line : *base) ComboBox_KB901X->addItem(QString::fromStdString(line));
-    ComboBox_KB901X->setCurrentIndex(-1);
-    ComboBox_KB901X->setEditText(kSelectMotherboard);
-    ComboBox_KB901X_FFC->setEditText(kSelectCable);
-    ComboBox_KB901X_FFC->lineEdit()->setCursorPosition(0);
+    motherboardChooser_->setEnabled(true);
+    cableChooser_->setEnabled(true);
+    orientationBox_->setEnabled(true);
+    helpLabel_->clear();
+    for (const auto& line : *base) motherboardChooser_->addItem(QString::fromStdString(line));
+    motherboardChooser_->setCurrentIndex(-1);
+    motherboardChooser_->setEditText(kSelectMotherboard);
+    cableChooser_->setEditText(kSelectCable);
+    cableChooser_->lineEdit()->setCursorPosition(0);
 }
 
 // ---- read and write ----
 
-void TKB901X_forms::KB901X_READClick() { programmer_->startRead(); }
+void Kb90xxWindow::onRead() { programmer_->startRead(); }
 
-void TKB901X_forms::KB901X_WRITEClick() { programmer_->startWrite(); }
+void Kb90xxWindow::onWrite() { programmer_->startWrite(); }
 
-void TKB901X_forms::EXIT_KB901XClick() {
+void Kb90xxWindow::onExit() {
     if (!programmer_->operation().idle()) return;
-    clearLogLines(KB901X_Memo);
+    clearLogLines(log_);
     showLauncherAndHide();
-    CGauge_KB901X->setProgress(0);
+    gauge_->setProgress(0);
 }
-
-void TKB901X_forms::SaveDialog_KB90CanClose() { setDialogConfirmed(); }
-
-void TKB901X_forms::OpenDialog_KB90CanClose() { setDialogConfirmed(); }
 
 // ---- cable help ----
 
-bool TKB901X_forms::motherboardPicked() const { return typedBoard_ || ComboBox_KB901X->currentIndex() >= 0; }
+bool Kb90xxWindow::motherboardPicked() const { return typedBoard_ || motherboardChooser_->currentIndex() >= 0; }
 
-void TKB901X_forms::ComboBox_KB901XSelect() {
+void Kb90xxWindow::onMotherboardPicked() {
     typedBoard_ = false;
     boardChosen();
 }
 
 // A board typed and confirmed with Return counts as chosen: its own text is the line.
-void TKB901X_forms::motherboardTyped() {
-    const int match = ComboBox_KB901X->findText(ComboBox_KB901X->currentText(), Qt::MatchExactly);
-    if (match >= 0) ComboBox_KB901X->setCurrentIndex(match);
+void Kb90xxWindow::motherboardTyped() {
+    const int match = motherboardChooser_->findText(motherboardChooser_->currentText(), Qt::MatchExactly);
+    if (match >= 0) motherboardChooser_->setCurrentIndex(match);
     typedBoard_ = match < 0;
     boardChosen();
 }
 
-void TKB901X_forms::boardChosen() {
-    paintChooser(ComboBox_KB901X, buttonFace());
-    ComboBox_KB901X->lineEdit()->setCursorPosition(0);  // a long line shows its start
-    if (ComboBox_KB901X_FFC->currentIndex() >= 0)
-        ShowCableHelp_KB90();
+void Kb90xxWindow::boardChosen() {
+    paintChooser(motherboardChooser_, buttonFace());
+    motherboardChooser_->lineEdit()->setCursorPosition(0);  // a long line shows its start
+    if (cableChooser_->currentIndex() >= 0)
+        showCableHelp();
     else
         markHelpStale();
 }
 
-void TKB901X_forms::ComboBox_KB901X_FFCSelect() {
-    paintChooser(ComboBox_KB901X_FFC, buttonFace());
-    if (motherboardPicked()) ShowCableHelp_KB90();
+void Kb90xxWindow::onCablePicked() {
+    paintChooser(cableChooser_, buttonFace());
+    if (motherboardPicked()) showCableHelp();
 }
 
-void TKB901X_forms::CheckBox_KB901XClick() {
-    if (motherboardPicked() && ComboBox_KB901X_FFC->currentIndex() >= 0) ShowCableHelp_KB90();
+void Kb90xxWindow::onOrientationClicked() {
+    if (motherboardPicked() && cableChooser_->currentIndex() >= 0) showCableHelp();
 }
 
-void TKB901X_forms::ShowCableHelp_KB90() {
-    const QString line = typedBoard_ ? ComboBox_KB901X->currentText() : selectedText(ComboBox_KB901X);
-    const int width = cableWidthOf(selectedText(ComboBox_KB901X_FFC).toStdString()).value_or(0);
-    const auto help = kb90xxCableHelp(line.toStdString(), width, CheckBox_KB901X->isChecked());
+void Kb90xxWindow::showCableHelp() {
+    const QString line = typedBoard_ ? motherboardChooser_->currentText() : selectedText(motherboardChooser_);
+    const int width = cableWidthOf(selectedText(cableChooser_).toStdString()).value_or(0);
+    const auto help = kb90xxCableHelp(line.toStdString(), width, orientationBox_->isChecked());
     if (help.kind == CableHelp::Kind::ValueError) {
         // The label keeps its text, marked as not belonging to this board.
         markHelpStale();
@@ -203,20 +196,20 @@ void TKB901X_forms::ShowCableHelp_KB90() {
     showHelpLine(fromUtf8(help.text));
 }
 
-void TKB901X_forms::showHelpLine(const QString& text) {
-    Label_result->setText(text);
-    QFont font = Label_result->font();
+void Kb90xxWindow::showHelpLine(const QString& text) {
+    helpLabel_->setText(text);
+    QFont font = helpLabel_->font();
     font.setStrikeOut(false);
-    Label_result->setFont(font);
-    Label_result->setStyleSheet({});
+    helpLabel_->setFont(font);
+    helpLabel_->setStyleSheet({});
 }
 
-void TKB901X_forms::markHelpStale() {
-    if (Label_result->text().isEmpty()) return;
-    QFont font = Label_result->font();
+void Kb90xxWindow::markHelpStale() {
+    if (helpLabel_->text().isEmpty()) return;
+    QFont font = helpLabel_->font();
     font.setStrikeOut(true);
-    Label_result->setFont(font);
-    Label_result->setStyleSheet(QStringLiteral("color: gray"));
+    helpLabel_->setFont(font);
+    helpLabel_->setStyleSheet(QStringLiteral("color: gray"));
 }
 
 }  // namespace kj

@@ -13,41 +13,38 @@
 
 namespace kj {
 
-class TKB901X_forms : public ChipWindow {
+class Kb90xxWindow : public ChipWindow {
     Q_OBJECT
 public:
-    TKB901X_forms(AppContext& context, QWidget* launcher);
-
-    QPushButton* KB901X_READ = nullptr;
-    QPushButton* KB901X_WRITE = nullptr;
-    QPushButton* EXIT_KB901X = nullptr;
-    QPlainTextEdit* KB901X_Memo = nullptr;
-    TCGauge* CGauge_KB901X = nullptr;
-
-    QGroupBox* GroupBox1 = nullptr;
-    QComboBox* ComboBox_KB901X = nullptr;
-    QComboBox* ComboBox_KB901X_FFC = nullptr;
-    QCheckBox* CheckBox_KB901X = nullptr;
-    QLabel* Label_result = nullptr;
+    Kb90xxWindow(AppContext& context, QWidget* launcher);
 
     Kb90xxProgrammer& programmer() { return *programmer_; }
 
 private:
+    QPushButton* readButton_ = nullptr;
+    QPushButton* writeButton_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
+    QPlainTextEdit* log_ = nullptr;
+    Gauge* gauge_ = nullptr;
+    QGroupBox* cableHelpBox_ = nullptr;
+    QComboBox* motherboardChooser_ = nullptr;
+    QComboBox* cableChooser_ = nullptr;
+    QCheckBox* orientationBox_ = nullptr;
+    QLabel* helpLabel_ = nullptr;
+
     void buildCableHelp();
-    void FormCreate();
-    void exitRequested() override { EXIT_KB901XClick(); }
+    void onCreate();
+    void exitRequested() override { onExit(); }
     std::vector<Operation*> operations() override { return {&programmer_->operation()}; }
 
-    void KB901X_READClick();
-    void KB901X_WRITEClick();
-    void EXIT_KB901XClick();
-    void SaveDialog_KB90CanClose();
-    void OpenDialog_KB90CanClose();
+    void onRead();
+    void onWrite();
+    void onExit();
 
-    void ComboBox_KB901XSelect();
-    void ComboBox_KB901X_FFCSelect();
-    void CheckBox_KB901XClick();
-    void ShowCableHelp_KB90();
+    void onMotherboardPicked();
+    void onCablePicked();
+    void onOrientationClicked();
+    void showCableHelp();
     void motherboardTyped();
     void boardChosen();
     bool motherboardPicked() const;

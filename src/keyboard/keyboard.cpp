@@ -88,8 +88,8 @@ std::string ClosedPairs::line() const {
     return pairs_.empty() ? text + " none" : text;
 }
 
-KeyboardTester::KeyboardTester(Bridge& bridge, Frontend& ui, KeyboardPanel& panel, ScanTimer& timer)
-    : ui_(ui), panel_(panel), timer_(timer), op_(bridge, ui, keyboard::kFamily) {
+KeyboardTester::KeyboardTester(Bridge& bridge, Frontend& ui, KeyboardPanel& panel)
+    : ui_(ui), panel_(panel), op_(bridge, ui, keyboard::kFamily) {
     report_.reserve(kReportCapacity);
 }
 
@@ -103,6 +103,8 @@ KeyboardTester::~KeyboardTester() {
 }
 
 bool KeyboardTester::startScan() {
+    if (!op_.idle()) return false;
+    began_ = false;
     return op_.launch([this] { scan(); });
 }
 
@@ -111,7 +113,9 @@ void KeyboardTester::scan() {
     op_.begin(kKeyboardScanning);
     report_.clear();
     const Io first = op_.link().send(kStartScan);
-    timer_.enable();
+    firstTick_ = std::chrono::steady_clock::now();
+    pacing_ = true;
+    began_ = true;
     scanReports(first);
 }
 
@@ -178,12 +182,15 @@ Io KeyboardTester::showReport() {
     return op_.link().send(kSoundSignal);
 }
 
-// False when a stop was asked for while waiting.
+// Sleeps until the clock's next tick, a tick brought forward or a stop; false
+// on a stop.
 bool KeyboardTester::awaitTick() {
+    const auto sinceFirst = std::chrono::steady_clock::now() - firstTick_;
+    const auto nextTick = firstTick_ + (sinceFirst / tickInterval + 1) * tickInterval;
     std::unique_lock lock(tickMutex_);
     ticked_ = false;
     waiting_ = true;
-    tickCv_.wait_for(lock, tickWaitLimit, [this] { return ticked_ || op_.stopRequested(); });
+    tickCv_.wait_until(lock, nextTick, [this] { return ticked_ || op_.stopRequested(); });
     waiting_ = false;
     return !op_.stopRequested();
 }
@@ -191,7 +198,7 @@ bool KeyboardTester::awaitTick() {
 void KeyboardTester::endScan(Io io) {
     const bool failed = io != Io::Ok && io != Io::Stopped;
     if (failed) op_.logFailure(io);
-    timer_.disable();
+    pacing_ = false;
     op_.finish({.success = !failed});
 }
 

@@ -1,10 +1,12 @@
 // The keyboard connector tester: the programmer scans the 32 connector lines
 // and reports the closed pairs; each reported pair toggles its cell. The scan
-// runs on a worker, paced by a 100 ms timer of the front end.
+// runs whole on a worker that keeps its own 100 ms pace; the front end only
+// shows what it reports.
 #pragma once
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -101,17 +103,9 @@ public:
     virtual bool soundMuted() = 0;
 };
 
-// The front end's 100 ms timer; while enabled it calls KeyboardTester::tick().
-class ScanTimer {
-public:
-    virtual ~ScanTimer() = default;
-    virtual void enable() = 0;
-    virtual void disable() = 0;
-};
-
 class KeyboardTester {
 public:
-    KeyboardTester(Bridge& bridge, Frontend& ui, KeyboardPanel& panel, ScanTimer& timer);
+    KeyboardTester(Bridge& bridge, Frontend& ui, KeyboardPanel& panel);
     ~KeyboardTester();
     KeyboardTester(const KeyboardTester&) = delete;
     KeyboardTester& operator=(const KeyboardTester&) = delete;
@@ -120,23 +114,26 @@ public:
     // ignored because a scan runs.
     bool startScan();
     // EXIT during a scan: the worker ends after the report it waits for or
-    // works on, or at once while it waits for the timer.
+    // works on, or at once while it waits for the next tick.
     void requestStop();
     bool stopRequested() const { return op_.stopRequested(); }
-    // The timer's tick: the worker asks for the next report at the first tick
-    // after it has finished the previous one.
+    // The scan's clock ticks every `tickInterval` from the first request on;
+    // the worker asks for the next report at the first tick after it has
+    // finished the previous one.
+    Millis tickInterval{kScanTickInterval};
+    // Brings the next tick forward to now: for a caller that sets the pace itself.
     void tick();
-    // The worker has finished a report and waits for the timer.
+    // The worker has finished a report and waits for the next tick.
     bool waitingForTick() const { return waiting_.load(); }
+    // The clock runs: from the first request to the end steps of a scan.
+    bool pacing() const { return pacing_.load(); }
+    // The last scan got as far as its first request.
+    bool began() const { return began_.load(); }
 
     Operation& operation() { return op_; }
     Link& link() { return op_.link(); }
     // The last scan ended on a stop request rather than a link failure.
     bool lastSucceeded() const { return op_.lastSucceeded(); }
-
-    // A timer that has died must not stall the scan: after this long without
-    // a tick the next report is asked for anyway.
-    Millis tickWaitLimit{1000};
 
 private:
     void scan();
@@ -148,11 +145,13 @@ private:
 
     Frontend& ui_;
     KeyboardPanel& panel_;
-    ScanTimer& timer_;
     std::mutex tickMutex_;
     std::condition_variable tickCv_;
     bool ticked_ = false;
+    std::chrono::steady_clock::time_point firstTick_;  // the worker's alone
     std::atomic<bool> waiting_{false};
+    std::atomic<bool> pacing_{false};
+    std::atomic<bool> began_{false};
     std::vector<uint8_t> report_;  // the accumulator, at most kReportCapacity bytes
     // Last: destroyed first, it waits for its worker while the state it uses still stands.
     Operation op_;

@@ -14,9 +14,8 @@ using namespace cli;
 constexpr long kMaxSeconds = 24L * 60 * 60;
 
 // The command line's cells: it keeps the colours itself and prints each
-// toggle as "A-B red" or "A-B yellow". Also the scan's timer: the command's
-// own clock ticks only while the scan has it enabled.
-class CliKeyboard : public KeyboardPanel, public ScanTimer {
+// toggle as "A-B red" or "A-B yellow".
+class CliKeyboard : public KeyboardPanel {
 public:
     CliKeyboard(ConsoleFrontend& ui, bool muted) : ui_(ui), muted_(muted) {}
 
@@ -26,14 +25,6 @@ public:
         ui_.log(pairText(a, b) + " " + colourName(now));
     }
     bool soundMuted() override { return muted_; }
-    void enable() override {
-        ticking_ = true;
-        began_ = true;
-    }
-    void disable() override { ticking_ = false; }
-    bool ticking() const { return ticking_; }
-    // The scan got as far as its first report request.
-    bool began() const { return began_; }
 
     // Every pair reported during the scan, in line order.
     std::string summary() const { return closed_.line(); }
@@ -43,8 +34,6 @@ private:
     const bool muted_;
     CellColours cells_;
     ClosedPairs closed_;
-    std::atomic<bool> ticking_{false};
-    std::atomic<bool> began_{false};
 };
 
 std::optional<long> secondsOption(Options& options) {
@@ -53,19 +42,12 @@ std::optional<long> secondsOption(Options& options) {
     return parseNumber("--seconds", *text, 1, kMaxSeconds);
 }
 
-// The 100 ms clock: ticks the scan until it ends, and asks it to stop once
-// the time is up (Ctrl-C asks through the interrupt handler).
-void paceScan(KeyboardTester& tester, const CliKeyboard& clock, std::optional<long> seconds) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = seconds ? Clock::now() + std::chrono::seconds(*seconds) : Clock::time_point::max();
-    bool stopAsked = false;
-    while (!tester.operation().waitIdle(kScanTickInterval)) {
-        if (!stopAsked && Clock::now() >= deadline) {
-            tester.requestStop();
-            stopAsked = true;
-        }
-        if (clock.ticking()) tester.tick();
-    }
+// Waits for the scan to end, and asks it to stop once the time is up (Ctrl-C
+// asks through the interrupt handler).
+void awaitScan(KeyboardTester& tester, std::optional<long> seconds) {
+    const Operation& scan = tester.operation();
+    if (seconds && !scan.waitIdle(std::chrono::seconds(*seconds))) tester.requestStop();
+    while (!scan.waitIdle(std::chrono::seconds(1))) continue;
 }
 
 int run(Context& context, const std::string&, Options& options) {
@@ -75,12 +57,12 @@ int run(Context& context, const std::string&, Options& options) {
 
     auto bridge = context.bridges(kFamily.firmware);
     CliKeyboard keyboard(context.ui, noSound);
-    KeyboardTester tester(*bridge, context.ui, keyboard, keyboard);
+    KeyboardTester tester(*bridge, context.ui, keyboard);
     watchInterrupts(&tester.operation(), OnInterrupt::Stop);
     if (!tester.startScan()) return kExitFailure;
-    paceScan(tester, keyboard, seconds);
+    awaitScan(tester, seconds);
     watchInterrupts(nullptr, OnInterrupt::Stop);
-    if (keyboard.began()) context.ui.log(keyboard.summary());
+    if (tester.began()) context.ui.log(keyboard.summary());
     return tester.lastSucceeded() ? kExitSuccess : kExitFailure;
 }
 

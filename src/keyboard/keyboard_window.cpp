@@ -11,7 +11,7 @@
 namespace kj {
 
 namespace {
-const WindowEntry kWindow{keyboard::kFamily, makeToolWindow<TKeyboard_testing>};
+const WindowEntry kWindow{keyboard::kFamily, makeToolWindow<KeyboardWindow>};
 }  // namespace
 KJ_REGISTER(WindowEntry, kWindow)
 
@@ -25,7 +25,6 @@ constexpr int kGroupGap = 8;  // after every fifth row and column
 constexpr int kGroupSize = 5;
 constexpr int kGridTop = 16;
 constexpr int kSideWidth = 420;
-constexpr int kScanTickMs = static_cast<int>(kScanTickInterval.count());
 const QColor kNavy(0, 0, 0x80);
 
 int cellLeft(int b) { return kCellPitch * (b - 1) + kGroupGap * ((b - 1) / kGroupSize); }
@@ -74,7 +73,7 @@ protected:
 };
 }  // namespace
 
-TKeyboard_testing::TKeyboard_testing(AppContext& context, QWidget* launcher)
+KeyboardWindow::KeyboardWindow(AppContext& context, QWidget* launcher)
     : ChipWindow(context, launcher, QStringLiteral("Keyboard_testing"), keyboard::kFamily) {
     setObjectName("Keyboard_testing");
     setCanvasSize(kWidth, kHeight);
@@ -82,27 +81,26 @@ TKeyboard_testing::TKeyboard_testing(AppContext& context, QWidget* launcher)
     createLabels();
     createControls();
 
-    attachFrontend(Memo_keyboard, {},
+    attachFrontend(log_, {},
                    {.started =
                         [this](std::string_view) {
                             closed_.clear();
-                            START_SCAN->setEnabled(false);
-                            EXIT_KB_TEST->setText(QStringLiteral("STOP"));
+                            startButton_->setEnabled(false);
+                            exitButton_->setText(QStringLiteral("STOP"));
                         },
                     .ended =
                         [this] {
-                            START_SCAN->setEnabled(true);
-                            EXIT_KB_TEST->setText(QStringLiteral("EXIT"));
-                            appendLogLine(Memo_keyboard, QString::fromStdString(closed_.line()));
+                            startButton_->setEnabled(true);
+                            exitButton_->setText(QStringLiteral("EXIT"));
+                            appendLogLine(log_, QString::fromStdString(closed_.line()));
                         }});
-    tester_ = std::make_unique<KeyboardTester>(bridge(), frontend(), static_cast<KeyboardPanel&>(*this),
-                                               static_cast<ScanTimer&>(*this));
-    FormCreate();
+    tester_ = std::make_unique<KeyboardTester>(bridge(), frontend(), static_cast<KeyboardPanel&>(*this));
+    onCreate();
 }
 
-void TKeyboard_testing::createCells() {
+void KeyboardWindow::createCells() {
     forEachPair([this](int a, int b) {
-        auto* shape = new TShape(canvas());
+        auto* shape = new Shape(canvas());
         shape->setObjectName(shapeName(a, b));
         shape->setGeometry(cellLeft(b), cellTop(a), kCellWidth, kCellHeight);
         shape->setBrushColor(qColour(CellColour::Aqua));
@@ -110,22 +108,20 @@ void TKeyboard_testing::createCells() {
     });
 }
 
-void TKeyboard_testing::createLabels() {
-    Label_keybord =
+void KeyboardWindow::createLabels() {
+    columnNumbers_ =
         new ColumnNumbers(QStringLiteral("2       6        11        16        21        26        31"), canvas());
-    Label_keybord->setObjectName("Label_keybord");
-    Label_keybord->setFont(courier(21, true));
-    Label_keybord->setStyleSheet(QStringLiteral("color: red"));
-    Label_keybord->setGeometry(cellLeft(2) + 2, 8, cellLeft(kKeyboardLines) + 40 - cellLeft(2), 26);
+    columnNumbers_->setObjectName("Label_keybord");
+    columnNumbers_->setFont(courier(21, true));
+    columnNumbers_->setStyleSheet(QStringLiteral("color: red"));
+    columnNumbers_->setGeometry(cellLeft(2) + 2, 8, cellLeft(kKeyboardLines) + 40 - cellLeft(2), 26);
 
     struct Row {
-        QLabel** label;
         const char* name;
         int row;
     };
-    const Row rows[] = {{&Label1, "Label1", 1},  {&Label2, "Label2", 6},  {&Label3, "Label3", 11},
-                        {&Label4, "Label4", 16}, {&Label5, "Label5", 21}, {&Label7, "Label7", 26},
-                        {&Label8, "Label8", 31}};
+    const Row rows[] = {{"Label1", 1},  {"Label2", 6},  {"Label3", 11}, {"Label4", 16},
+                        {"Label5", 21}, {"Label7", 26}, {"Label8", 31}};
     constexpr int kLabelWidth = 48;
     constexpr int kLabelHeight = 28;
     for (const auto& r : rows) {
@@ -136,48 +132,43 @@ void TKeyboard_testing::createLabels() {
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         label->setGeometry(kWidth - kLabelWidth - 12, cellTop(r.row) + kCellHeight / 2 - kLabelHeight / 2, kLabelWidth,
                            kLabelHeight);
-        *r.label = label;
     }
 }
 
 // The buttons, the mute box, the legend and the log stay beside the cells,
 // outside the scrolled area, so that a small screen never hides them.
-void TKeyboard_testing::createControls() {
+void KeyboardWindow::createControls() {
     QWidget* side = sidePanel(kSideWidth);
-    START_SCAN = makeButton(side, "START_SCAN", QStringLiteral("START SCAN"), Qt::red, 37, true);
-    START_SCAN->setFixedHeight(64);
-    Clear = makeButton(side, "Clear", QStringLiteral("Clear"), QColor(0, 255, 255), 20, true);
-    Clear->setFixedHeight(40);
-    Buzzer_box = new QCheckBox(QStringLiteral(" No sound"), side);
-    Buzzer_box->setObjectName("Buzzer_box");
-    Buzzer_box->setFont(courier(16, true));
-    Memo_keyboard = makeMemo(side, "Memo_keyboard");
-    Memo_keyboard->setLineWrapMode(QPlainTextEdit::WidgetWidth);  // the closed pairs stay in sight
-    EXIT_KB_TEST = makeButton(side, "EXIT_KB_TEST", QStringLiteral("EXIT"), kNavy, 24, true);
-    EXIT_KB_TEST->setFixedHeight(56);
-    Timer_keyboard_scan = new QTimer(this);
-    Timer_keyboard_scan->setObjectName("Timer_keyboard_scan");
-    Timer_keyboard_scan->setInterval(kScanTickMs);
+    startButton_ = makeButton(side, "START_SCAN", QStringLiteral("START SCAN"), Qt::red, 37, true);
+    startButton_->setFixedHeight(64);
+    clearButton_ = makeButton(side, "Clear", QStringLiteral("Clear"), QColor(0, 255, 255), 20, true);
+    clearButton_->setFixedHeight(40);
+    muteBox_ = new QCheckBox(QStringLiteral(" No sound"), side);
+    muteBox_->setObjectName("Buzzer_box");
+    muteBox_->setFont(courier(16, true));
+    log_ = makeMemo(side, "Memo_keyboard");
+    log_->setLineWrapMode(QPlainTextEdit::WidgetWidth);  // the closed pairs stay in sight
+    exitButton_ = makeButton(side, "EXIT_KB_TEST", QStringLiteral("EXIT"), kNavy, 24, true);
+    exitButton_->setFixedHeight(56);
 
     auto* clearRow = new QHBoxLayout;
-    clearRow->addWidget(Clear);
-    clearRow->addWidget(Buzzer_box);
+    clearRow->addWidget(clearButton_);
+    clearRow->addWidget(muteBox_);
     auto* layout = new QVBoxLayout(side);
-    layout->addWidget(START_SCAN);
+    layout->addWidget(startButton_);
     layout->addLayout(clearRow);
     layout->addWidget(createLegend(side));
-    layout->addWidget(Memo_keyboard, 1);
-    layout->addWidget(EXIT_KB_TEST);
+    layout->addWidget(log_, 1);
+    layout->addWidget(exitButton_);
 
-    connect(START_SCAN, &QPushButton::clicked, this, &TKeyboard_testing::START_SCANClick);
-    connect(EXIT_KB_TEST, &QPushButton::clicked, this, &TKeyboard_testing::EXIT_KB_TESTClick);
-    connect(Clear, &QPushButton::clicked, this, &TKeyboard_testing::ClearClick);
-    connect(Timer_keyboard_scan, &QTimer::timeout, this, &TKeyboard_testing::Timer_keyboard_scanTimer);
-    connect(Buzzer_box, &QCheckBox::toggled, this, [this](bool checked) { muted_ = checked; });
+    connect(startButton_, &QPushButton::clicked, this, &KeyboardWindow::onStart);
+    connect(exitButton_, &QPushButton::clicked, this, &KeyboardWindow::onExit);
+    connect(clearButton_, &QPushButton::clicked, this, &KeyboardWindow::onClear);
+    connect(muteBox_, &QCheckBox::toggled, this, [this](bool checked) { muted_ = checked; });
 }
 
 // What the colours of a cell mean, each beside a cell of its colour.
-QWidget* TKeyboard_testing::createLegend(QWidget* parent) {
+QWidget* KeyboardWindow::createLegend(QWidget* parent) {
     struct Entry {
         CellColour colour;
         const char* text;
@@ -206,11 +197,11 @@ QWidget* TKeyboard_testing::createLegend(QWidget* parent) {
     return legend;
 }
 
-void TKeyboard_testing::FormCreate() { tester_->operation().name().setIdle(); }
+void KeyboardWindow::onCreate() { tester_->operation().name().setIdle(); }
 
-void TKeyboard_testing::START_SCANClick() { tester_->startScan(); }
+void KeyboardWindow::onStart() { tester_->startScan(); }
 
-void TKeyboard_testing::EXIT_KB_TESTClick() {
+void KeyboardWindow::onExit() {
     if (tester_->operation().name().is(kKeyboardScanning)) {
         tester_->requestStop();
         return;
@@ -218,33 +209,23 @@ void TKeyboard_testing::EXIT_KB_TESTClick() {
     showLauncherAndHide();
 }
 
-void TKeyboard_testing::ClearClick() {
+void KeyboardWindow::onClear() {
     forEachPair([this](int a, int b) { cell(a, b)->setBrushColor(qColour(CellColour::Aqua)); });
 }
 
-void TKeyboard_testing::Timer_keyboard_scanTimer() { tester_->tick(); }
-
-TShape* TKeyboard_testing::cell(int a, int b) const {
+Shape* KeyboardWindow::cell(int a, int b) const {
     if (cellNumber(a, b) == 0) return nullptr;
-    return canvas()->findChild<TShape*>(shapeName(a, b), Qt::FindDirectChildrenOnly);
+    return canvas()->findChild<Shape*>(shapeName(a, b), Qt::FindDirectChildrenOnly);
 }
 
 // Read and set in one step on the window thread, so that a Clear cannot come between.
-void TKeyboard_testing::toggleCell(int a, int b) {
-    QMetaObject::invokeMethod(this, [this, a, b] {
-        TShape* shape = cell(a, b);
+void KeyboardWindow::toggleCell(int a, int b) {
+    post([this, a, b] {
+        Shape* shape = cell(a, b);
         if (!shape) return;
         shape->setBrushColor(qColour(toggled(cellColour(shape->brushColor()))));
         closed_.add(a, b);
     });
-}
-
-void TKeyboard_testing::enable() {
-    QMetaObject::invokeMethod(this, [this] { Timer_keyboard_scan->start(); });
-}
-
-void TKeyboard_testing::disable() {
-    QMetaObject::invokeMethod(this, [this] { Timer_keyboard_scan->stop(); });
 }
 
 }  // namespace kj

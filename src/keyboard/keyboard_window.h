@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <memory>
 
 #include <atomic>
@@ -17,48 +16,37 @@
 
 namespace kj {
 
-class TKeyboard_testing : public ChipWindow, private KeyboardPanel, private ScanTimer {
+class KeyboardWindow : public ChipWindow, private KeyboardPanel {
     Q_OBJECT
 public:
-    TKeyboard_testing(AppContext& context, QWidget* launcher);
-
-    QLabel* Label_keybord = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label8 = nullptr;
-    QPushButton* EXIT_KB_TEST = nullptr;
-    QPushButton* START_SCAN = nullptr;
-    QPushButton* Clear = nullptr;
-    QCheckBox* Buzzer_box = nullptr;
-    QPlainTextEdit* Memo_keyboard = nullptr;
-    QTimer* Timer_keyboard_scan = nullptr;
-
-    void FormCreate();
-    void START_SCANClick();
-    void EXIT_KB_TESTClick();
-    void ClearClick();
-    void Timer_keyboard_scanTimer();
+    KeyboardWindow(AppContext& context, QWidget* launcher);
 
     // The cell of lines (a, b), found by its name; null when the pair has none.
-    TShape* cell(int a, int b) const;
+    Shape* cell(int a, int b) const;
     KeyboardTester& tester() { return *tester_; }
 
 private:
+    QLabel* columnNumbers_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
+    QPushButton* startButton_ = nullptr;
+    QPushButton* clearButton_ = nullptr;
+    QCheckBox* muteBox_ = nullptr;
+    QPlainTextEdit* log_ = nullptr;
+
+    void onCreate();
+    void onStart();
+    void onExit();
+    void onClear();
+
     void createCells();
     void createLabels();
     void createControls();
     QWidget* createLegend(QWidget* parent);
-    void exitRequested() override { EXIT_KB_TESTClick(); }
+    void exitRequested() override { onExit(); }
     std::vector<Operation*> operations() override { return {&tester_->operation()}; }
 
     void toggleCell(int a, int b) override;
     bool soundMuted() override { return muted_.load(); }
-    void enable() override;
-    void disable() override;
 
     std::atomic<bool> muted_{false};  // the mute box, as the worker may read it
     ClosedPairs closed_;              // in this scan; the window thread's alone

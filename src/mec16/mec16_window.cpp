@@ -5,7 +5,7 @@
 namespace kj {
 
 namespace {
-const WindowEntry kWindow{mec16::kFamily, makeToolWindow<TMEC16_Form>};
+const WindowEntry kWindow{mec16::kFamily, makeToolWindow<Mec16Window>};
 }  // namespace
 KJ_REGISTER(WindowEntry, kWindow)
 
@@ -28,43 +28,40 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRect 
 QColor qColour(Rgb rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
 }  // namespace
 
-TMEC16_Form::TMEC16_Form(AppContext& context, QWidget* launcher)
+Mec16Window::Mec16Window(AppContext& context, QWidget* launcher)
     : ChipWindow(context, launcher, QStringLiteral("Чтение и запись MEC16"), mec16::kFamily) {
     setObjectName("MEC16_Form");
     setCanvasSize(kWidth, kHeight);
     makeButtons({
-        {&BitBtn_MEC16, "BitBtn_MEC16", QStringLiteral("Проверка отклика от MEC16"), [this] { BitBtn_MEC16Click(); },
+        {&checkButton_, "BitBtn_MEC16", QStringLiteral("Проверка отклика от MEC16"), [this] { onCheckResponse(); },
          Qt::black, QRect(16, 16, 369, 49)},
-        {&BitBtn_RD_MEC16, "BitBtn_RD_MEC16", QStringLiteral("Чтение FLASH MEC16 "), [this] { BitBtn_RD_MEC16Click(); },
-         Qt::black, QRect(16, 200, 369, 49)},
-        {&BitBtn_MEC16_ERASE, "BitBtn_MEC16_ERASE", QStringLiteral("Стирание FLASH MEC16"),
-         [this] { BitBtn_MEC16_ERASEClick(); }, Qt::black, QRect(16, 288, 369, 49)},
-        {&BitBtn_MEC16_WRITE, "BitBtn_MEC16_WRITE", QStringLiteral("Запись FLASH MEC16"),
-         [this] { BitBtn_MEC16_WRITEClick(); }, Qt::black, QRect(16, 384, 369, 49)},
-        {&EXIT_MEC16, "EXIT_MEC16", QStringLiteral("СТОП или ВЫХОД"), [this] { EXIT_MEC16Click(); }, Qt::black,
+        {&readButton_, "BitBtn_RD_MEC16", QStringLiteral("Чтение FLASH MEC16 "), [this] { onRead(); }, Qt::black,
+         QRect(16, 200, 369, 49)},
+        {&eraseButton_, "BitBtn_MEC16_ERASE", QStringLiteral("Стирание FLASH MEC16"), [this] { onErase(); }, Qt::black,
+         QRect(16, 288, 369, 49)},
+        {&writeButton_, "BitBtn_MEC16_WRITE", QStringLiteral("Запись FLASH MEC16"), [this] { onWrite(); }, Qt::black,
+         QRect(16, 384, 369, 49)},
+        {&exitButton_, "EXIT_MEC16", QStringLiteral("СТОП или ВЫХОД"), [this] { onExit(); }, Qt::black,
          QRect(16, 464, 185, 49)},
-        {&BitBtn_MEC16_HELP, "BitBtn_MEC16_HELP", QStringLiteral("HELP"), [this] { BitBtn_MEC16_HELPClick(); },
-         Qt::black, QRect(216, 464, 169, 49)},
+        {&helpButton_, "BitBtn_MEC16_HELP", QStringLiteral("HELP"), [this] { onHelp(); }, Qt::black,
+         QRect(216, 464, 169, 49)},
     });
     buildIndicators();
     buildCheckBoxes();
-    Memo_MEC16 = makeLog("Memo_MEC16", kTextPixels, kMemoPlace);
-    const auto gauges = makeGauges({{&CGauge_MEC16, "CGauge_MEC16", mec16::kGaugeMaxAtStart, kGaugePlace}});
-    CGauge_MEC16->setFont(courier(kGaugePixels, true));
+    log_ = makeLog("Memo_MEC16", kTextPixels, kMemoPlace);
+    const auto gauges = makeGauges({{&gauge_, "CGauge_MEC16", mec16::kGaugeMaxAtStart, kGaugePlace}});
+    gauge_->setFont(courier(kGaugePixels, true));
     // The window disables no control while it works: the operation name keeps operations apart.
-    attachFrontend(Memo_MEC16, gauges,
-                   {.saveCanClose = [this] { SaveDialog_MEC16CanClose(); },
-                    .openCanClose = [this] { OpenDialog_MEC16CanClose(); }});
+    attachFrontend(log_, gauges);
     programmer_ = std::make_unique<Mec16Programmer>(bridge(), frontend());
-    programmer_->onIndicator([this](mec16::Indicator which, Rgb colour) {
-        QMetaObject::invokeMethod(this, [this, which, colour] { showIndicator(which, colour); });
-    });
-    FormCreate();
+    programmer_->onIndicator(
+        [this](mec16::Indicator which, Rgb colour) { post([this, which, colour] { showIndicator(which, colour); }); });
+    onCreate();
 }
 
-void TMEC16_Form::buildIndicators() {
+void Mec16Window::buildIndicators() {
     const struct {
-        TShape** shape;
+        Shape** shape;
         const char* shapeName;
         QRect shapePlace;
         QLabel** label;
@@ -72,13 +69,13 @@ void TMEC16_Form::buildIndicators() {
         QString text;
         QRect labelPlace;
     } rows[] = {
-        {&Shape_BootLock_MEC, "Shape_BootLock_MEC", QRect(16, 80, 17, 15), &Label_BootLock_MEC, "Label_BootLock_MEC",
+        {&bootLockShape_, "Shape_BootLock_MEC", QRect(16, 80, 17, 15), &bootLockLabel_, "Label_BootLock_MEC",
          QStringLiteral("Зеленый=Boot_Lock не установлен"), QRect(48, 80, 248, 16)},
-        {&Shape_FWP_MEC16, "Shape_FWP_MEC16", QRect(16, 104, 17, 15), &Label_MEC16_FWP, "Label_MEC16_FWP",
+        {&writeProtectShape_, "Shape_FWP_MEC16", QRect(16, 104, 17, 15), &writeProtectLabel_, "Label_MEC16_FWP",
          QStringLiteral("Зеленый=запись/стирание разрешено"), QRect(48, 104, 264, 16)},
     };
     for (const auto& row : rows) {
-        auto* shape = new TShape(canvas());
+        auto* shape = new Shape(canvas());
         shape->setObjectName(row.shapeName);
         shape->setGeometry(row.shapePlace);
         shape->setBrushColor(Qt::black);
@@ -87,16 +84,16 @@ void TMEC16_Form::buildIndicators() {
     }
 }
 
-void TMEC16_Form::buildCheckBoxes() {
+void Mec16Window::buildCheckBoxes() {
     const struct {
         QCheckBox** box;
         const char* name;
         QString text;
         int top;
     } rows[] = {
-        {&CheckBox_MEC16_RD, "CheckBox_MEC16_RD", QStringLiteral("INFO область тоже читать в файл"), 176},
-        {&CheckBox_erase_mec16, "CheckBox_erase_mec16", QStringLiteral("INFO область тоже стирать"), 264},
-        {&CheckBox_write_mec16, "CheckBox_write_mec16", QStringLiteral("INFO область тоже записывать"), 352},
+        {&readInfoBox_, "CheckBox_MEC16_RD", QStringLiteral("INFO область тоже читать в файл"), 176},
+        {&eraseInfoBox_, "CheckBox_erase_mec16", QStringLiteral("INFO область тоже стирать"), 264},
+        {&writeInfoBox_, "CheckBox_write_mec16", QStringLiteral("INFO область тоже записывать"), 352},
     };
     for (const auto& row : rows) {
         auto* box = new QCheckBox(row.text, canvas());
@@ -106,42 +103,38 @@ void TMEC16_Form::buildCheckBoxes() {
         *row.box = box;
     }
     // The INFO block cannot be written yet.
-    CheckBox_write_mec16->setEnabled(false);
+    writeInfoBox_->setEnabled(false);
 }
 
-void TMEC16_Form::FormCreate() {
+void Mec16Window::onCreate() {
     for (std::string_view line : mec16::kIntroLines) frontend().log(line);
 }
 
-void TMEC16_Form::showIndicator(mec16::Indicator which, Rgb colour) {
-    (which == mec16::Indicator::BootLock ? Shape_BootLock_MEC : Shape_FWP_MEC16)->setBrushColor(qColour(colour));
+void Mec16Window::showIndicator(mec16::Indicator which, Rgb colour) {
+    (which == mec16::Indicator::BootLock ? bootLockShape_ : writeProtectShape_)->setBrushColor(qColour(colour));
 }
 
-void TMEC16_Form::runOperation(void (Mec16Programmer::*operation)()) { (programmer_.get()->*operation)(); }
+void Mec16Window::runOperation(void (Mec16Programmer::*operation)()) { (programmer_.get()->*operation)(); }
 
-void TMEC16_Form::BitBtn_MEC16Click() { runOperation(&Mec16Programmer::checkResponse); }
+void Mec16Window::onCheckResponse() { runOperation(&Mec16Programmer::checkResponse); }
 
-void TMEC16_Form::BitBtn_RD_MEC16Click() {
-    programmer_->setReadInfo(CheckBox_MEC16_RD->isChecked());
+void Mec16Window::onRead() {
+    programmer_->setReadInfo(readInfoBox_->isChecked());
     runOperation(&Mec16Programmer::startRead);
 }
 
-void TMEC16_Form::BitBtn_MEC16_ERASEClick() {
-    programmer_->setEraseInfo(CheckBox_erase_mec16->isChecked());
+void Mec16Window::onErase() {
+    programmer_->setEraseInfo(eraseInfoBox_->isChecked());
     runOperation(&Mec16Programmer::startErase);
 }
 
-void TMEC16_Form::BitBtn_MEC16_WRITEClick() { runOperation(&Mec16Programmer::startWrite); }
+void Mec16Window::onWrite() { runOperation(&Mec16Programmer::startWrite); }
 
-void TMEC16_Form::BitBtn_MEC16_HELPClick() { programmer_->showHelp(); }
+void Mec16Window::onHelp() { programmer_->showHelp(); }
 
-void TMEC16_Form::EXIT_MEC16Click() {
+void Mec16Window::onExit() {
     if (programmer_->operation().idle()) return showLauncherAndHide();
     programmer_->requestStop();
 }
-
-void TMEC16_Form::SaveDialog_MEC16CanClose() { setDialogConfirmed(); }
-
-void TMEC16_Form::OpenDialog_MEC16CanClose() { setDialogConfirmed(); }
 
 }  // namespace kj

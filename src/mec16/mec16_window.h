@@ -13,47 +13,45 @@
 
 namespace kj {
 
-class TMEC16_Form : public ChipWindow {
+class Mec16Window : public ChipWindow {
     Q_OBJECT
 public:
-    TMEC16_Form(AppContext& context, QWidget* launcher);
-
-    QPushButton* BitBtn_MEC16 = nullptr;
-    TShape* Shape_BootLock_MEC = nullptr;
-    QLabel* Label_BootLock_MEC = nullptr;
-    TShape* Shape_FWP_MEC16 = nullptr;
-    QLabel* Label_MEC16_FWP = nullptr;
-    QCheckBox* CheckBox_MEC16_RD = nullptr;
-    QPushButton* BitBtn_RD_MEC16 = nullptr;
-    QCheckBox* CheckBox_erase_mec16 = nullptr;
-    QPushButton* BitBtn_MEC16_ERASE = nullptr;
-    QCheckBox* CheckBox_write_mec16 = nullptr;
-    QPushButton* BitBtn_MEC16_WRITE = nullptr;
-    QPushButton* EXIT_MEC16 = nullptr;
-    QPushButton* BitBtn_MEC16_HELP = nullptr;
-    QPlainTextEdit* Memo_MEC16 = nullptr;
-    TCGauge* CGauge_MEC16 = nullptr;
+    Mec16Window(AppContext& context, QWidget* launcher);
 
     Mec16Programmer& programmer() { return *programmer_; }
 
 private:
+    QPushButton* checkButton_ = nullptr;
+    Shape* bootLockShape_ = nullptr;
+    QLabel* bootLockLabel_ = nullptr;
+    Shape* writeProtectShape_ = nullptr;
+    QLabel* writeProtectLabel_ = nullptr;
+    QCheckBox* readInfoBox_ = nullptr;
+    QPushButton* readButton_ = nullptr;
+    QCheckBox* eraseInfoBox_ = nullptr;
+    QPushButton* eraseButton_ = nullptr;
+    QCheckBox* writeInfoBox_ = nullptr;
+    QPushButton* writeButton_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
+    QPushButton* helpButton_ = nullptr;
+    QPlainTextEdit* log_ = nullptr;
+    Gauge* gauge_ = nullptr;
+
     void buildIndicators();
     void buildCheckBoxes();
-    void FormCreate();
-    void exitRequested() override { EXIT_MEC16Click(); }
+    void onCreate();
+    void exitRequested() override { onExit(); }
     std::vector<Operation*> operations() override { return {&programmer_->operation()}; }
     // Runs a handler's operation without freezing the window, only while idle.
     void runOperation(void (Mec16Programmer::*operation)());
     void showIndicator(mec16::Indicator which, Rgb colour);
 
-    void BitBtn_MEC16Click();
-    void BitBtn_RD_MEC16Click();
-    void BitBtn_MEC16_ERASEClick();
-    void BitBtn_MEC16_WRITEClick();
-    void BitBtn_MEC16_HELPClick();
-    void EXIT_MEC16Click();
-    void SaveDialog_MEC16CanClose();
-    void OpenDialog_MEC16CanClose();
+    void onCheckResponse();
+    void onRead();
+    void onErase();
+    void onWrite();
+    void onHelp();
+    void onExit();
 
     std::unique_ptr<Mec16Programmer> programmer_;
 };

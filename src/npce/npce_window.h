@@ -9,28 +9,26 @@
 
 namespace kj {
 
-class TNPCE_FORM : public ChipWindow {
+class NpceWindow : public ChipWindow {
     Q_OBJECT
 public:
-    TNPCE_FORM(AppContext& context, QWidget* launcher);
-
-    QPushButton* NPCE_READ = nullptr;
-    QPushButton* NPCE_WRITE = nullptr;
-    QPushButton* EXIT_NPCE = nullptr;
-    QPlainTextEdit* NPCE_Memo = nullptr;
-    TCGauge* CGauge_NPCE = nullptr;
+    NpceWindow(AppContext& context, QWidget* launcher);
 
     NpceProgrammer& programmer() { return *programmer_; }
 
 private:
-    void exitRequested() override { EXIT_NPCEClick(); }
+    QPushButton* readButton_ = nullptr;
+    QPushButton* writeButton_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
+    QPlainTextEdit* log_ = nullptr;
+    Gauge* gauge_ = nullptr;
+
+    void exitRequested() override { onExit(); }
     std::vector<Operation*> operations() override { return {&programmer_->operation()}; }
 
-    void NPCE_READClick();
-    void NPCE_WRITEClick();
-    void EXIT_NPCEClick();
-    void SaveDialog_NPCECanClose();
-    void OpenDialog_NPCECanClose();
+    void onRead();
+    void onWrite();
+    void onExit();
 
     std::unique_ptr<NpceProgrammer> programmer_;
 };

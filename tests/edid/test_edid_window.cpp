@@ -16,8 +16,6 @@
 namespace kjtest {
 namespace {
 
-using kj::TEDID_form;
-
 Lines linesOf(const QPlainTextEdit* memo) {
     const QString text = memo->toPlainText();
     if (text.isEmpty()) return {};
@@ -62,7 +60,7 @@ protected:
         : bench_(kjsim::makeBench({})),
           slot_(kjsim::SimSlot::programmer(bench_.programmer)),
           context_{kjsim::bridgesTo(slot_), desktop_} {
-        window_ = std::make_unique<TEDID_form>(context_, &launcher_);
+        window_ = std::make_unique<kj::EdidWindow>(context_, &launcher_);
     }
 
     kjsim::Bench bench_;
@@ -70,7 +68,7 @@ protected:
     ScriptedDesktop desktop_;
     kj::AppContext context_;
     QWidget launcher_;
-    std::unique_ptr<TEDID_form> window_;
+    std::unique_ptr<kj::EdidWindow> window_;
     ScratchDir dir_;
 };
 
@@ -78,66 +76,68 @@ TEST_F(EdidWindow, ReadFillsTheLogAndTheInfoPanelAndSavesTheImage) {
     const auto path = dir_.file("panel.bin");
     desktop_.choices.push_back(QString::fromStdString(path));
 
-    ASSERT_TRUE(kjtest::clickAndSettle(window_->EDID_READ, *window_));
+    ASSERT_TRUE(kjtest::clickAndSettle(child<QPushButton>(*window_, "EDID_READ"), *window_));
 
     const Bytes image = kjsim::builtInPanelEdid();
-    EXPECT_EQ(linesOf(window_->EDID_Memo),
+    EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window_, "EDID_Memo")),
               join({kLinkLines,
                     {"Reading EEPROM ...", "Reading from the EEPROM is completed successfully."},
                     kj::hexDump(image),
                     {"", "Save the file: ", path}}));
-    EXPECT_EQ(linesOf(window_->EDID_Info), kj::describeEdid(kj::decodeEdid(image)));
+    EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window_, "EDID_Info")), kj::describeEdid(kj::decodeEdid(image)));
     EXPECT_EQ(readFile(path), image);
     ASSERT_EQ(desktop_.dialogs.size(), 1u);
     EXPECT_EQ(desktop_.dialogs[0].title, "Укажите имя файла для сохранения.");
-    EXPECT_TRUE(window_->EDID_READ->isEnabled());
-    EXPECT_TRUE(window_->EDID_WRITE->isEnabled());
-    EXPECT_TRUE(window_->EXIT_EDID->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(*window_, "EDID_READ")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(*window_, "EDID_WRITE")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(*window_, "EXIT_EDID")->isEnabled());
 }
 
 TEST_F(EdidWindow, BadChecksumIsAskedAboutAndFixedBeforeWriting) {
     const auto path = dir_.file("bad.bin");
     writeFile(path, badChecksumImage());
     desktop_.choices.push_back(QString::fromStdString(path));
-    MessageBoxAnswer answer(TEDID_form::kFixAndWrite);
+    MessageBoxAnswer answer(kj::EdidWindow::kFixAndWrite);
 
-    ASSERT_TRUE(kjtest::clickAndSettle(window_->EDID_WRITE, *window_));
+    ASSERT_TRUE(kjtest::clickAndSettle(child<QPushButton>(*window_, "EDID_WRITE"), *window_));
 
     EXPECT_EQ(answer.asked, 1);
     const auto good = kjsim::builtInPanelEdid()[127];
     EXPECT_TRUE(answer.text.contains(QString::asprintf("0x%02X", unsigned{good})));
     EXPECT_EQ(bench_.chip<kjsim::EepromChip>().flash(), kjsim::builtInPanelEdid());
-    EXPECT_EQ(linesOf(window_->EDID_Memo).back(), "Writing data to EEPROM is completed successfully.");
-    EXPECT_EQ(linesOf(window_->EDID_Info), kj::describeEdid(kj::decodeEdid(kjsim::builtInPanelEdid())));
+    EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window_, "EDID_Memo")).back(),
+              "Writing data to EEPROM is completed successfully.");
+    EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window_, "EDID_Info")),
+              kj::describeEdid(kj::decodeEdid(kjsim::builtInPanelEdid())));
 }
 
 TEST_F(EdidWindow, BadChecksumCancelledWritesNothing) {
     const auto path = dir_.file("bad.bin");
     writeFile(path, badChecksumImage());
     desktop_.choices.push_back(QString::fromStdString(path));
-    MessageBoxAnswer answer(TEDID_form::kCancelWrite);
+    MessageBoxAnswer answer(kj::EdidWindow::kCancelWrite);
 
-    ASSERT_TRUE(kjtest::clickAndSettle(window_->EDID_WRITE, *window_));
+    ASSERT_TRUE(kjtest::clickAndSettle(child<QPushButton>(*window_, "EDID_WRITE"), *window_));
 
     EXPECT_EQ(answer.asked, 1);
-    EXPECT_EQ(linesOf(window_->EDID_Memo),
+    EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window_, "EDID_Memo")),
               join({kLinkLines, {"Writing EEPROM ...", "Write operation is interrupted."}}));
     EXPECT_EQ(bench_.chip<kjsim::EepromChip>().flash(), kjsim::builtInPanelEdid());
     // No summary stays of an image that was not written.
-    EXPECT_TRUE(linesOf(window_->EDID_Info).empty());
+    EXPECT_TRUE(linesOf(child<QPlainTextEdit>(*window_, "EDID_Info")).empty());
     EXPECT_FALSE(slot_->isOpen());
 }
 
 TEST_F(EdidWindow, ExitClearsLogAndPanelAndReturnsToTheLauncher) {
     desktop_.choices.push_back(std::nullopt);
     window_->show();
-    ASSERT_TRUE(kjtest::clickAndSettle(window_->EDID_READ, *window_));
-    ASSERT_FALSE(window_->EDID_Memo->toPlainText().isEmpty());
+    ASSERT_TRUE(kjtest::clickAndSettle(child<QPushButton>(*window_, "EDID_READ"), *window_));
+    ASSERT_FALSE(child<QPlainTextEdit>(*window_, "EDID_Memo")->toPlainText().isEmpty());
 
-    window_->EXIT_EDID->click();
+    child<QPushButton>(*window_, "EXIT_EDID")->click();
 
-    EXPECT_TRUE(window_->EDID_Memo->toPlainText().isEmpty());
-    EXPECT_TRUE(window_->EDID_Info->toPlainText().isEmpty());
+    EXPECT_TRUE(child<QPlainTextEdit>(*window_, "EDID_Memo")->toPlainText().isEmpty());
+    EXPECT_TRUE(child<QPlainTextEdit>(*window_, "EDID_Info")->toPlainText().isEmpty());
     EXPECT_TRUE(launcher_.isVisible());
     EXPECT_FALSE(window_->isVisible());
 }
@@ -145,16 +145,16 @@ TEST_F(EdidWindow, ExitClearsLogAndPanelAndReturnsToTheLauncher) {
 TEST_F(EdidWindow, InfoPanelIsTitledAndStandsRightOfTheLog) {
     window_->show();
     EXPECT_EQ(window_->windowTitle(), "EEPROM LCD read/write VER4.1");
-    EXPECT_EQ(window_->EDID_InfoBox->title(), "EDID info");
-    EXPECT_TRUE(window_->EDID_Info->isReadOnly());
-    EXPECT_TRUE(window_->EDID_Memo->isReadOnly());
-    const QRect log = window_->EDID_Memo->geometry();
-    const QRect info = window_->EDID_InfoBox->geometry();
+    EXPECT_EQ(child<QGroupBox>(*window_, "EDID_InfoBox")->title(), "EDID info");
+    EXPECT_TRUE(child<QPlainTextEdit>(*window_, "EDID_Info")->isReadOnly());
+    EXPECT_TRUE(child<QPlainTextEdit>(*window_, "EDID_Memo")->isReadOnly());
+    const QRect log = child<QPlainTextEdit>(*window_, "EDID_Memo")->geometry();
+    const QRect info = child<QGroupBox>(*window_, "EDID_InfoBox")->geometry();
     EXPECT_GE(info.left(), log.right());
     EXPECT_LT(info.top(), log.bottom());
-    EXPECT_EQ(window_->EDID_READ->text(), "EDID_READ");
-    EXPECT_EQ(window_->EDID_WRITE->text(), "EDID_WRITE");
-    EXPECT_EQ(window_->EXIT_EDID->text(), "EXIT");
+    EXPECT_EQ(child<QPushButton>(*window_, "EDID_READ")->text(), "EDID_READ");
+    EXPECT_EQ(child<QPushButton>(*window_, "EDID_WRITE")->text(), "EDID_WRITE");
+    EXPECT_EQ(child<QPushButton>(*window_, "EXIT_EDID")->text(), "EXIT");
 }
 
 }  // namespace

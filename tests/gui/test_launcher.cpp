@@ -16,13 +16,14 @@
 #include "support/window_support.h"
 
 using namespace kj;
+using kjtest::child;
 
 namespace {
 
 class LauncherTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        form = std::make_unique<TForm1>(context);
+        form = std::make_unique<kj::Launcher>(context);
         form->show();
     }
 
@@ -37,7 +38,7 @@ protected:
                                std::vector<std::shared_ptr<kjsim::SimSlot>>{kjsim::SimSlot::programmer(p)});
                        },
                        desktop};
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<kj::Launcher> form;
 };
 
 }  // namespace
@@ -48,7 +49,7 @@ TEST_F(LauncherTest, StartsWithOnlyTheLauncherVisible) {
     EXPECT_TRUE(form->isVisible());
     ASSERT_EQ(form->tools().size(), kj::toolWindows().size());
     for (const auto& t : form->tools()) EXPECT_FALSE(t.window->isVisible()) << t.window->windowTitle().toStdString();
-    EXPECT_FALSE(static_cast<QWidget*>(form->TESTING)->isVisible());
+    EXPECT_FALSE(static_cast<QWidget*>(form->connectionTest())->isVisible());
     EXPECT_FALSE(form->windowFlags() & Qt::WindowCloseButtonHint);
 }
 
@@ -67,13 +68,13 @@ TEST_F(LauncherTest, ButtonsCarryTheirCaptionsTopToBottom) {
         EXPECT_GT(b->y(), lastTop);
         lastTop = b->y();
     }
-    EXPECT_EQ(form->Exit->text(), "Exit");
-    EXPECT_EQ(form->Exit->size(), QSize(185, 41));
-    EXPECT_EQ(form->Exit->font().pixelSize(), 27);
-    EXPECT_TRUE(form->Exit->font().bold());
-    EXPECT_EQ(form->Test_connect->text(), " ");
-    EXPECT_EQ(form->Test_connect->size(), QSize(97, 25));
-    EXPECT_FALSE(form->Test_connect->toolTip().isEmpty());
+    EXPECT_EQ(child<QPushButton>(*form, "Exit")->text(), "Exit");
+    EXPECT_EQ(child<QPushButton>(*form, "Exit")->size(), QSize(185, 41));
+    EXPECT_EQ(child<QPushButton>(*form, "Exit")->font().pixelSize(), 27);
+    EXPECT_TRUE(child<QPushButton>(*form, "Exit")->font().bold());
+    EXPECT_EQ(child<QPushButton>(*form, "Test_connect")->text(), " ");
+    EXPECT_EQ(child<QPushButton>(*form, "Test_connect")->size(), QSize(97, 25));
+    EXPECT_FALSE(child<QPushButton>(*form, "Test_connect")->toolTip().isEmpty());
 }
 
 TEST_F(LauncherTest, EachToolButtonShowsItsWindowAndItsExitOrACloseRequestReturns) {
@@ -123,19 +124,20 @@ TEST_F(LauncherTest, EveryWindowFitsTheScreensAvailableArea) {
 }
 
 TEST_F(LauncherTest, ConnectionTestOpensBesideTheLauncherAndLogsWhatItFinds) {
-    form->Test_connect->click();
-    auto* testing = form->TESTING;
+    child<QPushButton>(*form, "Test_connect")->click();
+    auto* testing = form->connectionTest();
     EXPECT_TRUE(static_cast<QWidget*>(testing)->isVisible());
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(static_cast<QWidget*>(testing)->windowTitle(), "Test vcom port and device");
     for (int run = 0; run < 2; ++run) {
-        testing->BitBtn1->click();  // on its worker: the button is back once it has ended
-        ASSERT_TRUE(kjtest::runUntil([&] { return testing->BitBtn1->isEnabled(); }));
+        child<QPushButton>(*testing, "BitBtn1")->click();  // on its worker: the button is back once it has ended
+        ASSERT_TRUE(kjtest::runUntil([&] { return child<QPushButton>(*testing, "BitBtn1")->isEnabled(); }));
     }
     const QString expected =
         "\nNumber of VCOM ports found on the machine: 1\n>>>\nOpen VCOM0\n"
         "FTDI DRIVER version -> 21224\nPROG version FW -> V41";
-    EXPECT_EQ(testing->Test_memo->toPlainText(), expected + "\n" + expected) << "each run adds below the last";
+    EXPECT_EQ(child<QPlainTextEdit>(*testing, "Test_memo")->toPlainText(), expected + "\n" + expected)
+        << "each run adds below the last";
 }
 
 // Exit (or SIGTERM, or the session's end) while a read runs ends the read the
@@ -149,10 +151,10 @@ TEST(LauncherQuit, QuittingDuringAReadEndsItWithTheFailureEndByte) {
     kjtest::ScriptedDesktop desktop;
     desktop.choices.push_back(QString::fromStdString(dir.file("flash.bin")));
     AppContext context{kjsim::bridgesTo(slot), desktop};
-    auto form = std::make_unique<TForm1>(context);
-    auto* kb90xx = form->window<TKB901X_forms>();
+    auto form = std::make_unique<kj::Launcher>(context);
+    auto* kb90xx = form->window<kj::Kb90xxWindow>();
     ASSERT_NE(kb90xx, nullptr);
-    kb90xx->KB901X_READ->click();
+    child<QPushButton>(*kb90xx, "KB901X_READ")->click();
     ASSERT_TRUE(kjtest::runUntil(
         [&] {
             const auto sent = slot->written();
@@ -160,7 +162,7 @@ TEST(LauncherQuit, QuittingDuringAReadEndsItWithTheFailureEndByte) {
         },
         10000));
 
-    form->ExitClick();
+    form->onExit();
     form.reset();
 
     EXPECT_EQ(bench.programmer->endBytes(), "O");

@@ -19,6 +19,7 @@
 namespace {
 
 using namespace kj;
+using kjtest::child;
 
 // The screen the build describes, set before the application starts.
 [[maybe_unused]] const bool kLaptopScreen = [] {
@@ -33,7 +34,7 @@ class WindowFit : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(QGuiApplication::primaryScreen()->availableGeometry(), kRoom);
-        form = std::make_unique<TForm1>(context);
+        form = std::make_unique<kj::Launcher>(context);
         form->show();
     }
 
@@ -51,7 +52,7 @@ protected:
     kjtest::ScratchDir dataDir;
     kjtest::DataHome dataHome{dataDir.path()};
     AppContext context{[](std::string_view) { return std::make_unique<kjsim::SimBridge>(); }, desktop};
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<kj::Launcher> form;
 };
 
 TEST_F(WindowFit, EveryToolWindowFitsAndEscapeLeavesIt) {
@@ -63,7 +64,7 @@ TEST_F(WindowFit, EveryToolWindowFitsAndEscapeLeavesIt) {
         EXPECT_TRUE(kRoom.contains(tool.window->frameGeometry())) << name;
         expectInReach<QPushButton>(tool.window);
         expectInReach<QPlainTextEdit>(tool.window);
-        expectInReach<TCGauge>(tool.window);
+        expectInReach<kj::Gauge>(tool.window);
 
         tool.window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(tool.window)) << name;
@@ -74,8 +75,8 @@ TEST_F(WindowFit, EveryToolWindowFitsAndEscapeLeavesIt) {
 }
 
 TEST_F(WindowFit, ConnectionTestOpensBesideTheLauncher) {
-    form->Test_connect->click();
-    QWidget* test = form->TESTING;
+    child<QPushButton>(*form, "Test_connect")->click();
+    QWidget* test = form->connectionTest();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(test));
     EXPECT_TRUE(kRoom.contains(test->frameGeometry()));
     EXPECT_FALSE(test->frameGeometry().intersects(form->frameGeometry()));

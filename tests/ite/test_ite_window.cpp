@@ -65,13 +65,15 @@ protected:
         fs::create_directories(path.parent_path());
         writeFile(path.string(), Bytes(text.begin(), text.end()));
     }
-    std::unique_ptr<kj::TITE_FORM> makeWindow() {
-        auto window = std::make_unique<kj::TITE_FORM>(context_, launcher_.get());
+    std::unique_ptr<kj::IteWindow> makeWindow() {
+        auto window = std::make_unique<kj::IteWindow>(context_, launcher_.get());
         launcher_->hide();
         window->show();
         return window;
     }
-    static QStringList memo(const kj::TITE_FORM& window) { return window.ITE_Memo1->toPlainText().split('\n'); }
+    static QStringList memo(const kj::IteWindow& window) {
+        return child<QPlainTextEdit>(window, "ITE_Memo1")->toPlainText().split('\n');
+    }
 
     ScratchDir dir_;
     DataHome dataHome_{dir_.path()};
@@ -85,7 +87,7 @@ protected:
 TEST_F(IteWindow, BoardApplyCheckAndReadThroughTheButtons) {
     writeBase(kBoard + "\r\nLA-2 PD0=1 PD1=2 PD2=3 PD3=4 PD4=5 PD5=6 PD6=7 PD7=8 BUSY=9 AFD=11\n");
     auto window = makeWindow();
-    auto* boards = window->ITE_ComboBox_MB_SWITCH;
+    auto* boards = child<QComboBox>(*window, "ITE_ComboBox_MB_SWITCH");
     ASSERT_EQ(boards->count(), 3);
     EXPECT_EQ(boards->itemText(0), "Кликни для выбора готовых настроек под конкретную MB");
     EXPECT_EQ(memo(*window).size(), 17);  // the instructions
@@ -93,56 +95,57 @@ TEST_F(IteWindow, BoardApplyCheckAndReadThroughTheButtons) {
     // A line that stops at STB#: what was read before stays, the box stays off.
     choose(boards, 2);
     EXPECT_EQ(memo(*window).back(), "Не найдена информация по номеру ножки для STB# !");
-    EXPECT_EQ(window->ComboBox[12]->currentText(), "9");  // BUSY
-    EXPECT_FALSE(window->ITE_CheckBox->isEnabled());
+    EXPECT_EQ(child<QComboBox>(*window, "ComboBox13")->currentText(), "9");  // BUSY
+    EXPECT_FALSE(child<QCheckBox>(*window, "ITE_CheckBox")->isEnabled());
 
     choose(boards, 1);
-    ASSERT_TRUE(window->ITE_CheckBox->isEnabled());
-    window->ITE_CheckBox->click();  // reversed: pin n becomes 31 - n
-    EXPECT_EQ(window->ComboBox[0]->currentText(), "30");
+    ASSERT_TRUE(child<QCheckBox>(*window, "ITE_CheckBox")->isEnabled());
+    child<QCheckBox>(*window, "ITE_CheckBox")->click();  // reversed: pin n becomes 31 - n
+    EXPECT_EQ(child<QComboBox>(*window, "ComboBox1")->currentText(), "30");
 
     // Typed text is matched to the list; text that names no entry goes back.
-    auto* pd1 = window->ComboBox[1]->lineEdit();
+    auto* pd1 = child<QComboBox>(*window, "ComboBox2")->lineEdit();
     pd1->setText("nc");
     emit pd1->editingFinished();
     pd1->setText("7x");
     emit pd1->editingFinished();
-    EXPECT_EQ(window->ComboBox[1]->currentText(), "NC");
-    window->ComboBox[2]->lineEdit()->setText("05");  // left typed: APPLY takes it
+    EXPECT_EQ(child<QComboBox>(*window, "ComboBox2")->currentText(), "NC");
+    child<QComboBox>(*window, "ComboBox3")->lineEdit()->setText("05");  // left typed: APPLY takes it
 
-    ASSERT_TRUE(clickAndSettle(window->ITE_SETUP_BitBtn, *window));
+    ASSERT_TRUE(clickAndSettle(child<QPushButton>(*window, "ITE_SETUP_BitBtn"), *window));
     const auto routing = bench_.chip<kjsim::IteChip>().routing();
     EXPECT_EQ(routing.at("d0"), 30);
     EXPECT_EQ(routing.at("d1"), 0);
     EXPECT_EQ(routing.at("d2"), 5);
     EXPECT_EQ(routing.at("IN"), 19);
-    ASSERT_TRUE(clickAndSettle(window->ITE_CHECK_CON_BitBtn, *window));
+    ASSERT_TRUE(clickAndSettle(child<QPushButton>(*window, "ITE_CHECK_CON_BitBtn"), *window));
     EXPECT_EQ(memo(*window).back(), "Найден ID мульта -> 8512 ревизия -> 03");
 
     // The read: the dialog is typed into while the preparation holds the window.
     bench_.programmer->faults.replyDelay = kj::Millis{2};
-    window->ITE_READ_BitBtn->click();
+    child<QPushButton>(*window, "ITE_READ_BitBtn")->click();
     ASSERT_TRUE(begun(window->programmer().operation(), "READ_ITE"));
-    EXPECT_TRUE(window->ITE_READ_BitBtn->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(*window, "ITE_READ_BitBtn")->isEnabled());
     for (auto* button :
-         {window->ITE_CHECK_CON_BitBtn, window->ITE_WRITE_BitBtn, window->ITE_SETUP_BitBtn, window->ITE_EXIT_BitBtn})
+         {child<QPushButton>(*window, "ITE_CHECK_CON_BitBtn"), child<QPushButton>(*window, "ITE_WRITE_BitBtn"),
+          child<QPushButton>(*window, "ITE_SETUP_BitBtn"), child<QPushButton>(*window, "ITE_EXIT_BitBtn")})
         EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
     window->close();  // EXIT while a read runs does nothing
     EXPECT_TRUE(window->isVisible());
     ASSERT_TRUE(runUntil([&] { return window->programmer().operation().idle(); }, kWindowHangBoundMs));
     EXPECT_EQ(readFile(dir_.file("ite.bin")), bench_.chip<kjsim::IteChip>().flash());
-    EXPECT_EQ(window->ITE_CGauge1->progress(), 512);
-    EXPECT_TRUE(window->ITE_SETUP_BitBtn->isEnabled());
+    EXPECT_EQ(child<kj::Gauge>(*window, "ITE_CGauge1")->progress(), 512);
+    EXPECT_TRUE(child<QPushButton>(*window, "ITE_SETUP_BitBtn")->isEnabled());
 
-    window->ITE_EXIT_BitBtn->click();
+    child<QPushButton>(*window, "ITE_EXIT_BitBtn")->click();
     EXPECT_TRUE(launcher_->isVisible());
-    EXPECT_TRUE(window->ITE_Memo1->toPlainText().isEmpty());
-    EXPECT_EQ(window->ITE_CGauge1->progress(), 0);
+    EXPECT_TRUE(child<QPlainTextEdit>(*window, "ITE_Memo1")->toPlainText().isEmpty());
+    EXPECT_EQ(child<kj::Gauge>(*window, "ITE_CGauge1")->progress(), 0);
 }
 
 TEST_F(IteWindow, WithoutABaseTheChooserSaysSoInRed) {
     auto window = makeWindow();
-    auto* boards = window->ITE_ComboBox_MB_SWITCH;
+    auto* boards = child<QComboBox>(*window, "ITE_ComboBox_MB_SWITCH");
     ASSERT_EQ(boards->count(), 1);
     // The folder searched on this machine (on Windows the root of drive C:,
     // where a missing base is last looked for), and how a line of the base reads.
@@ -154,7 +157,7 @@ TEST_F(IteWindow, WithoutABaseTheChooserSaysSoInRed) {
     EXPECT_EQ(boards->itemText(0).toStdString(),
               "Файл [MB connection IT85XX.txt] " + searched + " со значениями не найден ! Прочтите инструкцию.");
     EXPECT_EQ(boards->palette().color(QPalette::ButtonText), QColor(Qt::red));
-    EXPECT_EQ(memoLines(window->ITE_Memo1).back(),
+    EXPECT_EQ(memoLines(child<QPlainTextEdit>(*window, "ITE_Memo1")).back(),
               "Строка базы, одна MB на строку: <название MB> KB_pins=nn PD0=nn PD1=nn PD2=nn PD3=nn PD4=nn PD5=nn "
               "PD6=nn PD7=nn BUSY=nn STB=nn AFD=nn INIT=nn SLIN=nn KSI4=nn KSI5=nn");
 }

@@ -39,8 +39,8 @@ protected:
         fs::create_directories(basePath().parent_path());
         writeFile(basePath().string(), Bytes(bytes.begin(), bytes.end()));
     }
-    std::unique_ptr<kj::TKB901X_forms> makeWindow() {
-        auto window = std::make_unique<kj::TKB901X_forms>(context_, launcher_.get());
+    std::unique_ptr<kj::Kb90xxWindow> makeWindow() {
+        auto window = std::make_unique<kj::Kb90xxWindow>(context_, launcher_.get());
         launcher_->hide();
         window->show();
         return window;
@@ -59,30 +59,31 @@ TEST_F(Kb90xxWindow, ReadRunsOnTheWorkerWithTheButtonsOfARead) {
     auto window = makeWindow();
     const std::string path = dir_.file("flash.bin");
     desktop_.choices.push_back(QString::fromStdString(path));
-    window->KB901X_READ->click();
+    bench_.programmer->faults.replyDelay = kj::Millis{1};  // a loaded machine still sees the read under way
+    child<QPushButton>(*window, "KB901X_READ")->click();
 
     // The worker has set the name and the window shows the buttons of a read.
     ASSERT_TRUE(begun(window->programmer().operation(), "Reading"));
-    EXPECT_TRUE(window->KB901X_READ->isEnabled());
-    EXPECT_FALSE(window->KB901X_WRITE->isEnabled());
-    EXPECT_FALSE(window->EXIT_KB901X->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(*window, "KB901X_READ")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(*window, "KB901X_WRITE")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(*window, "EXIT_KB901X")->isEnabled());
     EXPECT_STREQ(window->programmer().operation().name().get(), "Reading");
 
     ASSERT_TRUE(runUntil([&] { return window->programmer().operation().idle(); }, kWindowHangBoundMs));
     ASSERT_TRUE(window->programmer().operation().waitIdle(std::chrono::milliseconds(kWindowHangBoundMs)));
-    EXPECT_TRUE(window->KB901X_READ->isEnabled());
-    EXPECT_TRUE(window->KB901X_WRITE->isEnabled());
-    EXPECT_TRUE(window->EXIT_KB901X->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(*window, "KB901X_READ")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(*window, "KB901X_WRITE")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(*window, "EXIT_KB901X")->isEnabled());
 
     EXPECT_EQ(slot_->written(), readTranscript());
     EXPECT_EQ(readFile(path), bench_.chip<kjsim::Kb90xxChip>().flash());
     EXPECT_EQ(
-        memoLines(window->KB901X_Memo),
+        memoLines(child<QPlainTextEdit>(*window, "KB901X_Memo")),
         join({kStartLines,
               {"Save the file: ", path, "Reading KB9012 ...", kStamp, "Reading completed successfully.", kStamp}}));
-    EXPECT_EQ(window->CGauge_KB901X->maxValue(), 32768);
-    EXPECT_EQ(window->CGauge_KB901X->progress(), 32768);
-    EXPECT_EQ(window->CGauge_KB901X->foreColor(), QColor(0, 255, 0));
+    EXPECT_EQ(child<kj::Gauge>(*window, "CGauge_KB901X")->maxValue(), 32768);
+    EXPECT_EQ(child<kj::Gauge>(*window, "CGauge_KB901X")->progress(), 32768);
+    EXPECT_EQ(child<kj::Gauge>(*window, "CGauge_KB901X")->foreColor(), QColor(0, 255, 0));
     ASSERT_EQ(desktop_.dialogs.size(), 1u);
     EXPECT_EQ(desktop_.dialogs[0].title, kj::kb90xxSaveDialog().title);
     EXPECT_EQ(desktop_.dialogs[0].defaultName, "Noname");
@@ -91,8 +92,8 @@ TEST_F(Kb90xxWindow, ReadRunsOnTheWorkerWithTheButtonsOfARead) {
 TEST_F(Kb90xxWindow, CableHelpFollowsTheChoices) {
     writeBase(kBoard + "\r\n\nKSO3=5, KSI4=12 KSI7=14 KSI6=15 KSI5=16\nunlisted");
     auto window = makeWindow();
-    auto* boards = window->ComboBox_KB901X;
-    auto* cables = window->ComboBox_KB901X_FFC;
+    auto* boards = child<QComboBox>(*window, "ComboBox_KB901X");
+    auto* cables = child<QComboBox>(*window, "ComboBox_KB901X_FFC");
 
     ASSERT_EQ(boards->count(), 3);
     EXPECT_EQ(boards->itemText(0).toStdString(), kBoard);
@@ -102,50 +103,51 @@ TEST_F(Kb90xxWindow, CableHelpFollowsTheChoices) {
     EXPECT_EQ(cables->count(), 8);
     EXPECT_TRUE(boards->isEnabled());
     EXPECT_TRUE(cables->isEnabled());
-    EXPECT_TRUE(window->CheckBox_KB901X->isEnabled());
-    EXPECT_TRUE(window->CheckBox_KB901X->isChecked());
-    EXPECT_EQ(window->Label_result->text(), "");
-    EXPECT_EQ(window->Label_result->toolTip().toStdString(), basePath().string());
+    EXPECT_TRUE(child<QCheckBox>(*window, "CheckBox_KB901X")->isEnabled());
+    EXPECT_TRUE(child<QCheckBox>(*window, "CheckBox_KB901X")->isChecked());
+    EXPECT_EQ(child<QLabel>(*window, "Label_result")->text(), "");
+    EXPECT_EQ(child<QLabel>(*window, "Label_result")->toolTip().toStdString(), basePath().string());
     EXPECT_EQ(chooserColour(boards), kYellow);
     EXPECT_EQ(chooserColour(cables), kYellow);
 
     // Before both are picked the check box changes nothing but its mark.
-    window->CheckBox_KB901X->click();
-    EXPECT_EQ(window->Label_result->text(), "");
-    window->CheckBox_KB901X->click();
+    child<QCheckBox>(*window, "CheckBox_KB901X")->click();
+    EXPECT_EQ(child<QLabel>(*window, "Label_result")->text(), "");
+    child<QCheckBox>(*window, "CheckBox_KB901X")->click();
 
     choose(boards, 0);
     EXPECT_NE(chooserColour(boards), kYellow);
-    EXPECT_EQ(window->Label_result->text(), "");
+    EXPECT_EQ(child<QLabel>(*window, "Label_result")->text(), "");
     // The typing limit does not cut a chosen entry.
     EXPECT_EQ(boards->currentText().toStdString(), kBoard);
 
     choose(cables, 2);  // "24 pin"
     EXPECT_NE(chooserColour(cables), kYellow);
-    EXPECT_EQ(window->Label_result->text(), "Please connect GND and:  A5 B12 C14 D15 E16");
-    window->CheckBox_KB901X->click();
-    EXPECT_EQ(window->Label_result->text(), "Please connect GND and:  A20 B13 C11 D10 E9");
+    EXPECT_EQ(child<QLabel>(*window, "Label_result")->text(), "Please connect GND and:  A5 B12 C14 D15 E16");
+    child<QCheckBox>(*window, "CheckBox_KB901X")->click();
+    EXPECT_EQ(child<QLabel>(*window, "Label_result")->text(), "Please connect GND and:  A20 B13 C11 D10 E9");
     choose(cables, 0);  // "18 pin"
-    EXPECT_EQ(window->Label_result->text(), "Please connect GND and:  A14 B7 C5 D4 E3");
+    EXPECT_EQ(child<QLabel>(*window, "Label_result")->text(), "Please connect GND and:  A14 B7 C5 D4 E3");
 
     // A malformed value is reported with the base it came from; the label keeps
     // its text, struck out as not belonging to the board now chosen.
     choose(boards, 2);
     EXPECT_EQ(desktop_.errors,
               QStringList{"'5,' is not a valid pin number (KSO3=)\n" + QString::fromStdString(basePath().string())});
-    EXPECT_EQ(window->Label_result->text(), "Please connect GND and:  A14 B7 C5 D4 E3");
-    EXPECT_TRUE(window->Label_result->font().strikeOut());
+    EXPECT_EQ(child<QLabel>(*window, "Label_result")->text(), "Please connect GND and:  A14 B7 C5 D4 E3");
+    EXPECT_TRUE(child<QLabel>(*window, "Label_result")->font().strikeOut());
     choose(boards, 1);
-    EXPECT_EQ(window->Label_result->text(), "Error data format!");
-    EXPECT_FALSE(window->Label_result->font().strikeOut());
+    EXPECT_EQ(child<QLabel>(*window, "Label_result")->text(), "Error data format!");
+    EXPECT_FALSE(child<QLabel>(*window, "Label_result")->font().strikeOut());
 
     // A board typed and confirmed with Return is read as it stands.
     boards->lineEdit()->setText("X KSO3=1 KSI4=2");
     emit boards->lineEdit()->returnPressed();
-    EXPECT_EQ(window->Label_result->text(), "Error data format!");
+    EXPECT_EQ(child<QLabel>(*window, "Label_result")->text(), "Error data format!");
     boards->lineEdit()->setText("KSO3=1 KSI4=2 KSI7=3 KSI6=4 KSI5=5");
     emit boards->lineEdit()->returnPressed();
-    EXPECT_EQ(window->Label_result->text(), "Please connect GND and:  A18 B17 C16 D15 E14");  // 18 pin, reversed
+    EXPECT_EQ(child<QLabel>(*window, "Label_result")->text(),
+              "Please connect GND and:  A18 B17 C16 D15 E14");  // 18 pin, reversed
 }
 
 TEST_F(Kb90xxWindow, WithoutABaseTheGroupStaysDisabled) {
@@ -156,16 +158,17 @@ TEST_F(Kb90xxWindow, WithoutABaseTheGroupStaysDisabled) {
 #else
     const fs::path missing = basePath();
 #endif
-    EXPECT_EQ(window->Label_result->text().toStdString(),
+    EXPECT_EQ(child<QLabel>(*window, "Label_result")->text().toStdString(),
               "Create base of connections KB90XX !\n" + missing.string() +
                   "\nOne motherboard per line: <board name> KSO3=nn KSI4=nn KSI7=nn KSI6=nn KSI5=nn");
-    EXPECT_EQ(window->Label_result->toolTip().toStdString(), missing.string() + ": No such file or directory");
-    EXPECT_FALSE(window->ComboBox_KB901X->isEnabled());
-    EXPECT_FALSE(window->ComboBox_KB901X_FFC->isEnabled());
-    EXPECT_FALSE(window->CheckBox_KB901X->isEnabled());
-    EXPECT_NE(chooserColour(window->ComboBox_KB901X), kYellow);
-    EXPECT_NE(chooserColour(window->ComboBox_KB901X_FFC), kYellow);
-    EXPECT_EQ(window->ComboBox_KB901X->count(), 0);
+    EXPECT_EQ(child<QLabel>(*window, "Label_result")->toolTip().toStdString(),
+              missing.string() + ": No such file or directory");
+    EXPECT_FALSE(child<QComboBox>(*window, "ComboBox_KB901X")->isEnabled());
+    EXPECT_FALSE(child<QComboBox>(*window, "ComboBox_KB901X_FFC")->isEnabled());
+    EXPECT_FALSE(child<QCheckBox>(*window, "CheckBox_KB901X")->isEnabled());
+    EXPECT_NE(chooserColour(child<QComboBox>(*window, "ComboBox_KB901X")), kYellow);
+    EXPECT_NE(chooserColour(child<QComboBox>(*window, "ComboBox_KB901X_FFC")), kYellow);
+    EXPECT_EQ(child<QComboBox>(*window, "ComboBox_KB901X")->count(), 0);
     EXPECT_EQ(window->windowTitle(), "KB9010/9012/9016/9022  programming VER4.1");
 }
 

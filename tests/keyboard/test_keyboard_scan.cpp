@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <regex>
 
 #include "keyboard_fixture.h"
 #include "support/recording_frontend.h"
@@ -51,25 +52,10 @@ private:
     std::vector<LinePair> toggles_;
 };
 
-class TestTimer : public ScanTimer {
-public:
-    void enable() override {
-        enabled = true;
-        ++enables;
-    }
-    void disable() override {
-        enabled = false;
-        ++disables;
-    }
-    std::atomic<bool> enabled{false};
-    std::atomic<int> enables{0};
-    std::atomic<int> disables{0};
-};
-
 class KeyboardScan : public ::testing::Test {
 protected:
     KeyboardScan() {
-        tester.tickWaitLimit = 60s;  // no tick unless the test gives one
+        tester.tickInterval = 60s;  // no tick unless the test gives one
     }
     ~KeyboardScan() override {
         tester.requestStop();
@@ -82,23 +68,23 @@ protected:
         EXPECT_EQ(panel.colour(3, 4), colour);
         EXPECT_EQ(panel.notAqua(), 3);
     }
-    // START, and the wait until the scan runs (the timer is on) or has ended.
+    // START, and the wait until the scan runs (its clock is on) or has ended.
     bool startScan() {
         return tester.startScan() &&
-               waitFor([&] { return timer.enabled.load() || tester.operation().waitIdle(kj::Millis{0}); });
+               waitFor([&] { return tester.pacing() || tester.operation().waitIdle(kj::Millis{0}); });
     }
     bool stopAndWait() {
         tester.requestStop();
         return tester.operation().waitIdle(5s);
     }
-    // What every end leaves behind: 'Q' last, the link closed, the timer off,
+    // What every end leaves behind: 'Q' last, the link closed, the clock off,
     // the buttons back, the name "NONE" and no stop request left over.
     void expectEnded() {
         EXPECT_EQ(bench.written().back(), 'Q');
         EXPECT_EQ(bench.chip().quits(), 1u);
         EXPECT_FALSE(bench.slot->isOpen());
-        EXPECT_FALSE(timer.enabled);
-        EXPECT_EQ(timer.disables, 1);
+        EXPECT_FALSE(tester.pacing());
+        EXPECT_TRUE(tester.began());
         EXPECT_EQ(ui.events(), (std::vector<std::string>{"started Keyboard", "ended"}));
         EXPECT_TRUE(tester.operation().idle());
         EXPECT_FALSE(tester.stopRequested());
@@ -108,8 +94,7 @@ protected:
     std::unique_ptr<Bridge> bridge = bench.bridge();
     RecordingFrontend ui;
     TestPanel panel;
-    TestTimer timer;
-    KeyboardTester tester{*bridge, ui, panel, timer};
+    KeyboardTester tester{*bridge, ui, panel};
 };
 
 TEST_F(KeyboardScan, ExampleReportTurnsCellsRedThenYellowThenRedWithOneSoundEach) {
@@ -117,7 +102,7 @@ TEST_F(KeyboardScan, ExampleReportTurnsCellsRedThenYellowThenRedWithOneSoundEach
 
     ASSERT_TRUE(startScan());
     EXPECT_TRUE(tester.operation().name().is(kKeyboardScanning));
-    EXPECT_TRUE(timer.enabled);
+    EXPECT_TRUE(tester.pacing());
     ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 1; }));
     expectExampleCells(CellColour::Red);
 
@@ -136,6 +121,20 @@ TEST_F(KeyboardScan, ExampleReportTurnsCellsRedThenYellowThenRedWithOneSoundEach
     EXPECT_EQ(panel.toggles(), 9u);
     EXPECT_EQ(ui.lines(), kKeyboardLinkLines);
     EXPECT_EQ(bench.bench.programmer->endBytes(), "");
+    EXPECT_TRUE(tester.lastSucceeded());
+    expectEnded();
+}
+
+// Nobody ticks: the worker's own clock asks for every report.
+TEST_F(KeyboardScan, TheScanPacesItself) {
+    tester.tickInterval = 10ms;
+    bench.script({kExampleReport, kExampleReport, kExampleReport});
+
+    ASSERT_TRUE(startScan());
+    ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 3; }));
+    expectExampleCells(CellColour::Red);
+    ASSERT_TRUE(stopAndWait());
+    EXPECT_TRUE(std::regex_match(bench.written(), std::regex("BuIUIUIU*Q"))) << bench.written();
     EXPECT_TRUE(tester.lastSucceeded());
     expectEnded();
 }
@@ -239,7 +238,7 @@ TEST_F(KeyboardScan, SecondStartWhileScanningDoesNothing) {
     EXPECT_FALSE(tester.startScan());
     EXPECT_EQ(ui.lines(), lines);
     EXPECT_EQ(bench.written(), "Bu");
-    EXPECT_EQ(timer.enables, 1);
+    EXPECT_TRUE(tester.pacing());
 }
 
 TEST_F(KeyboardScan, ClearBetweenReportsTogglesFromAquaAgain) {
@@ -283,7 +282,7 @@ TEST_F(KeyboardScan, LostProgrammerEndsTheScanWithALine) {
     EXPECT_EQ(ui.lines(), expected);
     EXPECT_FALSE(tester.lastSucceeded());
     EXPECT_FALSE(bench.slot->isOpen());
-    EXPECT_FALSE(timer.enabled);
+    EXPECT_FALSE(tester.pacing());
     EXPECT_EQ(ui.events(), (std::vector<std::string>{"started Keyboard", "ended"}));
     EXPECT_TRUE(tester.operation().idle());
 }

@@ -1,5 +1,5 @@
 // The keyboard tester window, offscreen: its cells and controls, and a scan
-// driven by its buttons and its own timer.
+// driven by its buttons and paced by the tester's own clock.
 #include <gtest/gtest.h>
 #include <QTest>
 
@@ -13,8 +13,7 @@ namespace kjtest {
 namespace {
 
 using kj::CellColour;
-using kj::TKeyboard_testing;
-using kj::TShape;
+using kj::Shape;
 
 const QColor kAquaBrush(0, 255, 255);
 const QColor kRedBrush(255, 0, 0);
@@ -33,7 +32,7 @@ constexpr int kWait = 5000;  // ms; only catches hangs
 class KeyboardWindow : public testing::Test {
 protected:
     KeyboardWindow() {
-        window = std::make_unique<TKeyboard_testing>(context, &launcher);
+        window = std::make_unique<kj::KeyboardWindow>(context, &launcher);
         window->show();
     }
     ~KeyboardWindow() override {
@@ -47,19 +46,20 @@ protected:
     }
     int cellsNot(const QColor& colour) const {
         int n = 0;
-        for (auto* shape : window->findChildren<TShape*>()) n += shape->brushColor() != colour;
+        for (auto* shape : window->findChildren<kj::Shape*>()) n += shape->brushColor() != colour;
         return n;
     }
     bool scanEnded() const {
-        return window->tester().operation().waitIdle(kj::Millis{0}) && window->START_SCAN->isEnabled() &&
-               window->EXIT_KB_TEST->text() == "EXIT";
+        return window->tester().operation().waitIdle(kj::Millis{0}) &&
+               child<QPushButton>(*window, "START_SCAN")->isEnabled() &&
+               child<QPushButton>(*window, "EXIT_KB_TEST")->text() == "EXIT";
     }
 
     KeyboardBench bench;
     ScriptedDesktop desktop;
     kj::AppContext context{[this](std::string_view) { return bench.bridge(); }, desktop};
     QWidget launcher;
-    std::unique_ptr<TKeyboard_testing> window;
+    std::unique_ptr<kj::KeyboardWindow> window;
 };
 
 int cellLeft(int b) { return 24 * (b - 1) + 8 * ((b - 1) / 5); }
@@ -71,55 +71,61 @@ TEST_F(KeyboardWindow, CellsAndControlsAreWhereTheFormPutsThem) {
     EXPECT_EQ(window->canvas()->size(), QSize(888, 879));
     EXPECT_FALSE(window->windowFlags() & Qt::WindowCloseButtonHint);
 
-    const auto shapes = window->findChildren<TShape*>();
+    const auto shapes = window->findChildren<kj::Shape*>();
     EXPECT_EQ(shapes.size(), kj::kKeyboardCells);
     for (int a = 1; a < 32; ++a) {
         for (int b = a + 1; b <= 32; ++b) {
-            const TShape* shape = window->cell(a, b);
+            const kj::Shape* shape = window->cell(a, b);
             ASSERT_NE(shape, nullptr) << a << "-" << b;
             EXPECT_EQ(shape->objectName(), QString("Shape%1").arg((a - 1) * 32 + b));
             EXPECT_EQ(shape->geometry(), QRect(cellLeft(b), cellTop(a), 17, 15)) << a << "-" << b;
             EXPECT_EQ(shape->brushColor(), kAquaBrush);
         }
     }
-    EXPECT_EQ(window->findChild<TShape*>("Shape2")->geometry(), QRect(24, 40, 17, 15));
-    EXPECT_EQ(window->findChild<TShape*>("Shape68")->geometry(), QRect(72, 88, 17, 15));
-    EXPECT_EQ(window->findChild<TShape*>("Shape992")->geometry(), QRect(792, 808, 17, 15));
-    EXPECT_EQ(window->findChild<TShape*>("Shape33"), nullptr);
+    EXPECT_EQ(window->findChild<kj::Shape*>("Shape2")->geometry(), QRect(24, 40, 17, 15));
+    EXPECT_EQ(window->findChild<kj::Shape*>("Shape68")->geometry(), QRect(72, 88, 17, 15));
+    EXPECT_EQ(window->findChild<kj::Shape*>("Shape992")->geometry(), QRect(792, 808, 17, 15));
+    EXPECT_EQ(window->findChild<kj::Shape*>("Shape33"), nullptr);
     EXPECT_EQ(window->cell(2, 2), nullptr);
 
-    EXPECT_EQ(window->Label_keybord->text(), "2       6        11        16        21        26        31");
-    const std::vector<std::pair<QLabel*, int>> rows = {{window->Label1, 1},  {window->Label2, 6},  {window->Label3, 11},
-                                                       {window->Label4, 16}, {window->Label5, 21}, {window->Label7, 26},
-                                                       {window->Label8, 31}};
+    EXPECT_EQ(child<QLabel>(*window, "Label_keybord")->text(),
+              "2       6        11        16        21        26        31");
+    const std::vector<std::pair<QLabel*, int>> rows = {
+        {child<QLabel>(*window, "Label1"), 1},  {child<QLabel>(*window, "Label2"), 6},
+        {child<QLabel>(*window, "Label3"), 11}, {child<QLabel>(*window, "Label4"), 16},
+        {child<QLabel>(*window, "Label5"), 21}, {child<QLabel>(*window, "Label7"), 26},
+        {child<QLabel>(*window, "Label8"), 31}};
     for (const auto& [label, row] : rows) {
         EXPECT_EQ(label->text(), QString::number(row));
         // Level with its row, right of the grid.
         EXPECT_TRUE(label->geometry().contains(label->geometry().left() + 1, cellTop(row) + 7)) << row;
         EXPECT_GT(label->geometry().left(), cellLeft(32) + 17);
     }
-    EXPECT_EQ(window->START_SCAN->text(), "START SCAN");
-    EXPECT_EQ(window->EXIT_KB_TEST->text(), "EXIT");
-    EXPECT_EQ(window->Clear->text(), "Clear");
-    EXPECT_EQ(window->Buzzer_box->text(), " No sound");
-    EXPECT_FALSE(window->Buzzer_box->isChecked());
-    EXPECT_TRUE(window->Memo_keyboard->isReadOnly());
-    EXPECT_EQ(window->Timer_keyboard_scan->interval(), 100);
-    EXPECT_FALSE(window->Timer_keyboard_scan->isActive());
+    EXPECT_EQ(child<QPushButton>(*window, "START_SCAN")->text(), "START SCAN");
+    EXPECT_EQ(child<QPushButton>(*window, "EXIT_KB_TEST")->text(), "EXIT");
+    EXPECT_EQ(child<QPushButton>(*window, "Clear")->text(), "Clear");
+    EXPECT_EQ(child<QCheckBox>(*window, "Buzzer_box")->text(), " No sound");
+    EXPECT_FALSE(child<QCheckBox>(*window, "Buzzer_box")->isChecked());
+    EXPECT_TRUE(child<QPlainTextEdit>(*window, "Memo_keyboard")->isReadOnly());
+    EXPECT_EQ(window->tester().tickInterval, kj::Millis{100});
+    EXPECT_FALSE(window->tester().pacing());
     EXPECT_TRUE(window->tester().operation().idle());
 
     // The numbers cover no cell and fit the form; the controls stay in the
     // window outside the scrolled form, so that a small screen never hides them.
-    for (QWidget* label : {static_cast<QWidget*>(window->Label_keybord), static_cast<QWidget*>(window->Label1),
-                           static_cast<QWidget*>(window->Label8)}) {
+    for (QWidget* label : {static_cast<QWidget*>(child<QLabel>(*window, "Label_keybord")),
+                           static_cast<QWidget*>(child<QLabel>(*window, "Label1")),
+                           static_cast<QWidget*>(child<QLabel>(*window, "Label8"))}) {
         EXPECT_TRUE(window->canvas()->rect().contains(label->geometry())) << label->objectName().toStdString();
-        for (const TShape* shape : shapes) {
+        for (const kj::Shape* shape : shapes) {
             EXPECT_FALSE(label->geometry().intersects(shape->geometry()))
                 << label->objectName().toStdString() << " covers " << shape->objectName().toStdString();
         }
     }
-    const std::vector<QWidget*> controls = {window->START_SCAN, window->Clear, window->Buzzer_box,
-                                            window->Memo_keyboard, window->EXIT_KB_TEST};
+    const std::vector<QWidget*> controls = {
+        child<QPushButton>(*window, "START_SCAN"), child<QPushButton>(*window, "Clear"),
+        child<QCheckBox>(*window, "Buzzer_box"), child<QPlainTextEdit>(*window, "Memo_keyboard"),
+        child<QPushButton>(*window, "EXIT_KB_TEST")};
     for (QWidget* control : controls) {
         EXPECT_FALSE(window->canvas()->isAncestorOf(control)) << control->objectName().toStdString();
         EXPECT_TRUE(window->rect().contains(QRect(control->mapTo(window.get(), QPoint()), control->size())))
@@ -130,40 +136,40 @@ TEST_F(KeyboardWindow, CellsAndControlsAreWhereTheFormPutsThem) {
 TEST_F(KeyboardWindow, ScanTogglesCellsClearResetsThemAndExitStopsBeforeLeaving) {
     bench.script({kExampleReport});
 
-    window->START_SCAN->click();
+    child<QPushButton>(*window, "START_SCAN")->click();
     ASSERT_TRUE(begun(window->tester().operation(), kj::kKeyboardScanning));
-    ASSERT_TRUE(runUntil([&] { return window->Timer_keyboard_scan->isActive(); }));
+    ASSERT_TRUE(runUntil([&] { return window->tester().pacing(); }));
 
-    EXPECT_EQ(linesOf(window->Memo_keyboard), kKeyboardLinkLines);
-    EXPECT_FALSE(window->START_SCAN->isEnabled());
-    EXPECT_EQ(window->EXIT_KB_TEST->text(), "STOP");
-    EXPECT_TRUE(window->Timer_keyboard_scan->isActive());
+    EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window, "Memo_keyboard")), kKeyboardLinkLines);
+    EXPECT_FALSE(child<QPushButton>(*window, "START_SCAN")->isEnabled());
+    EXPECT_EQ(child<QPushButton>(*window, "EXIT_KB_TEST")->text(), "STOP");
+    EXPECT_TRUE(window->tester().pacing());
     ASSERT_TRUE(QTest::qWaitFor([&] { return exampleIs(kRedBrush); }, kWait));
     EXPECT_EQ(cellsNot(kAquaBrush), 3);
 
-    // The timer keeps the requests coming, one lone '&' after another.
+    // The clock keeps the requests coming, one lone '&' after another.
     const size_t requests = bench.chip().requests();
     ASSERT_TRUE(QTest::qWaitFor([&] { return bench.chip().requests() > requests + 1; }, kWait));
     EXPECT_EQ(bench.chip().beeps(), 1u);
 
-    window->Clear->click();
+    child<QPushButton>(*window, "Clear")->click();
     EXPECT_EQ(cellsNot(kAquaBrush), 0);
     bench.script({kExampleReport});
     ASSERT_TRUE(QTest::qWaitFor([&] { return exampleIs(kRedBrush); }, kWait));  // from aqua, not yellow
 
-    window->EXIT_KB_TEST->click();
+    child<QPushButton>(*window, "EXIT_KB_TEST")->click();
     EXPECT_TRUE(window->isVisible());
     ASSERT_TRUE(QTest::qWaitFor([&] { return scanEnded(); }, kWait));
-    EXPECT_FALSE(window->Timer_keyboard_scan->isActive());
+    EXPECT_FALSE(window->tester().pacing());
     EXPECT_EQ(bench.written().back(), 'Q');
     EXPECT_FALSE(bench.slot->isOpen());
     EXPECT_TRUE(window->isVisible());
     // The scan ends with the pairs it saw, each once, as the command line lists them.
     auto lines = kKeyboardLinkLines;
     lines.push_back("Closed pairs: 1-2 1-5 3-4");
-    EXPECT_EQ(linesOf(window->Memo_keyboard), lines);
+    EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window, "Memo_keyboard")), lines);
 
-    window->EXIT_KB_TEST->click();
+    child<QPushButton>(*window, "EXIT_KB_TEST")->click();
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(launcher.isVisible());
     EXPECT_TRUE(exampleIs(kRedBrush));  // colours stay until Clear
@@ -184,12 +190,12 @@ TEST_F(KeyboardWindow, CellsNameTheirPairsAndTheLegendTheColours) {
 }
 
 TEST_F(KeyboardWindow, NoSoundBoxMutesTheSignal) {
-    window->Buzzer_box->setChecked(true);
+    child<QCheckBox>(*window, "Buzzer_box")->setChecked(true);
     bench.script({kExampleReport, kExampleReport});
 
-    window->START_SCAN->click();
+    child<QPushButton>(*window, "START_SCAN")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return exampleIs(kYellowBrush); }, kWait));
-    window->EXIT_KB_TEST->click();
+    child<QPushButton>(*window, "EXIT_KB_TEST")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return scanEnded(); }, kWait));
 
     EXPECT_EQ(bench.chip().beeps(), 0u);
@@ -198,7 +204,7 @@ TEST_F(KeyboardWindow, NoSoundBoxMutesTheSignal) {
 
 TEST_F(KeyboardWindow, ClosingTheWindowDuringAScanEndsIt) {
     bench.script({kExampleReport});
-    window->START_SCAN->click();
+    child<QPushButton>(*window, "START_SCAN")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return exampleIs(kRedBrush); }, kWait));
     window.reset();
     EXPECT_EQ(bench.written().back(), 'Q');
@@ -209,15 +215,15 @@ TEST(KeyboardWindowLink, NoProgrammerShowsOnlyTheLinkLineAndStaysIdle) {
     ScriptedDesktop desktop;
     kj::AppContext context{[](std::string_view) { return std::make_unique<kjsim::SimBridge>(); }, desktop};
     QWidget launcher;
-    TKeyboard_testing window(context, &launcher);
+    kj::KeyboardWindow window(context, &launcher);
 
-    ASSERT_TRUE(clickAndSettle(window.START_SCAN, window));
+    ASSERT_TRUE(clickAndSettle(child<QPushButton>(window, "START_SCAN"), window));
 
-    EXPECT_EQ(linesOf(window.Memo_keyboard),
+    EXPECT_EQ(linesOf(child<QPlainTextEdit>(window, "Memo_keyboard")),
               (std::vector<std::string>{"VCOM port is not found on the machine!", std::string(kj::kNoPortFix)}));
-    EXPECT_TRUE(window.START_SCAN->isEnabled());
-    EXPECT_EQ(window.EXIT_KB_TEST->text(), "EXIT");
-    EXPECT_FALSE(window.Timer_keyboard_scan->isActive());
+    EXPECT_TRUE(child<QPushButton>(window, "START_SCAN")->isEnabled());
+    EXPECT_EQ(child<QPushButton>(window, "EXIT_KB_TEST")->text(), "EXIT");
+    EXPECT_FALSE(window.tester().pacing());
     EXPECT_TRUE(window.tester().operation().idle());
 }
 

@@ -25,7 +25,7 @@ protected:
         : bench_(kjsim::makeBench(mec16Bench())),
           slot_(kjsim::SimSlot::programmer(bench_.programmer)),
           context_{kjsim::bridgesTo(slot_), desktop_},
-          window_(std::make_unique<kj::TMEC16_Form>(context_, &launcher_)) {
+          window_(std::make_unique<kj::Mec16Window>(context_, &launcher_)) {
         window_->show();
     }
     kj::Operation& op() { return window_->programmer().operation(); }
@@ -37,7 +37,7 @@ protected:
     ScriptedDesktop desktop_;
     kj::AppContext context_;
     QWidget launcher_;
-    std::unique_ptr<kj::TMEC16_Form> window_;
+    std::unique_ptr<kj::Mec16Window> window_;
 };
 
 TEST_F(Mec16Window, EveryControlSitsWhereTheFormPutsIt) {
@@ -57,12 +57,12 @@ TEST_F(Mec16Window, EveryControlSitsWhereTheFormPutsIt) {
         EXPECT_EQ(control->geometry(), place) << name;
     }
     EXPECT_EQ(window_->canvas()->size(), QSize(905, 590));
-    EXPECT_FALSE(window_->CheckBox_write_mec16->isEnabled());
-    EXPECT_EQ(window_->Shape_FWP_MEC16->brushColor(), QColor(Qt::black));
-    EXPECT_EQ(window_->CGauge_MEC16->maxValue(), 768);
-    EXPECT_EQ(window_->CGauge_MEC16->font().pixelSize(), 27);
+    EXPECT_FALSE(child<QCheckBox>(*window_, "CheckBox_write_mec16")->isEnabled());
+    EXPECT_EQ(child<kj::Shape>(*window_, "Shape_FWP_MEC16")->brushColor(), QColor(Qt::black));
+    EXPECT_EQ(child<kj::Gauge>(*window_, "CGauge_MEC16")->maxValue(), 768);
+    EXPECT_EQ(child<kj::Gauge>(*window_, "CGauge_MEC16")->font().pixelSize(), 27);
     QCoreApplication::sendPostedEvents();
-    EXPECT_EQ(memoLines(window_->Memo_MEC16),
+    EXPECT_EQ(memoLines(child<QPlainTextEdit>(*window_, "Memo_MEC16")),
               (Lines{"Не готова запись INFO блока ", "Перед записью и стиранием флеш читается в резервную копию.",
                      "Не чистый MAIN блок перед записью стирается (с вопросом).",
                      "После записи MAIN блок читается обратно и сравнивается с файлом.", ""}));
@@ -70,26 +70,26 @@ TEST_F(Mec16Window, EveryControlSitsWhereTheFormPutsIt) {
 
 TEST_F(Mec16Window, CheckThenAReadStoppedByTheStopButtonThenBackToTheLauncher) {
     bench_.chip<kjsim::Mec16Chip>().faults.fwp = true;
-    ASSERT_TRUE(clickAndSettle(window_->BitBtn_MEC16, *window_));
+    ASSERT_TRUE(clickAndSettle(child<QPushButton>(*window_, "BitBtn_MEC16"), *window_));
     EXPECT_TRUE(idle());
-    EXPECT_EQ(window_->Shape_FWP_MEC16->brushColor(), QColor(255, 0, 0));
-    EXPECT_EQ(window_->Shape_BootLock_MEC->brushColor(), QColor(0, 255, 0));
+    EXPECT_EQ(child<kj::Shape>(*window_, "Shape_FWP_MEC16")->brushColor(), QColor(255, 0, 0));
+    EXPECT_EQ(child<kj::Shape>(*window_, "Shape_BootLock_MEC")->brushColor(), QColor(0, 255, 0));
     EXPECT_EQ(bench_.programmer->endBytes(), "O0");
 
     // A slow read with INFO asked for, stopped during MAIN: the window stays.
     bench_.programmer->faults.replyDelay = kj::Millis{5};
     const std::string path = dir_.file("m.bin");
     desktop_.choices.push_back(QString::fromStdString(path));
-    window_->CheckBox_MEC16_RD->setChecked(true);
-    window_->BitBtn_RD_MEC16->click();
+    child<QCheckBox>(*window_, "CheckBox_MEC16_RD")->setChecked(true);
+    child<QPushButton>(*window_, "BitBtn_RD_MEC16")->click();
     ASSERT_TRUE(begun(op(), "READ_MAIN"));
-    ASSERT_TRUE(runUntil([&] { return window_->CGauge_MEC16->progress() >= 2; }));
-    EXPECT_EQ(window_->CGauge_MEC16->maxValue(), 192);
-    EXPECT_EQ(window_->CGauge_MEC16->foreColor(), QColor(0, 255, 0));
-    window_->EXIT_MEC16->click();
+    ASSERT_TRUE(runUntil([&] { return child<kj::Gauge>(*window_, "CGauge_MEC16")->progress() >= 2; }));
+    EXPECT_EQ(child<kj::Gauge>(*window_, "CGauge_MEC16")->maxValue(), 192);
+    EXPECT_EQ(child<kj::Gauge>(*window_, "CGauge_MEC16")->foreColor(), QColor(0, 255, 0));
+    child<QPushButton>(*window_, "EXIT_MEC16")->click();
     EXPECT_TRUE(window_->isVisible());
     ASSERT_TRUE(runUntil([&] { return idle(); }));
-    const Lines lines = memoLines(window_->Memo_MEC16);
+    const Lines lines = memoLines(child<QPlainTextEdit>(*window_, "Memo_MEC16"));
     EXPECT_EQ(Lines(lines.end() - 7, lines.end()),
               join({{"Пользователь прервал операцию чтения."}, kClosingLines, kEndLines}));
     const Bytes kept = readFile(path);
@@ -99,7 +99,7 @@ TEST_F(Mec16Window, CheckThenAReadStoppedByTheStopButtonThenBackToTheLauncher) {
     EXPECT_TRUE(std::equal(kept.begin(), kept.end(), main.begin()));
     EXPECT_EQ(bench_.programmer->endBytes(), "O00O");
 
-    window_->EXIT_MEC16->click();
+    child<QPushButton>(*window_, "EXIT_MEC16")->click();
     EXPECT_FALSE(window_->isVisible());
     EXPECT_TRUE(launcher_.isVisible());
 }
@@ -113,11 +113,11 @@ TEST(Mec16WindowDesktop, TheSaveDialogTakesTheUsersKeysWhileTheReadStarts) {
     kj::QtDesktop desktop;
     kj::AppContext context{kjsim::bridgesTo(slot), desktop};
     QWidget launcher;
-    kj::TMEC16_Form window(context, &launcher);
+    kj::Mec16Window window(context, &launcher);
     window.show();
     const std::string path = dir.file("typed.bin");
     const DialogTypist typist(path);
-    window.BitBtn_RD_MEC16->click();
+    child<QPushButton>(window, "BitBtn_RD_MEC16")->click();
     ASSERT_TRUE(runUntil([&] { return window.programmer().operation().waitIdle(std::chrono::milliseconds(0)); }));
     EXPECT_EQ(typist.dialogsTyped(), 1);
     EXPECT_EQ(readFile(path), bench.chip<kjsim::Mec16Chip>().main());

@@ -33,57 +33,58 @@ protected:
 TEST_F(NpceWindow, ReadThenWriteThroughTheButtonsKeepsOneLog) {
     ScriptedDesktop desktop;
     kj::AppContext context = contextWith(desktop);
-    kj::TNPCE_FORM window(context, &launcher);
+    kj::NpceWindow window(context, &launcher);
     window.show();
     EXPECT_EQ(window.windowTitle(), "NPCE288N/388N 16_05_2016");
-    EXPECT_EQ(window.NPCE_READ->text(), "Nuvoton_READ");
-    EXPECT_EQ(window.NPCE_WRITE->text(), "Nuvoton_WRITE");
+    EXPECT_EQ(child<QPushButton>(window, "NPCE_READ")->text(), "Nuvoton_READ");
+    EXPECT_EQ(child<QPushButton>(window, "NPCE_WRITE")->text(), "Nuvoton_WRITE");
     kj::Operation& op = window.programmer().operation();
     const std::string path = dir.file("flash.bin");
     bench.programmer->faults.replyDelay = kj::Millis{1};  // time to look at the buttons meanwhile
 
     desktop.choices.push_back(QString::fromStdString(path));
-    window.NPCE_READ->click();
+    child<QPushButton>(window, "NPCE_READ")->click();
     // Only the read's own button is live while it runs.
     ASSERT_TRUE(begun(op, "Reading_NPCE"));
-    EXPECT_TRUE(window.NPCE_READ->isEnabled());
-    EXPECT_FALSE(window.NPCE_WRITE->isEnabled());
-    EXPECT_FALSE(window.EXIT_NPCE->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(window, "NPCE_READ")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(window, "NPCE_WRITE")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(window, "EXIT_NPCE")->isEnabled());
     ASSERT_TRUE(runUntil([&] { return op.idle(); }));
     ASSERT_TRUE(op.waitIdle(kj::Millis{kWindowHangBoundMs}));
-    EXPECT_TRUE(window.NPCE_WRITE->isEnabled());
-    EXPECT_TRUE(window.EXIT_NPCE->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(window, "NPCE_WRITE")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(window, "EXIT_NPCE")->isEnabled());
     EXPECT_EQ(readFile(path), bench.chip<kjsim::NpceChip>().flash());
-    EXPECT_EQ(window.CGauge_NPCE->progress(), 512);
-    EXPECT_EQ(window.CGauge_NPCE->foreColor(), QColor(0, 255, 0));
+    EXPECT_EQ(child<kj::Gauge>(window, "CGauge_NPCE")->progress(), 512);
+    EXPECT_EQ(child<kj::Gauge>(window, "CGauge_NPCE")->foreColor(), QColor(0, 255, 0));
 
     // The read's file back into the flash.
     bench.chip<kjsim::NpceChip>().setFlash(npceRandomImage(kNpceImage, 4));
     desktop.choices.push_back(QString::fromStdString(path));
-    window.NPCE_WRITE->click();
+    child<QPushButton>(window, "NPCE_WRITE")->click();
     ASSERT_TRUE(begun(op, "Write_NPCE"));
-    EXPECT_FALSE(window.NPCE_READ->isEnabled());
-    EXPECT_TRUE(window.NPCE_WRITE->isEnabled());
-    EXPECT_FALSE(window.EXIT_NPCE->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(window, "NPCE_READ")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(window, "NPCE_WRITE")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(window, "EXIT_NPCE")->isEnabled());
     ASSERT_TRUE(runUntil([&] { return op.idle(); }));
     ASSERT_TRUE(op.waitIdle(kj::Millis{kWindowHangBoundMs}));
-    EXPECT_TRUE(window.NPCE_READ->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(window, "NPCE_READ")->isEnabled());
     EXPECT_TRUE(op.lastSucceeded());
     EXPECT_EQ(bench.chip<kjsim::NpceChip>().flash(), readFile(path));
-    EXPECT_EQ(memoLines(window.NPCE_Memo), join({npceReadLines(path),
-                                                 npceWriteLines(path),
-                                                 {"Verify ...", "Nuvoton chip is programmed succesfully!", kStamp}}));
-    EXPECT_EQ(window.CGauge_NPCE->maxValue(), 512);
-    EXPECT_EQ(window.CGauge_NPCE->foreColor(), QColor(255, 255, 0));
+    EXPECT_EQ(memoLines(child<QPlainTextEdit>(window, "NPCE_Memo")),
+              join({npceReadLines(path),
+                    npceWriteLines(path),
+                    {"Verify ...", "Nuvoton chip is programmed succesfully!", kStamp}}));
+    EXPECT_EQ(child<kj::Gauge>(window, "CGauge_NPCE")->maxValue(), 512);
+    EXPECT_EQ(child<kj::Gauge>(window, "CGauge_NPCE")->foreColor(), QColor(255, 255, 0));
     ASSERT_EQ(desktop.dialogs.size(), 2u);
     EXPECT_EQ(desktop.dialogs[1].title, "Укажите файл за заливки.");
     EXPECT_EQ(desktop.dialogs[1].filter, "BIN файл NPCE (*.bin)|*.bin|Другие|*.*");
 
     // EXIT leaves the log as it is.
-    window.EXIT_NPCE->click();
+    child<QPushButton>(window, "EXIT_NPCE")->click();
     EXPECT_FALSE(window.isVisible());
     EXPECT_TRUE(launcher.isVisible());
-    EXPECT_EQ(memoLines(window.NPCE_Memo).size(), 2 * kNpceStartLines.size() + 16);
+    EXPECT_EQ(memoLines(child<QPlainTextEdit>(window, "NPCE_Memo")).size(), 2 * kNpceStartLines.size() + 16);
 }
 
 // The identification runs beside the window; the save dialog it opens still
@@ -91,11 +92,11 @@ TEST_F(NpceWindow, ReadThenWriteThroughTheButtonsKeepsOneLog) {
 TEST_F(NpceWindow, TheSaveDialogTakesTheUsersKeysWhileTheReadStarts) {
     kj::QtDesktop desktop;
     kj::AppContext context = contextWith(desktop);
-    kj::TNPCE_FORM window(context, &launcher);
+    kj::NpceWindow window(context, &launcher);
     window.show();
     const std::string path = dir.file("typed.bin");
     const DialogTypist typist(path, kWindowHangBoundMs / 3);
-    window.NPCE_READ->click();
+    child<QPushButton>(window, "NPCE_READ")->click();
     ASSERT_TRUE(runUntil([&] { return window.programmer().operation().idle(); }));
     EXPECT_EQ(typist.dialogsTyped(), 1);
     EXPECT_EQ(readFile(path), bench.chip<kjsim::NpceChip>().flash());

@@ -1,6 +1,9 @@
-// What the window tests share: running the event loop until something holds,
-// and a log window's lines as the tests compare them.
+// What the window tests share: a window's controls by their object names,
+// running the event loop until something holds, and a log window's lines as
+// the tests compare them.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include "support/scratch.h"
 
@@ -16,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -26,6 +30,19 @@ namespace kjtest {
 
 // Far beyond any expected run: only there to turn a hang into a failure.
 constexpr int kWindowHangBoundMs = 30000;
+
+// The control of a window, or any object under it, by its object name: the
+// names the users' instructions and the tests go by. None or more than one
+// of that name and type fails the test at once.
+template <class W>
+W* child(const QObject& window, const QString& objectName) {
+    const auto found = window.findChildren<W*>(objectName);
+    if (found.size() == 1) return found.front();
+    const std::string what = (found.empty() ? "no " : "more than one ") + std::string(W::staticMetaObject.className()) +
+                             " named \"" + objectName.toStdString() + "\" in " + window.objectName().toStdString();
+    ADD_FAILURE() << what;
+    throw std::runtime_error(what);
+}
 
 // Runs the event loop until `done`, so that a worker's updates are carried out
 // as they come, and lands what was posted last.
