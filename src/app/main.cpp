@@ -14,6 +14,7 @@
 #endif
 
 #include "app/launcher.h"
+#include "common/journal.h"
 #include "link/bridge_choice.h"
 #include "link/wait_guard.h"
 #include "link/wire_trace.h"
@@ -138,8 +139,10 @@ int main(int argc, char** argv) {
     }
     try {
         kj::QtDesktop desktop;
+        kj::journal::start();
         kj::AppContext context{
-            kj::trace::traced(choice.simulate ? kjsim::simulatedBridges() : kj::portBridges(choice.ports)), desktop};
+            kj::trace::traced(choice.simulate ? kjsim::simulatedBridges() : kj::portBridges(choice.ports)), desktop,
+            kj::SafetySettings::load(kj::settingsFile())};
         kj::Launcher launcher(context);
         quitOnSignals(launcher);
         QObject::connect(&app, &QCoreApplication::aboutToQuit, &launcher, [&launcher] { launcher.shutDown(); });

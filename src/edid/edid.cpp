@@ -174,7 +174,7 @@ bool EdidProgrammer::confirmBaseBlock() {
             fixChecksums(image_);
             show(EdidSource::File);
             return true;
-        case EdidWriteChoice::Cancel: return false;
+        case EdidWriteChoice::Cancel: op_.markCancelled(); return false;
     }
     return false;
 }

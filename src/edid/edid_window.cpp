@@ -51,6 +51,7 @@ EdidWindow::EdidWindow(AppContext& context, QWidget* launcher)
 
     attachFrontend(log_, {});
     programmer_ = std::make_unique<EdidProgrammer>(bridge(), frontend());
+    offerSafety(*programmer_);
     programmer_->onInfo(
         [this](const EdidInfo& info, EdidSource source) { post([this, info, source] { showInfo(info, source); }); });
     programmer_->onBadBaseBlock([this](const EdidInfo& info) {

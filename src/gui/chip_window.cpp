@@ -1,5 +1,6 @@
 #include "gui/chip_window.h"
 
+#include <QMenu>
 #include <algorithm>
 
 namespace kj {
@@ -60,14 +61,18 @@ void ChipWindow::layOut(QWidget* top, QPlainTextEdit* log, const std::vector<Gau
 }
 
 void ChipWindow::attachFrontend(QPlainTextEdit* log, std::vector<Gauge*> gauges, WindowFrontend::Hooks hooks) {
+    log_ = log;
     hooks.saveCanClose = hooks.openCanClose = [this] { dialogConfirmed_ = true; };
+    hooks.verdict = [this](const Verdict& verdict) { showVerdict(verdict); };
     frontend_ = std::make_unique<WindowFrontend>(this, log, std::move(gauges), context_.desktop, dialogConfirmed_,
                                                  withBusyButtons(std::move(hooks)));
+    frontend_->recordAs(family_.name);
 }
 
 WindowFrontend::Hooks ChipWindow::withBusyButtons(WindowFrontend::Hooks hooks) {
     hooks.busy = [this](bool on) {
         if (on) {
+            if (verdict_) verdict_->hide();
             enabledBeforeBusy_.clear();
             for (auto* button : buttons_) {
                 enabledBeforeBusy_.push_back(button->isEnabled());
@@ -104,6 +109,92 @@ WindowFrontend::Hooks ChipWindow::lockingButtons(std::vector<Starter> starters, 
         for (auto* button : buttons_) button->setEnabled(true);
     };
     return hooks;
+}
+
+// ---- the net ----
+
+namespace {
+
+struct SafetyTexts {
+    const char* backup;
+    const char* readTwice;
+    const char* verify;
+};
+constexpr SafetyTexts kEnglishTexts{"Back up the chip before a write or an erase", "Read twice and compare",
+                                    "Verify the chip against a file..."};
+constexpr SafetyTexts kRussianTexts{"Резервная копия чипа перед записью и стиранием", "Читать дважды и сравнивать",
+                                    "Сравнить чип с файлом..."};
+
+// Green, red or yellow, as the verdict says.
+QString verdictStyle(Verdict::Kind kind) {
+    const char* colour = kind == Verdict::Kind::Passed   ? "#00a000"
+                         : kind == Verdict::Kind::Failed ? "#d00000"
+                                                         : "#e0c000";
+    return QString("QLabel { background: %1; color: %2; font: bold 16px; padding: 4px 8px; }")
+        .arg(colour, kind == Verdict::Kind::Warning ? "black" : "white");
+}
+
+}  // namespace
+
+void ChipWindow::setVisible(bool visible) {
+    if (visible) applySafety();
+    ToolWindow::setVisible(visible);
+}
+
+void ChipWindow::offerSafety(ImageTool& tool) {
+    tool_ = &tool;
+    applySafety();
+    log_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(log_, &QWidget::customContextMenuRequested, this, &ChipWindow::showLogMenu);
+}
+
+// A window always asks before it destroys and always verifies; what it backs up
+// and how it reads are the user's settings.
+void ChipWindow::applySafety() {
+    if (!tool_) return;
+    tool_->safety = {
+        .on = true, .backup = context_.safety.backup, .readTwice = context_.safety.readTwice, .confirm = true};
+}
+
+void ChipWindow::showVerdict(const Verdict& verdict) {
+    if (!verdict_) {
+        verdict_ = new QLabel(log_->viewport());
+        verdict_->setObjectName("Verdict");
+    }
+    verdict_->setText(QString::fromStdString(verdict.text()));
+    verdict_->setToolTip(verdict_->text());
+    verdict_->setStyleSheet(verdictStyle(verdict.kind));
+    verdict_->setMaximumWidth(log_->viewport()->width() - 8);
+    verdict_->adjustSize();
+    const QSize room = log_->viewport()->size();
+    verdict_->move(room.width() - verdict_->width() - 4, room.height() - verdict_->height() - 4);
+    verdict_->show();
+    verdict_->raise();
+}
+
+void ChipWindow::showLogMenu(const QPoint& at) {
+    const SafetyTexts& texts = family_.language == Language::Russian ? kRussianTexts : kEnglishTexts;
+    std::unique_ptr<QMenu> menu(log_->createStandardContextMenu());
+    menu->addSeparator();
+    const bool idle = !busy();
+    const auto addSetting = [&](const char* text, bool SafetySettings::*setting) {
+        QAction* action = menu->addAction(QString::fromUtf8(text));
+        action->setCheckable(true);
+        action->setChecked(context_.safety.*setting);
+        action->setEnabled(idle);
+        connect(action, &QAction::toggled, this, [this, setting](bool on) {
+            context_.safety.*setting = on;
+            context_.safety.save();
+            applySafety();
+        });
+    };
+    addSetting(texts.backup, &SafetySettings::backup);
+    addSetting(texts.readTwice, &SafetySettings::readTwice);
+    QAction* verify = menu->addAction(QString::fromUtf8(texts.verify));
+    verify->setObjectName("VerifyAction");
+    verify->setEnabled(idle);
+    connect(verify, &QAction::triggered, this, [this] { tool_->startVerify(); });
+    menu->exec(log_->mapToGlobal(at));
 }
 
 }  // namespace kj

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QBoxLayout>
+#include <QLabel>
 #include <QRect>
 #include <functional>
 #include <initializer_list>
@@ -14,6 +15,7 @@
 #include "gui/tool_window.h"
 #include "gui/window_frontend.h"
 #include "operation/family.h"
+#include "operation/image_tool.h"
 #include "operation/operation.h"
 
 namespace kj {
@@ -23,6 +25,8 @@ class ChipWindow : public ToolWindow {
 public:
     ChipWindow(AppContext& context, QWidget* launcher, const QString& caption, const Family& family);
     void abortOperations() override;
+    // Each time it is shown the window takes the settings as they stand.
+    void setVisible(bool visible) override;
     // Some operation of the window runs on its worker.
     bool busy();
 
@@ -77,6 +81,10 @@ protected:
     virtual std::vector<Operation*> operations() = 0;
     // On the window thread once a worker has ended, whatever it did.
     virtual void operationDone() {}
+    // An image window's tool, once made: the net the settings ask for, the
+    // verdict over the log's corner, and the log's menu with the settings and
+    // the verify action.
+    void offerSafety(ImageTool& tool);
 
     const Family& family_;
 
@@ -85,12 +93,18 @@ private:
     // end, no button takes a click; the window's own states stand between.
     WindowFrontend::Hooks withBusyButtons(WindowFrontend::Hooks hooks);
     void restoreButtons();
+    void applySafety();
+    void showVerdict(const Verdict& verdict);
+    void showLogMenu(const QPoint& at);
 
     std::vector<QPushButton*> buttons_;
     std::vector<bool> enabledBeforeBusy_;
     bool startedSinceBusy_ = false;
     bool dialogConfirmed_ = false;
     std::unique_ptr<WindowFrontend> frontend_;
+    QPlainTextEdit* log_ = nullptr;
+    QLabel* verdict_ = nullptr;
+    ImageTool* tool_ = nullptr;
 };
 
 }  // namespace kj

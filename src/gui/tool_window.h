@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "gui/desktop.h"
+#include "gui/safety_settings.h"
 #include "link/bridge.h"
 #include "operation/family.h"
 
@@ -22,6 +23,7 @@ namespace kj {
 struct AppContext {
     BridgeFactory bridges;
     Desktop& desktop;
+    SafetySettings safety{};  // shared by every window
 };
 
 class ToolWindow : public QWidget {

@@ -5,6 +5,7 @@
 #include <QTextCursor>
 #include <utility>
 
+#include "common/journal.h"
 #include "gui/tool_window.h"
 #include "link/wire_trace.h"
 
@@ -104,6 +105,7 @@ WindowFrontend::WindowFrontend(QWidget* window, QPlainTextEdit* memo, std::vecto
 
 void WindowFrontend::log(std::string_view line) {
     trace::line(line);
+    journal::line(recordName_, line);
     post([memo = memo_, text = fromUtf8(line)] { appendLogLine(memo, text); });
 }
 
@@ -159,6 +161,10 @@ void WindowFrontend::operationStarted(std::string_view name) {
 
 void WindowFrontend::operationEnded() {
     if (hooks_.ended) post([this] { hooks_.ended(); });
+}
+
+void WindowFrontend::showVerdict(const Verdict& verdict) {
+    if (hooks_.verdict) post([this, verdict] { hooks_.verdict(verdict); });
 }
 
 void WindowFrontend::busy(bool on) {

@@ -60,6 +60,7 @@ public:
         std::function<void(std::string_view)> started{};  // buttons for a running operation
         std::function<void()> ended{};                    // buttons back to idle
         std::function<void(bool)> busy{};                 // a worker runs, or has ended
+        std::function<void(const Verdict&)> verdict{};    // how an image operation ended
         std::function<void()> saveCanClose{};             // the save dialog's close-confirmation handler
         std::function<void()> openCanClose{};             // the open dialog's
     };
@@ -78,6 +79,9 @@ public:
     void operationStarted(std::string_view name) override;
     void operationEnded() override;
     void busy(bool on) override;
+    void showVerdict(const Verdict& verdict) override;
+    // The tool the record names these lines by.
+    void recordAs(std::string_view tool) { recordName_ = tool; }
 
     void post(std::function<void()> f) { queue_->post(std::move(f)); }
     void wait(const std::function<void()>& f) { queue_->wait(f); }
@@ -95,6 +99,7 @@ private:
     Desktop& desktop_;
     bool& confirmed_;
     Hooks hooks_;
+    std::string recordName_;
     std::array<Progress, kMaxGauges> progress_;
 };
 

@@ -112,6 +112,7 @@ IteWindow::IteWindow(AppContext& context, QWidget* launcher)
 
     attachFrontend(log_, gauges, lockingButtons({{ite::kReading, readButton_}, {ite::kWriting, writeButton_}}));
     programmer_ = std::make_unique<IteProgrammer>(bridge(), frontend());
+    offerSafety(*programmer_);
     onCreate();
 }
 

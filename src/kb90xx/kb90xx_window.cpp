@@ -66,6 +66,7 @@ Kb90xxWindow::Kb90xxWindow(AppContext& context, QWidget* launcher)
     resize(760, 560);
     attachFrontend(log_, gauges, lockingButtons({{kb90xx::kReading, readButton_}, {kb90xx::kWriting, writeButton_}}));
     programmer_ = std::make_unique<Kb90xxProgrammer>(bridge(), frontend());
+    offerSafety(*programmer_);
     onCreate();
 }
 

@@ -54,6 +54,7 @@ Mec16Window::Mec16Window(AppContext& context, QWidget* launcher)
     // The window disables no control while it works: the operation name keeps operations apart.
     attachFrontend(log_, gauges);
     programmer_ = std::make_unique<Mec16Programmer>(bridge(), frontend());
+    offerSafety(*programmer_);
     programmer_->onIndicator(
         [this](mec16::Indicator which, Rgb colour) { post([this, which, colour] { showIndicator(which, colour); }); });
     onCreate();

@@ -27,6 +27,7 @@ NpceWindow::NpceWindow(AppContext& context, QWidget* launcher)
     resize(640, 480);
     attachFrontend(log_, gauges, lockingButtons({{npce::kReading, readButton_}, {npce::kWriting, writeButton_}}));
     programmer_ = std::make_unique<NpceProgrammer>(bridge(), frontend());
+    offerSafety(*programmer_);
 }
 
 void NpceWindow::onRead() { programmer_->startRead(); }

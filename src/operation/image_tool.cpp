@@ -165,6 +165,7 @@ void ImageTool::launch(void (ImageTool::*whole)(), void (ImageTool::*bare)()) {
 
 bool ImageTool::session(void (ImageTool::*run)()) {
     Operation& op = operation();
+    op.markCancelled(false);
     (this->*run)();
     // A session that gave up before the programmer was asked has not ended yet.
     if (!op.name().isIdle()) op.finish(Ending::failed());
@@ -281,7 +282,6 @@ void ImageTool::conclude(const Verdict& verdict) {
     ui.setGaugeColour(verdict.kind == Verdict::Kind::Passed    ? kLime
                       : verdict.kind == Verdict::Kind::Warning ? kYellow
                                                                : kRed);
-    if (passed) ui.setGaugeProgress(1, 1);
     ui.showVerdict(verdict);
     op.settle(passed);
 }
@@ -293,7 +293,7 @@ void ImageTool::readWhole() {
     const Language language = op.family().language;
     scopeRead(ReadPurpose::Image, 0);
     if (!session(&ImageTool::read)) {
-        if (!op.fileCancelled()) conclude({Verdict::Kind::Failed, std::string(kReadFailed.in(language))});
+        if (!op.cancelled()) conclude({Verdict::Kind::Failed, std::string(kReadFailed.in(language))});
         return;
     }
     const Bytes first = op.output().image();
@@ -336,7 +336,7 @@ void ImageTool::writeWhole() {
     }
     op.presetFile(*path);
     if (!session(&ImageTool::write)) {
-        if (!op.fileCancelled()) conclude({Verdict::Kind::Failed, std::string(kWriteFailed.in(language))});
+        if (!op.cancelled()) conclude({Verdict::Kind::Failed, std::string(kWriteFailed.in(language))});
         return;
     }
     if (safety.verify && !verifiesItself()) {

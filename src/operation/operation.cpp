@@ -117,7 +117,7 @@ bool Operation::launch(std::function<void()> whole) {
     name_.workerStarted();
     succeeded_ = false;  // until this one says otherwise
     presetFile_.reset();
-    fileCancelled_ = false;
+    cancelled_ = false;
     ui_.busy(true);
     worker_ = std::thread([this, whole = std::move(whole)] {
         whole();
@@ -145,7 +145,7 @@ std::optional<std::string> Operation::chooseFile(const FileDialogSpec& spec) {
         path = ui_.chooseFile(spec);
         presetSizeAccepted_ = false;
     }
-    fileCancelled_ = !path;
+    if (!path) cancelled_ = true;
     return path;
 }
 
@@ -176,6 +176,7 @@ std::optional<Input> Operation::chooseInput(const FileLines& lines, size_t limit
     }
     if (!isImageSize(family_, head->size) && !std::exchange(presetSizeAccepted_, false) &&
         !ui_.confirm(imageSizeQuestion(family_.language, *path, head->size, family_.imageSize))) {
+        markCancelled();
         ui_.log(lines.cancelled);
         return std::nullopt;
     }

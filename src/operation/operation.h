@@ -137,8 +137,10 @@ public:
     // The next session takes this file without a dialog: a path, or nothing for
     // a user who cancelled. `sizeAccepted`: its size was agreed to already.
     void presetFile(std::optional<std::string> path, bool sizeAccepted = false);
-    // The last file question went unanswered (a cancelled dialog).
-    bool fileCancelled() const { return fileCancelled_; }
+    // The user said no to the last question (a dialog, a file's size, an image
+    // as it is): nothing failed.
+    bool cancelled() const { return cancelled_; }
+    void markCancelled(bool yes = true) { cancelled_ = yes; }
     // The chain's outcome, which the front end reads as the operation's.
     void settle(bool success) { succeeded_ = success; }
 
@@ -191,7 +193,7 @@ private:
     // Owned by the worker.
     std::optional<std::optional<std::string>> presetFile_;
     bool presetSizeAccepted_ = false;
-    bool fileCancelled_ = false;
+    bool cancelled_ = false;
     std::thread worker_;
 };
 

@@ -2,6 +2,7 @@
 // and the real bad-base-block question answered by clicking its buttons.
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -83,7 +84,8 @@ TEST_F(EdidWindow, ReadFillsTheLogAndTheInfoPanelAndSavesTheImage) {
               join({kLinkLines,
                     {"Reading EEPROM ...", "Reading from the EEPROM is completed successfully."},
                     kj::hexDump(image),
-                    {"", "Save the file: ", path}}));
+                    {"", "Save the file: ", path, imageLine("Read", image), "PASSED"}}));
+    EXPECT_EQ(child<QLabel>(*window_, "Verdict")->text(), "PASSED");
     EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window_, "EDID_Info")), kj::describeEdid(kj::decodeEdid(image)));
     EXPECT_EQ(readFile(path), image);
     ASSERT_EQ(desktop_.dialogs.size(), 1u);
@@ -105,8 +107,15 @@ TEST_F(EdidWindow, BadChecksumIsAskedAboutAndFixedBeforeWriting) {
     const auto good = kjsim::builtInPanelEdid()[127];
     EXPECT_TRUE(answer.text.contains(QString::asprintf("0x%02X", unsigned{good})));
     EXPECT_EQ(bench_.chip<kjsim::EepromChip>().flash(), kjsim::builtInPanelEdid());
-    EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window_, "EDID_Memo")).back(),
-              "Writing data to EEPROM is completed successfully.");
+    // Asked once before anything is written: the chip, the file's size and CRC32, where the backup goes.
+    ASSERT_EQ(desktop_.questions.size(), 1);
+    EXPECT_TRUE(desktop_.questions[0].contains("EEPROM lcd (EDID)"));
+    EXPECT_TRUE(
+        desktop_.questions[0].contains("256 bytes, CRC32 " + QString::fromStdString(kj::crc32Hex(badChecksumImage()))));
+    EXPECT_TRUE(desktop_.questions[0].contains("backups"));
+    const Lines lines = linesOf(child<QPlainTextEdit>(*window_, "EDID_Memo"));
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Writing data to EEPROM is completed successfully."), lines.end());
+    EXPECT_EQ(tail(lines, 2), (Lines{imageLine("Chip", kjsim::builtInPanelEdid()), "PASSED"}));
     EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window_, "EDID_Info")),
               kj::describeEdid(kj::decodeEdid(kjsim::builtInPanelEdid())));
 }
@@ -120,8 +129,10 @@ TEST_F(EdidWindow, BadChecksumCancelledWritesNothing) {
     ASSERT_TRUE(kjtest::clickAndSettle(child<QPushButton>(*window_, "EDID_WRITE"), *window_));
 
     EXPECT_EQ(answer.asked, 1);
-    EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window_, "EDID_Memo")),
+    // After the backup, the write's own session; a user's no is no verdict.
+    EXPECT_EQ(tail(linesOf(child<QPlainTextEdit>(*window_, "EDID_Memo")), 4),
               join({kLinkLines, {"Writing EEPROM ...", "Write operation is interrupted."}}));
+    EXPECT_EQ(child<QPlainTextEdit>(*window_, "EDID_Memo")->viewport()->findChild<QLabel*>("Verdict"), nullptr);
     EXPECT_EQ(bench_.chip<kjsim::EepromChip>().flash(), kjsim::builtInPanelEdid());
     // No summary stays of an image that was not written.
     EXPECT_TRUE(linesOf(child<QPlainTextEdit>(*window_, "EDID_Info")).empty());

@@ -80,7 +80,8 @@ TEST_F(Kb90xxWindow, ReadRunsOnTheWorkerWithTheButtonsOfARead) {
     EXPECT_EQ(
         memoLines(child<QPlainTextEdit>(*window, "KB901X_Memo")),
         join({kStartLines,
-              {"Save the file: ", path, "Reading KB9012 ...", kStamp, "Reading completed successfully.", kStamp}}));
+              {"Save the file: ", path, "Reading KB9012 ...", kStamp, "Reading completed successfully.", kStamp,
+               imageLine("Read", readFile(path)), "PASSED"}}));
     EXPECT_EQ(child<kj::Gauge>(*window, "CGauge_KB901X")->maxValue(), 32768);
     EXPECT_EQ(child<kj::Gauge>(*window, "CGauge_KB901X")->progress(), 32768);
     EXPECT_EQ(child<kj::Gauge>(*window, "CGauge_KB901X")->foreColor(), QColor(0, 255, 0));

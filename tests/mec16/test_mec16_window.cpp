@@ -90,8 +90,8 @@ TEST_F(Mec16Window, CheckThenAReadStoppedByTheStopButtonThenBackToTheLauncher) {
     EXPECT_TRUE(window_->isVisible());
     ASSERT_TRUE(runUntil([&] { return idle(); }));
     const Lines lines = memoLines(child<QPlainTextEdit>(*window_, "Memo_MEC16"));
-    EXPECT_EQ(Lines(lines.end() - 7, lines.end()),
-              join({{"Пользователь прервал операцию чтения."}, kClosingLines, kEndLines}));
+    EXPECT_EQ(tail(lines, 8),
+              join({{"Пользователь прервал операцию чтения."}, kClosingLines, kEndLines, {"FAILED: чтение не удалось"}}));
     const Bytes kept = readFile(path);
     const Bytes main = bench_.chip<kjsim::Mec16Chip>().main();
     EXPECT_EQ(kept.size() % 1024, 0u);

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "common/digest.h"
 #include "console/console.h"
 #include "support/recording_frontend.h"
 
@@ -26,18 +25,6 @@ inline std::vector<std::string> linesOf(const std::string& text) {
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return maskTimes(lines);
-}
-
-// The fingerprint line an image is logged with: "Read: 131072 bytes, CRC32 …, SHA-256 …".
-inline std::string imageLine(const std::string& label, const std::vector<uint8_t>& image,
-                             const std::string& bytes = " bytes") {
-    return label + ": " + std::to_string(image.size()) + bytes + ", CRC32 " + kj::crc32Hex(image) + ", SHA-256 " +
-           kj::sha256Hex(image);
-}
-
-// The last `n` lines.
-inline std::vector<std::string> tail(const std::vector<std::string>& lines, size_t n) {
-    return {lines.end() - static_cast<long>(std::min(n, lines.size())), lines.end()};
 }
 
 // Ctrl-C pressed in each operation once the gauge first reaches `atProgress`,

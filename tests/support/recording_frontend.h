@@ -2,6 +2,8 @@
 // gauge changes, error boxes and button states, with scripted file choices.
 #pragma once
 
+#include "common/digest.h"
+
 #include <chrono>
 #include <deque>
 #include <mutex>
@@ -151,6 +153,18 @@ inline std::vector<std::string> maskTimes(std::vector<std::string> lines) {
         }
     }
     return lines;
+}
+
+// The fingerprint line an image is logged with: "Read: 131072 bytes, CRC32 …, SHA-256 …".
+inline std::string imageLine(const std::string& label, const std::vector<uint8_t>& image,
+                             const std::string& bytes = " bytes") {
+    return label + ": " + std::to_string(image.size()) + bytes + ", CRC32 " + kj::crc32Hex(image) + ", SHA-256 " +
+           kj::sha256Hex(image);
+}
+
+// The last `n` lines.
+inline std::vector<std::string> tail(const std::vector<std::string>& lines, size_t n) {
+    return {lines.end() - static_cast<long>(std::min(n, lines.size())), lines.end()};
 }
 
 }  // namespace kjtest
