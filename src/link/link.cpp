@@ -71,6 +71,7 @@ int Link::open(const LinkVariant& variant, const SetUpObserver& onSetUp) {
         if (!variant.keepTimeouts) device->setTimeouts(0, 0);
         device->setLatencyTimer(kLatencyMs);
         device_ = std::move(device);
+        portName_ = device_->portPath().empty() ? bridge_.portName(index) : device_->portPath();
         // A late byte of the handshake must not pass for the first reply of the operation.
         purge();
         return kLinkOpen;

@@ -129,6 +129,8 @@ public:
     Io drain(Millis timeout);
     BridgeDevice* device() { return device_.get(); }
     std::string portPath() const { return device_ ? device_->portPath() : std::string(); }
+    // The open port as a user knows it: its device node, else its place in the list.
+    const std::string& portName() const { return portName_; }
 
 private:
     bool setUp(BridgeDevice& device, const LinkVariant& variant, uint32_t index, const SetUpObserver& onSetUp);
@@ -139,6 +141,7 @@ private:
     Bridge& bridge_;
     LogSink& log_;
     std::unique_ptr<BridgeDevice> device_;
+    std::string portName_;
     std::string version_;
     const std::atomic<bool>* interrupt_ = nullptr;
 };

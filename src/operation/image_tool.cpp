@@ -56,7 +56,7 @@ constexpr Text kReadBackFailed{"the chip could not be read back", "чип не �
 constexpr Text kFileUnread{"the file could not be read: ", "файл не прочитан: "};
 constexpr Text kDiffersAt{"the chip differs from the file at ", "чип отличается от файла по адресу "};
 constexpr Text kReadsDifferAt{"two reads differ at ", "два чтения отличаются по адресу "};
-constexpr Text kDiffering{" bytes differ", " байт отличается"};
+constexpr Text kDifferingCount{"bytes that differ: ", "отличающихся байт: "};
 constexpr Text kBlank{"blank image: every byte is ", "пустой образ (blank): все байты "};
 
 struct Difference {
@@ -249,7 +249,7 @@ std::optional<Verdict> ImageTool::compareWithChip(Bytes expected) {
     if (!diff) return std::nullopt;
     return Verdict{Verdict::Kind::Failed, std::string(kDiffersAt.in(language)) +
                                               addressText(diff->first, chip->size()) + "; " +
-                                              std::to_string(diff->count) + std::string(kDiffering.in(language))};
+                                              std::string(kDifferingCount.in(language)) + std::to_string(diff->count)};
 }
 
 bool ImageTool::askToDestroy(std::string_view what, const std::optional<FileHead>& file) {
@@ -305,7 +305,7 @@ void ImageTool::readWhole() {
         if (const auto diff = difference(first, *second)) {
             return conclude({Verdict::Kind::Failed,
                              std::string(kReadsDifferAt.in(language)) + addressText(diff->first, first.size()) + "; " +
-                                 std::to_string(diff->count) + std::string(kDiffering.in(language))});
+                                 std::string(kDifferingCount.in(language)) + std::to_string(diff->count)});
         }
     }
     if (const auto blank = blankByte(first)) {

@@ -76,7 +76,7 @@ bool Operation::openLink(const SetUpObserver& onSetUp) {
     // The port just opened is never a place for an image.
     if (result == kLinkOpen) {
         output_.rules.port = link_.portPath();
-        journal::line(family_.name, "port " + link_.portPath());
+        journal::line(family_.name, "port " + link_.portName());
     }
     return result == kLinkOpen;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <regex>
 
 #include "link/port_list.h"
 #include "support/process.h"
@@ -259,4 +260,46 @@ TEST(Cli, DecodeReadsStandardInputWithinItsLimitAndCtrlCEndsIt) {
     decode.signal(SIGINT);
     EXPECT_EQ(decode.reap(), 128 + SIGINT);
     ::close(input[1]);
+}
+
+// A technician's record: a write backs the chip up first, a verify against a
+// changed file fails naming the first bad address, and the day's log file holds
+// the commands, the port, the fingerprints and both verdicts.
+TEST(Cli, AWriteIsBackedUpAVerifyNamesTheAddressAndTheRecordKeepsBoth) {
+    kjtest::ScratchDir dir;
+    kjtest::DataHome home(dir.path());
+    kjtest::Server sim({KJ_PROGSIM});
+    const std::string port = portOf(sim);
+    ASSERT_FALSE(port.empty());
+    std::vector<uint8_t> image(131072);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 13 + i / 509);
+    const std::string input = dir.file("image.bin");
+    kjtest::writeFile(input, image);
+
+    const auto write = cli({"--port", port, "kb90xx", "write", "--input", input});
+    EXPECT_EQ(write.status, 0) << write.err;
+    const auto backups = dir.path() / "korvel-jig" / "backups" / "kb90xx";
+    ASSERT_EQ(std::distance(std::filesystem::directory_iterator(backups), {}), 1);
+    const auto backup = std::filesystem::directory_iterator(backups)->path();
+    EXPECT_NE(write.out.find("Backup of the chip: " + backup.string()), std::string::npos);
+
+    image[0x2A51] ^= 0x5A;
+    kjtest::writeFile(input, image);
+    const auto verify = cli({"--port", port, "kb90xx", "verify", "--input", input});
+    EXPECT_EQ(verify.status, 1);
+    const std::string failed = "FAILED: the chip differs from the file at 0x02A51; bytes that differ: 1";
+    EXPECT_NE(verify.out.find(failed + "\n"), std::string::npos) << verify.out;
+
+    const auto logs = dir.path() / "korvel-jig" / "logs";
+    ASSERT_EQ(std::distance(std::filesystem::directory_iterator(logs), {}), 1);
+    const auto logFile = std::filesystem::directory_iterator(logs)->path();
+    EXPECT_TRUE(std::regex_match(logFile.filename().string(), std::regex(R"(\d{4}-\d{2}-\d{2}\.log)")));
+    const auto bytes = kjtest::readFile(logFile.string());
+    const std::string log(bytes.begin(), bytes.end());
+    for (const std::string& line : {std::string("kb90xx | korvel-cli kb90xx write --input ") + input,
+                                    "kb90xx | port " + port, std::string("kb90xx | PASSED"),
+                                    "kb90xx | Backup of the chip: " + backup.string(), "kb90xx | " + failed}) {
+        EXPECT_NE(log.find(line + "\n"), std::string::npos) << line;
+    }
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} kb90xx \| )")));
 }

@@ -139,7 +139,7 @@ TEST_P(SafetyNet, ADeadCellFailsTheWriteAndTheReadBackNamesItsAddress) {
     ASSERT_EQ(verdicts.size(), 1u);
     EXPECT_EQ(verdicts[0].rfind("FAILED: ", 0), 0u) << verdicts[0];
     if (kReadBack.count(GetParam().family->name)) {
-        EXPECT_NE(verdicts[0].find(deadCellText() + "; 1 "), std::string::npos) << verdicts[0];
+        EXPECT_NE(verdicts[0].find(deadCellText() + "; "), std::string::npos) << verdicts[0];
     }
     EXPECT_EQ(rig_->ui.colours().back(), kj::kRed);
 }
@@ -164,7 +164,7 @@ TEST_P(SafetyNet, TheVerifyActionComparesAndWritesNothing) {
     changed[deadCell()] ^= 0x5A;
     EXPECT_FALSE(run(&kj::ImageTool::startVerify, fileWith(changed)));
     ASSERT_EQ(rig_->ui.verdicts().size(), 1u);
-    EXPECT_NE(rig_->ui.verdicts()[0].find(deadCellText() + "; 1 "), std::string::npos) << rig_->ui.verdicts()[0];
+    EXPECT_NE(rig_->ui.verdicts()[0].find(deadCellText() + "; "), std::string::npos) << rig_->ui.verdicts()[0];
 
     EXPECT_TRUE(run(&kj::ImageTool::startVerify, fileWith(chip)));
     EXPECT_EQ(rig_->ui.verdicts().back(), "PASSED");
