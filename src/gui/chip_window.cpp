@@ -1,5 +1,6 @@
 #include "gui/chip_window.h"
 
+#include <QEvent>
 #include <QMenu>
 #include <algorithm>
 
@@ -130,7 +131,7 @@ QString verdictStyle(Verdict::Kind kind) {
     const char* colour = kind == Verdict::Kind::Passed   ? "#00a000"
                          : kind == Verdict::Kind::Failed ? "#d00000"
                                                          : "#e0c000";
-    return QString("QLabel { background: %1; color: %2; font: bold 16px; padding: 4px 8px; }")
+    return QString("QLabel { background: %1; color: %2; padding: 4px 8px; }")
         .arg(colour, kind == Verdict::Kind::Warning ? "black" : "white");
 }
 
@@ -158,18 +159,30 @@ void ChipWindow::applySafety() {
 
 void ChipWindow::showVerdict(const Verdict& verdict) {
     if (!verdict_) {
-        verdict_ = new QLabel(log_->viewport());
+        verdict_ = new QLabel(log_);
         verdict_->setObjectName("Verdict");
+        verdict_->setFont(courier(16, true));
+        // Kept in the corner of the text, whatever scroll bars come and go.
+        log_->viewport()->installEventFilter(this);
     }
     verdict_->setText(QString::fromStdString(verdict.text()));
     verdict_->setToolTip(verdict_->text());
     verdict_->setStyleSheet(verdictStyle(verdict.kind));
-    verdict_->setMaximumWidth(log_->viewport()->width() - 8);
-    verdict_->adjustSize();
-    const QSize room = log_->viewport()->size();
-    verdict_->move(room.width() - verdict_->width() - 4, room.height() - verdict_->height() - 4);
+    placeVerdict();
     verdict_->show();
     verdict_->raise();
+}
+
+void ChipWindow::placeVerdict() {
+    const QRect text = log_->viewport()->geometry();
+    verdict_->setMaximumWidth(std::max(0, text.width() - 8));
+    verdict_->adjustSize();
+    verdict_->move(text.right() - verdict_->width() - 3, text.bottom() - verdict_->height() - 3);
+}
+
+bool ChipWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (verdict_ && watched == log_->viewport() && event->type() == QEvent::Resize) placeVerdict();
+    return ToolWindow::eventFilter(watched, event);
 }
 
 void ChipWindow::showLogMenu(const QPoint& at) {

@@ -95,6 +95,8 @@ private:
     void restoreButtons();
     void applySafety();
     void showVerdict(const Verdict& verdict);
+    void placeVerdict();
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showLogMenu(const QPoint& at);
 
     std::vector<QPushButton*> buttons_;

@@ -252,14 +252,14 @@ std::optional<Verdict> ImageTool::compareWithChip(Bytes expected) {
                                               std::string(kDifferingCount.in(language)) + std::to_string(diff->count)};
 }
 
-bool ImageTool::askToDestroy(std::string_view what, const std::optional<FileHead>& file) {
+bool ImageTool::askToDestroy(std::string_view what, const std::string& path, const std::optional<FileHead>& file) {
     Operation& op = operation();
     const Family& family = op.family();
     const Language language = family.language;
     if (!safety.confirm) return true;
     std::string question = std::string(what) + std::string(family.launcherCaption) + "?\n";
     if (file) {
-        question += std::to_string(file->bytes.size()) + std::string(kBytes.in(language)) + ", CRC32 " +
+        question += path + "\n" + std::to_string(file->bytes.size()) + std::string(kBytes.in(language)) + ", CRC32 " +
                     crc32Hex(file->bytes) + "\n";
     }
     question += safety.backup ? std::string(kBackupGoesTo.in(language)) +
@@ -323,7 +323,7 @@ void ImageTool::writeWhole() {
     const auto file =
         path ? readFileHead(*path, std::max(family.imageSize, family.alternateImageSize), error) : std::nullopt;
     // A file that cannot go ahead ends in the family's own session, as it always did.
-    if (!file || !askToDestroy(kWriteQuestion.in(language), file)) {
+    if (!file || !askToDestroy(kWriteQuestion.in(language), *path, file)) {
         op.presetFile(file ? std::nullopt : path);
         session(&ImageTool::write);
         return;
@@ -363,7 +363,7 @@ void ImageTool::verifyWhole() {
 void ImageTool::eraseWhole() {
     Operation& op = operation();
     const Language language = op.family().language;
-    if (!askToDestroy(kEraseQuestion.in(language), std::nullopt)) return;
+    if (!askToDestroy(kEraseQuestion.in(language), {}, std::nullopt)) return;
     if (safety.backup && !backup(ReadPurpose::BeforeErase)) {
         return conclude({Verdict::Kind::Failed, std::string(kBackupFailed.in(language))});
     }

@@ -83,7 +83,8 @@ private:
     bool eraseIfNeeded(const Bytes& chip);
     // The chip read back and held against `expected`; a verdict when they differ.
     std::optional<Verdict> compareWithChip(Bytes expected);
-    bool askToDestroy(std::string_view what, const std::optional<FileHead>& file);
+    // The one question before a write (of `path`) or an erase.
+    bool askToDestroy(std::string_view what, const std::string& path, const std::optional<FileHead>& file);
     void logImage(std::string_view label, std::span<const uint8_t> bytes);
     void conclude(const Verdict& verdict);
 };

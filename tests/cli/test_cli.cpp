@@ -296,9 +296,9 @@ TEST(Cli, AWriteIsBackedUpAVerifyNamesTheAddressAndTheRecordKeepsBoth) {
     EXPECT_TRUE(std::regex_match(logFile.filename().string(), std::regex(R"(\d{4}-\d{2}-\d{2}\.log)")));
     const auto bytes = kjtest::readFile(logFile.string());
     const std::string log(bytes.begin(), bytes.end());
-    for (const std::string& line : {std::string("kb90xx | korvel-cli kb90xx write --input ") + input,
-                                    "kb90xx | port " + port, std::string("kb90xx | PASSED"),
-                                    "kb90xx | Backup of the chip: " + backup.string(), "kb90xx | " + failed}) {
+    for (const std::string& line :
+         {std::string("kb90xx | korvel-cli kb90xx write --input ") + input, "kb90xx | port " + port,
+          std::string("kb90xx | PASSED"), "kb90xx | Backup of the chip: " + backup.string(), "kb90xx | " + failed}) {
         EXPECT_NE(log.find(line + "\n"), std::string::npos) << line;
     }
     EXPECT_TRUE(std::regex_search(log, std::regex(R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} kb90xx \| )")));

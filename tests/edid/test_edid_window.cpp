@@ -110,6 +110,7 @@ TEST_F(EdidWindow, BadChecksumIsAskedAboutAndFixedBeforeWriting) {
     // Asked once before anything is written: the chip, the file's size and CRC32, where the backup goes.
     ASSERT_EQ(desktop_.questions.size(), 1);
     EXPECT_TRUE(desktop_.questions[0].contains("EEPROM lcd (EDID)"));
+    EXPECT_TRUE(desktop_.questions[0].contains(QString::fromStdString(path)));
     EXPECT_TRUE(
         desktop_.questions[0].contains("256 bytes, CRC32 " + QString::fromStdString(kj::crc32Hex(badChecksumImage()))));
     EXPECT_TRUE(desktop_.questions[0].contains("backups"));

@@ -56,7 +56,8 @@ protected:
     size_t imageSize() const { return GetParam().family->imageSize; }
     // Within every chip, the EEPROM's 256 bytes included.
     size_t deadCell() const { return imageSize() > 0x2A51 ? 0x2A51 : 0xA5; }
-    std::string deadCellText() const { return imageSize() > 0x2A51 ? "0x02A51" : "0xA5"; }
+    // Its address as a verdict names it, zeros before it aside.
+    std::string deadCellText() const { return imageSize() > 0x2A51 ? "2A51" : "A5"; }
 
     // Mostly erased, so that a family that skips erased runs writes it quickly;
     // never FFh at the dead cell, which an erase leaves at FFh.
