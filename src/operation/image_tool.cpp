@@ -165,6 +165,8 @@ void ImageTool::launch(void (ImageTool::*whole)(), void (ImageTool::*bare)()) {
 
 bool ImageTool::session(void (ImageTool::*run)()) {
     Operation& op = operation();
+    // A quit ends the chain: no session starts after it.
+    if (op.aborted()) return false;
     op.markCancelled(false);
     (this->*run)();
     // A session that gave up before the programmer was asked has not ended yet.
