@@ -175,7 +175,7 @@ std::vector<std::string> splitBaseLines(std::string_view text) {
 }
 
 std::optional<std::vector<std::string>> loadBase(const std::filesystem::path& path, std::string& error) {
-    const auto head = readFileHead(path.string(), kMaxBaseSize + 1, error);
+    const auto head = readFileHead(utf8Of(path), kMaxBaseSize + 1, error);
     if (!head) return std::nullopt;
     if (head->size > kMaxBaseSize) {
         error = "is larger than " + std::to_string(kMaxBaseSize / 1024) + " KiB, too large for a connection base";

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
@@ -56,6 +57,16 @@ struct FileHead {
 // reason, when it cannot be opened or read or is not a regular file (a directory,
 // a FIFO, a device).
 std::optional<FileHead> readFileHead(const std::string& path, size_t limit, std::string& error);
+
+// File names are kept as UTF-8 everywhere; a path's own narrow form is the
+// system code page on Windows, which a Cyrillic user folder does not survive.
+inline std::filesystem::path pathOf(std::string_view utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+inline std::string utf8Of(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
 
 // "PATH: reason", the second line of an error box and a log line's tail.
 std::string fileProblem(std::string_view path, std::string_view reason);

@@ -178,7 +178,7 @@ std::optional<Bytes> ImageTool::readInto(const fs::path& path, ReadPurpose purpo
     Operation& op = operation();
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
-    op.presetFile(path.string());
+    op.presetFile(utf8Of(path));
     scopeRead(purpose, bytes);
     const bool read = session(&ImageTool::read);
     scopeRead(ReadPurpose::Image, 0);
@@ -201,7 +201,7 @@ std::optional<Bytes> ImageTool::backup(ReadPurpose purpose) {
     const fs::path folder = backupFolder(op.family());
     const std::string stamp = stampNow();
     const fs::path path = !kept                        ? scratchFile("blank-check")
-                          : !safety.backupFile.empty() ? fs::path(safety.backupFile)
+                          : !safety.backupFile.empty() ? pathOf(safety.backupFile)
                                                        : folder / (stamp + "-reading.bin");
     op.ui().log(kBackupStarts.in(language));
     auto image = readInto(path, purpose, 0);
@@ -209,7 +209,7 @@ std::optional<Bytes> ImageTool::backup(ReadPurpose purpose) {
         if (!kept) removeQuietly(path);
         return image;
     }
-    fs::path placed = op.output().placedAt();
+    fs::path placed = pathOf(op.output().placedAt());
     if (safety.backupFile.empty()) {
         const fs::path named = folder / (stamp + "-" + sha256Hex(*image).substr(0, 8) + ".bin");
         std::error_code ec;
@@ -217,7 +217,7 @@ std::optional<Bytes> ImageTool::backup(ReadPurpose purpose) {
         if (!ec) placed = named;
         pruneBackups(placed);
     }
-    op.ui().log(std::string(kBackupSaved.in(language)) + placed.string());
+    op.ui().log(std::string(kBackupSaved.in(language)) + utf8Of(placed));
     logImage(kBackupLabel.in(language), *image);
     return image;
 }
@@ -265,7 +265,7 @@ bool ImageTool::askToDestroy(std::string_view what, const std::string& path, con
                     crc32Hex(file->bytes) + "\n";
     }
     question += safety.backup ? std::string(kBackupGoesTo.in(language)) +
-                                    (safety.backupFile.empty() ? backupFolder(family).string() : safety.backupFile)
+                                    (safety.backupFile.empty() ? utf8Of(backupFolder(family)) : safety.backupFile)
                               : std::string(kNoBackup.in(language));
     return op.ui().confirm(question);
 }

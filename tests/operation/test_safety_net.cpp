@@ -42,7 +42,9 @@ const std::set<std::string_view> kReadBack{"edid", "ite", "mec16"};
 
 class SafetyNet : public ::testing::TestWithParam<NetFamily> {
 protected:
-    SafetyNet() : home_(data_.path()) {}
+    // A technician's own folder is often named in Cyrillic.
+    SafetyNet() : home_(dataFolder()) {}
+    fs::path dataFolder() const { return data_.path() / fs::path(u8"Техник"); }
 
     void makeRig(kjsim::BenchOptions options = {}) {
         options.family = std::string(GetParam().chip->firmware);
@@ -80,7 +82,7 @@ protected:
     std::vector<fs::path> backups() const {
         std::vector<fs::path> found;
         std::error_code ec;
-        for (const auto& entry : fs::recursive_directory_iterator(data_.path() / "korvel-jig" / "backups", ec))
+        for (const auto& entry : fs::recursive_directory_iterator(dataFolder() / "korvel-jig" / "backups", ec))
             if (entry.is_regular_file()) found.push_back(entry.path());
         return found;
     }
@@ -115,8 +117,8 @@ TEST_P(SafetyNet, AWriteIsBackedUpFirstAndEndsWithTheImageAndAPass) {
     EXPECT_TRUE(
         std::regex_match(saved[0].filename().string(), std::regex("[0-9]{8}-[0-9]{6}-" + sha.substr(0, 8) + "\\.bin")))
         << saved[0];
-    EXPECT_EQ(readFile(saved[0].string()), before);
-    EXPECT_TRUE(logged(saved[0].string()));
+    EXPECT_EQ(readPath(saved[0]), before);
+    EXPECT_TRUE(logged(kj::utf8Of(saved[0])));
     EXPECT_TRUE(logged("SHA-256 " + sha));
     EXPECT_TRUE(logged("SHA-256 " + kj::sha256Hex(image)));
     EXPECT_EQ(rig_->ui.verdicts(), (Lines{"PASSED"}));

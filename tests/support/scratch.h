@@ -43,35 +43,38 @@ private:
 // while it lives, never at the user's.
 class DataHome {
 #ifdef _WIN32
-    static constexpr const char* kVariable = "APPDATA";
+    // Wide, so that a Cyrillic user folder reaches the program as it is.
+    using Char = wchar_t;
+    static constexpr const wchar_t* kVariable = L"APPDATA";
+    static const wchar_t* get() { return ::_wgetenv(kVariable); }
+    static void set(const wchar_t* value) { ::_wputenv_s(kVariable, value ? value : L""); }
+    static std::wstring native(const std::filesystem::path& folder) { return folder.wstring(); }
 #else
+    using Char = char;
     static constexpr const char* kVariable = "XDG_DATA_HOME";
+    static const char* get() { return std::getenv(kVariable); }
+    static void set(const char* value) { value ? ::setenv(kVariable, value, 1) : ::unsetenv(kVariable); }
+    static std::string native(const std::filesystem::path& folder) { return folder.native(); }
 #endif
 
 public:
     explicit DataHome(const std::filesystem::path& folder) {
-        if (const char* old = std::getenv(kVariable)) saved_ = old;
-        set(folder.string().c_str());
+        if (const Char* old = get()) saved_ = old;
+        set(native(folder).c_str());
     }
     ~DataHome() { set(saved_ ? saved_->c_str() : nullptr); }
     DataHome(const DataHome&) = delete;
     DataHome& operator=(const DataHome&) = delete;
 
 private:
-    static void set(const char* value) {
-#ifdef _WIN32
-        ::_putenv_s(kVariable, value ? value : "");
-#else
-        value ? ::setenv(kVariable, value, 1) : ::unsetenv(kVariable);
-#endif
-    }
-    std::optional<std::string> saved_;
+    std::optional<std::basic_string<Char>> saved_;
 };
 
-inline std::vector<uint8_t> readFile(const std::string& path) {
+inline std::vector<uint8_t> readPath(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
+inline std::vector<uint8_t> readFile(const std::string& path) { return readPath(path); }
 
 inline void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
