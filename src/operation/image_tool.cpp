@@ -83,6 +83,18 @@ std::string addressText(size_t address, size_t imageSize) {
     return "0x" + hexUpper(static_cast<uint32_t>(address), std::max(digits, 2));
 }
 
+// A failure naming the first differing address and how many differ; nothing when `a` and `b` agree.
+std::optional<Verdict> mismatch(const Text& what, std::span<const uint8_t> a, std::span<const uint8_t> b,
+                                Language language) {
+    const auto diff = difference(a, b);
+    if (!diff) return std::nullopt;
+    return Verdict{Verdict::Kind::Failed, std::string(what.in(language)) + addressText(diff->first, a.size()) + "; " +
+                                              std::string(kDifferingCount.in(language)) + std::to_string(diff->count)};
+}
+
+// Enough of a file for every size the family takes, so that a longer one still shows as such.
+size_t fileLimit(const Family& family) { return std::max(family.imageSize, family.alternateImageSize); }
+
 // One byte over the whole image: nothing read, or a chip that is not there.
 std::optional<uint8_t> blankByte(std::span<const uint8_t> image) {
     if (image.empty()) return std::nullopt;
@@ -246,12 +258,7 @@ std::optional<Verdict> ImageTool::compareWithChip(Bytes expected) {
     const auto chip = readToCompare(expected.size());
     if (!chip) return Verdict{Verdict::Kind::Failed, std::string(kReadBackFailed.in(language))};
     logImage(kChipLabel.in(language), *chip);
-    expected = padded(std::move(expected), chip->size());
-    const auto diff = difference(*chip, expected);
-    if (!diff) return std::nullopt;
-    return Verdict{Verdict::Kind::Failed, std::string(kDiffersAt.in(language)) +
-                                              addressText(diff->first, chip->size()) + "; " +
-                                              std::string(kDifferingCount.in(language)) + std::to_string(diff->count)};
+    return mismatch(kDiffersAt, *chip, padded(std::move(expected), chip->size()), language);
 }
 
 bool ImageTool::askToDestroy(std::string_view what, const std::string& path, const std::optional<FileHead>& file) {
@@ -304,11 +311,7 @@ void ImageTool::readWhole() {
         op.ui().log(kSecondRead.in(language));
         const auto second = readToCompare(0);
         if (!second) return conclude({Verdict::Kind::Failed, std::string(kReadFailed.in(language))});
-        if (const auto diff = difference(first, *second)) {
-            return conclude({Verdict::Kind::Failed,
-                             std::string(kReadsDifferAt.in(language)) + addressText(diff->first, first.size()) + "; " +
-                                 std::string(kDifferingCount.in(language)) + std::to_string(diff->count)});
-        }
+        if (auto failed = mismatch(kReadsDifferAt, first, *second, language)) return conclude(*failed);
     }
     if (const auto blank = blankByte(first)) {
         return conclude({Verdict::Kind::Warning, std::string(kBlank.in(language)) + hexUpper(*blank, 2) + "h"});
@@ -322,8 +325,7 @@ void ImageTool::writeWhole() {
     const Language language = family.language;
     const auto path = op.chooseFile(openDialog(family));
     std::string error;
-    const auto file =
-        path ? readFileHead(*path, std::max(family.imageSize, family.alternateImageSize), error) : std::nullopt;
+    const auto file = path ? readFileHead(*path, fileLimit(family), error) : std::nullopt;
     // A file that cannot go ahead ends in the family's own session, as it always did.
     if (!file || !askToDestroy(kWriteQuestion.in(language), *path, file)) {
         op.presetFile(file ? std::nullopt : path);
@@ -355,7 +357,7 @@ void ImageTool::verifyWhole() {
     const auto path = op.chooseFile(openDialog(family));
     if (!path) return op.ui().log(kVerifyInterrupted.in(language));
     std::string error;
-    const auto file = readFileHead(*path, std::max(family.imageSize, family.alternateImageSize), error);
+    const auto file = readFileHead(*path, fileLimit(family), error);
     if (!file) return conclude({Verdict::Kind::Failed, std::string(kFileUnread.in(language)) + error});
     logImage(kFileLabel.in(language), file->bytes);
     if (auto failed = compareWithChip(file->bytes)) return conclude(*failed);
