@@ -33,6 +33,8 @@ public:
     std::optional<std::string> chooseFile(const kj::FileDialogSpec&) override { return path_; }
     void errorBox(std::string_view) override {}
     bool confirm(std::string_view) override { return true; }
+    std::optional<size_t> choose(std::string_view, const std::vector<std::string>&) override { return 0; }
+    void show(const std::any&) override {}
     void operationStarted(std::string_view) override {}
     void operationEnded() override {}
 

@@ -4,10 +4,12 @@
 // in the order issued. Only the calls that return the user's answer wait.
 #pragma once
 
+#include <any>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kj {
 
@@ -37,6 +39,10 @@ struct FileDialogSpec {
     std::string defaultExt;
 };
 
+// Where an image operation stands between its start and its end: the user's
+// own step, or one the net around it takes.
+enum class Phase { Read, Backup, BlankCheck, Erase, Write, ReadBack, SecondRead };
+
 // How an image operation ended, shown apart from its lines as well as in them.
 struct Verdict {
     enum class Kind { Passed, Failed, Warning };
@@ -59,6 +65,12 @@ public:
     virtual void errorBox(std::string_view text) = 0;
     // A yes/no question asked before something that cannot be undone; true to go on.
     virtual bool confirm(std::string_view question) = 0;
+    // A question with several answers, given by their captions; the index of
+    // the one chosen, or nothing when the question was dismissed.
+    virtual std::optional<size_t> choose(std::string_view question, const std::vector<std::string>& answers) = 0;
+    // What only one family shows, of a type its folder defines (an EEPROM's
+    // summary, a protection lamp, a keyboard cell); in order with the lines.
+    virtual void show(const std::any& event) = 0;
     // Buttons follow the operation: disabled as its name says, enabled at its end.
     virtual void operationStarted(std::string_view name) = 0;
     virtual void operationEnded() = 0;
@@ -67,6 +79,8 @@ public:
     virtual void busy(bool) {}
     // The end of an image operation, after its last line.
     virtual void showVerdict(const Verdict&) {}
+    // An image operation goes into its next phase.
+    virtual void phase(Phase) {}
 };
 
 inline std::string Verdict::text() const {

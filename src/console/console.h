@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -73,6 +74,14 @@ public:
     std::optional<std::string> chooseFile(const FileDialogSpec& spec) override;
     void errorBox(std::string_view text) override;
     bool confirm(std::string_view question) override;
+    // The command line answers a question with several answers beforehand: `answer`, when set.
+    std::optional<size_t> choose(std::string_view question, const std::vector<std::string>& answers) override;
+    void show(const std::any& event) override {
+        if (onEvent) onEvent(event);
+    }
+    // What a tool prints of its family's events; unset: nothing.
+    std::function<void(const std::any&)> onEvent;
+    std::optional<size_t> answer;
     void operationStarted(std::string_view) override;
     void operationEnded() override;
     void showVerdict(const Verdict& verdict) override;

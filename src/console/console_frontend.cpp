@@ -110,6 +110,15 @@ bool ConsoleFrontend::confirm(std::string_view question) {
     return true;
 }
 
+std::optional<size_t> ConsoleFrontend::choose(std::string_view question, const std::vector<std::string>& answers) {
+    if (!answer || *answer >= answers.size()) return std::nullopt;
+    clearBar();
+    std::string text(question);
+    for (auto& c : text) c = c == '\n' ? ' ' : c;
+    std::cerr << "korvel-cli: " << text << " " << answers[*answer] << '\n' << std::flush;
+    return answer;
+}
+
 void ConsoleFrontend::operationStarted(std::string_view) {
     shownFill_ = shownPercent_ = -1;
     phaseStart_ = Clock::now();

@@ -65,6 +65,9 @@ void ChipWindow::attachFrontend(QPlainTextEdit* log, std::vector<Gauge*> gauges,
     log_ = log;
     hooks.saveCanClose = hooks.openCanClose = [this] { dialogConfirmed_ = true; };
     hooks.verdict = [this](const Verdict& verdict) { showVerdict(verdict); };
+    hooks.event = [this](const std::any& event) {
+        if (const auto show = eventShows_.find(event.type()); show != eventShows_.end()) show->second(event);
+    };
     frontend_ = std::make_unique<WindowFrontend>(this, log, std::move(gauges), context_.desktop, dialogConfirmed_,
                                                  withBusyButtons(std::move(hooks)));
     frontend_->recordAs(family_.name);

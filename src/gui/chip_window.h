@@ -6,9 +6,12 @@
 #include <QBoxLayout>
 #include <QLabel>
 #include <QRect>
+#include <any>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
+#include <typeindex>
 #include <vector>
 
 #include "gui/gauge.h"
@@ -73,6 +76,14 @@ protected:
     // enabled again at its end.
     WindowFrontend::Hooks lockingButtons(std::vector<Starter> starters, WindowFrontend::Hooks hooks = {});
     Frontend& frontend() { return *frontend_; }
+    // On the window thread, in order with the lines: what the family shows of
+    // its own, by the event's type.
+    template <class Event>
+    void onEvent(std::function<void(const Event&)> show) {
+        eventShows_[typeid(Event)] = [show = std::move(show)](const std::any& event) {
+            show(std::any_cast<const Event&>(event));
+        };
+    }
     // From a worker: runs `f` on the window thread after what was handed over
     // before; waitFor() also waits for it to have run.
     void post(std::function<void()> f) { frontend_->post(std::move(f)); }
@@ -99,6 +110,7 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showLogMenu(const QPoint& at);
 
+    std::map<std::type_index, std::function<void(const std::any&)>> eventShows_;
     std::vector<QPushButton*> buttons_;
     std::vector<bool> enabledBeforeBusy_;
     bool startedSinceBusy_ = false;

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
+#include <algorithm>
 
 namespace kj {
 
@@ -42,6 +44,21 @@ bool QtDesktop::question(QWidget* parent, const QString& text) {
     const QString title = parent ? parent->windowTitle() : QApplication::applicationName();
     return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
            QMessageBox::Yes;
+}
+
+std::optional<size_t> QtDesktop::choose(QWidget* parent, const QString& text, const QStringList& answers) {
+    QMessageBox box(QMessageBox::Warning, parent ? parent->windowTitle() : QApplication::applicationName(), text,
+                    QMessageBox::NoButton, parent);
+    std::vector<QAbstractButton*> buttons;
+    for (const QString& answer : answers) buttons.push_back(box.addButton(answer, QMessageBox::AcceptRole));
+    if (!buttons.empty()) {
+        box.setDefaultButton(static_cast<QPushButton*>(buttons.back()));
+        box.setEscapeButton(buttons.back());
+    }
+    box.exec();
+    const auto pressed = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+    if (pressed == buttons.end()) return std::nullopt;
+    return static_cast<size_t>(pressed - buttons.begin());
 }
 
 }  // namespace kj

@@ -22,6 +22,9 @@ public:
     virtual void errorBox(QWidget* parent, const QString& text) = 0;
     // A yes/no question; true for yes.
     virtual bool question(QWidget* parent, const QString& text) = 0;
+    // A question with a button per answer, the last one the escape; the
+    // index of the button pressed, or nothing when the box was closed.
+    virtual std::optional<size_t> choose(QWidget* parent, const QString& text, const QStringList& answers) = 0;
 };
 
 // The real dialogs and message boxes.
@@ -31,6 +34,7 @@ public:
                                          const std::function<void()>& canClose) override;
     void errorBox(QWidget* parent, const QString& text) override;
     bool question(QWidget* parent, const QString& text) override;
+    std::optional<size_t> choose(QWidget* parent, const QString& text, const QStringList& answers) override;
 };
 
 // "BIN files (*.bin)|*.bin|Others|*.*" as the toolkit's name filters.

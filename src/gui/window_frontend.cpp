@@ -155,6 +155,24 @@ bool WindowFrontend::confirm(std::string_view question) {
     return yes;
 }
 
+std::optional<size_t> WindowFrontend::choose(std::string_view question, const std::vector<std::string>& answers) {
+    std::optional<size_t> chosen;
+    wait([&] {
+        QStringList captions;
+        for (const auto& answer : answers) captions << fromUtf8(answer);
+        chosen = desktop_.choose(window_, fromUtf8(question), captions);
+    });
+    return chosen;
+}
+
+void WindowFrontend::show(const std::any& event) {
+    if (hooks_.event) post([this, event] { hooks_.event(event); });
+}
+
+void WindowFrontend::phase(Phase phase) {
+    if (hooks_.phase) post([this, phase] { hooks_.phase(phase); });
+}
+
 void WindowFrontend::operationStarted(std::string_view name) {
     if (hooks_.started) post([this, name = std::string(name)] { hooks_.started(name); });
 }

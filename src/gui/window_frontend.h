@@ -61,6 +61,8 @@ public:
         std::function<void()> ended{};                    // buttons back to idle
         std::function<void(bool)> busy{};                 // a worker runs, or has ended
         std::function<void(const Verdict&)> verdict{};    // how an image operation ended
+        std::function<void(const std::any&)> event{};     // a family's own event for its own controls
+        std::function<void(Phase)> phase{};               // an image operation's next phase
         std::function<void()> saveCanClose{};             // the save dialog's close-confirmation handler
         std::function<void()> openCanClose{};             // the open dialog's
     };
@@ -76,6 +78,9 @@ public:
     std::optional<std::string> chooseFile(const FileDialogSpec& spec) override;
     void errorBox(std::string_view text) override;
     bool confirm(std::string_view question) override;
+    std::optional<size_t> choose(std::string_view question, const std::vector<std::string>& answers) override;
+    void show(const std::any& event) override;
+    void phase(Phase phase) override;
     void operationStarted(std::string_view name) override;
     void operationEnded() override;
     void busy(bool on) override;

@@ -62,6 +62,23 @@ public:
         answers_.pop_front();
         return answer;
     }
+    // The scripted answer's index, else the last answer (the escape).
+    std::optional<size_t> choose(std::string_view question, const std::vector<std::string>& answers) override {
+        std::lock_guard lock(mutex_);
+        questions_.emplace_back(question);
+        if (choiceAnswers_.empty()) return answers.empty() ? std::nullopt : std::optional(answers.size() - 1);
+        const auto answer = choiceAnswers_.front();
+        choiceAnswers_.pop_front();
+        return answer;
+    }
+    void show(const std::any& event) override {
+        std::lock_guard lock(mutex_);
+        shown_.push_back(event);
+    }
+    void phase(kj::Phase phase) override {
+        std::lock_guard lock(mutex_);
+        phases_.push_back(phase);
+    }
     void operationStarted(std::string_view name) override {
         std::lock_guard lock(mutex_);
         events_.push_back("started " + std::string(name));
@@ -78,6 +95,23 @@ public:
     void chooseNext(std::optional<std::string> path) {
         std::lock_guard lock(mutex_);
         choices_.push_back(std::move(path));
+    }
+    void chooseAnswerNext(std::optional<size_t> answer) {
+        std::lock_guard lock(mutex_);
+        choiceAnswers_.push_back(answer);
+    }
+    // What the families showed of their own, of type `Event`.
+    template <class Event>
+    std::vector<Event> shown() const {
+        std::lock_guard lock(mutex_);
+        std::vector<Event> found;
+        for (const auto& event : shown_)
+            if (const auto* e = std::any_cast<Event>(&event)) found.push_back(*e);
+        return found;
+    }
+    std::vector<kj::Phase> phases() const {
+        std::lock_guard lock(mutex_);
+        return phases_;
     }
     void answerNext(bool yes) {
         std::lock_guard lock(mutex_);
@@ -138,6 +172,9 @@ private:
     std::vector<kj::FileDialogSpec> dialogs_;
     std::deque<std::optional<std::string>> choices_;
     std::deque<bool> answers_;
+    std::deque<std::optional<size_t>> choiceAnswers_;
+    std::vector<std::any> shown_;
+    std::vector<kj::Phase> phases_;
     std::vector<std::string> questions_;
     std::vector<std::string> verdicts_;
     int lastOther_ = 0;

@@ -29,6 +29,14 @@ public:
         return path;
     }
     void errorBox(QWidget*, const QString& text) override { errors << text; }
+    std::deque<std::optional<size_t>> choices_made;  // empty: the last answer (the escape)
+    std::optional<size_t> choose(QWidget*, const QString& text, const QStringList& answers) override {
+        questions << text;
+        if (choices_made.empty()) return answers.isEmpty() ? std::nullopt : std::optional<size_t>(answers.size() - 1);
+        const auto answer = choices_made.front();
+        choices_made.pop_front();
+        return answer;
+    }
     bool question(QWidget*, const QString& text) override {
         questions << text;
         if (answers.empty()) return true;
