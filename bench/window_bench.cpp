@@ -50,9 +50,9 @@ int main(int argc, char** argv) {
     QTimer::singleShot(0, button, &QPushButton::click);
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (window.programmer().operation().idle() && exitButton->isEnabled()) app.quit();
+        if (window.tool().operation().idle() && exitButton->isEnabled()) app.quit();
     });
     poll.start(20);
     QApplication::exec();
-    return window.programmer().lastSucceeded() ? 0 : 1;
+    return window.tool().operation().lastSucceeded() ? 0 : 1;
 }

@@ -32,7 +32,7 @@ public:
     void setGaugeProgress(int, int, int) override {}
     std::optional<std::string> chooseFile(const kj::FileDialogSpec&) override { return path_; }
     void errorBox(std::string_view) override {}
-    bool confirm(std::string_view) override { return true; }
+    bool confirm(std::string_view, kj::Ask) override { return true; }
     std::optional<size_t> choose(std::string_view, const std::vector<std::string>&) override { return 0; }
     void show(const std::any&) override {}
     void operationStarted(std::string_view) override {}
@@ -56,7 +56,7 @@ struct Target {
 std::vector<Target> targets() {
     std::vector<Target> out;
     for (const kj::Family* family : kj::families()) {
-        if (!family->imageTool) continue;
+        if (!family->sessions) continue;
         for (const kjsim::ChipEntry* chip : kjsim::chipsBehind(family->firmware))
             if (chip->tool == family->name) out.push_back({family, chip});
     }
@@ -118,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     {
         FuzzFrontend ui(path);
-        auto tool = target.family->imageTool(*bridge, ui);
+        auto tool = kj::makeImageTool(*target.family, *bridge, ui);
         tool->operation().link().timeouts = {kj::Millis{20}, kj::Millis{20}};
         write ? tool->startWrite() : tool->startRead();
         check(tool->operation().waitIdle(kj::Millis{60000}));

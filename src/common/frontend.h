@@ -43,6 +43,16 @@ struct FileDialogSpec {
 // own step, or one the net around it takes.
 enum class Phase { Read, Backup, BlankCheck, Erase, Write, ReadBack, SecondRead };
 
+// What a yes/no question is about, for a front end that answers from its
+// options rather than asks.
+enum class Ask {
+    Destroy,     // before a write or an erase
+    ImageSize,   // a file whose size is not the chip's
+    BlankImage,  // a file that is one repeated byte
+    BlankChip,   // a chip that reads as one repeated byte before it is changed
+    EraseFirst,  // a flash to be erased before the write
+};
+
 // How an image operation ended, shown apart from its lines as well as in them.
 struct Verdict {
     enum class Kind { Passed, Failed, Warning };
@@ -64,7 +74,7 @@ public:
     virtual std::optional<std::string> chooseFile(const FileDialogSpec& spec) = 0;
     virtual void errorBox(std::string_view text) = 0;
     // A yes/no question asked before something that cannot be undone; true to go on.
-    virtual bool confirm(std::string_view question) = 0;
+    virtual bool confirm(std::string_view question, Ask about) = 0;
     // A question with several answers, given by their captions; the index of
     // the one chosen, or nothing when the question was dismissed.
     virtual std::optional<size_t> choose(std::string_view question, const std::vector<std::string>& answers) = 0;

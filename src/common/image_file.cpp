@@ -307,7 +307,7 @@ bool ImageOutput::openTemporary(std::optional<mode_t> mode) {
     return true;
 }
 
-bool ImageOutput::finish() {
+bool ImageOutput::finishFile() {
     if (finished_) return true;
     if (fd_ < 0) return false;
     if (!flushBuffer()) return false;
@@ -338,7 +338,7 @@ bool ImageOutput::linkIn() {
     return true;
 }
 
-bool ImageOutput::commit() {
+bool ImageOutput::commitFile() {
     if (!finished_ && !finish()) return false;
     if (dirFd_ >= 0) {
         const bool placed = unnamed_ ? linkIn() : ::renameat(dirFd_, temp_.c_str(), dirFd_, name_.c_str()) == 0;
@@ -353,7 +353,7 @@ bool ImageOutput::commit() {
     return true;
 }
 
-bool ImageOutput::discard() {
+bool ImageOutput::discardFile() {
     // A device or a pipe keeps what it was given; only a file of our own can go.
     const bool held = holdsData() && dirFd_ >= 0;
     if (!temp_.empty() && !committed_ && dirFd_ >= 0) ::unlinkat(dirFd_, temp_.c_str(), 0);
@@ -365,11 +365,43 @@ bool ImageOutput::discard() {
 }
 #endif
 
+void ImageOutput::createInMemory() {
+    discard();
+    image_.clear();
+    written_ = 0;
+    finished_ = committed_ = false;
+    error_.clear();
+    target_ = placed_ = {};
+    memory_ = true;
+}
+
+bool ImageOutput::finish() {
+    if (!memory_) return finishFile();
+    finished_ = true;
+    return true;
+}
+
+bool ImageOutput::commit() {
+    if (!memory_) return commitFile();
+    finished_ = committed_ = true;
+    return true;
+}
+
+// An image in memory leaves nothing behind to delete: it stays readable until the next create.
+bool ImageOutput::discard() {
+    if (!memory_) return discardFile();
+    memory_ = false;
+    written_ = 0;
+    finished_ = false;
+    return false;
+}
+
 bool ImageOutput::write(std::span<const uint8_t> bytes) {
-    if (fd_ < 0 || finished_) return error_.empty() ? fail(EBADF) : false;
-    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    if ((fd_ < 0 && !memory_) || finished_) return error_.empty() ? fail(EBADF) : false;
     image_.insert(image_.end(), bytes.begin(), bytes.end());
     written_ += bytes.size();
+    if (memory_) return true;
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
     return buffer_.size() < kWriteChunk || flushBuffer();
 }
 

@@ -110,9 +110,11 @@ public:
 
     // False, with error() set, where the file could not be created or may not be written.
     bool create(const std::string& path);
-    bool isOpen() const { return fd_ >= 0 && !finished_; }
+    // An image kept in memory only, for a comparison: nothing reaches a disk.
+    void createInMemory();
+    bool isOpen() const { return (fd_ >= 0 || memory_) && !finished_; }
     // Created and neither committed nor discarded yet.
-    bool pending() const { return fd_ >= 0 || (finished_ && !committed_); }
+    bool pending() const { return fd_ >= 0 || ((memory_ || finished_) && !committed_); }
     // Buffered; a failure shows here or in finish(), before any success is claimed.
     bool write(std::span<const uint8_t> bytes);
     // Stores every byte written so far on the disk.
@@ -132,6 +134,9 @@ public:
     const Bytes& image() const { return image_; }
 
 private:
+    bool finishFile();
+    bool commitFile();
+    bool discardFile();
     bool openTemporary(std::optional<mode_t> mode);
     bool linkIn();
     bool flushBuffer();
@@ -152,6 +157,7 @@ private:
     uint64_t written_ = 0;
     bool finished_ = false;
     bool committed_ = false;
+    bool memory_ = false;
     std::string error_;
 };
 

@@ -149,7 +149,7 @@ bool ImageOutput::create(const std::string& path) {
     return true;
 }
 
-bool ImageOutput::finish() {
+bool ImageOutput::finishFile() {
     if (finished_) return true;
     if (fd_ < 0) return false;
     if (!flushBuffer()) return false;
@@ -161,7 +161,7 @@ bool ImageOutput::finish() {
     return true;
 }
 
-bool ImageOutput::commit() {
+bool ImageOutput::commitFile() {
     if (!finished_ && !finish()) return false;
     if (!temp_.empty() && !::MoveFileExW(widen(temp_).c_str(), widen(target_).c_str(),
                                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -172,7 +172,7 @@ bool ImageOutput::commit() {
     return true;
 }
 
-bool ImageOutput::discard() {
+bool ImageOutput::discardFile() {
     // A device keeps what it was given; only a file of our own can go.
     const bool held = holdsData() && !temp_.empty();
     if (fd_ >= 0) ::_close(std::exchange(fd_, -1));

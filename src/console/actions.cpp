@@ -2,9 +2,10 @@
 #include <unistd.h>
 
 #include <atomic>
-
 #include <chrono>
+#include <iostream>
 
+#include "common/text.h"
 #include "console/console.h"
 #include "console/console_win.h"
 
@@ -22,13 +23,15 @@ std::atomic<int> g_interrupts{0};
 
 constexpr char kRunsToTheEnd[] = "\nkorvel-cli: the write runs to its end; press Ctrl-C again to abandon it\n";
 
-// Only lock-free atomic stores, write(2) and _exit(2) here.
+// Only lock-free atomic loads and stores, write(2) and _exit(2) here.
 extern "C" void onInterrupt(int signal) {
     const int count = ++g_interrupts;
     Operation* operation = g_operation.load();
     // Nothing reaches the programmer now: the command ends as a shell expects.
     if (!operation) ::_exit(kExitSignalBase + signal);
-    const OnInterrupt policy = count == 1 ? g_policy.load() : OnInterrupt::Abort;
+    OnInterrupt policy = count == 1 ? g_policy.load() : OnInterrupt::Abort;
+    // Until the first command that changes the chip, nothing is lost by stopping at once.
+    if (policy == OnInterrupt::RunToTheEnd && !operation->chipTouched()) policy = OnInterrupt::Abort;
     switch (policy) {
         case OnInterrupt::Abort: operation->abort(); break;
         case OnInterrupt::Stop: operation->requestStop(); break;
@@ -73,41 +76,63 @@ int awaitEnd(Operation& operation, OnInterrupt policy) {
 }
 
 // A command is explicit: it asks nothing, and the net is on unless it says otherwise.
-void takeBackupOptions(ImageTool& tool, Options& options) {
+void takeBackupOptions(ImageTool& tool, Options& options, const std::optional<std::string>& input) {
     const bool none = options.flag("--no-backup");
     const auto file = options.value("--backup");
     if (none && file) throw UsageError{"--backup FILE and --no-backup exclude each other"};
     if (file && file->empty()) throw UsageError{"--backup needs a FILE"};
+    if (file) checkBackupPath(*file, options.has("--force"), input);
     tool.safety.on = true;
     tool.safety.backup = !none;
     tool.safety.backupFile = file.value_or("");
 }
 
-int readImage(Context& context, ImageTool& tool, Options& options, OnInterrupt policy) {
+// The option that lets a file through a gate of a write, or --force, which
+// did so before and says so once.
+std::string gateOption(Options& options, const std::string& name, bool force) {
+    if (options.flag(name)) return name;
+    if (!force) return {};
+    std::cerr << "korvel-cli: note: --force here stands for " << name
+              << "; --force will only mean replacing an output in the next release\n";
+    return "--force";
+}
+
+int readImage(Context& context, ImageTool& tool, Options& options, OnInterrupt policy, bool extended) {
     tool.safety.on = true;
     tool.safety.readTwice = options.flag("--read-twice");
     context.ui.outputFile = outputPath(options);
-    context.ui.imageBytes = tool.operation().family().imageSize;
+    context.ui.imageBytes = tool.family().imageSize;
     options.finish();
     watchInterrupts(&tool.operation(), policy);
-    tool.startRead();
+    tool.startRead(extended);
     return awaitEnd(tool.operation(), policy);
 }
 
 int writeImage(Context& context, ImageTool& tool, Options& options) {
-    takeBackupOptions(tool, options);
+    const Input input = inputFile(options);
+    takeBackupOptions(tool, options, input.path);
     tool.safety.verify = !options.flag("--no-verify");
     const bool force = options.flag("--force");
-    const Input input = inputFile(options);
-    const Family& family = tool.operation().family();
-    if (!isImageSize(family, input.size) && !force) {
-        throw UsageError{input.path + " holds " + std::to_string(input.size) + " bytes; the " +
-                         std::string(family.name) + " image is " + std::to_string(family.imageSize) +
-                         "; add --force to write it anyway"};
+    const Family& family = tool.family();
+    if (!isImageSize(family, input.size)) {
+        context.ui.anySize = gateOption(options, "--any-size", force);
+        if (context.ui.anySize.empty()) {
+            throw UsageError{input.path + " holds " + std::to_string(input.size) + " bytes; the " +
+                             std::string(family.name) + " image is " + std::to_string(family.imageSize) +
+                             "; add --any-size to write it anyway"};
+        }
     }
+    if (input.blank) {
+        context.ui.allowBlank = gateOption(options, "--allow-blank", force);
+        if (context.ui.allowBlank.empty()) {
+            throw UsageError{input.path + " is blank: every byte is " + hexUpper(*input.blank, 2) +
+                             "h; add --allow-blank to write it anyway"};
+        }
+    }
+    options.flag("--any-size");
+    options.flag("--allow-blank");
     options.finish();
     context.ui.inputFile = input.path;
-    context.ui.assumeYes = force;
     context.ui.imageBytes = family.imageSize;
     // A flash half written is worse than one written to its end, in every family.
     watchInterrupts(&tool.operation(), OnInterrupt::RunToTheEnd);
@@ -120,17 +145,18 @@ int verifyImage(Context& context, ImageTool& tool, Options& options) {
     const Input input = inputFile(options);
     options.finish();
     context.ui.inputFile = input.path;
-    context.ui.imageBytes = tool.operation().family().imageSize;
+    context.ui.imageBytes = tool.family().imageSize;
     watchInterrupts(&tool.operation(), OnInterrupt::Abort);
     tool.startVerify();
     return awaitEnd(tool.operation(), OnInterrupt::Abort);
 }
 
-int eraseChip(ImageTool& tool, Options& options) {
-    takeBackupOptions(tool, options);
+int eraseChip(ImageTool& tool, Options& options, bool extended) {
+    takeBackupOptions(tool, options, std::nullopt);
+    options.flag("--force");
     options.finish();
     watchInterrupts(&tool.operation(), OnInterrupt::RunToTheEnd);
-    tool.startErase();
+    tool.startErase(extended);
     return awaitEnd(tool.operation(), OnInterrupt::RunToTheEnd);
 }
 

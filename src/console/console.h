@@ -63,9 +63,12 @@ class ConsoleFrontend : public Frontend {
 public:
     std::optional<std::string> inputFile;
     std::optional<std::string> outputFile;
-    bool assumeYes = false;  // --force: questions are answered yes
-    size_t imageBytes = 0;   // what a full gauge stands for, for the rate; 0: no rate
-    std::string tool;        // the record's name for the lines
+    // The option that allows a file of another size than the chip's, or a
+    // blank one, as given; empty: not allowed.
+    std::string anySize;
+    std::string allowBlank;
+    size_t imageBytes = 0;  // what a full gauge stands for, for the rate; 0: no rate
+    std::string tool;       // the record's name for the lines
 
     void log(std::string_view line) override;
     void clearLog() override {}
@@ -73,7 +76,7 @@ public:
     void setGaugeProgress(int value, int maximum, int gauge = 0) override;
     std::optional<std::string> chooseFile(const FileDialogSpec& spec) override;
     void errorBox(std::string_view text) override;
-    bool confirm(std::string_view question) override;
+    bool confirm(std::string_view question, Ask about) override;
     // The command line answers a question with several answers beforehand: `answer`, when set.
     std::optional<size_t> choose(std::string_view question, const std::vector<std::string>& answers) override;
     void show(const std::any& event) override {
@@ -123,22 +126,30 @@ std::string outputPath(Options& options);
 struct Input {
     std::string path;
     uint64_t size = 0;
+    std::optional<uint8_t> blank;  // the byte a blank file holds throughout
 };
 Input inputFile(Options& options);
+// A --backup FILE is checked as an output (an existing one only with
+// `force`), and is never the write's input, by whatever name.
+void checkBackupPath(const std::string& path, bool force, const std::optional<std::string>& input);
 
 // Runs an operation that has been started to its end; 0 when it succeeded.
 int awaitEnd(Operation& operation, OnInterrupt policy = OnInterrupt::Abort);
 
-// TOOL read --output FILE [--force] and TOOL write --input FILE [--force] of an
-// image tool; a write refuses a file whose size is not the chip's without --force.
-// The first Ctrl-C in a write only warns; a second one abandons it.
-// A read takes --read-twice; a write --no-backup, --backup FILE and --no-verify.
-int readImage(Context& context, ImageTool& tool, Options& options, OnInterrupt policy = OnInterrupt::Abort);
+// TOOL read --output FILE [--force] and TOOL write --input FILE of an image
+// tool; a write refuses a file whose size is not the chip's without
+// --any-size, and a blank one without --allow-blank. Until the first command
+// that changes the chip Ctrl-C stops a write at once; from then on the first
+// only warns and a second one abandons it. A read takes --read-twice (and
+// `extended`: the chip's extra block too); a write --no-backup, --backup FILE
+// and --no-verify.
+int readImage(Context& context, ImageTool& tool, Options& options, OnInterrupt policy = OnInterrupt::Abort,
+              bool extended = false);
 int writeImage(Context& context, ImageTool& tool, Options& options);
 // TOOL verify --input FILE: reads the chip and compares; writes nothing.
 int verifyImage(Context& context, ImageTool& tool, Options& options);
 // An erase, after a backup (--no-backup, --backup FILE).
-int eraseChip(ImageTool& tool, Options& options);
+int eraseChip(ImageTool& tool, Options& options, bool extended = false);
 // "read", "verify", else "write".
 int imageAction(Context& context, ImageTool& tool, const std::string& action, Options& options,
                 OnInterrupt readPolicy = OnInterrupt::Abort);

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <iostream>
 
-#include "console/console.h"
 #include "common/journal.h"
+#include "console/console.h"
 #include "link/wire_trace.h"
 
 namespace kj::cli {
@@ -100,13 +100,22 @@ void ConsoleFrontend::errorBox(std::string_view text) {
     std::cerr.clear();
 }
 
-// The command's checks ran before the link opened; what is left was allowed by --force.
-bool ConsoleFrontend::confirm(std::string_view question) {
-    if (!assumeYes) return false;
+// A command asks nothing: what it may do its options said, and they were
+// checked before the link opened.
+bool ConsoleFrontend::confirm(std::string_view question, Ask about) {
+    std::string_view allowedBy;
+    switch (about) {
+        case Ask::Destroy:
+        case Ask::BlankChip:
+        case Ask::EraseFirst: return true;
+        case Ask::ImageSize: allowedBy = anySize; break;
+        case Ask::BlankImage: allowedBy = allowBlank; break;
+    }
+    if (allowedBy.empty()) return false;
     clearBar();
     std::string text(question);
     for (auto& c : text) c = c == '\n' ? ' ' : c;
-    std::cerr << "korvel-cli: " << text << " yes (--force)\n" << std::flush;
+    std::cerr << "korvel-cli: " << text << " yes (" << allowedBy << ")\n" << std::flush;
     return true;
 }
 

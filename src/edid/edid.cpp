@@ -22,7 +22,7 @@ const Family edid::kFamily{
     .saveFilter = "BIN файлы EEPROM (*.bin)|*.bin",
     .openFilter = "BIN файлы EEPROM (*.bin)|*.bin|Другие|*.*",
     .alternateImageSize = 128,  // a base block alone
-    .imageTool = makeImageTool<EdidProgrammer>,
+    .sessions = makeSessions<EdidSessions>,
 };
 KJ_REGISTER(Family, edid::kFamily)
 
@@ -48,7 +48,6 @@ constexpr std::string_view kSaveTo = "Save the file: ";
 constexpr std::string_view kWriting = "Writing EEPROM ...";
 constexpr std::string_view kWriteDone = "Writing data to EEPROM is completed successfully.";
 constexpr std::string_view kWriteError = "EEPROM does not respond, or write error! WP 7 pin = '0' ?";
-constexpr std::string_view kWriteCancelled = "Write operation is interrupted.";
 
 std::string fullName(const std::string& path) {
     std::error_code ec;
@@ -71,47 +70,74 @@ std::optional<EdidImage> loadEdidImage(const std::string& path, std::string& err
     return image;
 }
 
-EdidProgrammer::EdidProgrammer(Bridge& bridge, Frontend& ui) : ui_(ui), op_(bridge, ui, edid::kFamily) {}
+std::string badBaseBlockQuestion(const EdidInfo& info) {
+    std::vector<std::string> problems;
+    if (!info.headerValid) problems.emplace_back("the header is not 00 FF FF FF FF FF FF 00");
+    if (!info.blocks.empty() && !info.blocks.front().ok()) {
+        const auto& block = info.blocks.front();
+        problems.push_back("the checksum is 0x" + hexUpper(block.stored, 2) + ", it should be 0x" +
+                           hexUpper(block.computed, 2));
+    }
+    std::string text = "The base block of this image is not a sane EDID: ";
+    for (size_t i = 0; i < problems.size(); ++i) text += (i ? "; " : "") + problems[i];
+    text += ".";
+    if (!info.headerValid) text += "\nFixing sets the checksum bytes only; the header stays as it is.";
+    return text + "\n\nWrite it to the EEPROM anyway?";
+}
 
-void EdidProgrammer::read() {
+void EdidSessions::read(const ReadRequest& request) {
     status_.clear();
     op_.begin(kReadingName);
     if (!op_.openLink()) return end(Ending::quietly());
-    ui_.log(kReading);
+    ui().log(kReading);
     if (!collectImage()) return;
     if (status_ == kStatusError) {
-        ui_.log(kReadError);
-        ui_.log("");
+        ui().log(kReadError);
+        ui().log("");
         return end({.bytes = kFailureByte});
     }
     if (status_ != kStatusOk) return end(Ending::quietly());
-    ui_.log(kReadDone);
+    ui().log(kReadDone);
     logDump();
-    ui_.log("");
+    ui().log("");
     if (!op_.releaseLink(kSuccessByte)) {
         op_.logFailure(Io::Lost);
         return end(Ending::quietly());
     }
     show(EdidSource::Eeprom);
-    return saveImage();
+    return saveImage(request.into);
 }
 
-void EdidProgrammer::write() {
+void EdidSessions::write(const WriteRequest& request) {
     status_.clear();
     op_.begin(kWritingName);
     if (!op_.openLink()) return end(Ending::quietly());
-    if (!loadImage()) return end(Ending::quietly());
-    show(EdidSource::File);
-    if (!confirmBaseBlock()) {
-        ui_.log(kWriteCancelled);
-        return end(Ending::quietly());
-    }
+    fileName_ = request.name;
+    image_.fill(kBlank);
+    std::copy_n(request.image.begin(), std::min(request.image.size(), image_.size()), image_.begin());
+    ui().log(kWriting);
     return exchangeImage();
+}
+
+std::optional<Bytes> EdidSessions::prepare(const WriteRequest& request) {
+    fileName_ = request.name;
+    Bytes image = request.image;
+    image.resize(kEdidImageSize, kBlank);
+    std::copy(image.begin(), image.end(), image_.begin());
+    show(EdidSource::File);
+    const EdidInfo info = decodeEdid(image_);
+    if (baseBlockSane(info)) return image;
+    const auto answer = ui().choose(badBaseBlockQuestion(info), {kWriteAsIs, kFixAndWrite, kCancelWrite});
+    if (answer == kAnswerAsIs) return image;
+    if (answer != kAnswerFix) return std::nullopt;
+    fixChecksums(image_);
+    show(EdidSource::File);
+    return Bytes(image_.begin(), image_.end());
 }
 
 // The reply may come in any pieces; each is taken as it arrives, never more
 // than is still missing.
-bool EdidProgrammer::collectImage() {
+bool EdidSessions::collectImage() {
     Link& link = op_.link();
     if (auto io = link.send(kReadCommand); io != Io::Ok) {
         failExchange(io);
@@ -128,93 +154,55 @@ bool EdidProgrammer::collectImage() {
     return true;
 }
 
-void EdidProgrammer::saveImage() {
-    const auto path = op_.chooseFile(edidSaveDialog());
-    if (!path) {
-        ui_.log(kSaveCancelled);
-        return end(Ending::quietly());
-    }
+void EdidSessions::saveImage(ReadInto into) {
+    const auto path = op_.chooseOutput(into, {.cancelled = kSaveCancelled, .failed = ""});
+    if (!path) return end(Ending::quietly());
     fileName_ = *path;
-    if (!op_.output().create(fileName_)) {
-        ui_.errorBox(boxWithReason(kCreateFileBox, fileName_, op_.output().error()));
-        ui_.log("");
-        return end(Ending::quietly());
+    if (into == ReadInto::UserFile) {
+        ui().log(kSaveTo);
+        ui().log(fullName(fileName_));
     }
-    ui_.log(kSaveTo);
-    ui_.log(fullName(fileName_));
     op_.output().write(image_);
     return end({.success = true});
 }
 
-bool EdidProgrammer::loadImage() {
-    const auto path = op_.chooseFile(edidOpenDialog());
-    if (!path) {
-        ui_.log(kWriteCancelled);
-        return false;
-    }
-    fileName_ = *path;
-    std::string error;
-    const auto image = loadEdidImage(fileName_, error);
-    if (!image) {
-        ui_.errorBox(boxWithReason(kOpenFileBox, fileName_, error));
-        ui_.log("");
-        return false;
-    }
-    ui_.log(kWriting);
-    image_ = *image;
-    return true;
-}
-
-bool EdidProgrammer::confirmBaseBlock() {
-    const EdidInfo info = decodeEdid(image_);
-    if (baseBlockSane(info) || !askBadBaseBlock_) return true;
-    switch (askBadBaseBlock_(info)) {
-        case EdidWriteChoice::AsIs: return true;
-        case EdidWriteChoice::FixChecksums:
-            fixChecksums(image_);
-            show(EdidSource::File);
-            return true;
-        case EdidWriteChoice::Cancel: op_.markCancelled(); return false;
-    }
-    return false;
-}
-
-void EdidProgrammer::exchangeImage() {
+void EdidSessions::exchangeImage() {
     Link& link = op_.link();
     if (auto io = link.send(kWriteCommand); io != Io::Ok) return failExchange(io);
     uint8_t ready = 0;  // its value means nothing
     if (auto io = link.readByte(ready, link.timeouts.reply); io != Io::Ok) return failExchange(io);
     logDump();
-    ui_.log("");
+    ui().log("");
+    op_.markFlashChanged();
     if (auto io = link.send(image_); io != Io::Ok) return failExchange(io);
     std::array<uint8_t, kStatusSize> reply{};
     // The EEPROM is written byte by byte or page by page before the status comes.
     if (auto io = link.readReply(reply, link.timeouts.slowStep); io != Io::Ok) return failExchange(io);
     status_.assign(reply.begin(), reply.end());
     if (status_ == kStatusOk) {
-        ui_.log(kWriteDone);
+        ui().log(kWriteDone);
         return end({.success = true, .bytes = kSuccessByte});
     }
     if (status_ == kStatusError) {
-        ui_.log(kWriteError);
+        ui().log(kWriteError);
         return end({.bytes = kFailureByte});
     }
     return end(Ending::quietly());
 }
 
-void EdidProgrammer::logDump() {
-    for (const auto& line : hexDump(image_)) ui_.log(line);
+void EdidSessions::logDump() {
+    for (const auto& line : hexDump(image_)) ui().log(line);
 }
 
-void EdidProgrammer::show(EdidSource source) {
-    if (showInfo_) showInfo_(decodeEdid(image_), source);
+void EdidSessions::show(EdidSource source) {
+    ui().show(EdidInfoEvent{decodeEdid(image_), source, source == EdidSource::File ? fileName_ : std::string()});
 }
 
-void EdidProgrammer::failExchange(Io io) {
+void EdidSessions::failExchange(Io io) {
     op_.logFailure(io);
     return end({.bytes = io == Io::Lost ? std::string_view{} : kFailureByte});
 }
 
-void EdidProgrammer::end(Ending ending) { op_.finish(ending); }
+void EdidSessions::end(Ending ending) { op_.finish(ending); }
 
 }  // namespace kj

@@ -21,16 +21,23 @@ namespace edid {
 extern const Family kFamily;
 }
 
-// What the user decides about an image whose base block is not sane.
-enum class EdidWriteChoice { AsIs, FixChecksums, Cancel };
-
 // Where the summary beside the log comes from.
 enum class EdidSource { Eeprom, File };
-// Shows the decoder's summary of the image just read or about to be written
-// (beside the log, never in it).
-using EdidInfoShow = std::function<void(const EdidInfo&, EdidSource source)>;
-// Asked once before writing an image whose base block has a bad header or checksum.
-using EdidWriteQuestion = std::function<EdidWriteChoice(const EdidInfo&)>;
+// The decoder's summary of the image just read or about to be written, shown
+// beside the log, never in it.
+struct EdidInfoEvent {
+    EdidInfo info;
+    EdidSource source;
+    std::string file;  // the file to be written
+};
+
+// The question asked once before writing an image whose base block has a bad
+// header or checksum, and its answers, in this order; the last is the escape.
+std::string badBaseBlockQuestion(const EdidInfo& info);
+inline constexpr const char* kWriteAsIs = "Write as it is";
+inline constexpr const char* kFixAndWrite = "Fix the checksum(s) and write";
+inline constexpr const char* kCancelWrite = "Cancel";
+enum EdidWriteAnswer : size_t { kAnswerAsIs, kAnswerFix, kAnswerCancel };
 
 FileDialogSpec edidSaveDialog();
 FileDialogSpec edidOpenDialog();
@@ -39,17 +46,20 @@ FileDialogSpec edidOpenDialog();
 // Nothing, with `error` set, when it cannot be read.
 std::optional<EdidImage> loadEdidImage(const std::string& path, std::string& error);
 
-class EdidProgrammer : public ImageTool {
+// The read and the write, each one exchange as the programmer's firmware knows it.
+class EdidSessions : public ImageSessions {
 public:
-    EdidProgrammer(Bridge& bridge, Frontend& ui);
+    using ImageSessions::ImageSessions;
 
-    Operation& operation() override { return op_; }
+    // Each succeeds only when the exchange ended with "OK" and, for a read,
+    // the image was saved whole.
+    void read(const ReadRequest& request) override;
+    void write(const WriteRequest& request) override;
+    // The summary of the file shown, and an image whose base block is not sane
+    // asked about: written as it is, with its checksums fixed, or not at all.
+    std::optional<Bytes> prepare(const WriteRequest& request) override;
 
     Link& link() { return op_.link(); }
-    void onInfo(EdidInfoShow show) { showInfo_ = std::move(show); }
-    // Without a question the image is written as it is.
-    void onBadBaseBlock(EdidWriteQuestion ask) { askBadBaseBlock_ = std::move(ask); }
-
     // The last chosen file, shared by save and load.
     const std::string& fileName() const { return fileName_; }
     const EdidImage& image() const { return image_; }
@@ -57,15 +67,8 @@ public:
     const std::string& lastStatus() const { return status_; }
 
 private:
-    // On the worker. Each succeeds only when the exchange ended with "OK" and,
-    // for a read, the image was saved whole.
-    void read() override;
-    void write() override;
-    std::optional<Bytes> sentImage() const override { return Bytes(image_.begin(), image_.end()); }
     bool collectImage();
-    void saveImage();
-    bool loadImage();
-    bool confirmBaseBlock();
+    void saveImage(ReadInto into);
     void exchangeImage();
     void logDump();
     void show(EdidSource source);
@@ -74,14 +77,9 @@ private:
     void failExchange(Io io);
     void end(Ending ending);
 
-    Frontend& ui_;
-    EdidInfoShow showInfo_;
-    EdidWriteQuestion askBadBaseBlock_;
     std::string fileName_;
     EdidImage image_{};
     std::string status_;
-    // Last: destroyed first, so nothing it may still use is gone before it.
-    Operation op_;
 };
 
 }  // namespace kj

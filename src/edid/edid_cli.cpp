@@ -17,9 +17,11 @@ using namespace cli;
 
 // The window's "EDID info" panel, on standard error so that standard output
 // stays the log.
-void printInfo(const EdidInfo& info, EdidSource) {
+void printInfo(const std::any& event) {
+    const auto* shown = std::any_cast<EdidInfoEvent>(&event);
+    if (!shown) return;
     std::cerr << "EDID info:\n";
-    for (const auto& line : describeEdid(info)) std::cerr << "  " << line << '\n';
+    for (const auto& line : describeEdid(shown->info)) std::cerr << "  " << line << '\n';
     std::cerr << std::flush;
 }
 
@@ -35,18 +37,9 @@ void checkBaseBlock(const std::string& path, bool fix, bool force) {
                      "checksums, --force writes it as it is"};
 }
 
-EdidWriteQuestion writeQuestion(bool fix) {
-    return [fix](const EdidInfo&) {
-        if (fix) return EdidWriteChoice::FixChecksums;
-        std::cerr << "korvel-cli: warning: the base block has a bad header or checksum; writing it as it is\n"
-                  << std::flush;
-        return EdidWriteChoice::AsIs;
-    };
-}
-
 // The log has no line for a status other than "OK" or "ER"; a command still says why it failed.
-void reportOddStatus(const EdidProgrammer& programmer) {
-    const auto& status = programmer.lastStatus();
+void reportOddStatus(const EdidSessions& sessions) {
+    const auto& status = sessions.lastStatus();
     if (status.empty() || status == "OK" || status == "ER") return;
     std::cerr << "korvel-cli: error: the programmer answered the status";
     for (unsigned char c : status) std::cerr << ' ' << hexUpper(c, 2);
@@ -117,18 +110,19 @@ int run(Context& context, const std::string& action, Options& options) {
         return decode(*path);
     }
     auto bridge = context.bridges(kFamily.firmware);
-    EdidProgrammer programmer(*bridge, context.ui);
-    programmer.onInfo(printInfo);
+    ImageTool tool(*bridge, context.ui, kFamily);
+    context.ui.onEvent = printInfo;
     int status = kExitSuccess;
     if (action == "read" || action == "verify") {
-        status = imageAction(context, programmer, action, options);
+        status = imageAction(context, tool, action, options);
     } else {
         const bool fix = options.flag("--fix-checksum");
         if (const auto input = options.peek("--input")) checkBaseBlock(*input, fix, options.has("--force"));
-        programmer.onBadBaseBlock(writeQuestion(fix));
-        status = writeImage(context, programmer, options);
+        // The question about a bad base block was answered by the options, before the link opened.
+        context.ui.answer = fix ? kAnswerFix : kAnswerAsIs;
+        status = writeImage(context, tool, options);
     }
-    reportOddStatus(programmer);
+    reportOddStatus(tool.sessions<EdidSessions>());
     return status;
 }
 
@@ -139,12 +133,14 @@ const cli::Tool kCliTool{
     .usage =
         "edid read --output FILE [--read-twice] [--force]\n"
         "    reads the panel EEPROM, shows its hex dump and saves its 256 bytes\n"
-        "edid write --input FILE [--fix-checksum] [--no-backup | --backup FILE] [--no-verify] [--force]\n"
+        "edid write --input FILE [--fix-checksum | --force] [--no-backup | --backup FILE] [--no-verify]"
+        " [--any-size] [--allow-blank]\n"
         "    writes the file's first 256 bytes (a shorter file is padded with FF);\n"
         "    --fix-checksum corrects the checksum of the base block and of each extension\n"
         "    block within its count before writing (the header is left alone)\n"
         "edid verify --input FILE\n"
-        "    reads the EEPROM and compares it with the file (a shorter file is padded with FF)\n"
+        "    reads the EEPROM and compares it with the file; a file of another size is compared as far\n"
+        "    as both go and never simply passes\n"
         "edid decode FILE|-\n"
         "    prints the summary of an EDID (binary, or hex text as edid-decode or xrandr --verbose\n"
         "    print it; - reads standard input); no programmer\n",

@@ -4,7 +4,6 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QMessageBox>
 #include <QVBoxLayout>
 
 namespace kj {
@@ -50,32 +49,24 @@ EdidWindow::EdidWindow(AppContext& context, QWidget* launcher)
     resize(1160, 520);
 
     attachFrontend(log_, {});
-    programmer_ = std::make_unique<EdidProgrammer>(bridge(), frontend());
-    offerSafety(*programmer_);
-    programmer_->onInfo(
-        [this](const EdidInfo& info, EdidSource source) { post([this, info, source] { showInfo(info, source); }); });
-    programmer_->onBadBaseBlock([this](const EdidInfo& info) {
-        EdidWriteChoice choice = EdidWriteChoice::Cancel;
-        waitFor([&] { choice = askBadBaseBlock(info); });
-        return choice;
-    });
+    onEvent<EdidInfoEvent>([this](const EdidInfoEvent& event) { showInfo(event); });
 }
 
 void EdidWindow::onRead() {
-    if (!programmer_->operation().idle()) return;
+    if (!tool().operation().idle()) return;
     clearInfo();
-    programmer_->startRead();
+    tool().startRead();
 }
 
 void EdidWindow::onWrite() {
-    if (!programmer_->operation().idle()) return;
+    if (!tool().operation().idle()) return;
     clearInfo();
     writing_ = true;
-    programmer_->startWrite();
+    tool().startWrite();
 }
 
 void EdidWindow::onExit() {
-    if (!programmer_->operation().idle()) return;
+    if (!tool().operation().idle()) return;
     clearLogLines(log_);
     clearInfo();
     showLauncherAndHide();
@@ -83,8 +74,8 @@ void EdidWindow::onExit() {
 
 // A write that did not go ahead leaves no summary of a file that was not written.
 void EdidWindow::operationDone() {
-    const bool wrote = programmer_->operation().lastSucceeded();
-    if (std::exchange(writing_, false) && !wrote && programmer_->lastStatus().empty()) clearInfo();
+    const bool wrote = tool().operation().lastSucceeded();
+    if (std::exchange(writing_, false) && !wrote && sessions().lastStatus().empty()) clearInfo();
 }
 
 void EdidWindow::clearInfo() {
@@ -92,40 +83,13 @@ void EdidWindow::clearInfo() {
     infoBox_->setTitle(kInfoTitle);
 }
 
-void EdidWindow::showInfo(const EdidInfo& info, EdidSource source) {
+void EdidWindow::showInfo(const EdidInfoEvent& event) {
     QStringList lines;
-    for (const auto& line : describeEdid(info)) lines << QString::fromStdString(line);
+    for (const auto& line : describeEdid(event.info)) lines << QString::fromStdString(line);
     info_->setPlainText(lines.join('\n'));
-    infoBox_->setTitle(source == EdidSource::Eeprom ? kInfoTitle + QStringLiteral(": the EEPROM just read")
-                                                    : kInfoTitle + QStringLiteral(": the file to write, ") +
-                                                          QString::fromStdString(programmer_->fileName()));
-}
-
-QString EdidWindow::badBaseBlockQuestion(const EdidInfo& info) {
-    QStringList problems;
-    if (!info.headerValid) problems << QStringLiteral("the header is not 00 FF FF FF FF FF FF 00");
-    if (!info.blocks.empty() && !info.blocks.front().ok()) {
-        const auto& block = info.blocks.front();
-        problems << QString::asprintf("the checksum is 0x%02X, it should be 0x%02X", unsigned{block.stored},
-                                      unsigned{block.computed});
-    }
-    QString text = QStringLiteral("The base block of this image is not a sane EDID: ") + problems.join("; ") + ".";
-    if (!info.headerValid) text += QStringLiteral("\nFixing sets the checksum bytes only; the header stays as it is.");
-    return text + QStringLiteral("\n\nWrite it to the EEPROM anyway?");
-}
-
-EdidWriteChoice EdidWindow::askBadBaseBlock(const EdidInfo& info) {
-    QMessageBox box(QMessageBox::Warning, windowTitle(), badBaseBlockQuestion(info), QMessageBox::NoButton, this);
-    box.setObjectName("EDID_BadBaseBlock");
-    auto* asIs = box.addButton(QString::fromLatin1(kWriteAsIs), QMessageBox::AcceptRole);
-    auto* fix = box.addButton(QString::fromLatin1(kFixAndWrite), QMessageBox::AcceptRole);
-    auto* cancel = box.addButton(QString::fromLatin1(kCancelWrite), QMessageBox::RejectRole);
-    box.setDefaultButton(cancel);
-    box.setEscapeButton(cancel);
-    box.exec();
-    if (box.clickedButton() == asIs) return EdidWriteChoice::AsIs;
-    if (box.clickedButton() == fix) return EdidWriteChoice::FixChecksums;
-    return EdidWriteChoice::Cancel;
+    infoBox_->setTitle(event.source == EdidSource::Eeprom
+                           ? kInfoTitle + QStringLiteral(": the EEPROM just read")
+                           : kInfoTitle + QStringLiteral(": the file to write, ") + fromUtf8(event.file));
 }
 
 }  // namespace kj

@@ -17,12 +17,6 @@ class EdidWindow : public ChipWindow {
 public:
     EdidWindow(AppContext& context, QWidget* launcher);
 
-    // Shown by the question before writing an image whose base block is not sane.
-    static QString badBaseBlockQuestion(const EdidInfo& info);
-    static constexpr const char* kWriteAsIs = "Write as it is";
-    static constexpr const char* kFixAndWrite = "Fix the checksum(s) and write";
-    static constexpr const char* kCancelWrite = "Cancel";
-
 private:
     QPushButton* readButton_ = nullptr;
     QPushButton* exitButton_ = nullptr;
@@ -36,14 +30,12 @@ private:
     void onWrite();
     void onExit();
     void exitRequested() override { onExit(); }
-    std::vector<Operation*> operations() override { return {&programmer_->operation()}; }
-    void showInfo(const EdidInfo& info, EdidSource source);
+    EdidSessions& sessions() { return tool().sessions<EdidSessions>(); }
+    void showInfo(const EdidInfoEvent& event);
     void clearInfo();
-    EdidWriteChoice askBadBaseBlock(const EdidInfo& info);
     void operationDone() override;
 
     bool writing_ = false;  // the worker that runs is a write
-    std::unique_ptr<EdidProgrammer> programmer_;
 };
 
 }  // namespace kj

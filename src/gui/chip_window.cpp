@@ -13,6 +13,11 @@ void ChipWindow::abortOperations() {
     for (Operation* operation : operations()) operation->abort();
 }
 
+std::vector<Operation*> ChipWindow::operations() {
+    if (!tool_) return {};
+    return {&tool_->operation()};
+}
+
 bool ChipWindow::busy() {
     const auto ops = operations();
     return std::any_of(ops.begin(), ops.end(), [](Operation* operation) { return !operation->idle(); });
@@ -22,7 +27,10 @@ void ChipWindow::makeButtons(std::initializer_list<ButtonSpec> buttons) {
     for (const auto& spec : buttons) {
         auto* button = makeButton(canvas(), spec.name, spec.caption, spec.colour, spec.pixelSize);
         if (!spec.place.isEmpty()) button->setGeometry(spec.place);
-        connect(button, &QPushButton::clicked, this, spec.handler);
+        connect(button, &QPushButton::clicked, this, [this, button, handler = spec.handler] {
+            clicked_ = button;
+            handler();
+        });
         *spec.slot = button;
         buttons_.push_back(button);
     }
@@ -71,6 +79,8 @@ void ChipWindow::attachFrontend(QPlainTextEdit* log, std::vector<Gauge*> gauges,
     frontend_ = std::make_unique<WindowFrontend>(this, log, std::move(gauges), context_.desktop, dialogConfirmed_,
                                                  withBusyButtons(std::move(hooks)));
     frontend_->recordAs(family_.name);
+    tool_ = makeImageTool(family_, bridge(), *frontend_);
+    if (tool_) offerSafety();
 }
 
 WindowFrontend::Hooks ChipWindow::withBusyButtons(WindowFrontend::Hooks hooks) {
@@ -87,6 +97,7 @@ WindowFrontend::Hooks ChipWindow::withBusyButtons(WindowFrontend::Hooks hooks) {
             return;
         }
         if (!startedSinceBusy_) restoreButtons();
+        clicked_ = nullptr;
         unsetCursor();
         operationDone();
     };
@@ -103,11 +114,10 @@ void ChipWindow::restoreButtons() {
         buttons_[i]->setEnabled(enabledBeforeBusy_[i]);
 }
 
-WindowFrontend::Hooks ChipWindow::lockingButtons(std::vector<Starter> starters, WindowFrontend::Hooks hooks) {
-    hooks.started = [this, starters = std::move(starters)](std::string_view name) {
-        const auto own = std::find_if(starters.begin(), starters.end(),
-                                      [name](const Starter& starter) { return starter.operation == name; });
-        for (auto* button : buttons_) button->setEnabled(own != starters.end() && own->button == button);
+WindowFrontend::Hooks ChipWindow::lockingButtons(std::vector<QPushButton*> starters, WindowFrontend::Hooks hooks) {
+    hooks.started = [this, starters = std::move(starters)](std::string_view) {
+        const bool byStarter = std::find(starters.begin(), starters.end(), clicked_) != starters.end();
+        for (auto* button : buttons_) button->setEnabled(byStarter && button == clicked_);
     };
     hooks.ended = [this] {
         for (auto* button : buttons_) button->setEnabled(true);
@@ -145,8 +155,7 @@ void ChipWindow::setVisible(bool visible) {
     ToolWindow::setVisible(visible);
 }
 
-void ChipWindow::offerSafety(ImageTool& tool) {
-    tool_ = &tool;
+void ChipWindow::offerSafety() {
     applySafety();
     log_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(log_, &QWidget::customContextMenuRequested, this, &ChipWindow::showLogMenu);
@@ -156,8 +165,7 @@ void ChipWindow::offerSafety(ImageTool& tool) {
 // and how it reads are the user's settings.
 void ChipWindow::applySafety() {
     if (!tool_) return;
-    tool_->safety = {
-        .on = true, .backup = context_.safety.backup, .readTwice = context_.safety.readTwice, .confirm = true};
+    tool_->safety = {.on = true, .backup = context_.safety.backup, .readTwice = context_.safety.readTwice};
 }
 
 void ChipWindow::showVerdict(const Verdict& verdict) {

@@ -32,6 +32,8 @@ public:
     void setVisible(bool visible) override;
     // Some operation of the window runs on its worker.
     bool busy();
+    // The family's image tool; only for a family that moves an image.
+    ImageTool& tool() { return *tool_; }
 
 protected:
     // The read and write buttons' captions, alike in every chip window.
@@ -63,18 +65,17 @@ protected:
     void layOut(QWidget* top, QPlainTextEdit* log, const std::vector<Gauge*>& gauges,
                 std::initializer_list<QPushButton*> buttons, QPushButton* exit);
 
-    // Once the controls exist: the front end that the operations report through.
-    // Its file dialogs' close confirmation sets the dialog-confirmed flag.
+    // Once the controls exist: the front end that the operations report through,
+    // and for a family that moves an image its tool, with the net the settings
+    // ask for, the verdict over the log's corner, and the log's menu with the
+    // settings and the verify action. Its file dialogs' close confirmation sets
+    // the dialog-confirmed flag.
     void attachFrontend(QPlainTextEdit* log, std::vector<Gauge*> gauges, WindowFrontend::Hooks hooks = {});
-    // The button that starts an operation, by the operation's name.
-    struct Starter {
-        std::string_view operation;
-        QPushButton* button;
-    };
-    // `hooks` with the buttons made above disabled while an operation runs, but
-    // the one that started it (a second click is ignored while busy), and all
-    // enabled again at its end.
-    WindowFrontend::Hooks lockingButtons(std::vector<Starter> starters, WindowFrontend::Hooks hooks = {});
+    // `hooks` with the buttons made above disabled while an action runs, but
+    // the starter that was clicked for it (a second click is ignored while
+    // busy), and all enabled again at its end. An action that no starter began
+    // (the log menu's verify) leaves none enabled.
+    WindowFrontend::Hooks lockingButtons(std::vector<QPushButton*> starters, WindowFrontend::Hooks hooks = {});
     Frontend& frontend() { return *frontend_; }
     // On the window thread, in order with the lines: what the family shows of
     // its own, by the event's type.
@@ -88,15 +89,10 @@ protected:
     // before; waitFor() also waits for it to have run.
     void post(std::function<void()> f) { frontend_->post(std::move(f)); }
     void waitFor(const std::function<void()>& f) { frontend_->wait(f); }
-    // The operations a quit must end; empty when none can run.
-    virtual std::vector<Operation*> operations() = 0;
+    // The operations a quit must end: the tool's, unless the window says otherwise.
+    virtual std::vector<Operation*> operations();
     // On the window thread once a worker has ended, whatever it did.
     virtual void operationDone() {}
-    // An image window's tool, once made: the net the settings ask for, the
-    // verdict over the log's corner, and the log's menu with the settings and
-    // the verify action.
-    void offerSafety(ImageTool& tool);
-
     const Family& family_;
 
 private:
@@ -104,6 +100,7 @@ private:
     // end, no button takes a click; the window's own states stand between.
     WindowFrontend::Hooks withBusyButtons(WindowFrontend::Hooks hooks);
     void restoreButtons();
+    void offerSafety();
     void applySafety();
     void showVerdict(const Verdict& verdict);
     void placeVerdict();
@@ -112,13 +109,15 @@ private:
 
     std::map<std::type_index, std::function<void(const std::any&)>> eventShows_;
     std::vector<QPushButton*> buttons_;
+    QPushButton* clicked_ = nullptr;  // the button whose click began the action under way
     std::vector<bool> enabledBeforeBusy_;
     bool startedSinceBusy_ = false;
     bool dialogConfirmed_ = false;
     std::unique_ptr<WindowFrontend> frontend_;
     QPlainTextEdit* log_ = nullptr;
     QLabel* verdict_ = nullptr;
-    ImageTool* tool_ = nullptr;
+    // Last: it goes first, its worker ended, while what it reports to still stands.
+    std::unique_ptr<ImageTool> tool_;
 };
 
 }  // namespace kj

@@ -33,7 +33,7 @@ ConnectionTestWindow::ConnectionTestWindow(AppContext& context)
 
 // Up to half a second per silent device, on the worker.
 void ConnectionTestWindow::onTest() {
-    test_->launch([this] { runConnectionTest(*bridge_, *frontend_); });
+    test_->launch([this] { return runConnectionTest(*bridge_, *frontend_); });
 }
 
 }  // namespace kj

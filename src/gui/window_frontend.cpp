@@ -149,7 +149,7 @@ void WindowFrontend::errorBox(std::string_view text) {
     post([this, message = fromUtf8(text)] { desktop_.errorBox(window_, message); });
 }
 
-bool WindowFrontend::confirm(std::string_view question) {
+bool WindowFrontend::confirm(std::string_view question, Ask) {
     bool yes = false;
     wait([&] { yes = desktop_.question(window_, fromUtf8(question)); });
     return yes;

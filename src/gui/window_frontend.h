@@ -77,7 +77,7 @@ public:
     void setGaugeProgress(int value, int maximum, int gauge = 0) override;
     std::optional<std::string> chooseFile(const FileDialogSpec& spec) override;
     void errorBox(std::string_view text) override;
-    bool confirm(std::string_view question) override;
+    bool confirm(std::string_view question, Ask about) override;
     std::optional<size_t> choose(std::string_view question, const std::vector<std::string>& answers) override;
     void show(const std::any& event) override;
     void phase(Phase phase) override;

@@ -27,7 +27,8 @@ const Family ite::kFamily{
     .openFilter = "BIN файл  (*.bin)|*.bin|Другие|*.*",
     .saveName = "ITE_",
     .flashIncompleteLine = "Флеш ITE стёрта или записана не полностью: запишите её заново !",
-    .imageTool = makeImageTool<IteProgrammer>,
+    .openFailedLine = "Ошибка при открытии файла. (WR_OPN_DLG)",
+    .sessions = makeSessions<IteSessions>,
 };
 KJ_REGISTER(Family, ite::kFamily)
 
@@ -57,8 +58,6 @@ constexpr std::string_view kBlockFailed = "Ошибка при чтении бл
 constexpr std::string_view kAllRead = "Мы все прочитали ";
 
 // write
-constexpr std::string_view kWriteCancelled = "Запись отмененена пользователем. Все сворачиваем. (WR_DLG)";
-constexpr std::string_view kOpenFailed = "Ошибка при открытии файла. (WR_OPN_DLG)";
 constexpr std::string_view kWritingFrom = "Пишем из файла: ";
 constexpr std::string_view kWriteStarting = "Начинаем запись ITE ...";
 constexpr std::string_view kWriteCode = "3F";
@@ -88,23 +87,35 @@ std::string fileSizeLine(uint64_t size) {
 
 }  // namespace
 
-IteProgrammer::IteProgrammer(Bridge& bridge, Frontend& ui) : ui_(ui), op_(bridge, ui, kFamily) {}
+void IteSessions::applyRouting(const Routing& pins) {
+    op_.launch([this, pins] {
+        routeSignals(pins);
+        return op_.sessionOutcome() == Outcome::Succeeded;
+    });
+}
 
-void IteProgrammer::logFailure(const Answer& answer, std::string_view stepLine) {
+void IteSessions::checkConnection() {
+    op_.launch([this] {
+        checkLink();
+        return op_.sessionOutcome() == Outcome::Succeeded;
+    });
+}
+
+void IteSessions::logFailure(const Answer& answer, std::string_view stepLine) {
     if (answer.io == Io::Ok || answer.io == Io::Timeout)
-        ui_.log(stepLine);
+        ui().log(stepLine);
     else
         op_.logFailure(answer.io);
 }
 
 // ---- APPLY ----
 
-void IteProgrammer::routeSignals(const Routing& pins) {
+void IteSessions::routeSignals(const Routing& pins) {
     // Two signals on one line would fight each other on the motherboard.
-    if (const auto clash = sharedLine(pins)) return ui_.log(*clash);
+    if (const auto clash = sharedLine(pins)) return ui().log(*clash);
     op_.logStamp();
     if (!op_.openLink()) return;
-    ui_.log(kSendingRouting);
+    ui().log(kSendingRouting);
     Link& link = op_.link();
     // The routing closes the link without an end byte, whatever happens.
     const auto fail = [&](const Answer& answer, std::string_view line) {
@@ -116,19 +127,19 @@ void IteProgrammer::routeSignals(const Routing& pins) {
         if (Answer a = sendRouting(link, kSignals[row].code, pins[row]); !a.ok()) return fail(a, kRoutingRefused);
     }
     if (Answer a = leaveSettings(link); !a.ok()) return fail(a, kRoutingRefused);
-    ui_.log(kRoutingSent);
+    ui().log(kRoutingSent);
     op_.finish({.success = true, .bytes = std::string_view{}});
 }
 
 // ---- link check ----
 
-void IteProgrammer::checkLink() {
-    ui_.log("");
-    ui_.log(kChecking);
+void IteSessions::checkLink() {
+    ui().log("");
+    ui().log(kChecking);
     if (!op_.openLink()) return;
-    ui_.log(kProgrammerReady);
-    ui_.log("");
-    ui_.log(kConnectNow);
+    ui().log(kProgrammerReady);
+    ui().log("");
+    ui().log(kConnectNow);
     Link& link = op_.link();
     const auto fail = [&](const Answer& answer, std::string_view code) {
         logFailure(answer, codedLine(code));
@@ -144,14 +155,14 @@ void IteProgrammer::checkLink() {
         if (io == Io::Ok) io = readRegister(link, id[i]);
         if (io != Io::Ok) return fail({.io = io}, kIdRegisters[i].code);
     }
-    ui_.log(std::string(kControllerFound) + hexUpper(id[0], 2) + hexUpper(id[1], 2) + std::string(kRevision) +
-            hexUpper(id[2], 2));
+    ui().log(std::string(kControllerFound) + hexUpper(id[0], 2) + hexUpper(id[1], 2) + std::string(kRevision) +
+             hexUpper(id[2], 2));
     op_.finish(Ending::succeeded());
 }
 
 // ---- read and write, the start ----
 
-bool IteProgrammer::controllerAnswers(std::string_view code) {
+bool IteSessions::controllerAnswers(std::string_view code) {
     if (Answer a = checkController(op_.link(), controllerWait); !a.ok()) {
         logFailure(a, codedLine(code));
         op_.finish(Ending::failed());
@@ -160,7 +171,7 @@ bool IteProgrammer::controllerAnswers(std::string_view code) {
     return true;
 }
 
-bool IteProgrammer::prepare(std::span<const RegisterStep> steps) {
+bool IteSessions::prepareController(std::span<const RegisterStep> steps) {
     for (const RegisterStep& step : steps) {
         if (step.changesFlash) op_.markFlashChanged();
         if (Answer a = writeRegister(op_.link(), step.reg, step.value); !a.ok()) {
@@ -171,90 +182,88 @@ bool IteProgrammer::prepare(std::span<const RegisterStep> steps) {
     return true;
 }
 
-void IteProgrammer::read() {
+void IteSessions::read(const ReadRequest& request) {
     op_.begin(ite::kReading);
-    ui_.log("");
-    ui_.setGaugeColour(kLime, kPagesGauge);
-    ui_.setGaugeProgress(0, kPageCount, kPagesGauge);
+    ui().log("");
+    ui().setGaugeColour(kLime, kPagesGauge);
+    ui().setGaugeProgress(0, kPageCount, kPagesGauge);
     if (!op_.openLink()) return op_.finish(Ending::quietly());
-    const auto path = op_.chooseOutput({.cancelled = kReadCancelled, .failed = kCreateFailed});
+    const auto path = op_.chooseOutput(request.into, {.cancelled = kReadCancelled, .failed = kCreateFailed});
     if (!path) return op_.finish(Ending::failed());
     fileName_ = *path;
     op_.logStamp();
-    ui_.log(kReadStarting);
+    ui().log(kReadStarting);
     if (!controllerAnswers(kReadCode)) return;
-    ui_.log(kPreparing);
-    if (!prepare(kReadPreparation)) return op_.finish(Ending::failed());
-    ui_.log(kPrepared);
+    ui().log(kPreparing);
+    if (!prepareController(kReadPreparation)) return op_.finish(Ending::failed());
+    ui().log(kPrepared);
     readFlash();
 }
 
-void IteProgrammer::write() {
+void IteSessions::write(const WriteRequest& request) {
     op_.begin(ite::kWriting);
-    ui_.setGaugeColour(kRed, kPagesGauge);
-    ui_.setGaugeProgress(0, kPageCount, kPagesGauge);
-    ui_.log("");
+    ui().setGaugeColour(kRed, kPagesGauge);
+    ui().setGaugeProgress(0, kPageCount, kPagesGauge);
+    ui().log("");
     if (!op_.openLink()) return op_.finish(Ending::quietly());
-    auto input = op_.chooseInput({.cancelled = kWriteCancelled, .failed = kOpenFailed}, kImageSize);
-    if (!input) return op_.finish(Ending::failed());
-    fileName_ = input->path;
-    image_ = std::move(input->bytes);
+    fileName_ = request.name;
+    image_ = request.image;
     image_.resize(kImageSize, kErased);
-    fileSize_ = input->size;
+    fileSize_ = request.fileSize;
     op_.logStamp();
-    ui_.log(std::string(kWritingFrom) + fileName_);
-    ui_.log(kWriteStarting);
+    ui().log(std::string(kWritingFrom) + fileName_);
+    ui().log(kWriteStarting);
     if (!controllerAnswers(kWriteCode)) return;
     writeFlash();
 }
 
 // ---- read (worker) ----
 
-void IteProgrammer::readFlash() {
-    ui_.log(kReadingBlocks);
+void IteSessions::readFlash() {
+    ui().log(kReadingBlocks);
     std::array<uint8_t, kBlockReplySize> reply{};
     for (int block = 1; block <= kPageCount; ++block) {
         if (Answer a = readBlock(op_.link(), reply); !a.ok()) {
             // Which block it was, also when the link is what failed.
             if (a.io != Io::Ok && a.io != Io::Timeout) op_.logFailure(a.io);
-            ui_.log(std::string(kBlockFailed) + std::to_string(block));
+            ui().log(std::string(kBlockFailed) + std::to_string(block));
             return op_.finish({.stamp = true});
         }
         if (!op_.output().write(std::span(reply).first(kPageSize))) return op_.failOutput({.stamp = true});
-        ui_.setGaugeProgress(block, kPageCount, kPagesGauge);
+        ui().setGaugeProgress(block, kPageCount, kPagesGauge);
     }
     Ending ending{.success = true, .stamp = true};
     if (!op_.storeOutput(ending)) return op_.finish(ending);
-    ui_.log(kAllRead);
+    ui().log(kAllRead);
     op_.finish(ending);
 }
 
 // ---- write (worker) ----
 
-void IteProgrammer::writeFlash() {
-    ui_.log(kPreparing);
+void IteSessions::writeFlash() {
+    ui().log(kPreparing);
     const std::span<const RegisterStep> steps(kWritePreparation);
-    if (!prepare(steps.first(kWriteSetUpSteps))) return failWrite();
-    ui_.log(kPrepared);
-    if (!prepare(steps.subspan(kWriteSetUpSteps))) return failWrite();
-    ui_.log(kEraseSent);
+    if (!prepareController(steps.first(kWriteSetUpSteps))) return failWrite();
+    ui().log(kPrepared);
+    if (!prepareController(steps.subspan(kWriteSetUpSteps))) return failWrite();
+    ui().log(kEraseSent);
     logImageLines();
-    ui_.log(kWritingBytes);
+    ui().log(kWritingBytes);
     if (!writeBytes()) return failWrite();
-    ui_.log(kAllWritten);
+    ui().log(kAllWritten);
     op_.finish({.success = true, .stamp = true});
 }
 
-void IteProgrammer::logImageLines() {
-    ui_.log(kBufferRead);
-    if (fileSize_ != kImageSize) ui_.log(fileSizeLine(fileSize_));
+void IteSessions::logImageLines() {
+    ui().log(kBufferRead);
+    if (fileSize_ != kImageSize) ui().log(fileSizeLine(fileSize_));
     const auto erased = std::count(image_.begin(), image_.end(), kErased);
-    ui_.log(std::string(kErasedCount) + std::to_string(erased));
+    ui().log(std::string(kErasedCount) + std::to_string(erased));
 }
 
 // Only the bytes that are not 0xFF go out: the erase left the rest as it is to
 // be. A skipped run makes the next byte say its address.
-bool IteProgrammer::writeBytes() {
+bool IteSessions::writeBytes() {
     Link& link = op_.link();
     const Millis dataWait = kFamily.link.handshakeTimeout;  // the link's own read time-out
     Millis addressWait = link.timeouts.slowStep;            // the chip erases before it takes the first
@@ -278,12 +287,12 @@ bool IteProgrammer::writeBytes() {
             }
         }
         const uint32_t done = at + 1;
-        if (done % kPageSize == 0) ui_.setGaugeProgress(static_cast<int>(done / kPageSize), kPageCount, kPagesGauge);
-        ui_.setGaugeProgress(static_cast<int>(done % kPageSize), kPageGaugeMax, kPageGauge);
+        if (done % kPageSize == 0) ui().setGaugeProgress(static_cast<int>(done / kPageSize), kPageCount, kPagesGauge);
+        ui().setGaugeProgress(static_cast<int>(done % kPageSize), kPageGaugeMax, kPageGauge);
     }
     return true;
 }
 
-void IteProgrammer::failWrite() { op_.finish({.stamp = true}); }
+void IteSessions::failWrite() { op_.finish({.stamp = true}); }
 
 }  // namespace kj

@@ -26,21 +26,19 @@ inline constexpr Millis kControllerWait{10000};
 extern const Family kFamily;
 }  // namespace ite
 
-class IteProgrammer : public ImageTool {
+// The routing, the link check, the read and the write, each one link session
+// as the programmer's firmware knows it.
+class IteSessions : public ImageSessions {
 public:
-    IteProgrammer(Bridge& bridge, Frontend& ui);
+    using ImageSessions::ImageSessions;
 
     // APPLY: it succeeded once the programmer has taken the whole routing.
-    void applyRouting(const ite::Routing& pins) {
-        op_.launch([this, pins] { routeSignals(pins); });
-    }
+    void applyRouting(const ite::Routing& pins);
     // The link check: it succeeded when the controller answered with its ID.
-    void checkConnection() {
-        op_.launch([this] { checkLink(); });
-    }
-    Operation& operation() override { return op_; }
+    void checkConnection();
 
-    bool lastSucceeded() const { return op_.lastSucceeded(); }
+    void read(const ReadRequest& request) override;
+    void write(const WriteRequest& request) override;
     const std::string& fileName() const { return fileName_; }
     // How long the reply to 'T' may take.
     Millis controllerWait = ite::kControllerWait;
@@ -51,9 +49,7 @@ private:
     // The whole operations, on the worker.
     void routeSignals(const ite::Routing& pins);
     void checkLink();
-    void read() override;
-    void write() override;
-    bool prepare(std::span<const ite::RegisterStep> steps);
+    bool prepareController(std::span<const ite::RegisterStep> steps);
 
     void readFlash();
     void writeFlash();
@@ -66,12 +62,9 @@ private:
     // The end of a write that failed; a flash already erased must be written again.
     void failWrite();
 
-    Frontend& ui_;
     std::string fileName_;
     uint64_t fileSize_ = 0;
-    Bytes image_;  // what the flash is to hold: the file, read whole before the chip is touched, and 0xFF
-    // Last: its worker, which uses the members above, ends before they go.
-    Operation op_;
+    Bytes image_;  // what the flash is to hold: the driver's image, and 0xFF
 };
 
 }  // namespace kj

@@ -54,12 +54,12 @@ Routing listedRouting(const std::string& text) {
 }
 
 // Runs one of the short operations, which Ctrl-C ends at once.
-int runShort(Context& context, const std::function<void(IteProgrammer&)>& operation) {
+int runShort(Context& context, const std::function<void(IteSessions&)>& operation) {
     auto bridge = context.bridges(kFamily.firmware);
-    IteProgrammer programmer(*bridge, context.ui);
-    watchInterrupts(&programmer.operation(), OnInterrupt::Abort);
-    operation(programmer);
-    return awaitEnd(programmer.operation(), OnInterrupt::Abort);
+    ImageTool tool(*bridge, context.ui, kFamily);
+    watchInterrupts(&tool.operation(), OnInterrupt::Abort);
+    operation(tool.sessions<IteSessions>());
+    return awaitEnd(tool.operation(), OnInterrupt::Abort);
 }
 
 int runApply(Context& context, Options& options) {
@@ -76,18 +76,18 @@ int runApply(Context& context, Options& options) {
              : boardRouting(context, basePath.value_or(baseFilePath(kBaseFile).string()), *board, reversed);
     if (!pins) return kExitFailure;
     std::cerr << "korvel-cli: routing: " << routingText(*pins) << '\n';
-    return runShort(context, [&](IteProgrammer& programmer) { programmer.applyRouting(*pins); });
+    return runShort(context, [&](IteSessions& sessions) { sessions.applyRouting(*pins); });
 }
 
 int run(Context& context, const std::string& action, Options& options) {
     if (action == "apply") return runApply(context, options);
     if (action == "check") {
         options.finish();
-        return runShort(context, [](IteProgrammer& programmer) { programmer.checkConnection(); });
+        return runShort(context, [](IteSessions& sessions) { sessions.checkConnection(); });
     }
     auto bridge = context.bridges(kFamily.firmware);
-    IteProgrammer programmer(*bridge, context.ui);
-    return imageAction(context, programmer, action, options);
+    ImageTool tool(*bridge, context.ui, kFamily);
+    return imageAction(context, tool, action, options);
 }
 
 }  // namespace
@@ -103,8 +103,8 @@ const cli::Tool kCliTool{
         "ite check\n"
         "    checks that the controller answers and logs its ID and revision\n"
         "ite read --output FILE [--read-twice] [--force]\n"
-        "ite write --input FILE [--no-backup | --backup FILE] [--no-verify] [--force]\n"
-        "    erases the flash and writes the file; one that is not 131072 bytes only with --force\n"
+        "ite write --input FILE [--no-backup | --backup FILE [--force]] [--no-verify] [--any-size] [--allow-blank]\n"
+        "    erases the flash and writes the file; one that is not 131072 bytes only with --any-size\n"
         "ite verify --input FILE\n"
         "    reads the flash and compares it with the file; writes nothing\n",
     .run = run,

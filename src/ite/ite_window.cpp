@@ -110,9 +110,7 @@ IteWindow::IteWindow(AppContext& context, QWidget* launcher)
     // Room for a title bar and a panel on a 1366 x 768 screen.
     resize(kWidth, kHeight);
 
-    attachFrontend(log_, gauges, lockingButtons({{ite::kReading, readButton_}, {ite::kWriting, writeButton_}}));
-    programmer_ = std::make_unique<IteProgrammer>(bridge(), frontend());
-    offerSafety(*programmer_);
+    attachFrontend(log_, gauges, lockingButtons({readButton_, writeButton_}));
     onCreate();
 }
 
@@ -232,27 +230,27 @@ void IteWindow::onOrientationClicked() {
 
 void IteWindow::onApply() {
     commitTypedPins();
-    if (!programmer_->operation().idle()) return;
+    if (!tool().operation().idle()) return;
     applying_ = true;
-    programmer_->applyRouting(selectedPins());
+    sessions().applyRouting(selectedPins());
 }
 
 // A routing the programmer took opens the rest of the window.
 void IteWindow::operationDone() {
-    if (!std::exchange(applying_, false) || !programmer_->lastSucceeded()) return;
+    if (!std::exchange(applying_, false) || !tool().operation().lastSucceeded()) return;
     for (auto* button : {checkButton_, exitButton_, writeButton_, readButton_}) button->setEnabled(true);
 }
 
 // ---- link check, read and write ----
 
-void IteWindow::onCheckConnection() { programmer_->checkConnection(); }
+void IteWindow::onCheckConnection() { sessions().checkConnection(); }
 
-void IteWindow::onRead() { programmer_->startRead(); }
+void IteWindow::onRead() { tool().startRead(); }
 
-void IteWindow::onWrite() { programmer_->startWrite(); }
+void IteWindow::onWrite() { tool().startWrite(); }
 
 void IteWindow::onExit() {
-    if (!programmer_->operation().idle()) return;
+    if (!tool().operation().idle()) return;
     clearLogLines(log_);
     showLauncherAndHide();
     flashGauge_->setProgress(0);

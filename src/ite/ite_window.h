@@ -21,7 +21,6 @@ class IteWindow : public ChipWindow {
 public:
     IteWindow(AppContext& context, QWidget* launcher);
 
-    IteProgrammer& programmer() { return *programmer_; }
     // What the selectors hold now.
     ite::Routing selectedPins() const;
 
@@ -45,7 +44,6 @@ private:
     QComboBox* makePinSelector(size_t row);
     void onCreate();
     void exitRequested() override { onExit(); }
-    std::vector<Operation*> operations() override { return {&programmer_->operation()}; }
 
     void onMotherboardPicked(int index);
     void onOrientationClicked();
@@ -61,8 +59,9 @@ private:
     void commitTypedPins();
     void operationDone() override;
 
+    IteSessions& sessions() { return tool().sessions<IteSessions>(); }
+
     bool applying_ = false;  // the worker that runs sends the routing
-    std::unique_ptr<IteProgrammer> programmer_;
 };
 
 }  // namespace kj

@@ -21,7 +21,8 @@ const Family kb90xx::kFamily{
     .saveFilter = "BIN файл KB901X (*.bin)|*.bin",
     .openFilter = "BIN файл KB901X (*.bin)|*.bin|Другие|*.*",
     .flashIncompleteLine = "The KB90XX flash is left incomplete: write it again.",
-    .imageTool = makeImageTool<Kb90xxProgrammer>,
+    .verifiesItself = true,
+    .sessions = makeSessions<Kb90xxSessions>,
 };
 KJ_REGISTER(Family, kb90xx::kFamily)
 
@@ -54,60 +55,58 @@ uint16_t updateCrc16(uint16_t crc, uint8_t byte) {
     return static_cast<uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ byte) & 0xFF]);
 }
 
-Kb90xxProgrammer::Kb90xxProgrammer(Bridge& bridge, Frontend& ui) : ui_(ui), op_(bridge, ui, kb90xx::kFamily) {}
-
 // ---- start handlers (window thread) ----
 
-bool Kb90xxProgrammer::checkConnection() {
+bool Kb90xxSessions::checkConnection() {
     uint8_t id = 0;
     if (readVersionId(op_.link(), id) == Io::Ok && id != kNoChip) {
-        ui_.log("Communication with KB90XX installed.");
-        ui_.log("Embedded Debug Version ID = " + std::to_string(id));
+        ui().log("Communication with KB90XX installed.");
+        ui().log("Embedded Debug Version ID = " + std::to_string(id));
         return true;
     }
-    ui_.log("");
-    ui_.log("No connection to the KB90XX!");
-    ui_.log("Motherboard is connected / powered ?");
+    ui().log("");
+    ui().log("No connection to the KB90XX!");
+    ui().log("Motherboard is connected / powered ?");
     return false;
 }
 
-bool Kb90xxProgrammer::openChip() {
+bool Kb90xxSessions::openChip() {
     if (!op_.openLink()) return false;
     if (checkConnection()) return true;
     op_.finish(Ending::failed());
     return false;
 }
 
-void Kb90xxProgrammer::read() {
+void Kb90xxSessions::read(const ReadRequest& request) {
     if (!openChip()) return;
-    const auto path = op_.chooseOutput({.cancelled = "Write to file is interrupted."});
+    const auto path = op_.chooseOutput(request.into, {.cancelled = "Write to file is interrupted."});
     if (!path) return op_.finish(Ending::quietly());
     fileName_ = *path;
-    ui_.log("Save the file: ");
-    ui_.log(fileName_);
-    ui_.setGaugeColour(kLime);
-    ui_.setGaugeProgress(0, kGaugeMax);
-    ui_.log("Reading KB9012 ...");
-    startStream(kReading, kReadCmd, &Kb90xxProgrammer::readStream);
+    ui().log("Save the file: ");
+    ui().log(fileName_);
+    ui().setGaugeColour(kLime);
+    ui().setGaugeProgress(0, kGaugeMax);
+    ui().log("Reading KB9012 ...");
+    startStream(kReading, kReadCmd, &Kb90xxSessions::readStream);
 }
 
-void Kb90xxProgrammer::write() {
+void Kb90xxSessions::write(const WriteRequest& request) {
     if (!openChip()) return;
-    auto input = op_.chooseInput({.cancelled = "Write operation is interrupted."}, kImageSize);
-    if (!input) return op_.finish(Ending::quietly());
-    fileName_ = input->path;
-    image_.reset(std::move(input->bytes));
-    ui_.log("Write in KB901X file:");
-    ui_.log(fileName_);
-    ui_.setGaugeColour(kRed);
-    ui_.setGaugeProgress(0, kGaugeMax);
-    ui_.log("There is a writing KB901X...");
+    fileName_ = request.name;
+    image_.reset(request.image);
+    ui().log("Write in KB901X file:");
+    ui().log(fileName_);
+    ui().setGaugeColour(kRed);
+    ui().setGaugeProgress(0, kGaugeMax);
+    // From here the write is under way: the controller erases its flash as soon as it takes the command.
+    op_.markFlashChanged();
+    ui().log("There is a writing KB901X...");
     fileSum_ = 0;
     fileCrc_ = 0;
-    startStream(kWriting, kWriteCmd, &Kb90xxProgrammer::writeStream);
+    startStream(kWriting, kWriteCmd, &Kb90xxSessions::writeStream);
 }
 
-void Kb90xxProgrammer::startStream(const char* name, uint8_t command, void (Kb90xxProgrammer::*stream)()) {
+void Kb90xxSessions::startStream(const char* name, uint8_t command, void (Kb90xxSessions::*stream)()) {
     op_.begin(name);
     op_.logStamp();
     block_ = 1;
@@ -117,38 +116,37 @@ void Kb90xxProgrammer::startStream(const char* name, uint8_t command, void (Kb90
 
 // ---- read (worker) ----
 
-void Kb90xxProgrammer::readStream() {
+void Kb90xxSessions::readStream() {
     Link& link = op_.link();
     Block block;
     for (;;) {
         if (Io io = receiveBlock(link, block); io != Io::Ok) return fail(io);
         if (!op_.output().write(block)) return op_.failOutput({.stamp = true});
-        ui_.setGaugeProgress(kGaugeStep * block_, kGaugeMax);
+        ui().setGaugeProgress(kGaugeStep * block_, kGaugeMax);
         if (block_ == kBlockCount) return endRead();
         if (Io io = link.send(kNextCmd); io != Io::Ok) return fail(io);
         ++block_;
     }
 }
 
-void Kb90xxProgrammer::endRead() {
+void Kb90xxSessions::endRead() {
     // Success is claimed only for an image that is stored whole.
     Ending ending{.success = true, .stamp = true};
     if (!op_.storeOutput(ending)) return op_.finish(ending);
     op_.link().send(kEndCmd);
-    ui_.log("Reading completed successfully.");
+    ui().log("Reading completed successfully.");
     op_.finish(ending);
 }
 
 // ---- write (worker) ----
 
-void Kb90xxProgrammer::writeStream() {
+void Kb90xxSessions::writeStream() {
     Link& link = op_.link();
     // The chip erases its flash before it asks for the first block.
     Millis requestWait = link.timeouts.slowStep;
     for (;;) {
         if (Io io = awaitRequest(link, requestWait); io != Io::Ok) return fail(io);
         requestWait = link.timeouts.reply;
-        op_.markFlashChanged();  // the chip erased its flash before it asked
         Block block;
         const size_t got = image_.next(block, kErased);
         if (got < kBlockSize) return endShortWrite(block);
@@ -157,7 +155,7 @@ void Kb90xxProgrammer::writeStream() {
             fileSum_ = static_cast<uint16_t>(fileSum_ + byte);
         }
         if (Io io = writeBlock(link, block); io != Io::Ok) return fail(io);
-        ui_.setGaugeProgress(kGaugeStep * block_, kGaugeMax);
+        ui().setGaugeProgress(kGaugeStep * block_, kGaugeMax);
         if (++block_ > kBlockCount) {
             op_.markFlashChanged(false);  // written whole; the verification says how well
             return verify();
@@ -167,42 +165,42 @@ void Kb90xxProgrammer::writeStream() {
 }
 
 // The file ran out: its rest, padded with 0xFF, is the last block sent.
-void Kb90xxProgrammer::endShortWrite(const Block& block) {
-    ui_.log(" __ Warning __");
-    ui_.log("Recorded file is less than 128*1024 byte");
+void Kb90xxSessions::endShortWrite(const Block& block) {
+    ui().log(" __ Warning __");
+    ui().log("Recorded file is less than 128*1024 byte");
     if (Io io = writeBlock(op_.link(), block); io != Io::Ok) return fail(io);
     op_.link().send(kEndCmd);
     op_.finish({.success = true, .stamp = true});
 }
 
-void Kb90xxProgrammer::verify() {
+void Kb90xxSessions::verify() {
     Link& link = op_.link();
     link.send(kEndCmd);
-    ui_.log("Writing is completed successfully.");
-    ui_.log(kStars);
-    ui_.log("SUMM of data from a file  -> " + hex4(fileSum_));
-    ui_.log("CRC16 of data from a file -> " + hex4(fileCrc_));
-    ui_.log(kStars);
-    ui_.setGaugeProgress(0, kGaugeMax);
-    ui_.setGaugeColour(kYellow);
+    ui().log("Writing is completed successfully.");
+    ui().log(kStars);
+    ui().log("SUMM of data from a file  -> " + hex4(fileSum_));
+    ui().log("CRC16 of data from a file -> " + hex4(fileCrc_));
+    ui().log(kStars);
+    ui().setGaugeProgress(0, kGaugeMax);
+    ui().setGaugeColour(kYellow);
     FlashChecks flash;
-    const auto onMark = [this](int mark) { ui_.setGaugeProgress(kGaugeStep * mark, kGaugeMax); };
+    const auto onMark = [this](int mark) { ui().setGaugeProgress(kGaugeStep * mark, kGaugeMax); };
     if (Io io = readFlashChecks(link, onMark, flash); io != Io::Ok) return fail(io);
-    ui_.log("SUMM FLASH KB90XX -> " + hex4(flash.sum));
-    ui_.log("CRC16 FLASH KB90XX-> " + hex4(flash.crc));
+    ui().log("SUMM FLASH KB90XX -> " + hex4(flash.sum));
+    ui().log("CRC16 FLASH KB90XX-> " + hex4(flash.crc));
     const bool ok = flash.sum == fileSum_ && flash.crc == fileCrc_;
     if (ok) {
-        ui_.log(kStars);
-        ui_.log("Writing and verify is OK !");
+        ui().log(kStars);
+        ui().log("Writing and verify is OK !");
     } else {
-        ui_.log("!!! Data is written incorrectly !!! ");
+        ui().log("!!! Data is written incorrectly !!! ");
     }
     op_.finish({.success = ok, .stamp = true});
 }
 
 // ---- ends ----
 
-void Kb90xxProgrammer::fail(Io io) {
+void Kb90xxSessions::fail(Io io) {
     op_.logFailure(io);
     op_.finish({.stamp = true});
 }

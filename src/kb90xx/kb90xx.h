@@ -28,26 +28,21 @@ FileDialogSpec kb90xxOpenDialog();
 // One step of the CRC-16/ARC (reflected 0x8005, initial 0, no final XOR).
 uint16_t updateCrc16(uint16_t crc, uint8_t byte);
 
-class Kb90xxProgrammer : public ImageTool {
+// The read and the write, each one link session as the controller's firmware knows it.
+class Kb90xxSessions : public ImageSessions {
 public:
-    Kb90xxProgrammer(Bridge& bridge, Frontend& ui);
-
-    Operation& operation() override { return op_; }
+    using ImageSessions::ImageSessions;
 
     // Sends 'V'; true when a chip answered. Logs its lines either way.
     bool checkConnection();
 
-    Link& link() { return op_.link(); }
-    bool lastSucceeded() const { return op_.lastSucceeded(); }
+    void read(const ReadRequest& request) override;
+    void write(const WriteRequest& request) override;
     const std::string& fileName() const { return fileName_; }
 
 private:
     bool openChip();
-    void read() override;
-    void write() override;
-    // The write ends in the chip's own check of what it holds.
-    bool verifiesItself() const override { return true; }
-    void startStream(const char* name, uint8_t command, void (Kb90xxProgrammer::*stream)());
+    void startStream(const char* name, uint8_t command, void (Kb90xxSessions::*stream)());
 
     void readStream();
     void endRead();
@@ -59,14 +54,11 @@ private:
 
     void fail(Io io);
 
-    Frontend& ui_;
     std::string fileName_;
-    ImageBlocks image_;  // the write's input, read whole before the chip is touched
+    ImageBlocks image_;  // the write's image, exactly as the driver hands it over
     int block_ = 0;
     uint16_t fileSum_ = 0;
     uint16_t fileCrc_ = 0;
-    // Last: destroyed first, it waits for its worker while the state it uses still stands.
-    Operation op_;
 };
 
 }  // namespace kj

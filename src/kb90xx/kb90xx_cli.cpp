@@ -73,8 +73,8 @@ int runCable(Context& context, Options& options) {
 int run(Context& context, const std::string& action, Options& options) {
     if (action == "cable") return runCable(context, options);
     auto bridge = context.bridges(kFamily.firmware);
-    Kb90xxProgrammer programmer(*bridge, context.ui);
-    return imageAction(context, programmer, action, options);
+    ImageTool tool(*bridge, context.ui, kFamily);
+    return imageAction(context, tool, action, options);
 }
 
 }  // namespace
@@ -83,8 +83,8 @@ const cli::Tool kCliTool{
     .name = "kb90xx",
     .usage =
         "kb90xx read --output FILE [--read-twice] [--force]\n"
-        "kb90xx write --input FILE [--no-backup | --backup FILE] [--no-verify] [--force]\n"
-        "    a file that is not 131072 bytes is written only with --force\n"
+        "kb90xx write --input FILE [--no-backup | --backup FILE [--force]] [--no-verify] [--any-size] [--allow-blank]\n"
+        "    a file that is not 131072 bytes is written only with --any-size\n"
         "kb90xx verify --input FILE\n"
         "    reads the flash and compares it with the file; writes nothing\n"
         "kb90xx cable [--base FILE] (--board N|TEXT --ffc W [--reversed] | --list)\n"

@@ -64,9 +64,7 @@ Kb90xxWindow::Kb90xxWindow(AppContext& context, QWidget* launcher)
     buildCableHelp();
     layOut(cableHelpBox_, log_, gauges, {readButton_, writeButton_}, exitButton_);
     resize(760, 560);
-    attachFrontend(log_, gauges, lockingButtons({{kb90xx::kReading, readButton_}, {kb90xx::kWriting, writeButton_}}));
-    programmer_ = std::make_unique<Kb90xxProgrammer>(bridge(), frontend());
-    offerSafety(*programmer_);
+    attachFrontend(log_, gauges, lockingButtons({readButton_, writeButton_}));
     onCreate();
 }
 
@@ -139,12 +137,12 @@ void Kb90xxWindow::onCreate() {
 
 // ---- read and write ----
 
-void Kb90xxWindow::onRead() { programmer_->startRead(); }
+void Kb90xxWindow::onRead() { tool().startRead(); }
 
-void Kb90xxWindow::onWrite() { programmer_->startWrite(); }
+void Kb90xxWindow::onWrite() { tool().startWrite(); }
 
 void Kb90xxWindow::onExit() {
-    if (!programmer_->operation().idle()) return;
+    if (!tool().operation().idle()) return;
     clearLogLines(log_);
     showLauncherAndHide();
     gauge_->setProgress(0);

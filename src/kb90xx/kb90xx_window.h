@@ -18,8 +18,6 @@ class Kb90xxWindow : public ChipWindow {
 public:
     Kb90xxWindow(AppContext& context, QWidget* launcher);
 
-    Kb90xxProgrammer& programmer() { return *programmer_; }
-
 private:
     QPushButton* readButton_ = nullptr;
     QPushButton* writeButton_ = nullptr;
@@ -35,7 +33,6 @@ private:
     void buildCableHelp();
     void onCreate();
     void exitRequested() override { onExit(); }
-    std::vector<Operation*> operations() override { return {&programmer_->operation()}; }
 
     void onRead();
     void onWrite();
@@ -53,7 +50,6 @@ private:
 
     std::string basePath_;
     bool typedBoard_ = false;  // a board typed and confirmed with Return, not picked from the list
-    std::unique_ptr<Kb90xxProgrammer> programmer_;
 };
 
 }  // namespace kj

@@ -105,7 +105,10 @@ KeyboardTester::~KeyboardTester() {
 bool KeyboardTester::startScan() {
     if (!op_.idle()) return false;
     began_ = false;
-    return op_.launch([this] { scan(); });
+    return op_.launch([this] {
+        scan();
+        return op_.sessionOutcome() == Outcome::Succeeded;
+    });
 }
 
 void KeyboardTester::scan() {

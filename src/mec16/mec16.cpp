@@ -25,9 +25,13 @@ const Family mec16::kFamily{
     .imageSize = kMainSize,
     .saveFilter = "BIN файл MEC16 (*.bin)|*.bin",
     .openFilter = "BIN файл MEC16 (*.bin)|*.bin|Другие|*.*",
-    .alternateImageSize = kMainSize + kInfoSize,  // MAIN and INFO, as a read with INFO stores them
+    .extendedImageSize = kMainSize + kInfoSize,  // MAIN and INFO, as a read with INFO stores them
     .flashIncompleteLine = "Флеш MEC16 записан не полностью: его нужно стереть и записать заново.",
-    .imageTool = makeImageTool<Mec16Programmer>,
+    .openFailedLine = "Ошибка открытия файла",
+    // MAIN is written in place: an erase must come first.
+    .writesOnlyBlank = true,
+    .erases = true,
+    .sessions = makeSessions<Mec16Sessions>,
 };
 KJ_REGISTER(Family, mec16::kFamily)
 
@@ -102,7 +106,6 @@ constexpr std::string_view kShortIdLine = "ID готово 4 байта но с�
 constexpr std::string_view kIdLine = "Получен ID от MEC16 -> ";
 constexpr std::string_view kBadIdLine = "Неверный ID. Операция прервана!";
 constexpr std::string_view kReadCancelledLine = "Операция чтения прервана";
-constexpr std::string_view kWriteCancelledLine = "Операция записи прервана";
 constexpr std::string_view kMainReadLine = "Чтение MAIN блока завершено успешно.";
 constexpr std::string_view kInfoReadLine = "Чтение INFO блока завершено успешно.";
 constexpr std::string_view kStoppedLine = "Пользователь прервал операцию чтения.";
@@ -116,72 +119,75 @@ constexpr std::string_view kShortWriteEnd = "I";   // nor after the short last b
 
 }  // namespace
 
-Mec16Programmer::Mec16Programmer(Bridge& bridge, Frontend& ui) : ui_(ui), op_(bridge, ui, kFamily) {}
+void Mec16Sessions::checkResponse() {
+    op_.launch([this] {
+        check();
+        return op_.sessionOutcome() == Outcome::Succeeded;
+    });
+}
 
 // ---- shared steps ----
 
-bool Mec16Programmer::openLink() {
+bool Mec16Sessions::openLink() {
     if (op_.openLink()) return true;
     op_.finish(Ending::quietly());
     return false;
 }
 
 // The stamp that opens an operation has no empty line after it.
-void Mec16Programmer::logStartStamp() { ui_.log(timeStampLine(kFamily.language)); }
+void Mec16Sessions::logStartStamp() { ui().log(timeStampLine(kFamily.language)); }
 
-void Mec16Programmer::setIndicator(Indicator which, Rgb colour) {
-    if (showIndicator_) showIndicator_(which, colour);
-}
+void Mec16Sessions::setIndicator(Indicator which, Rgb colour) { ui().show(IndicatorEvent{which, colour}); }
 
-void Mec16Programmer::setIndicators(Rgb colour) {
+void Mec16Sessions::setIndicators(Rgb colour) {
     setIndicator(Indicator::BootLock, colour);
     setIndicator(Indicator::Fwp, colour);
 }
 
-void Mec16Programmer::setGauge(Rgb colour, int maximum) {
+void Mec16Sessions::setGauge(Rgb colour, int maximum) {
     gaugeMax_ = maximum;
-    ui_.setGaugeColour(colour);
-    ui_.setGaugeProgress(0, maximum);
+    ui().setGaugeColour(colour);
+    ui().setGaugeProgress(0, maximum);
 }
 
-bool Mec16Programmer::readChipId(Value& id) {
+bool Mec16Sessions::readChipId(Value& id) {
     const bool whole = readId(link(), id) == Io::Ok;
-    if (!whole) ui_.log(kShortIdLine);
-    ui_.log(std::string(kIdLine) + valueText(id));
+    if (!whole) ui().log(kShortIdLine);
+    ui().log(std::string(kIdLine) + valueText(id));
     return whole;
 }
 
 // A quit is not a lost chip: it says so instead of the step's loss line.
-std::string Mec16Programmer::lossLine(Io io, Loss loss) const {
+std::string Mec16Sessions::lossLine(Io io, Loss loss) const {
     if (io == Io::Stopped) return std::string(ioFailureLine(io, kFamily.language));
     return "Потеряна связь с MEC16 (" + std::string(loss.code) + (loss.fullStop ? ")." : ")");
 }
 
-bool Mec16Programmer::writeLogged(const RegisterWrite& write, Loss loss) {
+bool Mec16Sessions::writeLogged(const RegisterWrite& write, Loss loss) {
     const Io io = writeRegister(link(), write.address, write.value);
-    ui_.log(io == Io::Ok ? std::string(write.doneLine) : lossLine(io, loss));
+    ui().log(io == Io::Ok ? std::string(write.doneLine) : lossLine(io, loss));
     return io == Io::Ok;
 }
 
-bool Mec16Programmer::readLogged(uint32_t address, std::string_view shownAs, Loss loss, Value& value, Millis timeout) {
+bool Mec16Sessions::readLogged(uint32_t address, std::string_view shownAs, Loss loss, Value& value, Millis timeout) {
     const Io io = readRegister(link(), address, value, timeout);
     if (io != Io::Ok) {
-        ui_.log(lossLine(io, loss));
+        ui().log(lossLine(io, loss));
         return false;
     }
-    if (!shownAs.empty()) ui_.log(std::string(shownAs) + valueText(value));
+    if (!shownAs.empty()) ui().log(std::string(shownAs) + valueText(value));
     return true;
 }
 
 // Each is tried even when the one before was lost; a quit waits for none of them.
-void Mec16Programmer::closingWrites(const ClosingCodes& codes) {
+void Mec16Sessions::closingWrites(const ClosingCodes& codes) {
     if (op_.aborted()) return;
     writeLogged(kSelectEndWrite, codes.selectEnd);
     writeLogged(kSelectIdleWrite, codes.selectIdle);
     writeLogged(kAccessOffWrite, codes.accessOff);
 }
 
-bool Mec16Programmer::checkProtection(bool& fault, bool showValue, Loss loss) {
+bool Mec16Sessions::checkProtection(bool& fault, bool showValue, Loss loss) {
     Value status{};
     if (!readLogged(kStatusRegister, showValue ? kStatusShownAs : "", loss, status, link().timeouts.reply)) {
         fault = true;
@@ -189,20 +195,20 @@ bool Mec16Programmer::checkProtection(bool& fault, bool showValue, Loss loss) {
     }
     for (const Protection& p : kProtections) {
         const bool set = status[3] & p.bit;
-        ui_.log(set ? p.set : p.clear);
+        ui().log(set ? p.set : p.clear);
         setIndicator(p.indicator, set ? kRed : kLime);
         fault |= set;
     }
     return true;
 }
 
-void Mec16Programmer::failStart() { op_.finish({.closedLine = kClosedLine, .stamp = true}); }
+void Mec16Sessions::failStart() { op_.finish({.closedLine = kClosedLine, .stamp = true}); }
 
 // ---- response check, help, erase ----
 
-void Mec16Programmer::check() {
+void Mec16Sessions::check() {
     op_.begin(kChecking);
-    ui_.setGaugeProgress(0, gaugeMax_);
+    ui().setGaugeProgress(0, gaugeMax_);
     setIndicators(kBlack);
     logStartStamp();
     if (!openLink()) return;
@@ -216,14 +222,14 @@ void Mec16Programmer::check() {
     op_.finish({.success = !fault && !op_.aborted(), .closedLine = kClosedLine, .stamp = true});
 }
 
-void Mec16Programmer::showHelp() {
+void Mec16Sessions::showHelp() {
     if (!op_.idle()) return;
-    for (std::string_view line : kHelpLines) ui_.log(line);
+    for (std::string_view line : kHelpLines) ui().log(line);
 }
 
-void Mec16Programmer::eraseFlash() {
+void Mec16Sessions::erase(const EraseRequest& request) {
     op_.begin(kErasing);
-    ui_.setGaugeProgress(0, gaugeMax_);
+    ui().setGaugeProgress(0, gaugeMax_);
     setIndicators(kBlack);
     logStartStamp();
     if (!openLink()) return;
@@ -231,13 +237,20 @@ void Mec16Programmer::eraseFlash() {
     bool fault = !readChipId(id);
     checkProtection(fault, true, {"E100"});
     if (fault) {
-        ui_.log("--> Каманда стирания отменена.");
+        ui().log("--> Каманда стирания отменена.");
         return op_.finish({.closedLine = kClosedLine, .stamp = true});
     }
     // A lost step leaves the registers as they are: the later writes are not made.
+    const auto eraseCommand = [&] {
+        op_.markFlashChanged();
+        return writeLogged(request.extended ? kEraseAllWrite : kEraseMainWrite, {"E103"});
+    };
     const bool erased = writeLogged(kAccessOnWrite, {"E101"}) && writeLogged(kSelectEraseWrite, {"E102"}) &&
-                        writeLogged(eraseInfo_ ? kEraseAllWrite : kEraseMainWrite, {"E103"}) && awaitErased();
-    if (erased) ui_.log("Стирание завершено успешно.");
+                        eraseCommand() && awaitErased();
+    if (erased) {
+        op_.markFlashChanged(false);  // erased whole
+        ui().log("Стирание завершено успешно.");
+    }
     const bool reset = erased && writeLogged(kSelectEndWrite, {"E105"}) && writeLogged(kSelectIdleWrite, {"E106"}) &&
                        writeLogged(kAccessOffWrite, {"E107"});
     op_.finish(reset ? Ending{.success = true, .closedLine = kClosedLine, .stamp = true}
@@ -246,7 +259,7 @@ void Mec16Programmer::eraseFlash() {
 
 // Reads the status, without a line, until the erase is no longer busy; the
 // whole wait has the bound of a step in which the chip works.
-bool Mec16Programmer::awaitErased() {
+bool Mec16Sessions::awaitErased() {
     constexpr Loss kLoss{"E104"};
     const Deadline deadline(link().timeouts.slowStep);
     Value status{};
@@ -255,7 +268,7 @@ bool Mec16Programmer::awaitErased() {
         if (!readLogged(kStatusRegister, "", kLoss, status, wait)) return false;
         if (!(status[3] & kEraseBusyBit)) return true;
         if (deadline.passed()) {
-            ui_.log(lossLine(Io::Timeout, kLoss));
+            ui().log(lossLine(Io::Timeout, kLoss));
             return false;
         }
     }
@@ -263,34 +276,25 @@ bool Mec16Programmer::awaitErased() {
 
 // ---- read ----
 
-// A backup before an erase takes what the erase takes; a comparison, what it compares.
-void Mec16Programmer::scopeRead(ReadPurpose purpose, size_t bytes) {
-    switch (purpose) {
-        case ReadPurpose::Image: driverInfo_.reset(); break;
-        case ReadPurpose::BeforeWrite: driverInfo_ = false; break;
-        case ReadPurpose::BeforeErase: driverInfo_ = eraseInfo_.load(); break;
-        case ReadPurpose::Compare: driverInfo_ = bytes > kMainSize; break;
-    }
-}
-
-void Mec16Programmer::read() {
+void Mec16Sessions::read(const ReadRequest& request) {
     op_.begin(kReadingMain);
     setGauge(kLime, kReadGaugeMax);
     if (!openLink()) return;
     // The window shows no box for a file: the line is all.
-    const auto path = op_.chooseOutput({.cancelled = kReadCancelledLine, .failed = "Ошибка создания файла"});
+    const auto path =
+        op_.chooseOutput(request.into, {.cancelled = kReadCancelledLine, .failed = "Ошибка создания файла"});
     if (!path) return op_.finish({.bytes = kCancelEnd, .closedLine = kClosedLine});
     fileName_ = *path;
     logStartStamp();
-    ui_.log("Читаем в файл: ");
-    ui_.log(fileName_);
-    withInfo_ = driverInfo_.value_or(readInfo_);
-    ui_.log(withInfo_ ? "Выбрано чтение MAIN и INFO блоков" : "Выбрано чтение только MAIN блока");
-    ui_.log("Начали чтение MEC16 main block ...");
+    ui().log("Читаем в файл: ");
+    ui().log(fileName_);
+    withInfo_ = request.extended;
+    ui().log(withInfo_ ? "Выбрано чтение MAIN и INFO блоков" : "Выбрано чтение только MAIN блока");
+    ui().log("Начали чтение MEC16 main block ...");
     Value id{};
     readChipId(id);
     if (isNoChip(id)) {
-        ui_.log(kBadIdLine);
+        ui().log(kBadIdLine);
         return failStart();
     }
     if (!writeLogged(kAccessOnWrite, {"R100"}) || !writeLogged(kSelectReadWrite, {"R101"})) return failStart();
@@ -302,7 +306,7 @@ void Mec16Programmer::read() {
     readStream();
 }
 
-void Mec16Programmer::readStream() {
+void Mec16Sessions::readStream() {
     for (;;) {
         const bool main = op_.name().is(kReadingMain);
         const Io io = receivePacket(link(), packet_);
@@ -310,7 +314,7 @@ void Mec16Programmer::readStream() {
         if (io != Io::Ok) return failStream(ioFailureLine(io, kFamily.language));
         if (!op_.output().write(std::span(packet_).first(kPacketData))) return failOutput();
         if (main) {
-            ui_.setGaugeProgress(kReadGaugeMax / kMainPackets * block_, kReadGaugeMax);
+            ui().setGaugeProgress(kReadGaugeMax / kMainPackets * block_, kReadGaugeMax);
             if (op_.stopRequested()) return endByStop();
         }
         if (!packetGood(packet_)) return failStream(lossLine(Io::Lost, main ? Loss{"P103", true} : Loss{"P109", true}));
@@ -322,36 +326,36 @@ void Mec16Programmer::readStream() {
         }
         link().send(kEndCmd);
         if (!main || !withInfo_) return endRead(main);
-        ui_.log(kMainReadLine);
+        ui().log(kMainReadLine);
         if (Io info = startInfo(); info != Io::Ok) return failStream(ioFailureLine(info, kFamily.language));
     }
 }
 
 // The INFO block follows MAIN in the same file; the stop button leaves it alone.
-Io Mec16Programmer::startInfo() {
+Io Mec16Sessions::startInfo() {
     op_.stopEndsWaits(false);
     op_.name().set(kReadingInfo);
     block_ = 1;
     writeLogged(kSelectEndWrite, {"P107", true});
-    ui_.log("Запускаем чтение INFO блока.");
+    ui().log("Запускаем чтение INFO блока.");
     writeLogged(kSelectReadWrite, {"P108", true});
     return startReadStream(link(), kInfoAddress);
 }
 
-void Mec16Programmer::endRead(bool main) {
+void Mec16Sessions::endRead(bool main) {
     Ending ending{.success = true, .closedLine = kClosedLine, .stamp = true};
     // Success is claimed only for an image that is stored whole.
-    if (op_.storeOutput(ending)) ui_.log(main ? kMainReadLine : kInfoReadLine);
+    if (op_.storeOutput(ending)) ui().log(main ? kMainReadLine : kInfoReadLine);
     closingWrites(main ? kMainReadCodes : kInfoReadCodes);
     op_.finish(ending);
 }
 
 // The user's stop, and a quit: the blocks read so far stay under the chosen name.
-void Mec16Programmer::endByStop() {
+void Mec16Sessions::endByStop() {
     const bool quitting = op_.aborted();
     op_.stopEndsWaits(false);  // the closing writes wait for their replies
     link().send(kEndCmd);
-    ui_.log(kStoppedLine);
+    ui().log(kStoppedLine);
     closingWrites(kStopCodes);
     op_.finish({.bytes = quitting ? kFamily.ends.failure : kStopEnd,
                 .closedLine = kClosedLine,
@@ -359,42 +363,40 @@ void Mec16Programmer::endByStop() {
                 .keepPartialImage = op_.output().holdsData()});
 }
 
-void Mec16Programmer::failStream(std::string_view line) {
+void Mec16Sessions::failStream(std::string_view line) {
     link().send(kEndCmd);
-    ui_.log(line);
+    ui().log(line);
     op_.finish({.closedLine = kClosedLine, .stamp = true});
 }
 
-void Mec16Programmer::failOutput() {
+void Mec16Sessions::failOutput() {
     link().send(kEndCmd);
     op_.failOutput({.closedLine = kClosedLine, .stamp = true});
 }
 
 // ---- write ----
 
-void Mec16Programmer::write() {
+void Mec16Sessions::write(const WriteRequest& request) {
     op_.begin(kWritingMain);
     setGauge(kRed, kWriteGaugeMax);
     if (!openLink()) return;
-    auto input = op_.chooseInput({.cancelled = kWriteCancelledLine, .failed = "Ошибка открытия файла"}, kMainSize);
-    if (!input) return op_.finish({.bytes = kCancelEnd, .closedLine = kClosedLine});
-    fileName_ = input->path;
-    image_.reset(std::move(input->bytes));
+    fileName_ = request.name;
+    image_.reset(request.image);
     logStartStamp();
-    ui_.log("Записываем в файл: ");
-    ui_.log(fileName_);
-    ui_.log("Выбрана запись только MAIN блока");
-    ui_.log("Начали запись MEC16 main block ...");
+    ui().log("Записываем в файл: ");
+    ui().log(fileName_);
+    ui().log("Выбрана запись только MAIN блока");
+    ui().log("Начали запись MEC16 main block ...");
     Value id{};
     readChipId(id);
     if (isNoChip(id)) {
-        ui_.log(kBadIdLine);
+        ui().log(kBadIdLine);
         return failStart();
     }
     bool fault = false;
     if (!checkProtection(fault, false, {"TW001"})) return failStart();
     if (fault) {
-        ui_.log("--> Команда записи отменена (nFWP или BOOT_LOCK)");
+        ui().log("--> Команда записи отменена (nFWP или BOOT_LOCK)");
         return failStart();
     }
     if (!writeLogged(kAccessOnWrite, {"W100"}) || !writeLogged(kSelectWriteWrite, {"W101"}) ||
@@ -407,7 +409,7 @@ void Mec16Programmer::write() {
 
 // The programmer asks for each block, and takes it with 'G'. The stop button
 // does not end a write: a half-written flash is worse than a finished one.
-void Mec16Programmer::writeStream() {
+void Mec16Sessions::writeStream() {
     for (;;) {
         if (Io io = awaitRequest(link()); io != Io::Ok) return failWrite(ioFailureLine(io, kFamily.language));
         Block block;
@@ -415,7 +417,7 @@ void Mec16Programmer::writeStream() {
         if (got < kBlockSize) return endShortWrite(block);
         op_.markFlashChanged();
         Io io = link().send(block);
-        ui_.setGaugeProgress(kWriteGaugeMax / kWriteBlocks * block_, kWriteGaugeMax);
+        ui().setGaugeProgress(kWriteGaugeMax / kWriteBlocks * block_, kWriteGaugeMax);
         if (io == Io::Ok) io = awaitTaken(link());
         if (io != Io::Ok) return failWrite(lossLine(io, {"W103"}));
         if (block_ == kWriteBlocks) return endWrite();
@@ -426,27 +428,27 @@ void Mec16Programmer::writeStream() {
 
 // The file ran out: its rest, padded with FFh, is the last block. A last block
 // the chip did not take leaves the flash incomplete, and the write failed.
-void Mec16Programmer::endShortWrite(const Block& block) {
-    ui_.log("-> Предупреждение!");
-    ui_.log("-> Записываемый файл короче!");
+void Mec16Sessions::endShortWrite(const Block& block) {
+    ui().log("-> Предупреждение!");
+    ui().log("-> Записываемый файл короче!");
     op_.markFlashChanged();
     Io io = link().send(block);
     if (io == Io::Ok) io = awaitTaken(link());
-    if (io != Io::Ok) ui_.log(lossLine(io, {"W102"}));
+    if (io != Io::Ok) ui().log(lossLine(io, {"W102"}));
     link().send(kEndCmd);
     closingWrites(kWriteCodes);
     op_.finish({.success = io == Io::Ok, .bytes = io == Io::Ok ? kShortWriteEnd : kWriteStreamEnd, .stamp = true});
 }
 
-void Mec16Programmer::endWrite() {
+void Mec16Sessions::endWrite() {
     link().send(kEndCmd);
-    ui_.log("Запись MAIN блока завершена успешно.");
+    ui().log("Запись MAIN блока завершена успешно.");
     closingWrites(kWriteCodes);
     op_.finish({.success = true, .closedLine = kClosedLine, .stamp = true});
 }
 
-void Mec16Programmer::failWrite(std::string_view line) {
-    ui_.log(line);
+void Mec16Sessions::failWrite(std::string_view line) {
+    ui().log(line);
     link().send(kEndCmd);
     op_.finish({.bytes = kWriteStreamEnd, .stamp = true});
 }

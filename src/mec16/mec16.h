@@ -58,7 +58,11 @@ inline constexpr std::array<std::string_view, 16> kHelpLines{
 
 // The two protection indicators: black while unknown, red protected, lime allowed.
 enum class Indicator { BootLock, Fwp };
-using IndicatorShow = std::function<void(Indicator, Rgb)>;
+// An indicator's new colour, shown by the front end beside the log.
+struct IndicatorEvent {
+    Indicator which;
+    Rgb colour;
+};
 
 // A failed register step's code, e.g. "E101"; some lines end in a full stop.
 struct Loss {
@@ -69,30 +73,26 @@ struct RegisterWrite;
 struct ClosingCodes;
 }  // namespace mec16
 
-class Mec16Programmer : public ImageTool {
+// The response check, the help, and the read, erase and write sessions, each
+// one link session as the programmer's firmware knows it. The image tool runs
+// "Чтение FLASH MEC16 " (MAIN, and INFO after it when extended), "Стирание
+// FLASH MEC16" (MAIN, or MAIN and INFO when extended) and "Запись FLASH MEC16"
+// (MAIN only); "СТОП или ВЫХОД" while busy stops a read after the packet it
+// waits for.
+class Mec16Sessions : public ImageSessions {
 public:
-    Mec16Programmer(Bridge& bridge, Frontend& ui);
+    using ImageSessions::ImageSessions;
 
     // "Проверка отклика от MEC16": the ID, four registers and the protection verdict.
-    void checkResponse() {
-        op_.launch([this] { check(); });
-    }
+    void checkResponse();
     // "HELP": the help text, only while idle.
     void showHelp();
-    // startErase, "Стирание FLASH MEC16": MAIN, or MAIN and INFO when setEraseInfo(true).
-    // startRead, "Чтение FLASH MEC16 ": MAIN, and INFO after it when setReadInfo(true).
-    // startWrite, "Запись FLASH MEC16": MAIN only.
-    // "СТОП или ВЫХОД" while busy: a read stops after the packet it waits for.
-    void requestStop() { op_.requestStop(); }
 
-    // The check boxes, looked at when an operation starts.
-    void setReadInfo(bool yes) { readInfo_ = yes; }
-    void setEraseInfo(bool yes) { eraseInfo_ = yes; }
-    void onIndicator(mec16::IndicatorShow show) { showIndicator_ = std::move(show); }
+    void read(const ReadRequest& request) override;
+    void write(const WriteRequest& request) override;
+    void erase(const EraseRequest& request) override;
 
-    Operation& operation() override { return op_; }
     Link& link() { return op_.link(); }
-    bool lastSucceeded() const { return op_.lastSucceeded(); }
     const std::string& fileName() const { return fileName_; }
 
     // Reads FF390Ch and judges it: the verdict lines and the indicators. False
@@ -118,15 +118,7 @@ private:
 
     bool awaitErased();
 
-    // The whole operations, on the worker.
     void check();
-    void eraseFlash();
-    void read() override;
-    void write() override;
-    void eraseSession() override { eraseFlash(); }
-    void scopeRead(ReadPurpose purpose, size_t bytes) override;
-    // MAIN is written in place: an erase must come first.
-    bool writesOnlyBlank() const override { return true; }
 
     void readStream();
     Io startInfo();
@@ -140,19 +132,12 @@ private:
     void endWrite();
     void failWrite(std::string_view line);
 
-    Frontend& ui_;
-    mec16::IndicatorShow showIndicator_;
-    std::atomic<bool> readInfo_{false};
-    std::atomic<bool> eraseInfo_{false};
     std::string fileName_;
-    ImageBlocks image_;  // the write's input, read whole before the chip is touched
+    ImageBlocks image_;  // the write's image, exactly as the driver hands it over
     int block_ = 0;
     bool withInfo_ = false;  // the read's block mode: "MAIN+INFO", else "MAIN only"
-    std::optional<bool> driverInfo_;  // the driver's choice for its own reads, over the check box
     int gaugeMax_ = mec16::kGaugeMaxAtStart;
     mec16::Packet packet_{};
-    // Last, so that it goes first: a quit ends the worker while the rest is still there.
-    Operation op_;
 };
 
 }  // namespace kj

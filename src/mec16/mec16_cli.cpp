@@ -9,11 +9,11 @@ namespace {
 
 using namespace cli;
 
-// A short operation runs on this thread; Ctrl-C ends it at once.
-int runShort(Mec16Programmer& programmer, void (Mec16Programmer::*operation)()) {
-    watchInterrupts(&programmer.operation(), OnInterrupt::Abort);
-    (programmer.*operation)();
-    return awaitEnd(programmer.operation(), OnInterrupt::Abort);
+// The response check ends at once on Ctrl-C.
+int runCheck(ImageTool& tool) {
+    watchInterrupts(&tool.operation(), OnInterrupt::Abort);
+    tool.sessions<Mec16Sessions>().checkResponse();
+    return awaitEnd(tool.operation(), OnInterrupt::Abort);
 }
 
 int run(Context& context, const std::string& action, Options& options) {
@@ -26,18 +26,12 @@ int run(Context& context, const std::string& action, Options& options) {
     if (info && action != "read" && action != "erase") throw UsageError{"--info goes with read and erase only"};
     if (action == "check") options.finish();
     auto bridge = context.bridges(kFamily.firmware);
-    Mec16Programmer programmer(*bridge, context.ui);
-    if (action == "check") return runShort(programmer, &Mec16Programmer::checkResponse);
-    if (action == "erase") {
-        programmer.setEraseInfo(info);
-        return eraseChip(programmer, options);
-    }
-    if (action == "read") {
-        programmer.setReadInfo(info);
-        // Ctrl-C is the window's stop: the blocks read so far are kept.
-        return readImage(context, programmer, options, OnInterrupt::Stop);
-    }
-    return imageAction(context, programmer, action, options);
+    ImageTool tool(*bridge, context.ui, kFamily);
+    if (action == "check") return runCheck(tool);
+    if (action == "erase") return eraseChip(tool, options, info);
+    // Ctrl-C is the window's stop: the blocks read so far are kept.
+    if (action == "read") return readImage(context, tool, options, OnInterrupt::Stop, info);
+    return imageAction(context, tool, action, options);
 }
 
 }  // namespace
@@ -52,11 +46,11 @@ const cli::Tool kCliTool{
         "mec16 read --output FILE [--info] [--read-twice] [--force]\n"
         "    MAIN (196608 bytes), with --info INFO after it (198656 bytes in all);\n"
         "    Ctrl-C stops and keeps the blocks read so far\n"
-        "mec16 erase [--info] [--no-backup | --backup FILE]\n"
+        "mec16 erase [--info] [--no-backup | --backup FILE [--force]]\n"
         "    erases MAIN, with --info MAIN and INFO, after a backup of what it erases\n"
-        "mec16 write --input FILE [--no-backup | --backup FILE] [--no-verify] [--force]\n"
+        "mec16 write --input FILE [--no-backup | --backup FILE [--force]] [--no-verify] [--any-size] [--allow-blank]\n"
         "    writes MAIN from the file's first 196608 bytes, erasing it first when it is not blank;\n"
-        "    a file of another size than 196608 or 198656 bytes only with --force\n"
+        "    a file of another size than 196608 or 198656 bytes only with --any-size\n"
         "mec16 verify --input FILE\n"
         "    reads MAIN (and INFO for a 198656-byte file) and compares it with the file\n",
     .run = run,

@@ -53,10 +53,7 @@ Mec16Window::Mec16Window(AppContext& context, QWidget* launcher)
     gauge_->setFont(courier(kGaugePixels, true));
     // The window disables no control while it works: the operation name keeps operations apart.
     attachFrontend(log_, gauges);
-    programmer_ = std::make_unique<Mec16Programmer>(bridge(), frontend());
-    offerSafety(*programmer_);
-    programmer_->onIndicator(
-        [this](mec16::Indicator which, Rgb colour) { post([this, which, colour] { showIndicator(which, colour); }); });
+    onEvent<mec16::IndicatorEvent>([this](const mec16::IndicatorEvent& event) { showIndicator(event); });
     onCreate();
 }
 
@@ -111,31 +108,24 @@ void Mec16Window::onCreate() {
     for (std::string_view line : mec16::kIntroLines) frontend().log(line);
 }
 
-void Mec16Window::showIndicator(mec16::Indicator which, Rgb colour) {
-    (which == mec16::Indicator::BootLock ? bootLockShape_ : writeProtectShape_)->setBrushColor(qColour(colour));
+void Mec16Window::showIndicator(const mec16::IndicatorEvent& event) {
+    (event.which == mec16::Indicator::BootLock ? bootLockShape_ : writeProtectShape_)
+        ->setBrushColor(qColour(event.colour));
 }
 
-void Mec16Window::runOperation(void (Mec16Programmer::*operation)()) { (programmer_.get()->*operation)(); }
+void Mec16Window::onCheckResponse() { sessions().checkResponse(); }
 
-void Mec16Window::onCheckResponse() { runOperation(&Mec16Programmer::checkResponse); }
+void Mec16Window::onRead() { tool().startRead(readInfoBox_->isChecked()); }
 
-void Mec16Window::onRead() {
-    programmer_->setReadInfo(readInfoBox_->isChecked());
-    runOperation(&Mec16Programmer::startRead);
-}
+void Mec16Window::onErase() { tool().startErase(eraseInfoBox_->isChecked()); }
 
-void Mec16Window::onErase() {
-    programmer_->setEraseInfo(eraseInfoBox_->isChecked());
-    runOperation(&Mec16Programmer::startErase);
-}
+void Mec16Window::onWrite() { tool().startWrite(); }
 
-void Mec16Window::onWrite() { runOperation(&Mec16Programmer::startWrite); }
-
-void Mec16Window::onHelp() { programmer_->showHelp(); }
+void Mec16Window::onHelp() { sessions().showHelp(); }
 
 void Mec16Window::onExit() {
-    if (programmer_->operation().idle()) return showLauncherAndHide();
-    programmer_->requestStop();
+    if (tool().operation().idle()) return showLauncherAndHide();
+    tool().operation().requestStop();
 }
 
 }  // namespace kj

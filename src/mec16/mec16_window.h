@@ -18,8 +18,6 @@ class Mec16Window : public ChipWindow {
 public:
     Mec16Window(AppContext& context, QWidget* launcher);
 
-    Mec16Programmer& programmer() { return *programmer_; }
-
 private:
     QPushButton* checkButton_ = nullptr;
     Shape* bootLockShape_ = nullptr;
@@ -41,10 +39,8 @@ private:
     void buildCheckBoxes();
     void onCreate();
     void exitRequested() override { onExit(); }
-    std::vector<Operation*> operations() override { return {&programmer_->operation()}; }
-    // Runs a handler's operation without freezing the window, only while idle.
-    void runOperation(void (Mec16Programmer::*operation)());
-    void showIndicator(mec16::Indicator which, Rgb colour);
+    Mec16Sessions& sessions() { return tool().sessions<Mec16Sessions>(); }
+    void showIndicator(const mec16::IndicatorEvent& event);
 
     void onCheckResponse();
     void onRead();
@@ -52,8 +48,6 @@ private:
     void onWrite();
     void onHelp();
     void onExit();
-
-    std::unique_ptr<Mec16Programmer> programmer_;
 };
 
 }  // namespace kj

@@ -25,7 +25,8 @@ const Family npce::kFamily{
     .saveFilter = "BIN файл NPCE (*.bin)|*.bin",
     .openFilter = "BIN файл NPCE (*.bin)|*.bin|Другие|*.*",
     .flashIncompleteLine = "The NPCE flash is left incomplete: write it again.",
-    .imageTool = makeImageTool<NpceProgrammer>,
+    .verifiesItself = true,
+    .sessions = makeSessions<NpceSessions>,
 };
 KJ_REGISTER(Family, npce::kFamily)
 
@@ -44,18 +45,16 @@ constexpr std::string_view kWriteEnd{&kWriteEndByte, 1};
 
 }  // namespace
 
-NpceProgrammer::NpceProgrammer(Bridge& bridge, Frontend& ui) : ui_(ui), op_(bridge, ui, kFamily) {}
-
 // ---- start handlers (window thread) ----
 
-Io NpceProgrammer::sendAndWait(uint8_t byte) { return npce::sendAndWait(op_.link(), byte); }
+Io NpceSessions::sendAndWait(uint8_t byte) { return npce::sendAndWait(op_.link(), byte); }
 
-bool NpceProgrammer::checkConnection() {
+bool NpceSessions::checkConnection() {
     IdReply id{};
     const Io io = identify(op_.link(), id);
     if (io == Io::Ok && isFlashId(id)) {
-        ui_.log("Communication with NPCE installed.");
-        ui_.log("ID FLASH EFh 4012h ");
+        ui().log("Communication with NPCE installed.");
+        ui().log("ID FLASH EFh 4012h ");
         // The answer's value means nothing; only a link that is gone or a quit ends it here.
         const Io answered = sendAndWait(kSuccessEnd);
         if (answered == Io::Lost || answered == Io::Stopped) {
@@ -69,61 +68,59 @@ bool NpceProgrammer::checkConnection() {
     return false;
 }
 
-bool NpceProgrammer::openChip() {
+bool NpceSessions::openChip() {
     if (!op_.openLink()) return false;
     if (checkConnection()) return true;
     op_.finish(Ending::quietly());  // the check has sent its own end byte
     return false;
 }
 
-void NpceProgrammer::read() {
-    ui_.log("");
+void NpceSessions::read(const ReadRequest& request) {
+    ui().log("");
     if (!openChip()) return;
-    const auto path = op_.chooseOutput({.cancelled = "Write to file is interrupted."});
+    const auto path = op_.chooseOutput(request.into, {.cancelled = "Write to file is interrupted."});
     if (!path) return op_.finish(Ending::quietly());
     fileName_ = *path;
-    ui_.log("Save the file: ");
-    ui_.log(fileName_);
-    ui_.setGaugeColour(kLime);
-    ui_.setGaugeProgress(0, kGaugeMax);
-    ui_.log("Reading ...");
+    ui().log("Save the file: ");
+    ui().log(fileName_);
+    ui().setGaugeColour(kLime);
+    ui().setGaugeProgress(0, kGaugeMax);
+    ui().log("Reading ...");
     op_.begin(kReading);
     op_.logStamp();
-    startStream(kReadCmd, &NpceProgrammer::readStream);
+    startStream(kReadCmd, &NpceSessions::readStream);
 }
 
-void NpceProgrammer::write() {
-    ui_.log("");
+void NpceSessions::write(const WriteRequest& request) {
+    ui().log("");
     if (!openChip()) return;
-    auto input = op_.chooseInput({.cancelled = "Write operation is interrupted."}, kImageSize);
-    if (!input) return op_.finish(Ending::quietly());
-    fileName_ = input->path;
+    fileName_ = request.name;
     // The chip takes a whole image: 0xFF past the file's end.
-    image_ = std::move(input->bytes);
+    image_ = request.image;
     image_.resize(kImageSize, kErased);
-    ui_.log("Write to NPCE file:");
-    ui_.log(fileName_);
-    ui_.setGaugeColour(kRed);
-    ui_.setGaugeProgress(0, kGaugeMax);
+    ui().log("Write to NPCE file:");
+    ui().log(fileName_);
+    ui().setGaugeColour(kRed);
+    ui().setGaugeProgress(0, kGaugeMax);
     op_.logStamp();
-    ui_.log("Erase ...");
+    ui().log("Erase ...");
     op_.begin(kWriting);
     if (!eraseAndCheck()) return;
-    ui_.log("All data is clear!");
-    ui_.log("Write ...");
-    startStream(kWriteCmd, &NpceProgrammer::writeStream);
+    ui().log("All data is clear!");
+    ui().log("Write ...");
+    startStream(kWriteCmd, &NpceSessions::writeStream);
 }
 
-bool NpceProgrammer::eraseAndCheck() {
+bool NpceSessions::eraseAndCheck() {
     Link& link = op_.link();
     op_.markFlashChanged();  // whatever the erase answers, the old content may be gone
     Answer answer{};
-    Io io = erase(link, answer);
+    Io io = npce::erase(link, answer);
     if (io != Io::Ok || !answerGood(answer)) {
         failStep(io, {kLostChip}, {.stamp = true});
         return false;
     }
-    ui_.log("Check clear data ...");
+    ui().log("Check clear data ...");
     io = blankCheck(link, answer);
     if (io != Io::Ok || !answerGood(answer)) {
         failStep(io, {kNotClear}, {.stamp = true});
@@ -132,7 +129,7 @@ bool NpceProgrammer::eraseAndCheck() {
     return true;
 }
 
-void NpceProgrammer::startStream(uint8_t command, void (NpceProgrammer::*stream)()) {
+void NpceSessions::startStream(uint8_t command, void (NpceSessions::*stream)()) {
     block_ = 1;
     if (Io io = op_.link().send(command); io != Io::Ok) return fail(io);
     (this->*stream)();
@@ -140,14 +137,14 @@ void NpceProgrammer::startStream(uint8_t command, void (NpceProgrammer::*stream)
 
 // ---- read (worker) ----
 
-void NpceProgrammer::readStream() {
+void NpceSessions::readStream() {
     Link& link = op_.link();
     ReadBlock block{};
     for (;;) {
         size_t received = 0;
         if (Io io = receiveBlock(link, block, received); io != Io::Ok) return fail(io);
         if (!op_.output().write(block)) return op_.failOutput({.stamp = true});
-        ui_.setGaugeProgress(kReadGaugeStep * block_, kGaugeMax);
+        ui().setGaugeProgress(kReadGaugeStep * block_, kGaugeMax);
         if (block_ == kReadBlockCount) return endRead();
         if (Io io = link.send(kReadCmd); io != Io::Ok) return fail(io);
         ++block_;
@@ -156,7 +153,7 @@ void NpceProgrammer::readStream() {
 
 // The image is stored before the programmer is asked to judge the read, and
 // kept only when it calls the read good.
-void NpceProgrammer::endRead() {
+void NpceSessions::endRead() {
     Ending ending{.success = true};
     if (!op_.storeOutput(ending)) {
         ending.stamp = true;
@@ -164,7 +161,7 @@ void NpceProgrammer::endRead() {
     }
     Answer report{};
     const Io io = endStream(op_.link(), report);
-    ui_.log("Reading complete ...");
+    ui().log("Reading complete ...");
     op_.logStamp();
     if (io != Io::Ok || !readReportGood(report)) return failStep(io, {kCorrupted}, {});
     op_.finish(ending);
@@ -172,7 +169,7 @@ void NpceProgrammer::endRead() {
 
 // ---- write and verify (worker) ----
 
-void NpceProgrammer::writeStream() {
+void NpceSessions::writeStream() {
     Link& link = op_.link();
     for (size_t at = 0;; at += kWriteBlockSize) {
         uint8_t request = 0;
@@ -183,7 +180,7 @@ void NpceProgrammer::writeStream() {
         io = sendBlock(link, WriteBlock(image_.data() + at, kWriteBlockSize));
         uint8_t status = kBlockFailed;
         if (io == Io::Ok) {
-            ui_.setGaugeProgress(kWriteGaugeStep * block_, kGaugeMax);
+            ui().setGaugeProgress(kWriteGaugeStep * block_, kGaugeMax);
             io = awaitStatus(link, status);
         }
         if (io != Io::Ok || status == kBlockFailed)
@@ -199,11 +196,11 @@ void NpceProgrammer::writeStream() {
 
 // Reads the flash back and compares it with the image, up to the first block
 // that differs.
-void NpceProgrammer::verify() {
+void NpceSessions::verify() {
     Link& link = op_.link();
-    ui_.log("Verify ...");
-    ui_.setGaugeColour(kYellow);
-    ui_.setGaugeProgress(0, kGaugeMax);
+    ui().log("Verify ...");
+    ui().setGaugeColour(kYellow);
+    ui().setGaugeProgress(0, kGaugeMax);
     if (Io io = link.send(kReadCmd); io != Io::Ok) return fail(io);
     ReadBlock block{};
     bool match = true;
@@ -211,7 +208,7 @@ void NpceProgrammer::verify() {
         size_t received = 0;
         const Io io = receiveBlock(link, block, received);
         if (io == Io::Timeout) {
-            ui_.log(std::string(kShortBlock) + std::to_string(received));
+            ui().log(std::string(kShortBlock) + std::to_string(received));
             match = false;
         } else if (io != Io::Ok) {
             return fail(io);
@@ -219,22 +216,22 @@ void NpceProgrammer::verify() {
             const auto from = image_.begin() + static_cast<std::ptrdiff_t>((number - 1) * kReadBlockSize);
             match = std::equal(block.begin(), block.end(), from);
         }
-        ui_.setGaugeProgress(kReadGaugeStep * number, kGaugeMax);
+        ui().setGaugeProgress(kReadGaugeStep * number, kGaugeMax);
         if (!match || number == kReadBlockCount) break;
         if (Io sent = link.send(kReadCmd); sent != Io::Ok) return fail(sent);
     }
     endVerify(match);
 }
 
-void NpceProgrammer::endVerify(bool match) {
+void NpceSessions::endVerify(bool match) {
     Answer report{};
     const Io io = endStream(op_.link(), report);
     if (io != Io::Ok || !verifyReportGood(report)) return failStep(io, {kCorrupted}, {.stamp = true});
     if (!match) {
-        ui_.log("*** Data is written incorrectly ***");
+        ui().log("*** Data is written incorrectly ***");
         return op_.finish({.stamp = true});
     }
-    ui_.log("Nuvoton chip is programmed succesfully!");
+    ui().log("Nuvoton chip is programmed succesfully!");
     op_.finish({.success = true, .stamp = true});
 }
 
@@ -243,19 +240,19 @@ void NpceProgrammer::endVerify(bool match) {
 // A step with lines of its own: they stand for a time-out and for a wrong
 // answer; a reply of the wrong length says so first; a lost link or a stop is
 // said as such, and a stop ends with the failure end byte whatever the step.
-void NpceProgrammer::logStepFailure(Io io, std::initializer_list<std::string_view> lines) {
+void NpceSessions::logStepFailure(Io io, std::initializer_list<std::string_view> lines) {
     if (io == Io::Lost || io == Io::Stopped) return op_.logFailure(io);
     if (io == Io::Overrun) op_.logFailure(io);
-    for (auto line : lines) ui_.log(line);
+    for (auto line : lines) ui().log(line);
 }
 
-void NpceProgrammer::failStep(Io io, std::initializer_list<std::string_view> lines, Ending ending) {
+void NpceSessions::failStep(Io io, std::initializer_list<std::string_view> lines, Ending ending) {
     logStepFailure(io, lines);
     if (io == Io::Stopped) ending.bytes.reset();
     op_.finish(ending);
 }
 
-void NpceProgrammer::fail(Io io) {
+void NpceSessions::fail(Io io) {
     op_.logFailure(io);
     op_.finish({.stamp = true});
 }

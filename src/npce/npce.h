@@ -24,11 +24,11 @@ inline constexpr const char* kWriting = "Write_NPCE";
 extern const Family kFamily;
 }  // namespace npce
 
-class NpceProgrammer : public ImageTool {
+// The read and the write (erase, blank check, write, the programmer's verify),
+// each one link session as the programmer's firmware knows it.
+class NpceSessions : public ImageSessions {
 public:
-    NpceProgrammer(Bridge& bridge, Frontend& ui);
-
-    Operation& operation() override { return op_; }
+    using ImageSessions::ImageSessions;
 
     // 'Z'; true when the flash identified itself. Logs its lines and sends its
     // end byte either way.
@@ -36,16 +36,14 @@ public:
     // Sends one byte and waits for the one byte that answers it.
     Io sendAndWait(uint8_t byte);
 
+    void read(const ReadRequest& request) override;
+    void write(const WriteRequest& request) override;
     const std::string& fileName() const { return fileName_; }
 
 private:
     bool openChip();
     bool eraseAndCheck();
-    void read() override;
-    void write() override;
-    // The write ends in the chip's own check of what it holds.
-    bool verifiesItself() const override { return true; }
-    void startStream(uint8_t command, void (NpceProgrammer::*stream)());
+    void startStream(uint8_t command, void (NpceSessions::*stream)());
 
     void readStream();
     void endRead();
@@ -60,12 +58,9 @@ private:
     // A step with no line of its own.
     void fail(Io io);
 
-    Frontend& ui_;
     std::string fileName_;
     Bytes image_;  // the image being written, 0xFF past the file's end
     int block_ = 0;
-    // Last: destroyed first, it waits for its worker while the state it uses still stands.
-    Operation op_;
 };
 
 }  // namespace kj

@@ -9,8 +9,8 @@ namespace {
 
 int run(cli::Context& context, const std::string& action, cli::Options& options) {
     auto bridge = context.bridges(kFamily.firmware);
-    NpceProgrammer programmer(*bridge, context.ui);
-    return cli::imageAction(context, programmer, action, options);
+    ImageTool tool(*bridge, context.ui, kFamily);
+    return cli::imageAction(context, tool, action, options);
 }
 
 }  // namespace
@@ -19,8 +19,8 @@ const cli::Tool kCliTool{
     .name = "npce",
     .usage =
         "npce read --output FILE [--read-twice] [--force]\n"
-        "npce write --input FILE [--no-backup | --backup FILE] [--no-verify] [--force]\n"
-        "    a file that is not 131072 bytes is written only with --force, padded with 0xFF or cut\n"
+        "npce write --input FILE [--no-backup | --backup FILE [--force]] [--no-verify] [--any-size] [--allow-blank]\n"
+        "    a file that is not 131072 bytes is written only with --any-size, padded with 0xFF or cut\n"
         "npce verify --input FILE\n"
         "    reads the flash and compares it with the file; writes nothing\n",
     .run = run,

@@ -25,18 +25,16 @@ NpceWindow::NpceWindow(AppContext& context, QWidget* launcher)
     const auto gauges = makeGauges({{&gauge_, "CGauge_NPCE", npce::kGaugeMax}});
     layOut(nullptr, log_, gauges, {readButton_, writeButton_}, exitButton_);
     resize(640, 480);
-    attachFrontend(log_, gauges, lockingButtons({{npce::kReading, readButton_}, {npce::kWriting, writeButton_}}));
-    programmer_ = std::make_unique<NpceProgrammer>(bridge(), frontend());
-    offerSafety(*programmer_);
+    attachFrontend(log_, gauges, lockingButtons({readButton_, writeButton_}));
 }
 
-void NpceWindow::onRead() { programmer_->startRead(); }
+void NpceWindow::onRead() { tool().startRead(); }
 
-void NpceWindow::onWrite() { programmer_->startWrite(); }
+void NpceWindow::onWrite() { tool().startWrite(); }
 
 // The button is disabled while an operation runs; a close request may still come.
 void NpceWindow::onExit() {
-    if (!programmer_->operation().idle()) return;
+    if (!tool().operation().idle()) return;
     showLauncherAndHide();
 }
 

@@ -14,8 +14,6 @@ class NpceWindow : public ChipWindow {
 public:
     NpceWindow(AppContext& context, QWidget* launcher);
 
-    NpceProgrammer& programmer() { return *programmer_; }
-
 private:
     QPushButton* readButton_ = nullptr;
     QPushButton* writeButton_ = nullptr;
@@ -24,13 +22,10 @@ private:
     Gauge* gauge_ = nullptr;
 
     void exitRequested() override { onExit(); }
-    std::vector<Operation*> operations() override { return {&programmer_->operation()}; }
 
     void onRead();
     void onWrite();
     void onExit();
-
-    std::unique_ptr<NpceProgrammer> programmer_;
 };
 
 }  // namespace kj

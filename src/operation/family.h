@@ -16,8 +16,8 @@
 namespace kj {
 
 class Bridge;
-class Frontend;
-class ImageTool;
+class ImageSessions;
+class Operation;
 
 // The bytes that close an operation at the programmer.
 struct EndBytes {
@@ -42,13 +42,19 @@ struct Family {
     size_t imageSize = 0;              // 0: the tool moves no image
     std::string_view saveFilter{};
     std::string_view openFilter{};
-    size_t alternateImageSize = 0;  // another size a write takes without asking
+    size_t alternateImageSize = 0;  // another size a write takes without asking (a part of the image)
+    size_t extendedImageSize = 0;   // the image with the chip's extra block, read when the user asks
     std::string_view saveName = "Noname";
     // Logged when a write fails once the chip's flash was changed: it must be written again.
     std::string_view flashIncompleteLine{};
-    // The tool over this family's image, for whoever drives every family alike;
-    // null when the tool moves no image.
-    std::unique_ptr<ImageTool> (*imageTool)(Bridge& bridge, Frontend& ui) = nullptr;
+    // Logged, besides the error box where the family shows one, when a write's file cannot be read.
+    std::string_view openFailedLine{};
+    bool verifiesItself = false;   // a write ends in the chip's own check of what it holds
+    bool writesOnlyBlank = false;  // a write goes only onto a blank flash: it is erased first
+    bool erases = false;           // the chip can be erased on its own
+    // The family's sessions over an operation, for the image driver; null when
+    // the tool moves no image.
+    std::unique_ptr<ImageSessions> (*sessions)(Operation& operation) = nullptr;
 };
 
 // Every registered family, in its place.
@@ -63,7 +69,8 @@ inline FileDialogSpec saveDialog(const Family& family) {
 inline FileDialogSpec openDialog(const Family& family) { return imageOpenDialog(std::string(family.openFilter)); }
 // A file of this size is the chip's image as the family reads it.
 inline bool isImageSize(const Family& family, uint64_t size) {
-    return size == family.imageSize || (family.alternateImageSize && size == family.alternateImageSize);
+    return size == family.imageSize || (family.alternateImageSize && size == family.alternateImageSize) ||
+           (family.extendedImageSize && size == family.extendedImageSize);
 }
 
 }  // namespace kj

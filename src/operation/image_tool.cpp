@@ -1,9 +1,8 @@
 #include "operation/image_tool.h"
 
-#include <unistd.h>
 #include <algorithm>
-#include <chrono>
 #include <ctime>
+#include <regex>
 #include <system_error>
 
 #include "common/connection_base.h"
@@ -17,6 +16,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uint8_t kErased = 0xFF;
+// A write's file is read whole, to fingerprint it; anything larger is no image.
+constexpr size_t kMaxInputBytes = 16u << 20;
 
 // Backups are pruned, oldest first, beyond either bound.
 constexpr size_t kMaxBackups = 500;
@@ -26,29 +27,48 @@ struct Text {
     std::string_view english;
     std::string_view russian;
     std::string_view in(Language language) const { return language == Language::Russian ? russian : english; }
+    std::string operator()(Language language) const { return std::string(in(language)); }
 };
 
 constexpr Text kFileLabel{"File", "Файл"};
+constexpr Text kToChipLabel{"To the chip", "В чип"};
 constexpr Text kReadLabel{"Read", "Прочитано"};
-constexpr Text kBackupLabel{"Backup", "Резервная копия"};
-constexpr Text kChipLabel{"Chip", "Чип"};
 constexpr Text kBytes{" bytes", " байт"};
+constexpr Text kReadingTheChip{": reading the chip ...", ": читаем чип ..."};
+constexpr Text kDone{": done, ", ": готово, "};
+constexpr Text kBackupLabel{"Backup", "Резервная копия"};
+constexpr Text kBlankCheckLabel{"Blank check", "Проверка чистоты"};
+constexpr Text kReadBackLabel{"Read-back", "Проверка"};
+constexpr Text kSecondReadLabel{"Second read", "Второе чтение"};
+constexpr Text kCompareLabel{"Compare", "Сравнение"};
 constexpr Text kBackupSaved{"Backup of the chip: ", "Резервная копия чипа: "};
-constexpr Text kBackupStarts{"Backup: reading the chip first ...", "Резервная копия: сначала читаем чип ..."};
 constexpr Text kNoBackup{"no backup will be made", "резервная копия не делается"};
 constexpr Text kBackupGoesTo{"the backup goes to ", "резервная копия: "};
-constexpr Text kVerifyStarts{"Verify: reading the chip back ...", "Проверка: читаем чип обратно ..."};
-constexpr Text kSecondRead{"Reading the chip a second time ...", "Читаем чип второй раз ..."};
 constexpr Text kNotBlank{"The flash is not blank: erasing it first.", "Флеш не чистый: сначала стираем."};
 constexpr Text kEraseFirst{"The flash is not blank and must be erased before the write. Erase it and write?",
                            "Флеш не чистый, перед записью его нужно стереть. Стереть и записать?"};
-constexpr Text kWriteInterrupted{"Write operation is interrupted.", "Операция записи прервана"};
-constexpr Text kVerifyInterrupted{"Verify is interrupted.", "Проверка прервана"};
+constexpr Text kWriteCancelled{"Write cancelled: nothing was written.", "Запись отменена: ничего не записано."};
+constexpr Text kEraseCancelled{"Erase cancelled: nothing was erased.", "Стирание отменено: ничего не стёрто."};
+constexpr Text kVerifyCancelled{"Verify cancelled.", "Проверка отменена."};
+constexpr Text kStoppedUntouched{"Stopped: nothing was written or erased.",
+                                 "Остановлено: ничего не записано и не стёрто."};
 constexpr Text kWriteQuestion{"Write into the ", "Записать в "};
 constexpr Text kEraseQuestion{"Erase the ", "Стереть "};
+constexpr Text kVerifyTitle{"Choose the file to compare the chip with", "Выберите файл для сравнения с чипом"};
+constexpr Text kBlankFile{"The file is blank: every byte is ", "Файл пустой (blank): все байты "};
+constexpr Text kWriteAnyway{". Write it anyway?", ". Всё равно записать?"};
+constexpr Text kBlankChip{"WARNING: the chip reads blank: every byte is ",
+                          "WARNING: чип читается пустым (blank): все байты "};
+constexpr Text kClipSeated{"; is the clip seated?", "; клипса сидит плотно?"};
+constexpr Text kGoOn{"\nGo on?", "\nПродолжить?"};
+constexpr Text kTooLarge{"is too large for an image of this chip", "слишком велик для образа этого чипа"};
 
 constexpr Text kBackupFailed{"the backup read failed; nothing was written or erased",
                              "не удалось прочитать резервную копию; ничего не записано и не стёрто"};
+constexpr Text kBackupUnsaved{"the backup could not be saved: ", "резервную копию не удалось сохранить: "};
+constexpr Text kNothingChanged{"; nothing was written or erased", "; ничего не записано и не стёрто"};
+constexpr Text kStopped{"stopped by the user; nothing was written or erased",
+                        "остановлено пользователем; ничего не записано и не стёрто"};
 constexpr Text kReadFailed{"the read failed", "чтение не удалось"};
 constexpr Text kWriteFailed{"the write failed", "запись не удалась"};
 constexpr Text kEraseFailed{"the erase failed", "стирание не удалось"};
@@ -58,6 +78,11 @@ constexpr Text kDiffersAt{"the chip differs from the file at ", "чип отли
 constexpr Text kReadsDifferAt{"two reads differ at ", "два чтения отличаются по адресу "};
 constexpr Text kDifferingCount{"bytes that differ: ", "отличающихся байт: "};
 constexpr Text kBlank{"blank image: every byte is ", "пустой образ (blank): все байты "};
+constexpr Text kNotVerified{"not verified", "не проверено"};
+constexpr Text kSizesDiffer{"the file is ", "в файле "};
+constexpr Text kChipHolds{" bytes, the chip ", " байт, в чипе "};
+constexpr Text kFirstAgree{"; the first ", "; первые "};
+constexpr Text kAgree{" agree", " совпадают"};
 
 struct Difference {
     size_t first = 0;
@@ -88,12 +113,9 @@ std::optional<Verdict> mismatch(const Text& what, std::span<const uint8_t> a, st
                                 Language language) {
     const auto diff = difference(a, b);
     if (!diff) return std::nullopt;
-    return Verdict{Verdict::Kind::Failed, std::string(what.in(language)) + addressText(diff->first, a.size()) + "; " +
-                                              std::string(kDifferingCount.in(language)) + std::to_string(diff->count)};
+    return Verdict{Verdict::Kind::Failed, what(language) + addressText(diff->first, std::max(a.size(), b.size())) +
+                                              "; " + kDifferingCount(language) + std::to_string(diff->count)};
 }
-
-// Enough of a file for every size the family takes, so that a longer one still shows as such.
-size_t fileLimit(const Family& family) { return std::max(family.imageSize, family.alternateImageSize); }
 
 // One byte over the whole image: nothing read, or a chip that is not there.
 std::optional<uint8_t> blankByte(std::span<const uint8_t> image) {
@@ -101,6 +123,8 @@ std::optional<uint8_t> blankByte(std::span<const uint8_t> image) {
     const bool blank = std::all_of(image.begin(), image.end(), [&](uint8_t b) { return b == image.front(); });
     return blank ? std::optional(image.front()) : std::nullopt;
 }
+
+std::string byteText(uint8_t byte) { return hexUpper(byte, 2) + "h"; }
 
 std::string stampNow() {
     const std::time_t now = std::time(nullptr);
@@ -115,265 +139,371 @@ std::string stampNow() {
     return text;
 }
 
-fs::path scratchFile(std::string_view what) {
-    static std::atomic<int> counter{0};
-    return dataFolder() / "tmp" /
-           (std::string(what) + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".bin");
+Bytes padded(Bytes image, size_t size) {
+    if (image.size() < size) image.resize(size, kErased);
+    return image;
 }
 
-void removeQuietly(const fs::path& path) {
-    std::error_code ec;
-    fs::remove(path, ec);
+Verdict failed(std::string reason) { return {Verdict::Kind::Failed, std::move(reason)}; }
+
+// ---- backups ----
+
+// Ours: "<stamp>-<family>-before-<what>-<sha8>.bin", and the earlier "<stamp>-<sha8>.bin".
+bool isOwnBackupName(const std::string& name, std::string_view family) {
+    static const std::regex earlier("[0-9]{8}-[0-9]{6}-[0-9a-f]{8}\\.bin");
+    const std::regex named("[0-9]{8}-[0-9]{6}-(.+-)?" + std::string(family) +
+                           "-before-(write|erase|restore)-[0-9a-f]{8}\\.bin");
+    return std::regex_match(name, earlier) || std::regex_match(name, named);
 }
 
-// Oldest first, beyond the bounds; `keep` stays whatever its age.
-void pruneBackups(const fs::path& keep) {
-    std::error_code ec;
+// Oldest first beyond the bounds, only this program's own backups in the
+// family's own folder: never a link, a subfolder or a file the user put there,
+// which do not count either. `keep` stays whatever its age.
+void pruneBackups(const fs::path& folder, std::string_view family, const fs::path& keep) {
     struct Entry {
         fs::path path;
-        fs::file_time_type time;
         uintmax_t size;
     };
-    std::vector<Entry> entries;
-    for (auto it = fs::recursive_directory_iterator(dataFolder() / "backups", ec); !ec && it != fs::end(it);
-         it.increment(ec)) {
-        if (!it->is_regular_file(ec)) continue;
-        entries.push_back({it->path(), it->last_write_time(ec), it->file_size(ec)});
+    std::vector<Entry> own;
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::end(it); it.increment(ec)) {
+        std::error_code statError;
+        if (!fs::is_regular_file(it->symlink_status(statError)) || statError) continue;
+        if (!isOwnBackupName(it->path().filename().string(), family)) continue;
+        const uintmax_t size = it->file_size(statError);
+        if (!statError) own.push_back({it->path(), size});
     }
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.time > b.time; });
-    uintmax_t total = 0;
+    // The names start with their time: newest first.
+    std::sort(own.begin(), own.end(),
+              [](const Entry& a, const Entry& b) { return a.path.filename() > b.path.filename(); });
+    uintmax_t kept = 0;
     size_t count = 0;
-    for (const Entry& entry : entries) {
-        total += entry.size;
-        if (++count <= kMaxBackups && total <= kMaxBackupBytes) continue;
-        if (entry.path != keep) removeQuietly(entry.path);
+    for (const Entry& entry : own) {
+        if (entry.path == keep || (count < kMaxBackups && kept + entry.size <= kMaxBackupBytes)) {
+            ++count;
+            kept += entry.size;
+            continue;
+        }
+        fs::remove(entry.path, ec);
     }
-}
-
-Bytes padded(Bytes image, size_t size) {
-    image.resize(size, kErased);
-    return image;
 }
 
 }  // namespace
 
 fs::path backupFolder(const Family& family) { return dataFolder() / "backups" / std::string(family.name); }
 
+std::unique_ptr<ImageTool> makeImageTool(const Family& family, Bridge& bridge, Frontend& ui) {
+    if (!family.sessions) return nullptr;
+    return std::make_unique<ImageTool>(bridge, ui, family);
+}
+
+ImageTool::ImageTool(Bridge& bridge, Frontend& ui, const Family& family)
+    : op_(bridge, ui, family), sessions_(family.sessions(op_)) {}
+
+ImageTool::~ImageTool() {
+    op_.abort();
+    op_.join();
+}
+
 // ---- the handlers ----
 
-void ImageTool::startRead() { launch(&ImageTool::readWhole, &ImageTool::read); }
-void ImageTool::startWrite() { launch(&ImageTool::writeWhole, &ImageTool::write); }
-void ImageTool::startVerify() { launch(&ImageTool::verifyWhole, &ImageTool::verifyWhole); }
-void ImageTool::startErase() { launch(&ImageTool::eraseWhole, &ImageTool::eraseSession); }
+void ImageTool::startRead(bool extended) { run(&ImageTool::readAction, extended); }
+void ImageTool::startWrite() { run(&ImageTool::writeAction, false); }
+void ImageTool::startVerify() { run(&ImageTool::verifyAction, false); }
+void ImageTool::startErase(bool extended) { run(&ImageTool::eraseAction, extended); }
 
-void ImageTool::launch(void (ImageTool::*whole)(), void (ImageTool::*bare)()) {
-    operation().launch([this, run = safety.on ? whole : bare] {
-        if (operation().family().clearsLog) operation().ui().clearLog();
-        (this->*run)();
-    });
+bool ImageTool::run(bool (ImageTool::*action)(bool), bool extended) {
+    return op_.launch([this, action, extended] { return (this->*action)(extended); });
 }
 
 // ---- the steps ----
 
-bool ImageTool::session(void (ImageTool::*run)()) {
-    Operation& op = operation();
-    // A quit ends the chain: no session starts after it.
-    if (op.aborted()) return false;
-    op.markCancelled(false);
-    (this->*run)();
+template <class Request>
+Outcome ImageTool::session(void (ImageSessions::*run)(const Request&), const Request& request) {
+    // A quit ends the action: no session starts after it.
+    if (op_.aborted()) return Outcome::Failed;
+    op_.startSession();
+    (sessions_.get()->*run)(request);
     // A session that gave up before the programmer was asked has not ended yet.
-    if (!op.name().isIdle()) op.finish(Ending::failed());
-    return op.lastSucceeded();
+    if (!op_.name().isIdle()) op_.finish(Ending::failed());
+    return op_.sessionOutcome();
 }
 
-std::optional<Bytes> ImageTool::readInto(const fs::path& path, ReadPurpose purpose, size_t bytes) {
-    Operation& op = operation();
-    std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
-    op.presetFile(utf8Of(path));
-    scopeRead(purpose, bytes);
-    const bool read = session(&ImageTool::read);
-    scopeRead(ReadPurpose::Image, 0);
-    if (!read) return std::nullopt;
-    return op.output().image();
-}
-
-std::optional<Bytes> ImageTool::readToCompare(size_t bytes) {
-    const fs::path path = scratchFile("compare");
-    auto image = readInto(path, ReadPurpose::Compare, bytes);
-    removeQuietly(path);
+std::optional<Bytes> ImageTool::quietRead(Phase phase, std::string_view label, bool extended) {
+    SessionFrontend& ui = op_.ui();
+    const Language language = family().language;
+    ui.phase(phase);
+    ui.log(std::string(label) + kReadingTheChip(language));
+    ui.holdLines(true);
+    const Outcome outcome = session(&ImageSessions::read, ReadRequest{.into = ReadInto::Memory, .extended = extended});
+    ui.holdLines(false);
+    const auto held = ui.takeHeldLines();
+    if (outcome != Outcome::Succeeded) {
+        // Why it failed is in the session's own lines.
+        for (const auto& line : held) ui.log(line);
+        return std::nullopt;
+    }
+    Bytes image = op_.output().image();
+    ui.log(std::string(label) + kDone(language) + std::to_string(image.size()) + kBytes(language) + ", CRC32 " +
+           crc32Hex(image) + ", SHA-256 " + sha256Hex(image));
     return image;
 }
 
-std::optional<Bytes> ImageTool::backup(ReadPurpose purpose) {
-    Operation& op = operation();
-    const Language language = op.family().language;
+std::optional<Bytes> ImageTool::takeBackup(bool extended, std::string_view before) {
+    SessionFrontend& ui = op_.ui();
+    const Family& family = this->family();
+    const Language language = family.language;
     // Without a backup the read still tells whether the flash is blank.
     const bool kept = safety.backup;
-    const fs::path folder = backupFolder(op.family());
-    const std::string stamp = stampNow();
-    const fs::path path = !kept                        ? scratchFile("blank-check")
-                          : !safety.backupFile.empty() ? pathOf(safety.backupFile)
-                                                       : folder / (stamp + "-reading.bin");
-    op.ui().log(kBackupStarts.in(language));
-    auto image = readInto(path, purpose, 0);
-    if (!kept || !image) {
-        if (!kept) removeQuietly(path);
-        return image;
+    auto image = quietRead(kept ? Phase::Backup : Phase::BlankCheck,
+                           (kept ? kBackupLabel : kBlankCheckLabel).in(language), extended);
+    if (!image) {
+        if (op_.aborted() && !op_.chipTouched()) ui.log(kStoppedUntouched.in(language));
+        conclude(failed(op_.aborted() ? kStopped(language) : kBackupFailed(language)));
+        return std::nullopt;
     }
-    fs::path placed = pathOf(op.output().placedAt());
-    if (safety.backupFile.empty()) {
-        const fs::path named = folder / (stamp + "-" + sha256Hex(*image).substr(0, 8) + ".bin");
+    if (kept) {
+        const fs::path folder = backupFolder(family);
+        const fs::path path = !safety.backupFile.empty()
+                                  ? pathOf(safety.backupFile)
+                                  : folder / (stampNow() + "-" + std::string(family.name) + "-before-" +
+                                              std::string(before) + "-" + sha256Hex(*image).substr(0, 8) + ".bin");
         std::error_code ec;
-        fs::rename(placed, named, ec);
-        if (!ec) placed = named;
-        pruneBackups(placed);
+        fs::create_directories(path.parent_path(), ec);
+        ImageOutput out;
+        out.rules.forced = false;
+        if (ec || !out.create(utf8Of(path)) || !out.write(*image) || !out.commit()) {
+            const std::string reason = ec ? ec.message() : out.error();
+            conclude(failed(kBackupUnsaved(language) + fileProblem(utf8Of(path), reason) + kNothingChanged(language)));
+            return std::nullopt;
+        }
+        if (safety.backupFile.empty()) pruneBackups(folder, family.name, path);
+        ui.log(kBackupSaved(language) + out.placedAt());
     }
-    op.ui().log(std::string(kBackupSaved.in(language)) + utf8Of(placed));
-    logImage(kBackupLabel.in(language), *image);
+    // A clip without contact reads one repeated byte; so does an erased chip.
+    if (const auto blank = blankByte(*image)) {
+        const std::string warning = kBlankChip(language) + byteText(*blank) + kClipSeated(language);
+        ui.log(warning);
+        if (!ui.confirm(warning.substr(warning.find(' ') + 1) + kGoOn(language), Ask::BlankChip)) {
+            ui.log(kStoppedUntouched.in(language));
+            return std::nullopt;
+        }
+    }
     return image;
 }
 
 bool ImageTool::eraseIfNeeded(const Bytes& chip) {
-    Operation& op = operation();
-    const Language language = op.family().language;
+    SessionFrontend& ui = op_.ui();
+    const Language language = family().language;
     if (blankByte(chip) == kErased) return true;
-    if (safety.confirm) {
-        if (!op.ui().confirm(kEraseFirst.in(language))) {
-            op.ui().log(kWriteInterrupted.in(language));
-            return false;
-        }
-    } else {
-        op.ui().log(kNotBlank.in(language));
+    if (!ui.confirm(kEraseFirst.in(language), Ask::EraseFirst)) {
+        return cancel(kWriteCancelled.in(language));
     }
-    if (session(&ImageTool::eraseSession)) return true;
-    conclude({Verdict::Kind::Failed, std::string(kEraseFailed.in(language))});
+    ui.log(kNotBlank.in(language));
+    ui.phase(Phase::Erase);
+    if (session(&ImageSessions::erase, EraseRequest{}) == Outcome::Succeeded) return true;
+    conclude(failed(kEraseFailed(language)));
     return false;
 }
 
-std::optional<Verdict> ImageTool::compareWithChip(Bytes expected) {
-    Operation& op = operation();
-    const Language language = op.family().language;
-    op.ui().log(kVerifyStarts.in(language));
-    const auto chip = readToCompare(expected.size());
-    if (!chip) return Verdict{Verdict::Kind::Failed, std::string(kReadBackFailed.in(language))};
-    logImage(kChipLabel.in(language), *chip);
-    return mismatch(kDiffersAt, *chip, padded(std::move(expected), chip->size()), language);
+std::optional<Verdict> ImageTool::compareWithChip(const Bytes& expected) {
+    const Language language = family().language;
+    const auto chip = quietRead(Phase::ReadBack, kReadBackLabel.in(language), expected.size() > family().imageSize);
+    if (!chip) return failed(kReadBackFailed(language));
+    return mismatch(kDiffersAt, *chip, padded(expected, chip->size()), language);
 }
 
-bool ImageTool::askToDestroy(std::string_view what, const std::string& path, const std::optional<FileHead>& file) {
-    Operation& op = operation();
-    const Family& family = op.family();
+// The file, read whole once: what is fingerprinted is what the chip gets.
+std::optional<ImageTool::Input> ImageTool::chooseInput() {
+    SessionFrontend& ui = op_.ui();
+    const Family& family = this->family();
     const Language language = family.language;
-    if (!safety.confirm) return true;
-    std::string question = std::string(what) + std::string(family.launcherCaption) + "?\n";
-    if (file) {
-        question += path + "\n" + std::to_string(file->bytes.size()) + std::string(kBytes.in(language)) + ", CRC32 " +
-                    crc32Hex(file->bytes) + "\n";
+    const auto path = ui.chooseFile(openDialog(family));
+    if (!path) {
+        cancel(kWriteCancelled.in(language));
+        return std::nullopt;
     }
-    question += safety.backup ? std::string(kBackupGoesTo.in(language)) +
+    std::string error;
+    auto head = readFileHead(*path, kMaxInputBytes + 1, error);
+    if (head && head->size > kMaxInputBytes) error = kTooLarge(language);
+    if (!head || !error.empty()) {
+        if (!family.openFailedLine.empty()) ui.log(family.openFailedLine);
+        if (family.fileErrorBoxes) ui.errorBox(boxWithReason(kOpenFileBox, *path, error));
+        if (safety.on) conclude(failed(kFileUnread(language) + fileProblem(*path, error)));
+        return std::nullopt;
+    }
+    if (!isImageSize(family, head->size) &&
+        !ui.confirm(imageSizeQuestion(language, *path, head->size, family.imageSize), Ask::ImageSize)) {
+        cancel(kWriteCancelled.in(language));
+        return std::nullopt;
+    }
+    return Input{*path, std::move(head->bytes), head->size};
+}
+
+bool ImageTool::failUnlessCancelled(Outcome outcome, std::string_view reason) {
+    if (outcome == Outcome::Failed) conclude(failed(std::string(reason)));
+    return false;
+}
+
+// A user's no: said, and the gauge left empty, with no verdict.
+bool ImageTool::cancel(std::string_view line) {
+    SessionFrontend& ui = op_.ui();
+    ui.log(line);
+    ui.setGaugeColour(kBlack);
+    ui.setGaugeProgress(0, 1);
+    return false;
+}
+
+bool ImageTool::askToDestroy(std::string_view what, const Input* input) {
+    const Family& family = this->family();
+    const Language language = family.language;
+    std::string question = std::string(what) + std::string(family.launcherCaption) + "?\n";
+    if (input) {
+        question += input->path + "\n" + std::to_string(input->size) + kBytes(language) + ", CRC32 " +
+                    crc32Hex(input->bytes) + "\n";
+    }
+    question += safety.backup ? kBackupGoesTo(language) +
                                     (safety.backupFile.empty() ? utf8Of(backupFolder(family)) : safety.backupFile)
-                              : std::string(kNoBackup.in(language));
-    return op.ui().confirm(question);
+                              : kNoBackup(language);
+    return op_.ui().confirm(question, Ask::Destroy);
 }
 
 void ImageTool::logImage(std::string_view label, std::span<const uint8_t> bytes) {
-    const Language language = operation().family().language;
-    operation().ui().log(std::string(label) + ": " + std::to_string(bytes.size()) + std::string(kBytes.in(language)) +
-                         ", CRC32 " + crc32Hex(bytes) + ", SHA-256 " + sha256Hex(bytes));
+    const Language language = family().language;
+    op_.ui().log(std::string(label) + ": " + std::to_string(bytes.size()) + kBytes(language) + ", CRC32 " +
+                 crc32Hex(bytes) + ", SHA-256 " + sha256Hex(bytes));
 }
 
-void ImageTool::conclude(const Verdict& verdict) {
-    Operation& op = operation();
-    Frontend& ui = op.ui();
+bool ImageTool::conclude(const Verdict& verdict) {
+    SessionFrontend& ui = op_.ui();
     ui.log(verdict.text());
-    const bool passed = verdict.kind != Verdict::Kind::Failed;
     ui.setGaugeColour(verdict.kind == Verdict::Kind::Passed    ? kLime
                       : verdict.kind == Verdict::Kind::Warning ? kYellow
                                                                : kRed);
     ui.showVerdict(verdict);
-    op.settle(passed);
+    return verdict.kind != Verdict::Kind::Failed;
 }
 
-// ---- the operations ----
+// ---- the actions ----
 
-void ImageTool::readWhole() {
-    Operation& op = operation();
-    const Language language = op.family().language;
-    scopeRead(ReadPurpose::Image, 0);
-    if (!session(&ImageTool::read)) {
-        if (!op.cancelled()) conclude({Verdict::Kind::Failed, std::string(kReadFailed.in(language))});
-        return;
-    }
-    const Bytes first = op.output().image();
+bool ImageTool::readAction(bool extended) {
+    const Language language = family().language;
+    if (family().clearsLog) op_.ui().clearLog();
+    const Outcome outcome =
+        session(&ImageSessions::read, ReadRequest{.into = ReadInto::UserFile, .extended = extended});
+    if (!safety.on) return outcome == Outcome::Succeeded;
+    if (outcome != Outcome::Succeeded) return failUnlessCancelled(outcome, kReadFailed.in(language));
+    const Bytes first = op_.output().image();
     logImage(kReadLabel.in(language), first);
     if (safety.readTwice) {
-        op.ui().log(kSecondRead.in(language));
-        const auto second = readToCompare(0);
-        if (!second) return conclude({Verdict::Kind::Failed, std::string(kReadFailed.in(language))});
-        if (auto failed = mismatch(kReadsDifferAt, first, *second, language)) return conclude(*failed);
+        const auto second = quietRead(Phase::SecondRead, kSecondReadLabel.in(language), extended);
+        if (!second) return conclude(failed(kReadFailed(language)));
+        if (auto differ = mismatch(kReadsDifferAt, first, *second, language)) return conclude(*differ);
     }
-    if (const auto blank = blankByte(first)) {
-        return conclude({Verdict::Kind::Warning, std::string(kBlank.in(language)) + hexUpper(*blank, 2) + "h"});
-    }
-    conclude({Verdict::Kind::Passed});
+    if (const auto blank = blankByte(first))
+        return conclude({Verdict::Kind::Warning, kBlank(language) + byteText(*blank)});
+    return conclude({Verdict::Kind::Passed});
 }
 
-void ImageTool::writeWhole() {
-    Operation& op = operation();
-    const Family& family = op.family();
+bool ImageTool::writeAction(bool) {
+    SessionFrontend& ui = op_.ui();
+    const Family& family = this->family();
     const Language language = family.language;
-    const auto path = op.chooseFile(openDialog(family));
-    std::string error;
-    const auto file = path ? readFileHead(*path, fileLimit(family), error) : std::nullopt;
-    // A file that cannot go ahead ends in the family's own session, as it always did.
-    if (!file || !askToDestroy(kWriteQuestion.in(language), *path, file)) {
-        op.presetFile(file ? std::nullopt : path);
-        session(&ImageTool::write);
-        return;
+    auto input = chooseInput();
+    if (!input) return false;
+    WriteRequest request{.name = input->path, .image = input->bytes, .fileSize = input->size};
+    request.image.resize(std::min(request.image.size(), family.imageSize));
+    auto prepared = sessions_->prepare(request);
+    if (!prepared) {
+        return cancel(kWriteCancelled.in(language));
     }
-    logImage(kFileLabel.in(language), file->bytes);
-    if (safety.backup || writesOnlyBlank()) {
-        const auto chip = backup(ReadPurpose::BeforeWrite);
-        if (!chip) return conclude({Verdict::Kind::Failed, std::string(kBackupFailed.in(language))});
-        if (writesOnlyBlank() && !eraseIfNeeded(*chip)) return;
+    request.image = std::move(*prepared);
+    if (!safety.on) {
+        if (family.clearsLog) ui.clearLog();
+        return session(&ImageSessions::write, request) == Outcome::Succeeded;
     }
-    op.presetFile(*path);
-    if (!session(&ImageTool::write)) {
-        if (!op.cancelled()) conclude({Verdict::Kind::Failed, std::string(kWriteFailed.in(language))});
-        return;
+
+    if (const auto blank = blankByte(request.image);
+        blank && !ui.confirm(kBlankFile(language) + byteText(*blank) + kWriteAnyway(language), Ask::BlankImage)) {
+        return cancel(kWriteCancelled.in(language));
     }
-    if (safety.verify && !verifiesItself()) {
-        Bytes expected = sentImage().value_or(padded(file->bytes, family.imageSize));
-        if (auto failed = compareWithChip(std::move(expected))) return conclude(*failed);
+    if (!askToDestroy(kWriteQuestion.in(language), &*input)) {
+        return cancel(kWriteCancelled.in(language));
     }
-    conclude({Verdict::Kind::Passed});
+    if (family.clearsLog) ui.clearLog();
+    logImage(kFileLabel.in(language), input->bytes);
+    if (request.image != input->bytes) logImage(kToChipLabel.in(language), request.image);
+
+    if (safety.backup || family.writesOnlyBlank) {
+        const auto chip = takeBackup(false, "write");
+        if (!chip) return false;
+        if (family.writesOnlyBlank && !eraseIfNeeded(*chip)) return false;
+    }
+    ui.phase(Phase::Write);
+    const Outcome wrote = session(&ImageSessions::write, request);
+    if (op_.aborted()) {
+        if (!op_.chipTouched()) ui.log(kStoppedUntouched.in(language));
+        return conclude(failed(op_.chipTouched() ? kWriteFailed(language) : kStopped(language)));
+    }
+    const Bytes expected = padded(request.image, family.imageSize);
+    if (wrote != Outcome::Succeeded) {
+        // A chip that was changed is read back, so that the failure names where it went wrong.
+        const auto differ = safety.verify && op_.chipTouched() ? compareWithChip(expected) : std::nullopt;
+        return conclude(differ && differ->reason != kReadBackFailed(language) ? *differ
+                                                                              : failed(kWriteFailed(language)));
+    }
+    if (!safety.verify) return conclude({Verdict::Kind::Warning, kNotVerified(language)});
+    if (auto differ = compareWithChip(expected)) return conclude(*differ);
+    return conclude({Verdict::Kind::Passed});
 }
 
-void ImageTool::verifyWhole() {
-    Operation& op = operation();
-    const Family& family = op.family();
+bool ImageTool::verifyAction(bool) {
+    SessionFrontend& ui = op_.ui();
+    const Family& family = this->family();
     const Language language = family.language;
-    const auto path = op.chooseFile(openDialog(family));
-    if (!path) return op.ui().log(kVerifyInterrupted.in(language));
+    FileDialogSpec dialog = openDialog(family);
+    dialog.title = kVerifyTitle(language);
+    const auto path = ui.chooseFile(dialog);
+    if (!path) {
+        return cancel(kVerifyCancelled.in(language));
+    }
     std::string error;
-    const auto file = readFileHead(*path, fileLimit(family), error);
-    if (!file) return conclude({Verdict::Kind::Failed, std::string(kFileUnread.in(language)) + error});
+    auto file = readFileHead(*path, kMaxInputBytes + 1, error);
+    if (file && file->size > kMaxInputBytes) error = kTooLarge(language);
+    if (!file || !error.empty()) return conclude(failed(kFileUnread(language) + fileProblem(*path, error)));
     logImage(kFileLabel.in(language), file->bytes);
-    if (auto failed = compareWithChip(file->bytes)) return conclude(*failed);
-    conclude({Verdict::Kind::Passed});
+    const bool extended = family.extendedImageSize && file->size > family.imageSize;
+    const auto chip = quietRead(Phase::ReadBack, kCompareLabel.in(language), extended);
+    if (!chip) return conclude(failed(kReadFailed(language)));
+    const size_t common = std::min(chip->size(), file->bytes.size());
+    const std::span<const uint8_t> chipHead(chip->data(), common), fileHead(file->bytes.data(), common);
+    if (auto differ = mismatch(kDiffersAt, chipHead, fileHead, language)) return conclude(*differ);
+    if (file->bytes.size() != chip->size()) {
+        // Never a plain pass for a file of another size: the rest was not compared.
+        return conclude({Verdict::Kind::Warning, kSizesDiffer(language) + std::to_string(file->bytes.size()) +
+                                                     kChipHolds(language) + std::to_string(chip->size()) +
+                                                     kFirstAgree(language) + std::to_string(common) +
+                                                     kAgree(language)});
+    }
+    return conclude({Verdict::Kind::Passed});
 }
 
-void ImageTool::eraseWhole() {
-    Operation& op = operation();
-    const Language language = op.family().language;
-    if (!askToDestroy(kEraseQuestion.in(language), {}, std::nullopt)) return;
-    if (safety.backup && !backup(ReadPurpose::BeforeErase)) {
-        return conclude({Verdict::Kind::Failed, std::string(kBackupFailed.in(language))});
+bool ImageTool::eraseAction(bool extended) {
+    SessionFrontend& ui = op_.ui();
+    const Language language = family().language;
+    if (!safety.on) return session(&ImageSessions::erase, EraseRequest{.extended = extended}) == Outcome::Succeeded;
+    if (!askToDestroy(kEraseQuestion.in(language), nullptr)) {
+        return cancel(kEraseCancelled.in(language));
     }
-    if (!session(&ImageTool::eraseSession))
-        return conclude({Verdict::Kind::Failed, std::string(kEraseFailed.in(language))});
-    conclude({Verdict::Kind::Passed});
+    if (safety.backup && !takeBackup(extended, "erase")) return false;
+    ui.phase(Phase::Erase);
+    const Outcome erased = session(&ImageSessions::erase, EraseRequest{.extended = extended});
+    if (op_.aborted() && !op_.chipTouched()) {
+        ui.log(kStoppedUntouched.in(language));
+        return conclude(failed(kStopped(language)));
+    }
+    if (erased != Outcome::Succeeded) return failUnlessCancelled(erased, kEraseFailed.in(language));
+    return conclude({Verdict::Kind::Passed});
 }
 
 }  // namespace kj

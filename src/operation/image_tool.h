@@ -1,7 +1,10 @@
-// A tool that reads a chip's image into a file and writes a file into it. Each
-// family supplies its sessions, each one link session as its firmware knows it;
-// the driver runs them whole on the worker, with the steps around them that keep
-// a board's firmware safe: backup → erase when needed → write → verify → verdict.
+// The tool over a family's image: the one driver that reads a chip into a
+// file, writes a file into it, verifies and erases it, for every family alike.
+// It owns the operation and the family's sessions, each one link session as
+// the family's firmware knows it, and runs each user action whole on the
+// worker, with the steps around the sessions that keep a board's firmware
+// safe: the file read once → backup → erase when needed → write → read-back →
+// verdict.
 #pragma once
 
 #include <filesystem>
@@ -21,78 +24,126 @@ struct Safety {
     bool on = false;           // fingerprints and a verdict, and the steps below
     bool backup = true;        // the chip read into the backups folder before a write or an erase
     std::string backupFile{};  // the backup's file instead; empty: the backups folder
-    bool verify = true;        // a write read back and compared, where the family does not check itself
+    bool verify = true;        // a write read back and compared with what was sent
     bool readTwice = false;    // a read repeated and compared, against a flaky clip
-    bool confirm = false;      // a write or an erase asked about once, naming the file and the backup
 };
 
 // Where backups go: <data folder>/backups/<family>/.
 std::filesystem::path backupFolder(const Family& family);
 
-// Why a session runs: the family reads the part of the chip that it needs.
-enum class ReadPurpose { Image, BeforeWrite, BeforeErase, Compare };
+// What a read session is asked for.
+struct ReadRequest {
+    ReadInto into = ReadInto::UserFile;
+    bool extended = false;  // the chip's extra block too (MEC16's INFO)
+};
+
+// What a write session sends: exactly these bytes, read from the file once.
+struct WriteRequest {
+    std::string name;   // the file, as the session's lines name it
+    Bytes image;        // at most the chip's size; the family pads a shorter one as its firmware does
+    uint64_t fileSize;  // the file's own size
+};
+
+struct EraseRequest {
+    bool extended = false;  // the chip's extra block too
+};
+
+// A family's sessions over the operation the driver owns.
+class ImageSessions {
+public:
+    explicit ImageSessions(Operation& operation) : op_(operation) {}
+    virtual ~ImageSessions() = default;
+    ImageSessions(const ImageSessions&) = delete;
+    ImageSessions& operator=(const ImageSessions&) = delete;
+
+    // One link session each, whole, ending in the operation's finish().
+    virtual void read(const ReadRequest& request) = 0;
+    virtual void write(const WriteRequest& request) = 0;
+    // Families whose Family::erases is set.
+    virtual void erase(const EraseRequest&) {}
+    // The image as the chip is to get it, once the user has been asked what the
+    // family asks about a file (an EEPROM image with a bad checksum); nothing
+    // when the user said no.
+    virtual std::optional<Bytes> prepare(const WriteRequest& request) { return request.image; }
+
+protected:
+    Operation& op_;
+    SessionFrontend& ui() { return op_.ui(); }
+};
+
+template <class Sessions>
+std::unique_ptr<ImageSessions> makeSessions(Operation& operation) {
+    return std::make_unique<Sessions>(operation);
+}
 
 class ImageTool {
 public:
-    virtual ~ImageTool() = default;
-    virtual Operation& operation() = 0;
+    ImageTool(Bridge& bridge, Frontend& ui, const Family& family);
+    // A running action is ended as a quit ends it, and its worker waited for.
+    ~ImageTool();
+    ImageTool(const ImageTool&) = delete;
+    ImageTool& operator=(const ImageTool&) = delete;
 
-    // The read, write and verify buttons' handlers: they return at once, and do
-    // nothing while something runs. A verify reads and compares, writes nothing.
-    void startRead();
+    Operation& operation() { return op_; }
+    const Family& family() const { return op_.family(); }
+    // The family's own sessions, for its own operations and settings.
+    template <class Sessions>
+    Sessions& sessions() {
+        return static_cast<Sessions&>(*sessions_);
+    }
+
+    // The buttons' handlers: they return at once, and do nothing while
+    // something runs. `extended`: the chip's extra block too, where it has one.
+    void startRead(bool extended = false);
     void startWrite();
+    // Reads and compares with a file; writes nothing.
     void startVerify();
-    // For a family with an erase button: backup, then its erase session.
-    void startErase();
+    void startErase(bool extended = false);
 
     // Set while idle.
     Safety safety{};
 
-protected:
-    // One session each, whole, on the worker.
-    virtual void read() = 0;
-    virtual void write() = 0;
-    // The family's own erase session; families without one never need it.
-    virtual void eraseSession() {}
-    // Before each read the driver makes: the part of the chip it takes (with
-    // `bytes` the size the comparison needs, 0 when none).
-    virtual void scopeRead(ReadPurpose, size_t /*bytes*/) {}
-    // The write checks the flash itself (a sum or the programmer's verify).
-    virtual bool verifiesItself() const { return false; }
-    // A write goes only onto a blank flash.
-    virtual bool writesOnlyBlank() const { return false; }
-    // What the last write sent, where the family changed the file on its way
-    // (fixed checksums); nothing: the file, padded with FFh.
-    virtual std::optional<Bytes> sentImage() const { return std::nullopt; }
-
 private:
-    // Runs `whole` with the net on, else the family's `bare` session.
-    void launch(void (ImageTool::*whole)(), void (ImageTool::*bare)());
-    void readWhole();
-    void writeWhole();
-    void verifyWhole();
-    void eraseWhole();
+    // A write's file, read whole.
+    struct Input {
+        std::string path;
+        Bytes bytes;
+        uint64_t size = 0;
+    };
+    bool run(bool (ImageTool::*action)(bool), bool extended);
+    bool readAction(bool extended);
+    bool writeAction(bool);
+    bool verifyAction(bool);
+    bool eraseAction(bool extended);
 
-    // A read session into a file of ours: nothing when it failed.
-    // One family session; false when it did not succeed.
-    bool session(void (ImageTool::*run)());
-    // A read session into `path`: the image, or nothing when it failed.
-    std::optional<Bytes> readInto(const std::filesystem::path& path, ReadPurpose purpose, size_t bytes);
-    std::optional<Bytes> readToCompare(size_t bytes);
-    std::optional<Bytes> backup(ReadPurpose purpose);
+    // One family session; how it came out.
+    template <class Request>
+    Outcome session(void (ImageSessions::*run)(const Request&), const Request& request);
+    // A read the net makes for itself: one line as it starts and one as it
+    // ends, the session's own lines held back unless it fails.
+    std::optional<Bytes> quietRead(Phase phase, std::string_view starts, bool extended);
+    // The chip backed up before it is changed (`before`: "write", "erase"); nothing,
+    // with the verdict given or the user's no logged, when it must not go on.
+    std::optional<Bytes> takeBackup(bool extended, std::string_view before);
     bool eraseIfNeeded(const Bytes& chip);
     // The chip read back and held against `expected`; a verdict when they differ.
-    std::optional<Verdict> compareWithChip(Bytes expected);
-    // The one question before a write (of `path`) or an erase.
-    bool askToDestroy(std::string_view what, const std::string& path, const std::optional<FileHead>& file);
+    std::optional<Verdict> compareWithChip(const Bytes& expected);
+    std::optional<Input> chooseInput();
+    // Ends the action on a session that did not succeed: a verdict unless the user said no.
+    bool failUnlessCancelled(Outcome outcome, std::string_view reason);
+    // A user's no before anything was changed; false.
+    bool cancel(std::string_view line);
+    // The one question before a write (of `input`) or an erase.
+    bool askToDestroy(std::string_view what, const Input* input);
     void logImage(std::string_view label, std::span<const uint8_t> bytes);
-    void conclude(const Verdict& verdict);
+    // The verdict, shown; whether the action succeeded.
+    bool conclude(const Verdict& verdict);
+
+    Operation op_;
+    std::unique_ptr<ImageSessions> sessions_;
 };
 
-// A family's `imageTool`.
-template <class Tool>
-std::unique_ptr<ImageTool> makeImageTool(Bridge& bridge, Frontend& ui) {
-    return std::make_unique<Tool>(bridge, ui);
-}
+// The family's tool, or null when it moves no image.
+std::unique_ptr<ImageTool> makeImageTool(const Family& family, Bridge& bridge, Frontend& ui);
 
 }  // namespace kj

@@ -52,15 +52,52 @@ void OperationName::workerFinished() {
     idle_.notify_all();
 }
 
+// ---- SessionFrontend ----
+
+void SessionFrontend::holdLines(bool hold) {
+    std::lock_guard lock(mutex_);
+    holding_ = hold;
+    if (hold) held_.clear();
+}
+
+std::vector<std::string> SessionFrontend::takeHeldLines() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(held_, {});
+}
+
+void SessionFrontend::log(std::string_view line) {
+    {
+        std::lock_guard lock(mutex_);
+        if (holding_) {
+            held_.emplace_back(line);
+            return;
+        }
+    }
+    ui_.log(line);
+}
+
+void SessionFrontend::show(const std::any& event) {
+    {
+        std::lock_guard lock(mutex_);
+        if (holding_) return;
+    }
+    ui_.show(event);
+}
+
 // ---- Operation ----
 
-Operation::Operation(Bridge& bridge, Frontend& ui, const Family& family) : family_(family), ui_(ui), link_(bridge, ui) {
+Operation::Operation(Bridge& bridge, Frontend& ui, const Family& family)
+    : family_(family), ui_(ui), link_(bridge, ui_) {
     link_.setInterrupt(&interrupt_);
 }
 
 Operation::~Operation() {
     abort();
-    if (worker_.joinable()) worker_.join();
+    join();
+}
+
+void Operation::join() {
+    if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
 }
 
 bool Operation::openLink(const SetUpObserver& onSetUp) {
@@ -100,58 +137,65 @@ void Operation::abort() {
 void Operation::updateInterrupt() { interrupt_ = abort_ || (stop_ && stopEndsWaits_); }
 
 void Operation::begin(const char* name) {
-    stop_ = abort_.load();
     stopEndsWaits_ = false;
     updateInterrupt();
-    succeeded_ = false;
-    flashChanged_ = false;
-    begun_ = true;
     // Told first: whoever sees the name finds the front end's update queued.
-    ui_.operationStarted(name);
+    if (!announced_.exchange(true)) ui_.operationStarted(name);
     name_.set(name);
 }
 
-bool Operation::launch(std::function<void()> whole) {
+bool Operation::launch(std::function<bool()> run) {
     if (!idle()) return false;
-    if (worker_.joinable()) worker_.join();  // the last one has ended
+    join();  // the last one has ended
     name_.workerStarted();
     succeeded_ = false;  // until this one says otherwise
-    presetFile_.reset();
-    cancelled_ = false;
+    touched_ = false;
+    startSession();
+    stop_ = abort_.load();  // a stop asked for belongs to one run only
+    updateInterrupt();
     ui_.busy(true);
-    worker_ = std::thread([this, whole = std::move(whole)] {
-        whole();
-        // A body that returned without finishing never reached the programmer.
-        if (!name_.isIdle()) finish(Ending::failed());
+    worker_ = std::thread([this, run = std::move(run)] {
+        bool succeeded = run();
+        // A session that returned without finishing never reached the programmer.
+        if (!name_.isIdle()) {
+            finish(Ending::failed());
+            succeeded = false;
+        }
         if (link_.isOpen()) link_.close();
-        if (begun_.exchange(false)) ui_.operationEnded();
+        succeeded_ = succeeded;
+        stop_ = abort_.load();
+        updateInterrupt();
+        if (announced_.exchange(false)) ui_.operationEnded();
         ui_.busy(false);
         name_.workerFinished();
     });
     return true;
 }
 
-void Operation::presetFile(std::optional<std::string> path, bool sizeAccepted) {
-    presetFile_ = std::move(path);
-    presetSizeAccepted_ = sizeAccepted;
+void Operation::startSession() {
+    sessionSucceeded_ = false;
+    cancelled_ = false;
+    flashChanged_ = false;
 }
 
-std::optional<std::string> Operation::chooseFile(const FileDialogSpec& spec) {
-    std::optional<std::string> path;
-    if (presetFile_) {
-        path = std::move(*presetFile_);
-        presetFile_.reset();
-    } else {
-        path = ui_.chooseFile(spec);
-        presetSizeAccepted_ = false;
+Outcome Operation::sessionOutcome() const {
+    if (sessionSucceeded_) return Outcome::Succeeded;
+    return cancelled_ ? Outcome::Cancelled : Outcome::Failed;
+}
+
+void Operation::markFlashChanged(bool changed) {
+    flashChanged_ = changed;
+    if (changed) touched_ = true;
+}
+
+std::optional<std::string> Operation::chooseOutput(ReadInto into, const FileLines& lines) {
+    if (into == ReadInto::Memory) {
+        output_.createInMemory();
+        return std::string();
     }
-    if (!path) cancelled_ = true;
-    return path;
-}
-
-std::optional<std::string> Operation::chooseOutput(const FileLines& lines) {
-    const auto path = chooseFile(saveDialog(family_));
+    const auto path = ui_.chooseFile(saveDialog(family_));
     if (!path) {
+        cancelled_ = true;
         ui_.log(lines.cancelled);
         return std::nullopt;
     }
@@ -159,28 +203,6 @@ std::optional<std::string> Operation::chooseOutput(const FileLines& lines) {
     if (lines.failed) ui_.log(*lines.failed);
     if (family_.fileErrorBoxes) ui_.errorBox(boxWithReason(kCreateFileBox, *path, output_.error()));
     return std::nullopt;
-}
-
-std::optional<Input> Operation::chooseInput(const FileLines& lines, size_t limit) {
-    const auto path = chooseFile(openDialog(family_));
-    if (!path) {
-        ui_.log(lines.cancelled);
-        return std::nullopt;
-    }
-    std::string error;
-    auto head = readFileHead(*path, limit, error);
-    if (!head) {
-        if (lines.failed) ui_.log(*lines.failed);
-        if (family_.fileErrorBoxes) ui_.errorBox(boxWithReason(kOpenFileBox, *path, error));
-        return std::nullopt;
-    }
-    if (!isImageSize(family_, head->size) && !std::exchange(presetSizeAccepted_, false) &&
-        !ui_.confirm(imageSizeQuestion(family_.language, *path, head->size, family_.imageSize))) {
-        markCancelled();
-        ui_.log(lines.cancelled);
-        return std::nullopt;
-    }
-    return Input{*path, std::move(head->bytes), head->size};
 }
 
 bool Operation::storeOutput(Ending& ending) {
@@ -229,11 +251,8 @@ void Operation::finish(Ending ending) {
     settleImage(ending);
     if (ending.stamp) logStamp();
     if (!ending.box.empty()) ui_.errorBox(ending.box);
-    succeeded_ = ending.success;
-    stop_ = abort_.load();  // a stop asked for belongs to this operation only
-    updateInterrupt();
-    if (begun_.exchange(false)) ui_.operationEnded();
-    name_.setIdle();  // last: from here on a new operation may start, or the owner go away
+    sessionSucceeded_ = ending.success;
+    name_.setIdle();
 }
 
 bool Operation::sendEndBytes(std::string_view bytes) {

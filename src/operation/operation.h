@@ -1,6 +1,8 @@
 // One operation of a tool, from its start handler to its one end path: it owns
-// the link, the operation name, the stop request, the image file and the worker,
-// and every way an operation ends goes through finish().
+// the link, the operation name, the stop request, the image file and the worker.
+// A user's action is one run on the worker; the run may chain several link
+// sessions (a backup, a write, a read-back), each ending in finish(), while the
+// front end sees one start and one end.
 #pragma once
 
 #include <atomic>
@@ -11,6 +13,7 @@
 #include <optional>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "common/frontend.h"
 #include "common/image_file.h"
@@ -47,7 +50,7 @@ private:
     mutable std::condition_variable idle_;
 };
 
-// How an operation ends.
+// How a link session ends.
 struct Ending {
     bool success = false;
     // What goes out to the programmer; the family's success or failure bytes when unset.
@@ -77,15 +80,54 @@ inline Ending Ending::quietly() {
 
 // What a start handler logs when the user gives no file, or the file does not do.
 struct FileLines {
-    std::string_view cancelled{};              // no file confirmed, or a size question declined
+    std::string_view cancelled{};              // no file confirmed
     std::optional<std::string_view> failed{};  // logged when the file cannot be used
 };
 
-// A write's whole input, read before the chip is touched.
-struct Input {
-    std::string path;
-    Bytes bytes;        // at most the limit asked for
-    uint64_t size = 0;  // the file's own size
+// Where a read session puts the image: the file the user chooses at the
+// session's own point, or memory, for the net's own reads.
+enum class ReadInto { UserFile, Memory };
+
+// How a link session came out.
+enum class Outcome { Succeeded, Failed, Cancelled };
+
+// What a session reports through: the front end's own, except that while the
+// net reads for itself the lines are held back, shown only when the read
+// fails. Gauges still move.
+class SessionFrontend : public Frontend {
+public:
+    explicit SessionFrontend(Frontend& ui) : ui_(ui) {}
+    Frontend& shown() { return ui_; }
+    // Holds the lines from now on (true), or shows them again (false).
+    void holdLines(bool hold);
+    // The lines held since holdLines(true), taken.
+    std::vector<std::string> takeHeldLines();
+
+    void log(std::string_view line) override;
+    void clearLog() override { ui_.clearLog(); }
+    void setGaugeColour(Rgb colour, int gauge = 0) override { ui_.setGaugeColour(colour, gauge); }
+    void setGaugeProgress(int value, int maximum, int gauge = 0) override {
+        ui_.setGaugeProgress(value, maximum, gauge);
+    }
+    std::optional<std::string> chooseFile(const FileDialogSpec& spec) override { return ui_.chooseFile(spec); }
+    void errorBox(std::string_view text) override { ui_.errorBox(text); }
+    bool confirm(std::string_view question, Ask about) override { return ui_.confirm(question, about); }
+    std::optional<size_t> choose(std::string_view question, const std::vector<std::string>& answers) override {
+        return ui_.choose(question, answers);
+    }
+    // A family's own display follows what the user asked for, never the net's reads.
+    void show(const std::any& event) override;
+    void operationStarted(std::string_view name) override { ui_.operationStarted(name); }
+    void operationEnded() override { ui_.operationEnded(); }
+    void busy(bool on) override { ui_.busy(on); }
+    void showVerdict(const Verdict& verdict) override { ui_.showVerdict(verdict); }
+    void phase(Phase phase) override { ui_.phase(phase); }
+
+private:
+    Frontend& ui_;
+    std::mutex mutex_;
+    bool holding_ = false;
+    std::vector<std::string> held_;
 };
 
 class Operation {
@@ -97,7 +139,8 @@ public:
     Operation& operator=(const Operation&) = delete;
 
     const Family& family() const { return family_; }
-    Frontend& ui() { return ui_; }
+    // What the sessions report through.
+    SessionFrontend& ui() { return ui_; }
     Link& link() { return link_; }
     OperationName& name() { return name_; }
     // Nothing runs: no name, no worker. Start handlers refuse unless idle.
@@ -115,40 +158,38 @@ public:
     void abort();
     bool aborted() const { return abort_.load(); }
 
-    // Sets the operation name and tells the front end.
+    // Sets the operation name; the first in a run tells the front end that the run started.
     void begin(const char* name);
-    // Runs the whole operation on its worker, from its start checks to its end;
-    // the caller returns at once. Refused (false) unless idle. The body ends in
+    // Runs one user action whole on the worker, from its start checks to its
+    // end; the caller returns at once. `run` returns whether the action
+    // succeeded. Refused (false) unless idle. Each session in it ends in
     // finish(), or returns before anything was asked of the programmer.
-    bool launch(std::function<void()> whole);
+    bool launch(std::function<bool()> run);
+    // Waits for the worker of the last run, if any: the owner of the state it
+    // uses calls this before that state goes.
+    void join();
 
-    // The read's target from the family's save dialog, created (beside it) at
-    // once; nothing, with the lines logged and the family's box shown, when the
-    // user cancelled or it cannot be created. The caller then ends the operation.
-    std::optional<std::string> chooseOutput(const FileLines& lines);
-    // The write's input from the family's open dialog, at most `limit` bytes of
-    // it; a file whose size is not the chip's goes ahead only when the user says
-    // so. Nothing, with the lines logged and the box shown, when it cannot go ahead.
-    std::optional<Input> chooseInput(const FileLines& lines, size_t limit);
-    // The dialog's answer, or the file the image driver chose for this session.
-    std::optional<std::string> chooseFile(const FileDialogSpec& spec);
+    // A session starts afresh: no outcome yet, no user's "no".
+    void startSession();
+    Outcome sessionOutcome() const;
 
-    // ---- sessions chained by the image driver ----
-    // The next session takes this file without a dialog: a path, or nothing for
-    // a user who cancelled. `sizeAccepted`: its size was agreed to already.
-    void presetFile(std::optional<std::string> path, bool sizeAccepted = false);
-    // The user said no to the last question (a dialog, a file's size, an image
-    // as it is): nothing failed.
-    bool cancelled() const { return cancelled_; }
-    void markCancelled(bool yes = true) { cancelled_ = yes; }
-    // The chain's outcome, which the front end reads as the operation's.
-    void settle(bool success) { succeeded_ = success; }
+    // The read's target: the user's file, from the family's save dialog and
+    // created (beside it) at once, or memory. Nothing, with the lines logged
+    // and the family's box shown, when the user cancelled or the file cannot be
+    // created; the caller then ends the session. The name to log otherwise
+    // (empty for memory).
+    std::optional<std::string> chooseOutput(ReadInto into, const FileLines& lines);
+    // The user said no to a question of the session's own.
+    void markCancelled() { cancelled_ = true; }
 
     // The image a read stores; finish() commits or discards it.
     ImageOutput& output() { return output_; }
     // From the erase or the first block written until the image is whole in the
-    // flash: a write that fails meanwhile says that the flash must be written again.
-    void markFlashChanged(bool changed = true) { flashChanged_ = changed; }
+    // flash: a write that fails meanwhile says that the flash must be written
+    // again. Called right before the first command that changes the chip.
+    void markFlashChanged(bool changed = true);
+    // Some command of this run may have changed the chip.
+    bool chipTouched() const { return touched_.load(); }
 
     // Stores the image before success is claimed; false, with the failure
     // logged and the ending's error box chosen, when it could not be stored.
@@ -161,10 +202,11 @@ public:
     // the bytes did not all go out. finish() does the same when the link is open.
     bool releaseLink(std::string_view bytes);
 
-    // The one end path: end bytes, the link closed, the image committed or
-    // discarded, the closing lines, the front end told, the name "NONE".
+    // The one end of a session: end bytes, the link closed, the image committed
+    // or discarded, the closing lines, the name "NONE".
     void finish(Ending ending);
 
+    // The last run's result, once it has ended.
     bool lastSucceeded() const { return succeeded_.load(); }
     bool waitIdle(Millis timeout) const { return name_.waitIdle(timeout); }
     void logStamp();
@@ -179,7 +221,7 @@ private:
     void updateInterrupt();
 
     const Family& family_;
-    Frontend& ui_;
+    SessionFrontend ui_;
     Link link_;
     OperationName name_;
     ImageOutput output_;
@@ -188,11 +230,11 @@ private:
     std::atomic<bool> abort_{false};
     std::atomic<bool> interrupt_{false};
     std::atomic<bool> succeeded_{false};
-    std::atomic<bool> begun_{false};  // the front end was told that an operation started
+    std::atomic<bool> announced_{false};  // the front end was told that this run started
     std::atomic<bool> flashChanged_{false};
-    // Owned by the worker.
-    std::optional<std::optional<std::string>> presetFile_;
-    bool presetSizeAccepted_ = false;
+    std::atomic<bool> touched_{false};
+    // The worker's own.
+    bool sessionSucceeded_ = false;
     bool cancelled_ = false;
     std::thread worker_;
 };

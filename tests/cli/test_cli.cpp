@@ -220,9 +220,9 @@ TEST(Cli, NamesUpToTheLimitAreReadIntoWhole) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
-// A write outlives the reader of its output going away (| head) and the
-// terminal closing (SIGHUP): it runs to its verified end, as the flash read
-// back afterwards shows.
+// Once under way, a write outlives the reader of its output going away
+// (| head) and the terminal closing (SIGHUP): it runs to its verified end, as
+// the flash read back afterwards shows.
 TEST(Cli, AWriteRunsToItsEndWhenItsOutputIsGoneAndItsTerminalHangsUp) {
     kjtest::ScratchDir dir;
     kjtest::Server sim({KJ_PROGSIM, "--pace"});
@@ -235,6 +235,8 @@ TEST(Cli, AWriteRunsToItsEndWhenItsOutputIsGoneAndItsTerminalHangsUp) {
 
     kjtest::Server write({KJ_CLI, "--port", port, "kb90xx", "write", "--input", input});
     EXPECT_EQ(write.readLine().rfind("File: 131072 bytes, CRC32 ", 0), 0u);
+    for (std::string line; (line = write.readLine()) != "There is a writing KB901X...";)
+        ASSERT_FALSE(line.empty()) << "the write never began";
     write.closeOutput();
     write.signal(SIGHUP);
     EXPECT_EQ(write.reap(std::chrono::seconds(60)), 0);

@@ -12,8 +12,6 @@
 namespace kjtest {
 namespace {
 
-using kj::EdidProgrammer;
-using kj::EdidWriteChoice;
 using Writes = std::vector<Bytes>;
 
 // Only for the cases that expect a time-out; the others wait long enough
@@ -41,6 +39,27 @@ public:
     }
 };
 
+// Records each summary shown with how much had gone out on the wire by then,
+// and each bad-base-block question, answered as the test says.
+class EdidFrontend : public RecordingFrontend {
+public:
+    std::function<size_t()> wireSize;
+    std::vector<Lines> shown;
+    std::vector<size_t> wireAtShow;
+    std::vector<std::string> asked;
+    std::optional<size_t> answer = kj::kAnswerAsIs;
+
+    void show(const std::any& event) override {
+        const auto& info = std::any_cast<const kj::EdidInfoEvent&>(event);
+        shown.push_back(kj::describeEdid(info.info));
+        wireAtShow.push_back(wireSize());
+    }
+    std::optional<size_t> choose(std::string_view question, const std::vector<std::string>&) override {
+        asked.emplace_back(question);
+        return answer;
+    }
+};
+
 class EdidOps : public testing::Test {
 protected:
     EdidOps() : EdidOps(kjsim::makeBench({})) {}
@@ -48,40 +67,34 @@ protected:
         : bench_(std::move(bench)),
           slot_(kjsim::SimSlot::programmer(bench_.programmer)),
           bridge_({slot_}),
-          programmer_(bridge_, ui_) {
-        programmer_.link().timeouts.reply = kHangBound;
-        programmer_.link().timeouts.slowStep = kHangBound;
-        programmer_.onInfo([this](const kj::EdidInfo& info, kj::EdidSource) {
-            shown_.push_back(kj::describeEdid(info));
-            wireAtShow_.push_back(slot().written().size());
-        });
+          tool_(bridge_, ui_, kj::edid::kFamily) {
+        tool_.operation().link().timeouts.reply = kHangBound;
+        tool_.operation().link().timeouts.slowStep = kHangBound;
+        ui_.wireSize = [this] { return slot().written().size(); };
     }
 
     kjsim::SimSlot& slot() { return *slot_; }
     void expectTimeOut() {
-        programmer_.link().timeouts.reply = kShortWait;
-        programmer_.link().timeouts.slowStep = kShortWait;
+        tool_.operation().link().timeouts.reply = kShortWait;
+        tool_.operation().link().timeouts.slowStep = kShortWait;
     }
     kjsim::EepromChip& eeprom() { return bench_.chip<kjsim::EepromChip>(); }
     Writes writes() { return slot().writes(); }
     bool linkClosed() { return !slot().isOpen() && slot().calls().back() == "close"; }
     Lines log() { return ui_.lines(); }
 
-    // Answers the bad-base-block question and counts how often it was asked.
-    void answer(EdidWriteChoice choice) {
-        programmer_.onBadBaseBlock([this, choice](const kj::EdidInfo& info) {
-            questions_.push_back(info);
-            return choice;
-        });
-    }
+    // Answers the bad-base-block question.
+    void answer(kj::EdidWriteAnswer choice) { ui_.answer = choice; }
+    const std::vector<std::string>& questions() const { return ui_.asked; }
+    bool untouched() { return slot().calls().empty() && writes().empty(); }
 
     // Each runs the operation on its worker and waits for it; true when it succeeded.
-    static bool ran(kj::ImageTool& tool, void (kj::ImageTool::*start)()) {
-        (tool.*start)();
+    static bool ran(kj::ImageTool& tool, bool write) {
+        write ? tool.startWrite() : tool.startRead();
         return tool.operation().waitIdle(kHangBound) && tool.operation().lastSucceeded();
     }
-    bool read() { return ran(programmer_, &kj::ImageTool::startRead); }
-    bool write() { return ran(programmer_, &kj::ImageTool::startWrite); }
+    bool read() { return ran(tool_, false); }
+    bool write() { return ran(tool_, true); }
 
     bool writeFileToEeprom(const Bytes& file) {
         const auto path = dir_.file("in.bin");
@@ -93,12 +106,10 @@ protected:
     kjsim::Bench bench_;
     std::shared_ptr<kjsim::SimSlot> slot_;
     kjsim::SimBridge bridge_;
-    RecordingFrontend ui_;
-    EdidProgrammer programmer_;
+    EdidFrontend ui_;
+    kj::ImageTool tool_;
     ScratchDir dir_;
-    std::vector<Lines> shown_;
-    std::vector<size_t> wireAtShow_;
-    std::vector<kj::EdidInfo> questions_;
+    const std::vector<Lines>& shown_ = ui_.shown;
 };
 
 // ---- read ----
@@ -122,7 +133,7 @@ TEST_F(EdidOps, ReadShowsTheDumpSendsIAndSavesExactly256Bytes) {
     EXPECT_EQ(writes(), (Writes{kB, kEr, kI}));
     EXPECT_TRUE(linkClosed());
     EXPECT_EQ(readFile(path), image);
-    EXPECT_EQ(programmer_.fileName(), path);
+    EXPECT_EQ(tool_.sessions<kj::EdidSessions>().fileName(), path);
     EXPECT_TRUE(ui_.errors().empty());
     ASSERT_EQ(ui_.dialogs().size(), 1u);
     const auto dialog = ui_.dialogs()[0];
@@ -202,8 +213,8 @@ TEST_F(EdidOps, ReadThatCannotFinishSaysWhyAndClosesTheLink) {
          [this] { bench_.programmer->faults.hangUpAtStep = 2; },
          "Connection with the programmer is lost.",
          {kB, kEr}},
-        // Quitting: the last case, as nothing starts once the program quits.
-        {"quit", [this] { programmer_.operation().abort(); }, "Operation is stopped.", {kB, kEr, kO}},
+        // Quitting: the last case, as nothing starts once the program quits; not even the link.
+        {"quit", [this] { tool_.operation().abort(); }, "", {}},
     };
     expectTimeOut();
     for (const auto& c : cases) {
@@ -215,7 +226,7 @@ TEST_F(EdidOps, ReadThatCannotFinishSaysWhyAndClosesTheLink) {
 
         EXPECT_FALSE(read());
 
-        EXPECT_EQ(log(), join({kLinkLines, {"Reading EEPROM ...", c.line}}));
+        EXPECT_EQ(log(), c.line.empty() ? Lines{} : join({kLinkLines, {"Reading EEPROM ...", c.line}}));
         EXPECT_EQ(writes(), c.wire);
         EXPECT_FALSE(slot().isOpen());
         EXPECT_TRUE(ui_.dialogs().empty());
@@ -278,18 +289,18 @@ TEST_F(EdidOps, OddStatusClosesTheLinkWithoutAMessageOrEndByte) {
     programmer->addChip(std::make_shared<OddStatusEeprom>());
     auto slot = kjsim::SimSlot::programmer(programmer);
     kjsim::SimBridge bridge({slot});
-    EdidProgrammer edid(bridge, ui_);
+    kj::ImageTool edid(bridge, ui_, kj::edid::kFamily);
 
-    EXPECT_FALSE(ran(edid, &kj::ImageTool::startRead));
+    EXPECT_FALSE(ran(edid, false));
     EXPECT_EQ(log(), join({kLinkLines, {"Reading EEPROM ..."}}));
-    EXPECT_EQ(edid.lastStatus(), "XY");
+    EXPECT_EQ(edid.sessions<kj::EdidSessions>().lastStatus(), "XY");
     EXPECT_TRUE(ui_.dialogs().empty());
 
     const auto path = dir_.file("in.bin");
     const Bytes image = ramp(kj::kEdidImageSize);
     writeFile(path, image);
     ui_.chooseNext(path);
-    EXPECT_FALSE(ran(edid, &kj::ImageTool::startWrite));
+    EXPECT_FALSE(ran(edid, true));
     EXPECT_EQ(log(), join({kLinkLines, {"Writing EEPROM ..."}, dumpOf(image), {""}}));
 
     EXPECT_EQ(slot->writes(), (Writes{kB, kEr, kB, kEw, image}));
@@ -314,7 +325,7 @@ TEST_F(EdidOps, WriteSendsTheImageInOneWriteAndEndsWithI) {
     EXPECT_EQ(writes(), (Writes{kB, kEw, image, kI}));
     EXPECT_TRUE(linkClosed());
     EXPECT_EQ(eeprom().flash(), image);
-    EXPECT_EQ(programmer_.fileName(), dir_.file("in.bin"));
+    EXPECT_EQ(tool_.sessions<kj::EdidSessions>().fileName(), dir_.file("in.bin"));
     ASSERT_EQ(ui_.dialogs().size(), 1u);
     const auto dialog = ui_.dialogs()[0];
     EXPECT_EQ(dialog.kind, kj::FileDialogSpec::Kind::Open);
@@ -322,7 +333,7 @@ TEST_F(EdidOps, WriteSendsTheImageInOneWriteAndEndsWithI) {
     EXPECT_EQ(dialog.filter, "BIN файлы EEPROM (*.bin)|*.bin|Другие|*.*");
     ASSERT_EQ(shown_.size(), 1u);
     EXPECT_EQ(shown_[0], kj::describeEdid(kj::decodeEdid(image)));
-    EXPECT_EQ(wireAtShow_[0], 1u);  // shown before anything but the handshake went out
+    EXPECT_EQ(ui_.wireAtShow[0], 0u);  // shown before the link opened
 }
 
 TEST_F(EdidOps, ShortFileIsPaddedWithFFAndLongFileCutTo256) {
@@ -359,7 +370,7 @@ TEST_F(EdidOps, WriteAnsweredERSendsO) {
     EXPECT_EQ(writes(), (Writes{kB, kEw, image, kO}));
     EXPECT_TRUE(linkClosed());
     EXPECT_EQ(eeprom().flash(), kjsim::builtInPanelEdid());
-    EXPECT_EQ(programmer_.lastStatus(), "ER");
+    EXPECT_EQ(tool_.sessions<kj::EdidSessions>().lastStatus(), "ER");
 }
 
 TEST_F(EdidOps, WriteThatWaitsInVainForTheReadyByteSendsNoImage) {
@@ -385,74 +396,60 @@ TEST_F(EdidOps, WriteThatWaitsInVainForTheStatusSendsO) {
     EXPECT_TRUE(linkClosed());
 }
 
+// A write that cannot go ahead never opens the link.
 TEST_F(EdidOps, OpenCancelledLeavesTheEepromUntouched) {
     ui_.chooseNext(std::nullopt);
 
     EXPECT_FALSE(write());
 
-    EXPECT_EQ(log(), join({kLinkLines, {"Write operation is interrupted."}}));
-    EXPECT_EQ(writes(), (Writes{kB}));
-    EXPECT_TRUE(linkClosed());
+    EXPECT_EQ(log(), (Lines{"Write cancelled: nothing was written."}));
+    EXPECT_TRUE(untouched());
     EXPECT_TRUE(shown_.empty());
 }
 
-TEST_F(EdidOps, FileThatCannotBeOpenedShowsTheErrorBox) {
-    ui_.chooseNext(dir_.file("missing.bin"));
-
-    EXPECT_FALSE(write());
-
+TEST_F(EdidOps, FileThatCannotBeOpenedOrIsNoFileShowsTheErrorBox) {
+    for (const std::string& path : {dir_.file("missing.bin"), dir_.path().string()}) {
+        ui_.chooseNext(path);
+        EXPECT_FALSE(write());
+    }
     EXPECT_EQ(ui_.errors(),
-              (Lines{"Ошибка открытия файла.\n" + dir_.file("missing.bin") + ": No such file or directory"}));
-    EXPECT_EQ(log(), join({kLinkLines, {""}}));
-    EXPECT_EQ(writes(), (Writes{kB}));
-    EXPECT_TRUE(linkClosed());
-}
-
-TEST_F(EdidOps, InputThatIsNoFileIsRefused) {
-    ui_.chooseNext(dir_.path().string());
-
-    EXPECT_FALSE(write());
-
-    EXPECT_EQ(ui_.errors(), (Lines{"Ошибка открытия файла.\n" + dir_.path().string() + ": is a directory"}));
-    EXPECT_EQ(log(), join({kLinkLines, {""}}));
-    EXPECT_EQ(writes(), (Writes{kB}));
-    EXPECT_TRUE(linkClosed());
+              (Lines{"Ошибка открытия файла.\n" + dir_.file("missing.bin") + ": No such file or directory",
+                     "Ошибка открытия файла.\n" + dir_.path().string() + ": is a directory"}));
+    EXPECT_TRUE(untouched());
 }
 
 // ---- the bad-base-block question ----
 
 TEST_F(EdidOps, SaneBaseBlockAsksNothingWhateverFollowsBeyondTheExtensionCount) {
-    answer(EdidWriteChoice::Cancel);
+    answer(kj::kAnswerCancel);
     Bytes image = kjsim::builtInPanelEdid();            // no extension
     std::fill(image.begin() + 128, image.end(), 0x33);  // not an extension block: not judged
 
     EXPECT_TRUE(writeFileToEeprom(image));
 
-    EXPECT_TRUE(questions_.empty());
+    EXPECT_TRUE(questions().empty());
     EXPECT_EQ(eeprom().flash(), image);
 }
 
 TEST_F(EdidOps, BadChecksumCancelledLogsTheInterruptionAndWritesNothing) {
-    answer(EdidWriteChoice::Cancel);
+    answer(kj::kAnswerCancel);
 
     EXPECT_FALSE(writeFileToEeprom(badChecksumImage()));
 
-    ASSERT_EQ(questions_.size(), 1u);
-    EXPECT_TRUE(questions_[0].headerValid);
-    ASSERT_FALSE(questions_[0].blocks.empty());
-    EXPECT_FALSE(questions_[0].blocks[0].ok());
-    EXPECT_EQ(log(), join({kLinkLines, {"Writing EEPROM ...", "Write operation is interrupted."}}));
-    EXPECT_EQ(writes(), (Writes{kB}));
-    EXPECT_TRUE(linkClosed());
+    ASSERT_EQ(questions().size(), 1u);
+    EXPECT_EQ(questions()[0].find("the header"), std::string::npos) << questions()[0];
+    EXPECT_NE(questions()[0].find("the checksum is 0x"), std::string::npos) << questions()[0];
+    EXPECT_EQ(log(), (Lines{"Write cancelled: nothing was written."}));
+    EXPECT_TRUE(untouched());
     EXPECT_EQ(eeprom().flash(), kjsim::builtInPanelEdid());
 }
 
 TEST_F(EdidOps, BadChecksumFixedWritesTheCorrectedImageAndShowsIt) {
-    answer(EdidWriteChoice::FixChecksums);
+    answer(kj::kAnswerFix);
 
     EXPECT_TRUE(writeFileToEeprom(badChecksumImage()));
 
-    EXPECT_EQ(questions_.size(), 1u);
+    EXPECT_EQ(questions().size(), 1u);
     const Bytes fixed = kjsim::builtInPanelEdid();
     EXPECT_EQ(writes(), (Writes{kB, kEw, fixed, kI}));
     EXPECT_EQ(log(), writeLog(fixed, kWriteOk));
@@ -461,26 +458,22 @@ TEST_F(EdidOps, BadChecksumFixedWritesTheCorrectedImageAndShowsIt) {
     EXPECT_NE(shown_.front(), shown_.back());
 }
 
-TEST_F(EdidOps, BadChecksumWrittenAsItIsWhenSoAnsweredOrWhenNobodyIsAsked) {
+TEST_F(EdidOps, BadChecksumWrittenAsItIsWhenSoAnswered) {
+    answer(kj::kAnswerAsIs);
     EXPECT_TRUE(writeFileToEeprom(badChecksumImage()));
-    EXPECT_EQ(eeprom().flash(), badChecksumImage());
-
-    eeprom().setFlash(kjsim::builtInPanelEdid());
-    answer(EdidWriteChoice::AsIs);
-    EXPECT_TRUE(writeFileToEeprom(badChecksumImage()));
-    EXPECT_EQ(questions_.size(), 1u);
+    EXPECT_EQ(questions().size(), 1u);
     EXPECT_EQ(eeprom().flash(), badChecksumImage());
 }
 
 TEST_F(EdidOps, BadHeaderIsAskedAboutAndFixingLeavesIt) {
-    answer(EdidWriteChoice::FixChecksums);
+    answer(kj::kAnswerFix);
     Bytes image = kjsim::builtInPanelEdid();
     image[0] = 0x01;  // header and checksum both wrong
 
     EXPECT_TRUE(writeFileToEeprom(image));
 
-    ASSERT_EQ(questions_.size(), 1u);
-    EXPECT_FALSE(questions_[0].headerValid);
+    ASSERT_EQ(questions().size(), 1u);
+    EXPECT_NE(questions()[0].find("the header is not"), std::string::npos) << questions()[0];
     const Bytes written = eeprom().flash();
     EXPECT_EQ(written[0], 0x01);
     EXPECT_EQ(written[127], static_cast<uint8_t>(kjsim::builtInPanelEdid()[127] - 1));

@@ -99,24 +99,24 @@ TEST_F(EdidWindow, BadChecksumIsAskedAboutAndFixedBeforeWriting) {
     const auto path = dir_.file("bad.bin");
     writeFile(path, badChecksumImage());
     desktop_.choices.push_back(QString::fromStdString(path));
-    MessageBoxAnswer answer(kj::EdidWindow::kFixAndWrite);
+    desktop_.choices_made.push_back(kj::kAnswerFix);
 
     ASSERT_TRUE(kjtest::clickAndSettle(child<QPushButton>(*window_, "EDID_WRITE"), *window_));
 
-    EXPECT_EQ(answer.asked, 1);
+    // The image first, then once before anything is written: the chip, the file's size and CRC32, where the backup
+    // goes.
+    ASSERT_EQ(desktop_.questions.size(), 2);
     const auto good = kjsim::builtInPanelEdid()[127];
-    EXPECT_TRUE(answer.text.contains(QString::asprintf("0x%02X", unsigned{good})));
+    EXPECT_TRUE(desktop_.questions[0].contains(QString::asprintf("0x%02X", unsigned{good})));
     EXPECT_EQ(bench_.chip<kjsim::EepromChip>().flash(), kjsim::builtInPanelEdid());
-    // Asked once before anything is written: the chip, the file's size and CRC32, where the backup goes.
-    ASSERT_EQ(desktop_.questions.size(), 1);
-    EXPECT_TRUE(desktop_.questions[0].contains("EEPROM lcd (EDID)"));
-    EXPECT_TRUE(desktop_.questions[0].contains(QString::fromStdString(path)));
+    EXPECT_TRUE(desktop_.questions[1].contains("EEPROM lcd (EDID)"));
+    EXPECT_TRUE(desktop_.questions[1].contains(QString::fromStdString(path)));
     EXPECT_TRUE(
-        desktop_.questions[0].contains("256 bytes, CRC32 " + QString::fromStdString(kj::crc32Hex(badChecksumImage()))));
-    EXPECT_TRUE(desktop_.questions[0].contains("backups"));
+        desktop_.questions[1].contains("256 bytes, CRC32 " + QString::fromStdString(kj::crc32Hex(badChecksumImage()))));
+    EXPECT_TRUE(desktop_.questions[1].contains("backups"));
     const Lines lines = linesOf(child<QPlainTextEdit>(*window_, "EDID_Memo"));
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Writing data to EEPROM is completed successfully."), lines.end());
-    EXPECT_EQ(tail(lines, 2), (Lines{imageLine("Chip", kjsim::builtInPanelEdid()), "PASSED"}));
+    EXPECT_EQ(tail(lines, 2), (Lines{doneLine("Read-back", kjsim::builtInPanelEdid()), "PASSED"}));
     EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window_, "EDID_Info")),
               kj::describeEdid(kj::decodeEdid(kjsim::builtInPanelEdid())));
 }
@@ -125,14 +125,14 @@ TEST_F(EdidWindow, BadChecksumCancelledWritesNothing) {
     const auto path = dir_.file("bad.bin");
     writeFile(path, badChecksumImage());
     desktop_.choices.push_back(QString::fromStdString(path));
-    MessageBoxAnswer answer(kj::EdidWindow::kCancelWrite);
+    desktop_.choices_made.push_back(kj::kAnswerCancel);
 
     ASSERT_TRUE(kjtest::clickAndSettle(child<QPushButton>(*window_, "EDID_WRITE"), *window_));
 
-    EXPECT_EQ(answer.asked, 1);
-    // After the backup, the write's own session; a user's no is no verdict.
-    EXPECT_EQ(tail(linesOf(child<QPlainTextEdit>(*window_, "EDID_Memo")), 4),
-              join({kLinkLines, {"Writing EEPROM ...", "Write operation is interrupted."}}));
+    EXPECT_EQ(desktop_.questions.size(), 1);
+    // Nothing reaches the programmer; a user's no is no verdict.
+    EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window_, "EDID_Memo")), (Lines{"Write cancelled: nothing was written."}));
+    EXPECT_TRUE(slot_->calls().empty());
     EXPECT_EQ(child<QPlainTextEdit>(*window_, "EDID_Memo")->viewport()->findChild<QLabel*>("Verdict"), nullptr);
     EXPECT_EQ(bench_.chip<kjsim::EepromChip>().flash(), kjsim::builtInPanelEdid());
     // No summary stays of an image that was not written.

@@ -41,27 +41,28 @@ constexpr size_t kWritePreparationSize = 19 * 4;
 
 class IteOperation : public ::testing::Test, protected Rig {
 protected:
-    explicit IteOperation(kjsim::BenchOptions options = iteBench()) : Rig(options), programmer_(*bridge, ui) {}
+    explicit IteOperation(kjsim::BenchOptions options = iteBench())
+        : Rig(options), tool_(*bridge, ui, kj::ite::kFamily) {}
 
     kjsim::IteChip& chip() { return bench.chip<kjsim::IteChip>(); }
-    kj::Operation& op() { return programmer_.operation(); }
+    kj::Operation& op() { return tool_.operation(); }
 
     bool applied(const kj::ite::Routing& pins) {
-        programmer_.applyRouting(pins);
+        tool_.sessions<kj::IteSessions>().applyRouting(pins);
         return succeeded(op());
     }
     bool checked() {
-        programmer_.checkConnection();
+        tool_.sessions<kj::IteSessions>().checkConnection();
         return succeeded(op());
     }
     void read(const std::optional<std::string>& path) {
         ui.chooseNext(path);
-        programmer_.startRead();
+        tool_.startRead();
         waitIdle(op());
     }
     void write(const std::optional<std::string>& path) {
         ui.chooseNext(path);
-        programmer_.startWrite();
+        tool_.startWrite();
         waitIdle(op());
     }
     // Writes `image` to a file and the file to the chip.
@@ -77,7 +78,7 @@ protected:
         return sent.size() < start ? Bytes{} : Bytes(sent.begin() + start, sent.end());
     }
 
-    kj::IteProgrammer programmer_;
+    kj::ImageTool tool_;
 };
 
 }  // namespace kjtest

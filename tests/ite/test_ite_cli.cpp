@@ -86,7 +86,7 @@ TEST(IteCliProgram, ApplyCheckReadAndWriteThroughTheSimulator) {
     writeFile(dir.file("changed.bin"), image);
     const auto write = cli({"write", "--input", dir.file("changed.bin")});
     ASSERT_EQ(write.status, 0) << write.err;
-    EXPECT_EQ(tail(write.lines(), 2), (Lines{imageLine("Чип", image, " байт"), "PASSED"}));
+    EXPECT_EQ(tail(write.lines(), 2), (Lines{doneLine("Проверка", image, ": готово, ", " байт"), "PASSED"}));
     ASSERT_EQ(cli({"read", "--output", dir.file("second.bin")}).status, 0);
     EXPECT_EQ(readFile(dir.file("second.bin")), image);
 }

@@ -124,7 +124,7 @@ TEST_F(IteWindow, BoardApplyCheckAndReadThroughTheButtons) {
     // The read: the dialog is typed into while the preparation holds the window.
     bench_.programmer->faults.replyDelay = kj::Millis{2};
     child<QPushButton>(*window, "ITE_READ_BitBtn")->click();
-    ASSERT_TRUE(begun(window->programmer().operation(), "READ_ITE"));
+    ASSERT_TRUE(begun(window->tool().operation(), "READ_ITE"));
     EXPECT_TRUE(child<QPushButton>(*window, "ITE_READ_BitBtn")->isEnabled());
     for (auto* button :
          {child<QPushButton>(*window, "ITE_CHECK_CON_BitBtn"), child<QPushButton>(*window, "ITE_WRITE_BitBtn"),
@@ -132,7 +132,7 @@ TEST_F(IteWindow, BoardApplyCheckAndReadThroughTheButtons) {
         EXPECT_FALSE(button->isEnabled()) << button->objectName().toStdString();
     window->close();  // EXIT while a read runs does nothing
     EXPECT_TRUE(window->isVisible());
-    ASSERT_TRUE(runUntil([&] { return window->programmer().operation().idle(); }, kWindowHangBoundMs));
+    ASSERT_TRUE(runUntil([&] { return window->tool().operation().idle(); }, kWindowHangBoundMs));
     EXPECT_EQ(readFile(dir_.file("ite.bin")), bench_.chip<kjsim::IteChip>().flash());
     EXPECT_EQ(child<kj::Gauge>(*window, "ITE_CGauge1")->progress(), 512);
     EXPECT_TRUE(child<QPushButton>(*window, "ITE_SETUP_BitBtn")->isEnabled());

@@ -63,25 +63,24 @@ TEST_F(Kb90xxWindow, ReadRunsOnTheWorkerWithTheButtonsOfARead) {
     child<QPushButton>(*window, "KB901X_READ")->click();
 
     // The worker has set the name and the window shows the buttons of a read.
-    ASSERT_TRUE(begun(window->programmer().operation(), "Reading"));
+    ASSERT_TRUE(begun(window->tool().operation(), "Reading"));
     EXPECT_TRUE(child<QPushButton>(*window, "KB901X_READ")->isEnabled());
     EXPECT_FALSE(child<QPushButton>(*window, "KB901X_WRITE")->isEnabled());
     EXPECT_FALSE(child<QPushButton>(*window, "EXIT_KB901X")->isEnabled());
-    EXPECT_STREQ(window->programmer().operation().name().get(), "Reading");
+    EXPECT_STREQ(window->tool().operation().name().get(), "Reading");
 
-    ASSERT_TRUE(runUntil([&] { return window->programmer().operation().idle(); }, kWindowHangBoundMs));
-    ASSERT_TRUE(window->programmer().operation().waitIdle(std::chrono::milliseconds(kWindowHangBoundMs)));
+    ASSERT_TRUE(runUntil([&] { return window->tool().operation().idle(); }, kWindowHangBoundMs));
+    ASSERT_TRUE(window->tool().operation().waitIdle(std::chrono::milliseconds(kWindowHangBoundMs)));
     EXPECT_TRUE(child<QPushButton>(*window, "KB901X_READ")->isEnabled());
     EXPECT_TRUE(child<QPushButton>(*window, "KB901X_WRITE")->isEnabled());
     EXPECT_TRUE(child<QPushButton>(*window, "EXIT_KB901X")->isEnabled());
 
     EXPECT_EQ(slot_->written(), readTranscript());
     EXPECT_EQ(readFile(path), bench_.chip<kjsim::Kb90xxChip>().flash());
-    EXPECT_EQ(
-        memoLines(child<QPlainTextEdit>(*window, "KB901X_Memo")),
-        join({kStartLines,
-              {"Save the file: ", path, "Reading KB9012 ...", kStamp, "Reading completed successfully.", kStamp,
-               imageLine("Read", readFile(path)), "PASSED"}}));
+    EXPECT_EQ(memoLines(child<QPlainTextEdit>(*window, "KB901X_Memo")),
+              join({kStartLines,
+                    {"Save the file: ", path, "Reading KB9012 ...", kStamp, "Reading completed successfully.", kStamp,
+                     imageLine("Read", readFile(path)), "PASSED"}}));
     EXPECT_EQ(child<kj::Gauge>(*window, "CGauge_KB901X")->maxValue(), 32768);
     EXPECT_EQ(child<kj::Gauge>(*window, "CGauge_KB901X")->progress(), 32768);
     EXPECT_EQ(child<kj::Gauge>(*window, "CGauge_KB901X")->foreColor(), QColor(0, 255, 0));

@@ -49,8 +49,9 @@ TEST_F(Mec16Cli, CtrlCStopsAReadButNotAWrite) {
     const std::string path = dir_.file("m.bin");
     CliRun r = run("read", {"--output", path});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(tail(r.out, 8),
-              join({{"Пользователь прервал операцию чтения."}, kClosingLines, kEndLines, {"FAILED: чтение не удалось"}}));
+    EXPECT_EQ(
+        tail(r.out, 8),
+        join({{"Пользователь прервал операцию чтения."}, kClosingLines, kEndLines, {"FAILED: чтение не удалось"}}));
     const Bytes main = bench_.chip<kjsim::Mec16Chip>().main();
     EXPECT_EQ(readFile(path), Bytes(main.begin(), main.begin() + 10 * 1024));
 
@@ -58,7 +59,7 @@ TEST_F(Mec16Cli, CtrlCStopsAReadButNotAWrite) {
     writeFile(path, image);
     bench_.chip<kjsim::Mec16Chip>().setFlash(Bytes(kMain + kInfo, 0xFF));
     kj::cli::installInterruptHandlers();  // a new command: no Ctrl-C counted yet
-    ui_.onlyIn = "WRITE_MAIN";            // not in the reads around it
+    ui_.onlyIn = kj::Phase::Write;        // not in the reads around it
     r = run("write", {"--input", path});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("the write runs to its end"), std::string::npos) << r.err;
@@ -88,8 +89,9 @@ TEST(Mec16CliProgram, CheckReadEraseAndWriteThroughTheSimulatorsPort) {
     EXPECT_EQ(erase.status, 0) << erase.err;
     auto write = runCommand({KJ_CLI, "--port", port, "mec16", "write", "--input", image});
     EXPECT_EQ(write.status, 0) << write.err;
-    EXPECT_EQ(tail(write.lines(), 2),
-              (Lines{imageLine("Чип", Bytes(backup.begin(), backup.begin() + kMain), " байт"), "PASSED"}));
+    EXPECT_EQ(
+        tail(write.lines(), 2),
+        (Lines{doneLine("Проверка", Bytes(backup.begin(), backup.begin() + kMain), ": готово, ", " байт"), "PASSED"}));
     const std::string again = dir.file("again.bin");
     read = runCommand({KJ_CLI, "--port", port, "mec16", "read", "--output", again});
     EXPECT_EQ(readFile(again), Bytes(backup.begin(), backup.begin() + kMain)) << "written back whole";

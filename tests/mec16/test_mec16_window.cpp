@@ -28,7 +28,7 @@ protected:
           window_(std::make_unique<kj::Mec16Window>(context_, &launcher_)) {
         window_->show();
     }
-    kj::Operation& op() { return window_->programmer().operation(); }
+    kj::Operation& op() { return window_->tool().operation(); }
     bool idle() { return op().idle() && op().waitIdle(std::chrono::milliseconds(0)); }
 
     ScratchDir dir_;
@@ -90,8 +90,9 @@ TEST_F(Mec16Window, CheckThenAReadStoppedByTheStopButtonThenBackToTheLauncher) {
     EXPECT_TRUE(window_->isVisible());
     ASSERT_TRUE(runUntil([&] { return idle(); }));
     const Lines lines = memoLines(child<QPlainTextEdit>(*window_, "Memo_MEC16"));
-    EXPECT_EQ(tail(lines, 8),
-              join({{"Пользователь прервал операцию чтения."}, kClosingLines, kEndLines, {"FAILED: чтение не удалось"}}));
+    EXPECT_EQ(
+        tail(lines, 8),
+        join({{"Пользователь прервал операцию чтения."}, kClosingLines, kEndLines, {"FAILED: чтение не удалось"}}));
     const Bytes kept = readFile(path);
     const Bytes main = bench_.chip<kjsim::Mec16Chip>().main();
     EXPECT_EQ(kept.size() % 1024, 0u);
@@ -118,7 +119,7 @@ TEST(Mec16WindowDesktop, TheSaveDialogTakesTheUsersKeysWhileTheReadStarts) {
     const std::string path = dir.file("typed.bin");
     const DialogTypist typist(path);
     child<QPushButton>(window, "BitBtn_RD_MEC16")->click();
-    ASSERT_TRUE(runUntil([&] { return window.programmer().operation().waitIdle(std::chrono::milliseconds(0)); }));
+    ASSERT_TRUE(runUntil([&] { return window.tool().operation().waitIdle(std::chrono::milliseconds(0)); }));
     EXPECT_EQ(typist.dialogsTyped(), 1);
     EXPECT_EQ(readFile(path), bench.chip<kjsim::Mec16Chip>().main());
 }

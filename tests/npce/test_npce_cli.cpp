@@ -29,7 +29,11 @@ protected:
     std::unique_ptr<Server> sim_;
     std::string port_;
     const std::string path_ = dir_.file("n.bin");
-    const Lines written_{"Verify ...", "Nuvoton chip is programmed succesfully!", kStamp};
+    // The programmer's own verify, then the read-back.
+    Lines written(const Bytes& image) const {
+        return {"Verify ...", "Nuvoton chip is programmed succesfully!", kStamp, "Read-back: reading the chip ...",
+                doneLine("Read-back", image)};
+    }
 };
 
 TEST_F(NpceCliProgram, ReadsTheFlashAndWritesItBackAFileOfAnotherSizeOnlyWhenForced) {
@@ -40,10 +44,10 @@ TEST_F(NpceCliProgram, ReadsTheFlashAndWritesItBackAFileOfAnotherSizeOnlyWhenFor
     EXPECT_EQ(maskTimes(r.lines()), join({npceReadLines(path_), {imageLine("Read", pattern), "PASSED"}}));
     EXPECT_EQ(readFile(path_), pattern);
 
-    // The programmer verifies the write itself: no read-back follows it.
     r = npce({"write", "--input", path_, "--no-backup"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(maskTimes(r.lines()), join({{imageLine("File", pattern)}, npceWriteLines(path_), written_, {"PASSED"}}));
+    EXPECT_EQ(maskTimes(r.lines()),
+              join({{imageLine("File", pattern)}, npceWriteLines(path_), written(pattern), {"PASSED"}}));
 
     // Refused before the link opens unless forced.
     writeFile(path_, npceRandomImage(1000, 3));
@@ -51,10 +55,12 @@ TEST_F(NpceCliProgram, ReadsTheFlashAndWritesItBackAFileOfAnotherSizeOnlyWhenFor
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("holds 1000 bytes"), std::string::npos) << r.err;
-    r = npce({"write", "--input", path_, "--force", "--no-backup"});
+    r = npce({"write", "--input", path_, "--any-size", "--no-backup"});
     EXPECT_EQ(r.status, 0) << r.err;
+    Bytes padded = readFile(path_);
+    padded.resize(kNpceImage, 0xFF);
     EXPECT_EQ(maskTimes(r.lines()),
-              join({{imageLine("File", readFile(path_))}, npceWriteLines(path_), written_, {"PASSED"}}));
+              join({{imageLine("File", readFile(path_))}, npceWriteLines(path_), written(padded), {"PASSED"}}));
 }
 
 TEST_F(NpceCliProgram, AFailedVerificationIsAFailure) {
@@ -62,9 +68,14 @@ TEST_F(NpceCliProgram, AFailedVerificationIsAFailure) {
     writeFile(path_, npceRandomImage(kNpceImage, 2));
     CommandResult r = npce({"write", "--input", path_, "--no-backup"});
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(maskTimes(r.lines()),
-              join({{imageLine("File", readFile(path_))}, npceWriteLines(path_),
-                    {"Verify ...", "*** Data is written incorrectly ***", kStamp, "FAILED: the write failed"}}));
+    // The programmer's verify says only that it is wrong; the read-back says where.
+    const Lines lines = maskTimes(r.lines());
+    const Lines verified = join({{imageLine("File", readFile(path_))},
+                                 npceWriteLines(path_),
+                                 {"Verify ...", "*** Data is written incorrectly ***", kStamp}});
+    EXPECT_EQ(Lines(lines.begin(), lines.begin() + static_cast<long>(std::min(lines.size(), verified.size()))),
+              verified);
+    EXPECT_EQ(lines.back(), "FAILED: the chip differs from the file at 0x11170; bytes that differ: 1");
 }
 
 }  // namespace

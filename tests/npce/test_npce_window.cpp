@@ -38,7 +38,7 @@ TEST_F(NpceWindow, ReadThenWriteThroughTheButtonsKeepsOneLog) {
     EXPECT_EQ(window.windowTitle(), "NPCE288N/388N 16_05_2016");
     EXPECT_EQ(child<QPushButton>(window, "NPCE_READ")->text(), "Nuvoton_READ");
     EXPECT_EQ(child<QPushButton>(window, "NPCE_WRITE")->text(), "Nuvoton_WRITE");
-    kj::Operation& op = window.programmer().operation();
+    kj::Operation& op = window.tool().operation();
     const std::string path = dir.file("flash.bin");
     bench.programmer->faults.replyDelay = kj::Millis{1};  // time to look at the buttons meanwhile
 
@@ -74,8 +74,9 @@ TEST_F(NpceWindow, ReadThenWriteThroughTheButtonsKeepsOneLog) {
     const Lines lines = memoLines(child<QPlainTextEdit>(window, "NPCE_Memo"));
     const Lines read = join({npceReadLines(path), {imageLine("Read", readFile(path)), "PASSED"}});
     EXPECT_EQ(Lines(lines.begin(), lines.begin() + static_cast<long>(std::min(read.size(), lines.size()))), read);
-    const Lines write =
-        join({npceWriteLines(path), {"Verify ...", "Nuvoton chip is programmed succesfully!", kStamp, "PASSED"}});
+    const Lines write = join({npceWriteLines(path),
+                              {"Verify ...", "Nuvoton chip is programmed succesfully!", kStamp,
+                               "Read-back: reading the chip ...", doneLine("Read-back", readFile(path)), "PASSED"}});
     EXPECT_EQ(tail(lines, write.size()), write);
     EXPECT_EQ(child<kj::Gauge>(window, "CGauge_NPCE")->maxValue(), 512);
     // The verify's yellow gives way to the verdict's green.
@@ -101,7 +102,7 @@ TEST_F(NpceWindow, TheSaveDialogTakesTheUsersKeysWhileTheReadStarts) {
     const std::string path = dir.file("typed.bin");
     const DialogTypist typist(path, kWindowHangBoundMs / 3);
     child<QPushButton>(window, "NPCE_READ")->click();
-    ASSERT_TRUE(runUntil([&] { return window.programmer().operation().idle(); }));
+    ASSERT_TRUE(runUntil([&] { return window.tool().operation().idle(); }));
     EXPECT_EQ(typist.dialogsTyped(), 1);
     EXPECT_EQ(readFile(path), bench.chip<kjsim::NpceChip>().flash());
 }

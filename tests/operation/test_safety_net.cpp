@@ -29,7 +29,7 @@ void PrintTo(const NetFamily& f, std::ostream* os) { *os << f.family->name; }
 std::vector<NetFamily> netFamilies() {
     std::vector<NetFamily> all;
     for (const kj::Family* family : kj::families()) {
-        if (!family->imageTool) continue;
+        if (!family->sessions) continue;
         for (const kjsim::ChipEntry* chip : kjsim::chipEntries())
             if (chip->tool == family->name) all.push_back({family, chip});
     }
@@ -49,7 +49,7 @@ protected:
     void makeRig(kjsim::BenchOptions options = {}) {
         options.family = std::string(GetParam().chip->firmware);
         rig_.emplace(options);
-        tool_ = GetParam().family->imageTool(*rig_->bridge, rig_->ui);
+        tool_ = kj::makeImageTool(*GetParam().family, *rig_->bridge, rig_->ui);
         tool_->safety.on = true;
     }
     kj::Operation& op() { return tool_->operation(); }
@@ -74,11 +74,14 @@ protected:
         writeFile(path, image);
         return path;
     }
-    bool run(void (kj::ImageTool::*start)(), std::optional<std::string> path) {
+    bool run(void (*start)(kj::ImageTool&), std::optional<std::string> path) {
         rig_->ui.chooseNext(std::move(path));
-        (tool_.get()->*start)();
+        start(*tool_);
         return rig_->succeeded(op());
     }
+    static void read(kj::ImageTool& tool) { tool.startRead(); }
+    static void write(kj::ImageTool& tool) { tool.startWrite(); }
+    static void verify(kj::ImageTool& tool) { tool.startVerify(); }
     std::vector<fs::path> backups() const {
         std::vector<fs::path> found;
         std::error_code ec;
@@ -106,7 +109,7 @@ TEST_P(SafetyNet, AWriteIsBackedUpFirstAndEndsWithTheImageAndAPass) {
     const Bytes before = chipImage();
     Bytes image = fileImage();
     image[deadCell()] = 0x42;
-    ASSERT_TRUE(run(&kj::ImageTool::startWrite, fileWith(image))) << ::testing::PrintToString(rig_->log());
+    ASSERT_TRUE(run(write, fileWith(image))) << ::testing::PrintToString(rig_->log());
 
     // A programmed MEC16 flash is erased first: the write does not land on it.
     EXPECT_EQ(chipImage(), image);
@@ -114,8 +117,9 @@ TEST_P(SafetyNet, AWriteIsBackedUpFirstAndEndsWithTheImageAndAPass) {
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].parent_path().filename(), GetParam().family->name);
     const std::string sha = kj::sha256Hex(before);
-    EXPECT_TRUE(
-        std::regex_match(saved[0].filename().string(), std::regex("[0-9]{8}-[0-9]{6}-" + sha.substr(0, 8) + "\\.bin")))
+    EXPECT_TRUE(std::regex_match(saved[0].filename().string(),
+                                 std::regex("[0-9]{8}-[0-9]{6}-" + std::string(GetParam().family->name) +
+                                            "-before-write-" + sha.substr(0, 8) + "\\.bin")))
         << saved[0];
     EXPECT_EQ(readPath(saved[0]), before);
     EXPECT_TRUE(logged(kj::utf8Of(saved[0])));
@@ -132,7 +136,7 @@ TEST_P(SafetyNet, ADeadCellFailsTheWriteAndTheReadBackNamesItsAddress) {
     options.deadCells[std::string(GetParam().chip->name)] = deadCell();
     makeRig(options);
     const Bytes image = fileImage();
-    EXPECT_FALSE(run(&kj::ImageTool::startWrite, fileWith(image)));
+    EXPECT_FALSE(run(write, fileWith(image)));
 
     const Bytes chip = chipImage();
     ASSERT_EQ(chip.size(), image.size());
@@ -151,7 +155,7 @@ TEST_P(SafetyNet, AFailedBackupLeavesTheChipAlone) {
     makeRig();
     rig_->faults().hangUpAtStep = 2;  // the first reply after the handshake
     const Bytes before = chipImage();
-    EXPECT_FALSE(run(&kj::ImageTool::startWrite, fileWith(fileImage())));
+    EXPECT_FALSE(run(write, fileWith(fileImage())));
     EXPECT_EQ(chipImage(), before);
     const auto calls = rig_->slot().calls();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "open"), 1) << "no session after the backup's";
@@ -165,11 +169,11 @@ TEST_P(SafetyNet, TheVerifyActionComparesAndWritesNothing) {
     const Bytes chip = chipImage();
     Bytes changed = chip;
     changed[deadCell()] ^= 0x5A;
-    EXPECT_FALSE(run(&kj::ImageTool::startVerify, fileWith(changed)));
+    EXPECT_FALSE(run(verify, fileWith(changed)));
     ASSERT_EQ(rig_->ui.verdicts().size(), 1u);
     EXPECT_NE(rig_->ui.verdicts()[0].find(deadCellText() + "; "), std::string::npos) << rig_->ui.verdicts()[0];
 
-    EXPECT_TRUE(run(&kj::ImageTool::startVerify, fileWith(chip)));
+    EXPECT_TRUE(run(verify, fileWith(chip)));
     EXPECT_EQ(rig_->ui.verdicts().back(), "PASSED");
     EXPECT_EQ(chipImage(), chip);
     EXPECT_TRUE(backups().empty());
@@ -182,7 +186,7 @@ TEST_P(SafetyNet, ABlankReadIsFlaggedAndStillSaved) {
     ASSERT_NE(flash, nullptr);
     flash->setFlash({});  // all erased
     const std::string path = rig_->dir.file("blank.bin");
-    EXPECT_TRUE(run(&kj::ImageTool::startRead, path));
+    EXPECT_TRUE(run(read, path));
     EXPECT_EQ(readFile(path), Bytes(imageSize(), 0xFF));
     ASSERT_EQ(rig_->ui.verdicts().size(), 1u);
     EXPECT_EQ(rig_->ui.verdicts()[0].rfind("WARNING: ", 0), 0u);

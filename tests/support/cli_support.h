@@ -33,10 +33,10 @@ class InterruptingFrontend : public kj::cli::ConsoleFrontend {
 public:
     int atProgress = -1;
     int againAtProgress = -1;
-    std::string onlyIn;  // when set, only in the operation of this name
+    std::optional<kj::Phase> onlyIn;  // when set, only in this phase of an image operation
     void setGaugeProgress(int value, int maximum, int gauge) override {
         ConsoleFrontend::setGaugeProgress(value, maximum, gauge);
-        if (!onlyIn.empty() && name_ != onlyIn) return;
+        if (onlyIn && phase_ != onlyIn) return;
         const int next = presses_ == 0 ? atProgress : presses_ == 1 ? againAtProgress : -1;
         if (value != next) return;
         ++presses_;
@@ -44,13 +44,17 @@ public:
     }
     void operationStarted(std::string_view name) override {
         presses_ = 0;
-        name_ = name;
+        phase_.reset();
         ConsoleFrontend::operationStarted(name);
+    }
+    void phase(kj::Phase phase) override {
+        phase_ = phase;
+        ConsoleFrontend::phase(phase);
     }
 
 private:
     int presses_ = 0;
-    std::string name_;
+    std::optional<kj::Phase> phase_;
 };
 
 // Runs `tool`'s `action`; a usage error is thrown on, with the output dropped.

@@ -54,7 +54,7 @@ public:
         errors_.emplace_back(text);
     }
     // Yes, unless the test scripted another answer.
-    bool confirm(std::string_view question) override {
+    bool confirm(std::string_view question, kj::Ask) override {
         std::lock_guard lock(mutex_);
         questions_.emplace_back(question);
         if (answers_.empty()) return true;
@@ -62,11 +62,11 @@ public:
         answers_.pop_front();
         return answer;
     }
-    // The scripted answer's index, else the last answer (the escape).
+    // The scripted answer's index, else the first answer, as a yes.
     std::optional<size_t> choose(std::string_view question, const std::vector<std::string>& answers) override {
         std::lock_guard lock(mutex_);
         questions_.emplace_back(question);
-        if (choiceAnswers_.empty()) return answers.empty() ? std::nullopt : std::optional(answers.size() - 1);
+        if (choiceAnswers_.empty()) return answers.empty() ? std::nullopt : std::optional<size_t>(0);
         const auto answer = choiceAnswers_.front();
         choiceAnswers_.pop_front();
         return answer;
@@ -196,6 +196,13 @@ inline std::vector<std::string> maskTimes(std::vector<std::string> lines) {
 inline std::string imageLine(const std::string& label, const std::vector<uint8_t>& image,
                              const std::string& bytes = " bytes") {
     return label + ": " + std::to_string(image.size()) + bytes + ", CRC32 " + kj::crc32Hex(image) + ", SHA-256 " +
+           kj::sha256Hex(image);
+}
+
+// The line that ends a read the net makes for itself: "Read-back: done, 256 bytes, CRC32 …, SHA-256 …".
+inline std::string doneLine(const std::string& label, const std::vector<uint8_t>& image,
+                            const std::string& done = ": done, ", const std::string& bytes = " bytes") {
+    return label + done + std::to_string(image.size()) + bytes + ", CRC32 " + kj::crc32Hex(image) + ", SHA-256 " +
            kj::sha256Hex(image);
 }
 

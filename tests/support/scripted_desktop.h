@@ -29,10 +29,10 @@ public:
         return path;
     }
     void errorBox(QWidget*, const QString& text) override { errors << text; }
-    std::deque<std::optional<size_t>> choices_made;  // empty: the last answer (the escape)
+    std::deque<std::optional<size_t>> choices_made;  // empty: the first answer, as a yes
     std::optional<size_t> choose(QWidget*, const QString& text, const QStringList& answers) override {
         questions << text;
-        if (choices_made.empty()) return answers.isEmpty() ? std::nullopt : std::optional<size_t>(answers.size() - 1);
+        if (choices_made.empty()) return answers.isEmpty() ? std::nullopt : std::optional<size_t>(0);
         const auto answer = choices_made.front();
         choices_made.pop_front();
         return answer;
