@@ -135,7 +135,7 @@ TEST_F(LauncherTest, ConnectionTestOpensBesideTheLauncherAndLogsWhatItFinds) {
     }
     const QString expected =
         "\nNumber of VCOM ports found on the machine: 1\n>>>\nOpen VCOM0\n"
-        "FTDI DRIVER version -> 21224\nPROG version FW -> V41";
+        "FTDI DRIVER version -> 2.12.24\nPROG version FW -> V41";
     EXPECT_EQ(child<QPlainTextEdit>(*testing, "Test_memo")->toPlainText(), expected + "\n" + expected)
         << "each run adds below the last";
 }
