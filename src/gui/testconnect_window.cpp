@@ -28,6 +28,7 @@ ConnectionTestWindow::ConnectionTestWindow(AppContext& context)
                                                      testButton_->setEnabled(!on);
                                                      on ? setCursor(Qt::BusyCursor) : unsetCursor();
                                                  }});
+    frontend_->recordAs(kConnectionTestFamily.name);
     test_ = std::make_unique<Operation>(*bridge_, *frontend_, kConnectionTestFamily);
 }
 

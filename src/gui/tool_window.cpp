@@ -2,13 +2,14 @@
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QScreen>
-#include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "common/registry.h"
+#include "gui/window_frontend.h"
 
 namespace kj {
 
@@ -26,9 +27,15 @@ ToolWindow::ToolWindow(AppContext& context, QWidget* launcher, const QString& ca
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(scroll_, 1);
-    // Escape does what EXIT does, wherever the focus is in the window.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, [this] { exitRequested(); });
+}
+
+// Escape does what EXIT does, wherever the focus is in the window. It comes here
+// only when nothing took it before: an open drop-down list or menu closes on it
+// first, and a dialog takes it for its own.
+void ToolWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Escape || event->modifiers() != Qt::NoModifier) return QWidget::keyPressEvent(event);
+    event->accept();
+    exitRequested();
 }
 
 void ToolWindow::setCanvasSize(int width, int height) {
@@ -59,7 +66,15 @@ void ToolWindow::setVisible(bool visible) {
         }
         centreOnScreen(this, launcher_);
     }
+    if (visible && !isVisible() && instructionsLog_ && logIsEmpty(instructionsLog_)) {
+        for (const QString& line : instructions_) appendLogLine(instructionsLog_, line);
+    }
     QWidget::setVisible(visible);
+}
+
+void ToolWindow::setInstructions(QPlainTextEdit* log, std::vector<QString> lines) {
+    instructionsLog_ = log;
+    instructions_ = std::move(lines);
 }
 
 void ToolWindow::closeEvent(QCloseEvent* event) {

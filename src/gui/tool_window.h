@@ -47,8 +47,12 @@ protected:
     // controls that must stay in reach on a small screen. Made once.
     QWidget* sidePanel(int width);
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     // The launcher first, then this window.
     void showLauncherAndHide();
+    // What `log` shows whenever the window opens with it empty: how to connect,
+    // what to expect. Shown only, never recorded: no operation said it.
+    void setInstructions(QPlainTextEdit* log, std::vector<QString> lines);
     AppContext& context_;
     QWidget* launcher_;
 
@@ -58,6 +62,8 @@ private:
     QWidget* canvas_ = nullptr;
     QWidget* side_ = nullptr;
     bool placed_ = false;
+    QPlainTextEdit* instructionsLog_ = nullptr;
+    std::vector<QString> instructions_;
 };
 
 // A tool's window, registered in its own file: the launcher makes one of each,

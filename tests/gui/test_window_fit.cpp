@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -72,6 +73,43 @@ TEST_F(WindowFit, EveryToolWindowFitsAndEscapeLeavesIt) {
         EXPECT_FALSE(tool.window->isVisible()) << name;
         EXPECT_TRUE(form->isVisible()) << name;
     }
+}
+
+// A drop-down list open in a window: the first Escape closes only the list, the
+// second is EXIT. A window that comes back with an empty log shows its
+// instructions again.
+TEST_F(WindowFit, EscapeClosesAnOpenListBeforeItLeavesTheWindow) {
+    int lists = 0;
+    for (const auto& tool : form->tools()) {
+        const std::string name = tool.window->objectName().toStdString();
+        const auto combos = tool.window->findChildren<QComboBox*>();
+        const auto list = std::find_if(combos.begin(), combos.end(), [&](QComboBox* combo) {
+            return combo->isVisibleTo(tool.window) && combo->isEnabled() && combo->count() > 1;
+        });
+        if (list == combos.end()) continue;
+        ++lists;
+        auto* log = tool.window->findChild<QPlainTextEdit*>();
+        tool.button->click();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(tool.window)) << name;
+        const QString instructions = log->toPlainText();
+
+        (*list)->setFocus();
+        (*list)->showPopup();
+        QWidget* popup = QApplication::activePopupWidget();
+        ASSERT_NE(popup, nullptr) << name;
+        QTest::keyClick(popup->windowHandle(), Qt::Key_Escape);
+        EXPECT_FALSE(popup->isVisible()) << name;
+        EXPECT_TRUE(tool.window->isVisible()) << name << ": one Escape left the window with its list";
+
+        ASSERT_TRUE(QTest::qWaitForWindowActive(tool.window)) << name;
+        QTest::keyClick(tool.window->windowHandle(), Qt::Key_Escape);
+        EXPECT_FALSE(tool.window->isVisible()) << name;
+        tool.button->click();
+        EXPECT_FALSE(instructions.isEmpty()) << name;
+        EXPECT_EQ(log->toPlainText(), instructions) << name;
+        tool.window->hide();
+    }
+    EXPECT_GT(lists, 0);
 }
 
 TEST_F(WindowFit, ConnectionTestOpensBesideTheLauncher) {
