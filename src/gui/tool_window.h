@@ -79,6 +79,23 @@ ToolWindow* makeToolWindow(AppContext& context, QWidget* launcher) {
 // Every registered window, in its family's place.
 std::vector<const WindowEntry*> toolWindows();
 
+// A log window. A footer it is given (a child, such as a verdict) sits at its
+// bottom right under the text while it shows, never over the last line.
+class LogView : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit LogView(QWidget* parent) : QPlainTextEdit(parent) {}
+    void setFooter(QWidget* footer);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void placeFooter();
+    QWidget* footer_ = nullptr;
+};
+
 // Controls with the look the windows share.
 QFont courier(int pixelSize, bool bold = false);
 // A disabled button greys its caption whatever its colour.
