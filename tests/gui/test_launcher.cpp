@@ -76,7 +76,7 @@ TEST_F(LauncherTest, ButtonsCarryTheirCaptionsTopToBottom) {
     EXPECT_EQ(child<QPushButton>(*form, "Exit")->size(), QSize(185, 41));
     EXPECT_EQ(child<QPushButton>(*form, "Exit")->font().pixelSize(), 27);
     EXPECT_TRUE(child<QPushButton>(*form, "Exit")->font().bold());
-    EXPECT_EQ(child<QPushButton>(*form, "Test_connect")->text(), " ");
+    EXPECT_EQ(child<QPushButton>(*form, "Test_connect")->text(), "USB test");
     EXPECT_EQ(child<QPushButton>(*form, "Test_connect")->size(), QSize(97, 25));
     EXPECT_FALSE(child<QPushButton>(*form, "Test_connect")->toolTip().isEmpty());
 }

@@ -9,8 +9,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <optional>
 
 #include "app/launcher.h"
+#include "common/registry.h"
 #include "gui/gauge.h"
 #include "sim/sim_bridge.h"
 #include "support/scratch.h"
@@ -30,6 +32,23 @@ using kjtest::child;
 
 // Less a panel and a title bar of 40 px each, which the offscreen platform does not draw.
 const QRect kRoom(0, 0, 1366, 768 - 80);
+
+// One tool more than the program has, registered as a family registers its window.
+const Family kSpareFamily{
+    .place = 99, .name = "spare", .launcherButton = "Spare", .launcherCaption = "Spare tool", .firmware = "V41"};
+class SpareWindow : public ToolWindow {
+public:
+    SpareWindow(AppContext& context, QWidget* launcher) : ToolWindow(context, launcher, "Spare", "V41") {
+        setCanvasSize(300, 200);
+    }
+
+private:
+    void exitRequested() override { showLauncherAndHide(); }
+};
+const WindowEntry kSpareWindow{kSpareFamily, makeToolWindow<SpareWindow>};
+KJ_REGISTER(WindowEntry, kSpareWindow)
+
+QRect onScreen(const QWidget* widget) { return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size()); }
 
 class WindowFit : public ::testing::Test {
 protected:
@@ -110,6 +129,29 @@ TEST_F(WindowFit, EscapeClosesAnOpenListBeforeItLeavesTheWindow) {
         tool.window->hide();
     }
     EXPECT_GT(lists, 0);
+}
+
+// Every button in reach without scrolling, at the pitch of the first six,
+// clear of the bottom row's buttons.
+TEST_F(WindowFit, TheLauncherMakesRoomForOneToolMore) {
+    ASSERT_EQ(form->tools().size(), 7u);
+    EXPECT_EQ(form->tools().back().button->text(), "Spare tool");
+    const QRect exit = onScreen(child<QPushButton>(*form, "Exit"));
+    const QRect test = onScreen(child<QPushButton>(*form, "Test_connect"));
+    EXPECT_TRUE(form->rect().contains(form->mapFromGlobal(exit.bottomRight())));
+    EXPECT_TRUE(form->rect().contains(form->mapFromGlobal(test.bottomRight())));
+    std::optional<QRect> above;
+    for (const auto& tool : form->tools()) {
+        const QRect button = onScreen(tool.button);
+        const std::string name = tool.button->objectName().toStdString();
+        EXPECT_EQ(tool.button->visibleRegion().boundingRect(), tool.button->rect()) << name;
+        EXPECT_EQ(button.size(), QSize(441, 73)) << name;
+        EXPECT_FALSE(button.intersects(exit) || button.intersects(test)) << name;
+        if (above) {
+            EXPECT_EQ(button.top() - above->top(), 85) << name;
+        }
+        above = button;
+    }
 }
 
 TEST_F(WindowFit, ConnectionTestOpensBesideTheLauncher) {
