@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QPushButton>
+#include <QScrollArea>
 #include <QWidget>
 #include <vector>
 
@@ -45,12 +46,14 @@ protected:
 
 private:
     ConnectionTestWindow* connectionTest_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
     QPushButton* exitButton_ = nullptr;
     QPushButton* testButton_ = nullptr;
 
     void onTestConnect();
     void createTools(AppContext& context);
     void placeButtons();
+    void fitToScreen();
     // The tool first, then the launcher.
     void showTool(QWidget* tool);
 

@@ -173,7 +173,8 @@ void ChipWindow::showVerdict(const Verdict& verdict) {
         verdict_ = new QLabel(log_);
         verdict_->setObjectName("Verdict");
         verdict_->setFont(courier(16, true));
-        // Kept in the corner of the text, whatever scroll bars come and go.
+        // Under the text, never over its last line, whatever scroll bars come and go.
+        if (auto* view = qobject_cast<LogView*>(log_)) view->setFooter(verdict_);
         log_->viewport()->installEventFilter(this);
     }
     verdict_->setText(QString::fromStdString(verdict.text()));
@@ -184,11 +185,10 @@ void ChipWindow::showVerdict(const Verdict& verdict) {
     verdict_->raise();
 }
 
+// The log places it; its width follows the text's.
 void ChipWindow::placeVerdict() {
-    const QRect text = log_->viewport()->geometry();
-    verdict_->setMaximumWidth(std::max(0, text.width() - 8));
+    verdict_->setMaximumWidth(std::max(0, log_->viewport()->width() - 8));
     verdict_->adjustSize();
-    verdict_->move(text.right() - verdict_->width() - 3, text.bottom() - verdict_->height() - 3);
 }
 
 bool ChipWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -12,7 +12,6 @@ ConnectionTestWindow::ConnectionTestWindow(AppContext& context)
     setWindowTitle(QStringLiteral("Test vcom port and device"));
     log_ = makeMemo(this, "Test_memo", 16);
     log_->setReadOnly(false);
-    log_->setLineWrapMode(QPlainTextEdit::WidgetWidth);  // beside the launcher it may be narrow
     QPalette palette = log_->palette();
     palette.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
     log_->setPalette(palette);
@@ -28,6 +27,7 @@ ConnectionTestWindow::ConnectionTestWindow(AppContext& context)
                                                      testButton_->setEnabled(!on);
                                                      on ? setCursor(Qt::BusyCursor) : unsetCursor();
                                                  }});
+    frontend_->recordAs(kConnectionTestFamily.name);
     test_ = std::make_unique<Operation>(*bridge_, *frontend_, kConnectionTestFamily);
 }
 

@@ -2,13 +2,15 @@
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QScreen>
-#include <QShortcut>
+#include <QScrollBar>
 #include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "common/registry.h"
+#include "gui/window_frontend.h"
 
 namespace kj {
 
@@ -26,9 +28,15 @@ ToolWindow::ToolWindow(AppContext& context, QWidget* launcher, const QString& ca
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(scroll_, 1);
-    // Escape does what EXIT does, wherever the focus is in the window.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, [this] { exitRequested(); });
+}
+
+// Escape does what EXIT does, wherever the focus is in the window. It comes here
+// only when nothing took it before: an open drop-down list or menu closes on it
+// first, and a dialog takes it for its own.
+void ToolWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Escape || event->modifiers() != Qt::NoModifier) return QWidget::keyPressEvent(event);
+    event->accept();
+    exitRequested();
 }
 
 void ToolWindow::setCanvasSize(int width, int height) {
@@ -59,7 +67,15 @@ void ToolWindow::setVisible(bool visible) {
         }
         centreOnScreen(this, launcher_);
     }
+    if (visible && !isVisible() && instructionsLog_ && logIsEmpty(instructionsLog_)) {
+        for (const QString& line : instructions_) appendLogLine(instructionsLog_, line);
+    }
     QWidget::setVisible(visible);
+}
+
+void ToolWindow::setInstructions(QPlainTextEdit* log, std::vector<QString> lines) {
+    instructionsLog_ = log;
+    instructions_ = std::move(lines);
 }
 
 void ToolWindow::closeEvent(QCloseEvent* event) {
@@ -102,13 +118,48 @@ QPushButton* makeButton(QWidget* parent, const QString& objectName, const QStrin
     return button;
 }
 
+void LogView::setFooter(QWidget* footer) {
+    footer_ = footer;
+    footer_->installEventFilter(this);
+    placeFooter();
+}
+
+bool LogView::eventFilter(QObject* watched, QEvent* event) {
+    const auto type = event->type();
+    if (watched == footer_ && (type == QEvent::Show || type == QEvent::Hide || type == QEvent::Resize)) placeFooter();
+    return QPlainTextEdit::eventFilter(watched, event);
+}
+
+void LogView::resizeEvent(QResizeEvent* event) {
+    QPlainTextEdit::resizeEvent(event);
+    placeFooter();
+}
+
+// The text gives up a strip at its foot as high as the footer, and the footer
+// sits in it at the right: the last line stays in view above it.
+void LogView::placeFooter() {
+    if (!footer_) return;
+    const int height = footer_->isVisibleTo(this) ? footer_->height() : 0;
+    if (viewportMargins().bottom() != height) {
+        QScrollBar* bar = verticalScrollBar();
+        const bool atEnd = bar->value() == bar->maximum();
+        setViewportMargins(0, 0, 0, height);
+        if (atEnd) bar->setValue(bar->maximum());
+    }
+    const QRect text = viewport()->geometry();
+    footer_->move(text.right() + 1 - footer_->width(), text.bottom() + 1);
+}
+
 QPlainTextEdit* makeMemo(QWidget* parent, const QString& objectName, int pixelSize) {
-    auto* memo = new QPlainTextEdit(parent);
+    auto* memo = new LogView(parent);
     memo->setObjectName(objectName);
     memo->setReadOnly(true);
     memo->setFont(courier(pixelSize));
     memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A path or a hash longer than the log is wide wraps, where it can between
+    // words, rather than hiding its end beyond a sideways scroll.
+    memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    memo->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     return memo;
 }
 

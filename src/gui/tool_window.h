@@ -47,8 +47,12 @@ protected:
     // controls that must stay in reach on a small screen. Made once.
     QWidget* sidePanel(int width);
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     // The launcher first, then this window.
     void showLauncherAndHide();
+    // What `log` shows whenever the window opens with it empty: how to connect,
+    // what to expect. Shown only, never recorded: no operation said it.
+    void setInstructions(QPlainTextEdit* log, std::vector<QString> lines);
     AppContext& context_;
     QWidget* launcher_;
 
@@ -58,6 +62,8 @@ private:
     QWidget* canvas_ = nullptr;
     QWidget* side_ = nullptr;
     bool placed_ = false;
+    QPlainTextEdit* instructionsLog_ = nullptr;
+    std::vector<QString> instructions_;
 };
 
 // A tool's window, registered in its own file: the launcher makes one of each,
@@ -72,6 +78,23 @@ ToolWindow* makeToolWindow(AppContext& context, QWidget* launcher) {
 }
 // Every registered window, in its family's place.
 std::vector<const WindowEntry*> toolWindows();
+
+// A log window. A footer it is given (a child, such as a verdict) sits at its
+// bottom right under the text while it shows, never over the last line.
+class LogView : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit LogView(QWidget* parent) : QPlainTextEdit(parent) {}
+    void setFooter(QWidget* footer);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void placeFooter();
+    QWidget* footer_ = nullptr;
+};
 
 // Controls with the look the windows share.
 QFont courier(int pixelSize, bool bold = false);

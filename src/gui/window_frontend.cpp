@@ -31,6 +31,10 @@ void clearLogLines(QPlainTextEdit* memo) {
     memo->setProperty(kLineCount, 0);
 }
 
+bool logIsEmpty(const QPlainTextEdit* memo) {
+    return memo->document()->isEmpty() && memo->property(kLineCount).toInt() == 0;
+}
+
 WindowQueue::WindowQueue(QObject* window) : QObject(window) {}
 
 // A worker still waiting for the window is let go.

@@ -27,6 +27,7 @@ namespace kj {
 // may start with an empty line, and it must show.
 void appendLogLine(QPlainTextEdit* memo, const QString& line);
 void clearLogLines(QPlainTextEdit* memo);
+bool logIsEmpty(const QPlainTextEdit* memo);
 
 // What workers hand to a window's thread, carried out there in the order
 // handed over. The queue and its lock are the program's own; the toolkit only

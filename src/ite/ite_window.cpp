@@ -31,7 +31,7 @@ const QString kGroupTitle = QStringLiteral(" Ножка ITE -> ножка раз
 const QString kOrientation =
     QStringLiteral("1 pin программатора соединен с 1 pin разьема клавиатуры на MB (прямой или обратный шлейф)");
 
-// The log window's text when the window is created: how to connect and what to expect.
+// What the log shows when the window opens with it empty: how to connect and what to expect.
 constexpr std::array<std::string_view, 17> kInstructions{
     "Порядок подключения:",
     "1 Подключить нужным шлейфом программатор и MB. ",
@@ -162,14 +162,15 @@ QComboBox* IteWindow::makePinSelector(size_t row) {
 
 // Loads the motherboard connection base, once for the life of the window.
 void IteWindow::onCreate() {
-    for (auto line : kInstructions) appendLogLine(log_, fromUtf8(line));
+    std::vector<QString> instructions;
+    for (auto line : kInstructions) instructions.push_back(fromUtf8(line));
     const std::string path = baseFilePath(kBaseFile).string();
     std::string error;
     const auto base = loadBase(path, error);
     if (!base) {
         motherboardChooser_->addItem(QString::fromStdString(noBaseEntry(path)));
         motherboardChooser_->setToolTip(QString::fromStdString(fileProblem(path, error) + "\n" + baseLineFormat()));
-        appendLogLine(log_, QString::fromStdString(baseLineFormat()));
+        instructions.push_back(QString::fromStdString(baseLineFormat()));
         paintText(motherboardChooser_, Qt::red);
     } else {
         motherboardChooser_->addItem(fromUtf8(kChooseBoardEntry));
@@ -178,6 +179,7 @@ void IteWindow::onCreate() {
         paintText(motherboardChooser_, Qt::black);
     }
     motherboardChooser_->setCurrentIndex(0);
+    setInstructions(log_, std::move(instructions));
 }
 
 // ---- routing ----

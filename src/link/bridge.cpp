@@ -1,5 +1,7 @@
 #include "link/bridge.h"
 
+#include <cstdio>
+
 namespace kj {
 
 const char* toString(FtStatus s) {
@@ -14,6 +16,12 @@ const char* toString(FtStatus s) {
         case FtStatus::DeviceLost: return "device lost";
     }
     return "unknown";
+}
+
+std::string driverVersionText(uint32_t version) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%X.%02X.%02X", (version >> 16) & 0xFFu, (version >> 8) & 0xFFu, version & 0xFFu);
+    return text;
 }
 
 }  // namespace kj

@@ -26,6 +26,10 @@ enum class FtStatus {
 
 const char* toString(FtStatus s);
 
+// A driver version as its maker writes it: 0x00021224 is "2.12.24", the major,
+// minor and build numbers packed as 0x00MMmmbb and read in hexadecimal.
+std::string driverVersionText(uint32_t version);
+
 struct QueueStatus {
     uint32_t rx = 0;
     uint32_t tx = 0;

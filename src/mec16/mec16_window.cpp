@@ -105,7 +105,9 @@ void Mec16Window::buildCheckBoxes() {
 }
 
 void Mec16Window::onCreate() {
-    for (std::string_view line : mec16::kIntroLines) frontend().log(line);
+    std::vector<QString> intro;
+    for (std::string_view line : mec16::kIntroLines) intro.push_back(fromUtf8(line));
+    setInstructions(log_, std::move(intro));
 }
 
 void Mec16Window::showIndicator(const mec16::IndicatorEvent& event) {

@@ -38,7 +38,7 @@ bool runConnectionTest(Bridge& bridge, LogSink& log) {
         log.log("Open VCOM" + std::to_string(index));
         uint32_t version = 0;
         device->getDriverVersion(version);
-        log.log("FTDI DRIVER version -> " + hexUpper(version, 2));
+        log.log("FTDI DRIVER version -> " + driverVersionText(version));
         const auto reply = askVersion(*device);
         log.log(reply.empty() ? std::string("No answer") : "PROG version FW -> " + bytesToText(reply));
         answered = answered || !reply.empty();

@@ -64,7 +64,7 @@ TEST(Cli, ConnectionTestOnTheSimulatorPrintsTheWindowsLines) {
     const auto r = cli({"--simulate", "test-connect"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.lines(), (Lines{"", "Number of VCOM ports found on the machine: 1", ">>>", "Open VCOM0",
-                                "FTDI DRIVER version -> 21224", "PROG version FW -> V41"}));
+                                "FTDI DRIVER version -> 2.12.24", "PROG version FW -> V41"}));
 }
 
 TEST(Cli, ConnectionTestThroughTheSerialBackendOnAPseudoTerminal) {
@@ -77,7 +77,7 @@ TEST(Cli, ConnectionTestThroughTheSerialBackendOnAPseudoTerminal) {
     // The missing port is said and not counted; the one there answers.
     EXPECT_EQ(r.lines(), (Lines{"", "Port /nonexistent/ttyUSB9 (--port) does not exist.",
                                 "Number of VCOM ports found on the machine: 1", ">>>", "Open VCOM0",
-                                "FTDI DRIVER version -> 10000", "PROG version FW -> NPCE_V1.7"}));
+                                "FTDI DRIVER version -> 1.00.00", "PROG version FW -> NPCE_V1.7"}));
 }
 
 TEST(Cli, ConnectionTestFailsWhenNoProgrammerAnswers) {

@@ -18,8 +18,8 @@ TEST(ConnectionTest, ListsEveryOpenableDeviceFromTheTopWithItsAnswer) {
     kjtest::RecordingFrontend log;
     EXPECT_TRUE(runConnectionTest(bridge, log)) << "some device answered";
     EXPECT_EQ(log.lines(), (Lines{"", "Number of VCOM ports found on the machine: 3", ">>>", "Open VCOM2",
-                                  "FTDI DRIVER version -> 21224", "No answer", ">>>", "Open VCOM0",
-                                  "FTDI DRIVER version -> 21224", "PROG version FW -> V41"}));
+                                  "FTDI DRIVER version -> 2.12.24", "No answer", ">>>", "Open VCOM0",
+                                  "FTDI DRIVER version -> 2.12.24", "PROG version FW -> V41"}));
     EXPECT_EQ(prog->calls(), (std::vector<std::string>{"open", "reset", "baud 921600", "data 8 0 0", "timeouts 500 500",
                                                        "write 1", "close"}));
     EXPECT_FALSE(silent->isOpen());
@@ -51,5 +51,5 @@ TEST(ConnectionTest, APortWithoutPermissionSaysHowToGetAccess) {
     kjtest::RecordingFrontend log;
     runConnectionTest(bridge, log);
     EXPECT_EQ(log.lines(), (Lines{"", "Number of VCOM ports found on the machine: 2", advice, ">>>", "Open VCOM0",
-                                  "FTDI DRIVER version -> 21224", "PROG version FW -> V41"}));
+                                  "FTDI DRIVER version -> 2.12.24", "PROG version FW -> V41"}));
 }

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextCursor>
 #include <QTimer>
 
 #include "common/text.h"
@@ -76,6 +77,7 @@ protected:
 TEST_F(EdidWindow, ReadFillsTheLogAndTheInfoPanelAndSavesTheImage) {
     const auto path = dir_.file("panel.bin");
     desktop_.choices.push_back(QString::fromStdString(path));
+    window_->show();
 
     ASSERT_TRUE(kjtest::clickAndSettle(child<QPushButton>(*window_, "EDID_READ"), *window_));
 
@@ -86,6 +88,12 @@ TEST_F(EdidWindow, ReadFillsTheLogAndTheInfoPanelAndSavesTheImage) {
                     kj::hexDump(image),
                     {"", "Save the file: ", path, imageLine("Read", image), "PASSED"}}));
     EXPECT_EQ(child<QLabel>(*window_, "Verdict")->text(), "PASSED");
+    // The verdict sits under the text, and the last line stays in view above it.
+    auto* log = child<QPlainTextEdit>(*window_, "EDID_Memo");
+    EXPECT_FALSE(child<QLabel>(*window_, "Verdict")->geometry().intersects(log->viewport()->geometry()));
+    QTextCursor end(log->document());
+    end.movePosition(QTextCursor::End);
+    EXPECT_TRUE(log->viewport()->rect().contains(log->cursorRect(end)));
     EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window_, "EDID_Info")), kj::describeEdid(kj::decodeEdid(image)));
     EXPECT_EQ(readFile(path), image);
     ASSERT_EQ(desktop_.dialogs.size(), 1u);

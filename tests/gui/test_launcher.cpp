@@ -7,7 +7,11 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <fstream>
+#include <optional>
+
 #include "app/launcher.h"
+#include "common/journal.h"
 #include "kb90xx/kb90xx_window.h"
 #include "sim/bench.h"
 #include "sim/sim_bridge.h"
@@ -72,7 +76,7 @@ TEST_F(LauncherTest, ButtonsCarryTheirCaptionsTopToBottom) {
     EXPECT_EQ(child<QPushButton>(*form, "Exit")->size(), QSize(185, 41));
     EXPECT_EQ(child<QPushButton>(*form, "Exit")->font().pixelSize(), 27);
     EXPECT_TRUE(child<QPushButton>(*form, "Exit")->font().bold());
-    EXPECT_EQ(child<QPushButton>(*form, "Test_connect")->text(), " ");
+    EXPECT_EQ(child<QPushButton>(*form, "Test_connect")->text(), "USB test");
     EXPECT_EQ(child<QPushButton>(*form, "Test_connect")->size(), QSize(97, 25));
     EXPECT_FALSE(child<QPushButton>(*form, "Test_connect")->toolTip().isEmpty());
 }
@@ -135,9 +139,44 @@ TEST_F(LauncherTest, ConnectionTestOpensBesideTheLauncherAndLogsWhatItFinds) {
     }
     const QString expected =
         "\nNumber of VCOM ports found on the machine: 1\n>>>\nOpen VCOM0\n"
-        "FTDI DRIVER version -> 21224\nPROG version FW -> V41";
+        "FTDI DRIVER version -> 2.12.24\nPROG version FW -> V41";
     EXPECT_EQ(child<QPlainTextEdit>(*testing, "Test_memo")->toPlainText(), expected + "\n" + expected)
         << "each run adds below the last";
+}
+
+// Only operations reach the record, each line under its tool: opening every
+// window, instructions and all, records nothing; the connection test records
+// under its own name.
+TEST_F(LauncherTest, OnlyOperationsReachTheRecordEachUnderItsTool) {
+    form.reset();
+    kjtest::ScratchDir logs;
+    struct Recording {
+        explicit Recording(const std::filesystem::path& folder) { kj::journal::start(folder); }
+        ~Recording() { kj::journal::stop(); }
+    };
+    std::optional<Recording> recording(std::in_place, logs.path());
+    form = std::make_unique<kj::Launcher>(context);
+    form->show();
+    for (const auto& t : form->tools()) {
+        t.button->click();
+        t.window->hide();
+    }
+    child<QPushButton>(*form, "Test_connect")->click();
+    auto* testing = form->connectionTest();
+    child<QPushButton>(*testing, "BitBtn1")->click();
+    ASSERT_TRUE(kjtest::runUntil([&] { return child<QPushButton>(*testing, "BitBtn1")->isEnabled(); }));
+    recording.reset();
+
+    std::vector<std::string> tools;
+    for (const auto& day : std::filesystem::directory_iterator(logs.path())) {
+        std::ifstream file(day.path());
+        for (std::string line; std::getline(file, line);) {
+            const auto bar = line.find(" | ");
+            ASSERT_NE(bar, std::string::npos) << line;
+            tools.push_back(line.substr(24, bar - 24));  // after "YYYY-MM-DD hh:mm:ss.mmm "
+        }
+    }
+    EXPECT_EQ(tools, std::vector<std::string>(6, "test-connect"));
 }
 
 // Exit (or SIGTERM, or the session's end) while a read runs ends the read the

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <optional>
 
 #include "app/launcher.h"
+#include "common/registry.h"
 #include "gui/gauge.h"
 #include "sim/sim_bridge.h"
 #include "support/scratch.h"
@@ -29,6 +32,23 @@ using kjtest::child;
 
 // Less a panel and a title bar of 40 px each, which the offscreen platform does not draw.
 const QRect kRoom(0, 0, 1366, 768 - 80);
+
+// One tool more than the program has, registered as a family registers its window.
+const Family kSpareFamily{
+    .place = 99, .name = "spare", .launcherButton = "Spare", .launcherCaption = "Spare tool", .firmware = "V41"};
+class SpareWindow : public ToolWindow {
+public:
+    SpareWindow(AppContext& context, QWidget* launcher) : ToolWindow(context, launcher, "Spare", "V41") {
+        setCanvasSize(300, 200);
+    }
+
+private:
+    void exitRequested() override { showLauncherAndHide(); }
+};
+const WindowEntry kSpareWindow{kSpareFamily, makeToolWindow<SpareWindow>};
+KJ_REGISTER(WindowEntry, kSpareWindow)
+
+QRect onScreen(const QWidget* widget) { return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size()); }
 
 class WindowFit : public ::testing::Test {
 protected:
@@ -71,6 +91,66 @@ TEST_F(WindowFit, EveryToolWindowFitsAndEscapeLeavesIt) {
         QTest::keyClick(tool.window->windowHandle(), Qt::Key_Escape);
         EXPECT_FALSE(tool.window->isVisible()) << name;
         EXPECT_TRUE(form->isVisible()) << name;
+    }
+}
+
+// A drop-down list open in a window: the first Escape closes only the list, the
+// second is EXIT. A window that comes back with an empty log shows its
+// instructions again.
+TEST_F(WindowFit, EscapeClosesAnOpenListBeforeItLeavesTheWindow) {
+    int lists = 0;
+    for (const auto& tool : form->tools()) {
+        const std::string name = tool.window->objectName().toStdString();
+        const auto combos = tool.window->findChildren<QComboBox*>();
+        const auto list = std::find_if(combos.begin(), combos.end(), [&](QComboBox* combo) {
+            return combo->isVisibleTo(tool.window) && combo->isEnabled() && combo->count() > 1;
+        });
+        if (list == combos.end()) continue;
+        ++lists;
+        auto* log = tool.window->findChild<QPlainTextEdit*>();
+        tool.button->click();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(tool.window)) << name;
+        const QString instructions = log->toPlainText();
+
+        (*list)->setFocus();
+        (*list)->showPopup();
+        QWidget* popup = QApplication::activePopupWidget();
+        ASSERT_NE(popup, nullptr) << name;
+        QTest::keyClick(popup->windowHandle(), Qt::Key_Escape);
+        EXPECT_FALSE(popup->isVisible()) << name;
+        EXPECT_TRUE(tool.window->isVisible()) << name << ": one Escape left the window with its list";
+
+        ASSERT_TRUE(QTest::qWaitForWindowActive(tool.window)) << name;
+        QTest::keyClick(tool.window->windowHandle(), Qt::Key_Escape);
+        EXPECT_FALSE(tool.window->isVisible()) << name;
+        tool.button->click();
+        EXPECT_FALSE(instructions.isEmpty()) << name;
+        EXPECT_EQ(log->toPlainText(), instructions) << name;
+        tool.window->hide();
+    }
+    EXPECT_GT(lists, 0);
+}
+
+// Every button in reach without scrolling, at the pitch of the first six,
+// clear of the bottom row's buttons.
+TEST_F(WindowFit, TheLauncherMakesRoomForOneToolMore) {
+    ASSERT_EQ(form->tools().size(), 7u);
+    EXPECT_EQ(form->tools().back().button->text(), "Spare tool");
+    const QRect exit = onScreen(child<QPushButton>(*form, "Exit"));
+    const QRect test = onScreen(child<QPushButton>(*form, "Test_connect"));
+    EXPECT_TRUE(form->rect().contains(form->mapFromGlobal(exit.bottomRight())));
+    EXPECT_TRUE(form->rect().contains(form->mapFromGlobal(test.bottomRight())));
+    std::optional<QRect> above;
+    for (const auto& tool : form->tools()) {
+        const QRect button = onScreen(tool.button);
+        const std::string name = tool.button->objectName().toStdString();
+        EXPECT_EQ(tool.button->visibleRegion().boundingRect(), tool.button->rect()) << name;
+        EXPECT_EQ(button.size(), QSize(441, 73)) << name;
+        EXPECT_FALSE(button.intersects(exit) || button.intersects(test)) << name;
+        if (above) {
+            EXPECT_EQ(button.top() - above->top(), 85) << name;
+        }
+        above = button;
     }
 }
 

@@ -37,7 +37,7 @@ TEST(D2xxBridge, ConnectionTestAndAnEdidReadGoThroughTheLibrary) {
     RecordingFrontend test;
     EXPECT_TRUE(kj::runConnectionTest(*bridge, test));
     EXPECT_EQ(test.lines(), (Lines{"", "Number of VCOM ports found on the machine: 1", "FTDI device 0 is COM3.", ">>>",
-                                   "Open VCOM0", "FTDI DRIVER version -> 21224", "PROG version FW -> V41"}));
+                                   "Open VCOM0", "FTDI DRIVER version -> 2.12.24", "PROG version FW -> V41"}));
 
     ScratchDir dir;
     const fs::path image = dir.path() / fs::u8path("панель.bin");
