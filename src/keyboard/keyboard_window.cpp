@@ -93,7 +93,7 @@ protected:
     }
 };
 
-QLabel* wrappedLabel(const QString& text, QWidget* parent, const char* name) {
+QLabel* wrappedLabel(const QString& text, QWidget* parent, const QString& name) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
     label->setWordWrap(true);
@@ -117,7 +117,11 @@ KeyboardWindow::KeyboardWindow(AppContext& context, QWidget* launcher)
                             keysLeft_->setVisible(!learning_ && !profile_.profile.keys.empty());
                             scanning(true);
                         },
-                    .ended = [this] { scanning(false); }});
+                    .ended =
+                        [this] {
+                            scanning(false);
+                            if (learning_) nameCells(profile_.profile);  // what was learnt but not saved goes
+                        }});
     showEvents();
     tester_ = std::make_unique<KeyboardTester>(bridge(), frontend());
     listProfiles({});
@@ -302,8 +306,8 @@ QWidget* KeyboardWindow::createLegend(QWidget* parent) {
         sample->setFixedSize(kCellWidth, kCellHeight);
         sample->setStyleSheet(QStringLiteral("background: %1; border: 1px solid black; border-radius: 3px")
                                   .arg(qColour(entry.colour).name()));
-        auto* text = wrappedLabel(QString::fromLatin1(entry.text), legend, "");
-        text->setObjectName(QStringLiteral("Legend_%1").arg(colourName(entry.colour)));
+        auto* text = wrappedLabel(QString::fromLatin1(entry.text), legend,
+                                  QStringLiteral("Legend_%1").arg(colourName(entry.colour)));
         grid->addWidget(sample, row, 0, Qt::AlignTop);
         grid->addWidget(text, row++, 1);
     }

@@ -158,16 +158,18 @@ bool saveProfile(const KeyboardProfile& profile, std::string& error) {
     scratch += ".new";
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
+    bool opened = false;
     bool written = false;
     if (!ec) {
         std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
+        opened = out.is_open();
         for (const auto& [key, pair] : profile.keys) out << key << '=' << pairText(pair) << '\n';
         out.flush();
         written = static_cast<bool>(out);
         if (written) fs::rename(scratch, path, ec);
     }
     if (written && !ec) return true;
-    if (fs::exists(scratch, ec)) fs::remove(scratch, ec);
+    if (opened) fs::remove(scratch, ec);
     error = "The keyboard profile cannot be saved: " + utf8Of(path);
     return false;
 }
