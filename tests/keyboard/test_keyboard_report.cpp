@@ -95,11 +95,13 @@ TEST(KeyboardBoard, ShortsStayApartOthersToggleAndKeysAreNamed) {
     EXPECT_EQ(board.summary(), (std::vector<std::string>{"Closed pairs: Esc (1-2) short? Q (3-4) 7-9 short?",
                                                          "Keys not pressed: Esc F1"}));
 
-    // The next scan starts afresh but for the colours.
+    // The next scan starts afresh but for the colours: its own first report tells its shorts.
     board.begin({});
     board.show({{3, 4}});
+    board.show({{1, 2}});
     EXPECT_EQ(board.colour({3, 4}), CellColour::Short);
-    EXPECT_EQ(board.summary(), (std::vector<std::string>{"Closed pairs: 3-4 short?"}));
+    EXPECT_EQ(board.colour({1, 2}), CellColour::Red);
+    EXPECT_EQ(board.summary(), (std::vector<std::string>{"Closed pairs: 1-2 3-4 short?"}));
     board.begin({});
     EXPECT_EQ(board.summary(), (std::vector<std::string>{"Closed pairs: none"}));
 }
