@@ -1,5 +1,7 @@
 #include "sim/keyboard_chip.h"
 
+#include <stdexcept>
+
 #include "sim/bench.h"
 
 namespace kjsim {
@@ -24,6 +26,7 @@ std::vector<KeyboardChip::Report> KeyboardChip::reports(std::vector<Bytes> plain
 std::vector<KeyboardChip::Report> KeyboardChip::demoScript() {
     const Bytes nothing = {kReportEnd};
     return reports({
+        nothing,
         {kGroup, 1, 2, kReportEnd},
         nothing,
         {kGroup, 1, 2, 5, kGroup, 3, 4, kReportEnd},
@@ -39,6 +42,11 @@ void KeyboardChip::setScript(std::vector<Report> script, bool loop) {
     script_ = std::move(script);
     loop_ = loop;
     next_ = 0;
+}
+
+void KeyboardChip::setFaults(KeyboardFaults faults) {
+    std::lock_guard lock(mutex_);
+    faults_ = faults;
 }
 
 std::string KeyboardChip::requestLog() const {
@@ -73,18 +81,42 @@ void KeyboardChip::answerRequest(uint8_t command, Wire& wire) {
         requestLog_.push_back(static_cast<char>(command));
         if (loop_ && next_ == script_.size()) next_ = 0;
         if (next_ < script_.size()) report = script_[next_++];
+        if (const auto shorted = faults_.shortedLines) {
+            const Bytes group = {kGroup, shorted->first, shorted->second};
+            report.bytes.insert(report.bytes.begin(), group.begin(), group.end());
+            if (!report.pieces.empty()) report.pieces.front() += group.size();
+        }
     }
     ++requests_;
     wire.replyInPieces(report.bytes, report.pieces, pieceGap);
 }
 
 namespace {
+// "A-B": two lines of the connector, A below B.
+std::pair<uint8_t, uint8_t> linePair(const std::string& flag, const std::string& value) {
+    const size_t dash = value.find('-');
+    if (dash == std::string::npos) throw std::invalid_argument(flag + " needs two lines as A-B, not \"" + value + "\"");
+    const long a = argumentInRange(flag, value.substr(0, dash), 1, 31);
+    const long b = argumentInRange(flag, value.substr(dash + 1), a + 1, 32);
+    return {static_cast<uint8_t>(a), static_cast<uint8_t>(b)};
+}
+
+constexpr ChipFlag kFlags[] = {
+    {"--keyboard-short", "A-B", "keyboard: lines A and B shorted together, closed in every report from the first",
+     [](BenchOptions& o, const std::string& f, const std::string& v) {
+         o.chipFaults<KeyboardFaults>().shortedLines = linePair(f, v);
+     }},
+};
+
 constexpr ChipEntry kKeyboard{
     .name = "keyboard",
     .firmware = "V41",
-    .make = [](const BenchOptions&) -> std::shared_ptr<ChipModel> {
-        return std::make_shared<KeyboardChip>(KeyboardChip::demoScript(), true);
+    .make = [](const BenchOptions& options) -> std::shared_ptr<ChipModel> {
+        auto chip = std::make_shared<KeyboardChip>(KeyboardChip::demoScript(), true);
+        chip->setFaults(options.chipFaults<KeyboardFaults>());
+        return chip;
     },
+    .flags = kFlags,
 };
 KJ_REGISTER(ChipEntry, kKeyboard)
 }  // namespace

@@ -6,12 +6,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/programmer.h"
 
 namespace kjsim {
+
+struct KeyboardFaults {
+    // Two lines shorted together: their pair is in every report, the first one included.
+    std::optional<std::pair<uint8_t, uint8_t>> shortedLines{};
+};
 
 class KeyboardChip : public ChipModel {
 public:
@@ -28,6 +35,7 @@ public:
     static std::vector<Report> demoScript();
 
     void setScript(std::vector<Report> script, bool loop = false);
+    void setFaults(KeyboardFaults faults);
     bool handle(uint8_t command, Wire& wire) override;
 
     // 'u' and 'U' in the order received.
@@ -45,6 +53,7 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<Report> script_;
+    KeyboardFaults faults_;
     bool loop_ = false;
     size_t next_ = 0;
     std::string requestLog_;

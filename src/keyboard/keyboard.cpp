@@ -1,5 +1,9 @@
 #include "keyboard/keyboard.h"
 
+#include <filesystem>
+#include <utility>
+
+#include "common/image_file.h"
 #include "common/registry.h"
 
 namespace kj {
@@ -32,6 +36,15 @@ void logSetUpStep(LogSink& log, SetUpStep step, uint32_t index) {
         case SetUpStep::Timeouts: log.log("Настроили порт " + std::to_string(index)); break;
     }
 }
+
+// "Keyboard Lenovo_G580: 84 keys." and the lines of its file that were skipped.
+std::string profileLine(const LoadedProfile& loaded) {
+    std::string line = "Keyboard " + loaded.profile.model + ": " + std::to_string(loaded.profile.keys.size()) + " keys";
+    if (loaded.badLines > 0)
+        line += "; " + std::to_string(loaded.badLines) + (loaded.badLines == 1 ? " bad line" : " bad lines") +
+                " of its file skipped";
+    return line + ".";
+}
 }  // namespace
 
 int cellNumber(int a, int b) {
@@ -61,6 +74,7 @@ Rgb toRgb(CellColour colour) {
         case CellColour::Aqua: return kAqua;
         case CellColour::Red: return kRed;
         case CellColour::Yellow: return kYellow;
+        case CellColour::Short: return kFuchsia;
     }
     return kAqua;
 }
@@ -70,26 +84,132 @@ const char* colourName(CellColour colour) {
         case CellColour::Aqua: return "aqua";
         case CellColour::Red: return "red";
         case CellColour::Yellow: return "yellow";
+        case CellColour::Short: return "short?";
     }
     return "";
 }
 
-CellColour CellColours::toggle(int a, int b) {
-    auto& cell = colours_[static_cast<size_t>(cellNumber(a, b))];
-    cell = toggled(cell);
-    return cell;
+// ---- the board ----
+
+namespace keyboard {
+
+namespace {
+std::string joined(const std::string& head, const std::vector<std::string>& items) {
+    std::string text = head;
+    for (const auto& item : items) text += " " + item;
+    return items.empty() ? text + " none" : text;
+}
+}  // namespace
+
+void ScanBoard::begin(KeyboardProfile profile) {
+    std::lock_guard lock(mutex_);
+    profile_ = std::move(profile);
+    firstReport_ = true;
+    shorts_.clear();
+    closed_.clear();
+    toLearn_.reset();
+    if (!profile_.keys.empty()) ui_.show(KeysLeft{keysLeft()});
 }
 
-std::string pairText(int a, int b) { return std::to_string(a) + "-" + std::to_string(b); }
-
-std::string ClosedPairs::line() const {
-    std::string text = "Closed pairs:";
-    for (const auto& [a, b] : pairs_) text += " " + pairText(a, b);
-    return pairs_.empty() ? text + " none" : text;
+void ScanBoard::beginLearning(std::vector<std::string> keys) {
+    begin({});
+    std::lock_guard lock(mutex_);
+    toLearn_ = std::move(keys);
+    asked_ = 0;
+    promptNext();
 }
 
-KeyboardTester::KeyboardTester(Bridge& bridge, Frontend& ui, KeyboardPanel& panel)
-    : ui_(ui), panel_(panel), op_(bridge, ui, keyboard::kFamily) {
+// Learning, the list holds what was learnt (and the shorts) rather than every
+// pair as it first closed: a pair may close before its key is asked for.
+void ScanBoard::show(const std::vector<LinePair>& pairs) {
+    std::lock_guard lock(mutex_);
+    const bool first = std::exchange(firstReport_, false);
+    if (first) shorts_.insert(pairs.begin(), pairs.end());
+    const auto learnt = toLearn_ ? learnFrom(pairs) : std::nullopt;
+    bool pressed = false;
+    for (const LinePair& pair : pairs) {
+        const CellColour was = colours_.colour(pair);
+        const CellColour now = isShort(pair) ? CellColour::Short : toggled(was);
+        colours_.set(pair, now);
+        const std::string key = profile_.keyOf(pair);
+        if (now != was) ui_.show(CellEvent{pair, now, key});
+        if (!closed_.insert(pair).second || (toLearn_ && !isShort(pair))) continue;
+        ui_.show(PairClosed{listed(pair), isShort(pair)});
+        pressed = pressed || (!key.empty() && !isShort(pair));
+    }
+    if (learnt) ui_.show(PairClosed{listed(*learnt)});
+    if (pressed) ui_.show(KeysLeft{keysLeft()});
+}
+
+// The first pair of the report that no key has yet, and that was not closed
+// from the start, is the key asked for.
+std::optional<LinePair> ScanBoard::learnFrom(const std::vector<LinePair>& pairs) {
+    if (asked_ >= toLearn_->size()) return std::nullopt;
+    for (const LinePair& pair : pairs) {
+        if (isShort(pair) || !profile_.keyOf(pair).empty()) continue;
+        profile_.keys.push_back({(*toLearn_)[asked_++], pair});
+        promptNext();
+        return pair;
+    }
+    return std::nullopt;
+}
+
+void ScanBoard::promptNext() { ui_.show(LearnPrompt{asked_ < toLearn_->size() ? (*toLearn_)[asked_] : ""}); }
+
+void ScanBoard::skipKey() {
+    std::lock_guard lock(mutex_);
+    if (!toLearn_ || asked_ >= toLearn_->size()) return;
+    ++asked_;
+    promptNext();
+}
+
+void ScanBoard::clear() {
+    std::lock_guard lock(mutex_);
+    colours_.clear();
+    ui_.show(CellsCleared{});
+}
+
+CellColour ScanBoard::colour(LinePair pair) const {
+    std::lock_guard lock(mutex_);
+    return colours_.colour(pair);
+}
+
+bool ScanBoard::learning() const {
+    std::lock_guard lock(mutex_);
+    return toLearn_.has_value();
+}
+
+KeyboardProfile ScanBoard::profile() const {
+    std::lock_guard lock(mutex_);
+    return profile_;
+}
+
+std::vector<std::string> ScanBoard::keysLeft() const {
+    std::vector<std::string> keys;
+    for (const auto& [key, pair] : profile_.keys)
+        if (!closed_.contains(pair) || isShort(pair)) keys.push_back(key);
+    return keys;
+}
+
+std::string ScanBoard::listed(LinePair pair) const {
+    const std::string name = pairName(pair, profile_.keyOf(pair));
+    return isShort(pair) ? name + " short?" : name;
+}
+
+std::vector<std::string> ScanBoard::summary() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> pairs;
+    for (const LinePair& pair : closed_) pairs.push_back(listed(pair));
+    std::vector<std::string> lines = {joined("Closed pairs:", pairs)};
+    if (!profile_.keys.empty() && !toLearn_) lines.push_back(joined("Keys not pressed:", keysLeft()));
+    return lines;
+}
+
+}  // namespace keyboard
+
+// ---- the scan ----
+
+KeyboardTester::KeyboardTester(Bridge& bridge, Frontend& ui) : ui_(ui), board_(ui), op_(bridge, ui, keyboard::kFamily) {
     report_.reserve(kReportCapacity);
 }
 
@@ -102,18 +222,42 @@ KeyboardTester::~KeyboardTester() {
     tickCv_.notify_all();
 }
 
-bool KeyboardTester::startScan() {
+bool KeyboardTester::startScan(LoadedProfile profile) {
+    return launch([this, profile = std::move(profile)]() mutable {
+        if (!profile.profile.model.empty()) ui_.log(profileLine(profile));
+        board_.begin(std::move(profile.profile));
+    });
+}
+
+bool KeyboardTester::startLearning(std::vector<std::string> keys) {
+    {
+        std::lock_guard lock(modelMutex_);
+        model_.clear();
+    }
+    return launch([this, keys = std::move(keys)]() mutable { board_.beginLearning(std::move(keys)); });
+}
+
+void KeyboardTester::finishLearning(std::string model) {
+    {
+        std::lock_guard lock(modelMutex_);
+        model_ = std::move(model);
+    }
+    requestStop();
+}
+
+bool KeyboardTester::launch(std::function<void()> beginBoard) {
     if (!op_.idle()) return false;
     began_ = false;
-    return op_.launch([this] {
-        scan();
+    return op_.launch([this, beginBoard = std::move(beginBoard)] {
+        scan(beginBoard);
         return op_.sessionOutcome() == Outcome::Succeeded;
     });
 }
 
-void KeyboardTester::scan() {
+void KeyboardTester::scan(const std::function<void()>& beginBoard) {
     if (!op_.openLink([this](SetUpStep step, uint32_t index) { logSetUpStep(ui_, step, index); })) return;
     op_.begin(kKeyboardScanning);
+    beginBoard();
     report_.clear();
     const Io first = op_.link().send(kStartScan);
     firstTick_ = std::chrono::steady_clock::now();
@@ -147,6 +291,7 @@ void KeyboardTester::scanReports(Io io) {
         if (io != Io::Ok) break;
         if (overlong) {
             ui_.log(kOverlongLine);
+            board_.show({});
         } else {
             io = showReport();
             if (io != Io::Ok) break;
@@ -177,11 +322,11 @@ Io KeyboardTester::receiveReport(bool& overlong) {
     }
 }
 
+// Every whole report counts, a lone '&' too: only the first one tells shorts.
 Io KeyboardTester::showReport() {
+    board_.show(reportPairs(report_));
     const bool onlyEnd = report_.size() <= 1;
-    if (onlyEnd) return Io::Ok;
-    for (const auto& pair : reportPairs(report_)) panel_.toggleCell(pair.a, pair.b);
-    if (panel_.soundMuted()) return Io::Ok;
+    if (onlyEnd || muted_) return Io::Ok;
     return op_.link().send(kSoundSignal);
 }
 
@@ -198,10 +343,37 @@ bool KeyboardTester::awaitTick() {
     return !op_.stopRequested();
 }
 
+void KeyboardTester::saveLearnt() {
+    std::string model;
+    {
+        std::lock_guard lock(modelMutex_);
+        model = model_;
+    }
+    KeyboardProfile profile = board_.profile();
+    if (model.empty()) return ui_.log("Learning stopped: no profile saved.");
+    if (profile.keys.empty()) return ui_.log("No key was learnt: no profile saved.");
+    profile.model = profileFileName(model);
+    const auto path = profilePath(profile.model);
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec) &&
+        !ui_.confirm("A profile of the keyboard " + profile.model + " exists. Replace it?")) {
+        return ui_.log("The profile of the keyboard " + profile.model + " is kept as it was.");
+    }
+    std::string error;
+    if (!saveProfile(profile, error)) return ui_.log(error);
+    ui_.log("Keyboard " + profile.model + ": " + std::to_string(profile.keys.size()) + " keys learnt, saved in " +
+            utf8Of(path) + ".");
+    ui_.show(keyboard::ProfileSaved{profile.model});
+}
+
 void KeyboardTester::endScan(Io io) {
     const bool failed = io != Io::Ok && io != Io::Stopped;
     if (failed) op_.logFailure(io);
     pacing_ = false;
+    if (began_) {
+        for (const auto& line : board_.summary()) ui_.log(line);
+        if (board_.learning()) saveLearnt();
+    }
     op_.finish({.success = !failed});
 }
 

@@ -1,7 +1,8 @@
 // The keyboard connector tester: the programmer scans the 32 connector lines
-// and reports the closed pairs; each reported pair toggles its cell. The scan
-// runs whole on a worker that keeps its own 100 ms pace; the front end only
-// shows what it reports.
+// and reports the closed pairs; each reported pair toggles its cell, but one
+// closed from the first report on, which is a short. The scan runs whole on a
+// worker that keeps its own 100 ms pace and decides every colour; the front
+// end only shows what it reports.
 #pragma once
 
 #include <array>
@@ -9,14 +10,16 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "common/frontend.h"
+#include "keyboard/profile.h"
 #include "operation/operation.h"
 
 namespace kj {
@@ -39,12 +42,6 @@ inline constexpr uint8_t kEndScan = 'Q';
 inline constexpr uint8_t kGroupMark = '>';
 inline constexpr uint8_t kReportEnd = '&';
 
-struct LinePair {
-    int a = 0;
-    int b = 0;
-    bool operator==(const LinePair&) const = default;
-};
-
 // The number in the name of the pair's cell, "Shape" + (a - 1) * 32 + b;
 // 0 when the pair names no cell (a >= b, or a line out of 1..32).
 int cellNumber(int a, int b);
@@ -54,69 +51,136 @@ int cellNumber(int a, int b);
 // partner b. Pairs that name no cell are left out.
 std::vector<LinePair> reportPairs(std::span<const uint8_t> report);
 
-enum class CellColour { Aqua, Red, Yellow };
+// Short: closed already in the scan's first report, before anyone could
+// press a key, so a short in the keyboard or its connector.
+enum class CellColour { Aqua, Red, Yellow, Short };
 inline constexpr Rgb kAqua{0, 255, 255};
+inline constexpr Rgb kFuchsia{255, 0, 255};
 
 // Red when reported while not red, yellow when reported while red.
 constexpr CellColour toggled(CellColour colour) {
     return colour == CellColour::Red ? CellColour::Yellow : CellColour::Red;
 }
 Rgb toRgb(CellColour colour);
+// "aqua", "red", "yellow", "short?".
 const char* colourName(CellColour colour);
 
-// The 496 colours for a front end that has no shapes to keep them in.
 class CellColours {
 public:
     CellColours() { clear(); }
     // The pair must name a cell.
-    CellColour toggle(int a, int b);
-    CellColour colour(int a, int b) const { return colours_[static_cast<size_t>(cellNumber(a, b))]; }
+    CellColour colour(LinePair pair) const { return colours_[index(pair)]; }
+    void set(LinePair pair, CellColour colour) { colours_[index(pair)] = colour; }
     void clear() { colours_.fill(CellColour::Aqua); }
 
 private:
+    static size_t index(LinePair pair) { return static_cast<size_t>(cellNumber(pair.a, pair.b)); }
     std::array<CellColour, kKeyboardLines * kKeyboardLines + 1> colours_;
 };
 
-// How a pair is named to the user: "1-2".
-std::string pairText(int a, int b);
+namespace keyboard {
 
-// The pairs a scan reported, each once, and the line that lists them in line
-// order when the scan ends: "Closed pairs: 1-2 3-4", or "Closed pairs: none".
-class ClosedPairs {
+// What the scan shows besides its lines, in order with them.
+// A cell took a new colour; `key` is the key that closes its pair, if known.
+struct CellEvent {
+    LinePair pair;
+    CellColour colour;
+    std::string key;
+};
+// Every cell is aqua again.
+struct CellsCleared {};
+// The next entry of the list of closed pairs: a pair the first time it closes
+// in a scan, or, learning, once its key is learnt. "Esc (1-2)", "1-2 short?".
+struct PairClosed {
+    std::string text;
+    bool isShort = false;
+};
+// The profile's keys not pressed yet in this scan, in the profile's order.
+struct KeysLeft {
+    std::vector<std::string> keys;
+};
+// Learning: the key to press next; empty once every key has been asked for.
+struct LearnPrompt {
+    std::string key;
+};
+// A learnt profile was saved under this model's name.
+struct ProfileSaved {
+    std::string model;
+};
+
+// What a scan has seen, for its front end: the 496 colours, the pairs closed
+// at its first report, the pairs closed since it began, and the keys they
+// belong to. Learning, each new pair is the key asked for. Every change and
+// the event that shows it are one step, so that a Clear on the window thread
+// and a report on the worker are shown in the order they were made; a front
+// end showing an event must not call back into the board.
+class ScanBoard {
 public:
-    void add(int a, int b) { pairs_.insert({a, b}); }
-    void clear() { pairs_.clear(); }
-    std::string line() const;
+    explicit ScanBoard(Frontend& ui) : ui_(ui) {}
+
+    // A scan begins: nothing closed yet; the cells keep their colours.
+    void begin(KeyboardProfile profile);
+    // Learning begins: `keys` are asked for in turn.
+    void beginLearning(std::vector<std::string> keys);
+    // A whole report's pairs; none for a lone '&' or a report discarded.
+    void show(const std::vector<LinePair>& pairs);
+    void clear();
+    // Learning: the key asked for is left out; the next one is asked for.
+    void skipKey();
+
+    CellColour colour(LinePair pair) const;
+    bool learning() const;
+    KeyboardProfile profile() const;
+    // "Closed pairs: Esc (1-2) 3-4 short?" in line order, or "Closed pairs:
+    // none"; with a profile also "Keys not pressed: F1 F2", or "…: none".
+    std::vector<std::string> summary() const;
 
 private:
-    std::set<std::pair<int, int>> pairs_;
+    bool isShort(LinePair pair) const { return shorts_.contains(pair); }
+    std::optional<LinePair> learnFrom(const std::vector<LinePair>& pairs);
+    void promptNext();
+    std::vector<std::string> keysLeft() const;
+    std::string listed(LinePair pair) const;
+
+    Frontend& ui_;
+    mutable std::mutex mutex_;
+    CellColours colours_;
+    KeyboardProfile profile_;
+    bool firstReport_ = true;
+    std::set<LinePair> shorts_;
+    std::set<LinePair> closed_;
+    std::optional<std::vector<std::string>> toLearn_;  // set while learning
+    size_t asked_ = 0;
 };
 
-// What the scan needs from its front end besides the log: the cells and the
-// mute box. Called from the worker; neither may make it wait for a window.
-class KeyboardPanel {
-public:
-    virtual ~KeyboardPanel() = default;
-    // Reads the cell's colour and sets the toggled one as one step, so that a
-    // Clear cannot come between.
-    virtual void toggleCell(int a, int b) = 0;
-    virtual bool soundMuted() = 0;
-};
+}  // namespace keyboard
 
 class KeyboardTester {
 public:
-    KeyboardTester(Bridge& bridge, Frontend& ui, KeyboardPanel& panel);
+    KeyboardTester(Bridge& bridge, Frontend& ui);
     ~KeyboardTester();
     KeyboardTester(const KeyboardTester&) = delete;
     KeyboardTester& operator=(const KeyboardTester&) = delete;
 
-    // START SCAN: the scan runs whole on its worker. False when the click is
-    // ignored because a scan runs.
-    bool startScan();
+    // START SCAN: the scan runs whole on its worker; a profile's keys name
+    // its pairs. False when the click is ignored because a scan runs.
+    bool startScan(LoadedProfile profile = {});
+    // Learn: a scan that asks for each of `keys` in turn and takes the next
+    // pair closed as its pair.
+    bool startLearning(std::vector<std::string> keys);
+    // Learning: the key asked for is left out.
+    void skipKey() { board_.skipKey(); }
+    // Learning: the scan ends and what it learnt is saved under `model`.
+    void finishLearning(std::string model);
     // EXIT during a scan: the worker ends after the report it waits for or
     // works on, or at once while it waits for the next tick.
     void requestStop();
     bool stopRequested() const { return op_.stopRequested(); }
+    // Clear: every cell aqua, during a scan as well.
+    void clear() { board_.clear(); }
+    // The mute box: no sound signal after a report while set.
+    void setMuted(bool muted) { muted_ = muted; }
+    CellColour colour(LinePair pair) const { return board_.colour(pair); }
     // The scan's clock ticks every `tickInterval` from the first request on;
     // the worker asks for the next report at the first tick after it has
     // finished the previous one.
@@ -136,15 +200,18 @@ public:
     bool lastSucceeded() const { return op_.lastSucceeded(); }
 
 private:
-    void scan();
+    bool launch(std::function<void()> beginBoard);
+    void scan(const std::function<void()>& beginBoard);
     void scanReports(Io first);
     Io receiveReport(bool& overlong);
     Io showReport();
     bool awaitTick();
     void endScan(Io io);
+    void saveLearnt();
 
     Frontend& ui_;
-    KeyboardPanel& panel_;
+    keyboard::ScanBoard board_;
+    std::atomic<bool> muted_{false};
     std::mutex tickMutex_;
     std::condition_variable tickCv_;
     bool ticked_ = false;
@@ -153,6 +220,8 @@ private:
     std::atomic<bool> pacing_{false};
     std::atomic<bool> began_{false};
     std::vector<uint8_t> report_;  // the accumulator, at most kReportCapacity bytes
+    std::mutex modelMutex_;
+    std::string model_;  // what a learnt profile is saved as; empty: not saved
     // Last: destroyed first, it waits for its worker while the state it uses still stands.
     Operation op_;
 };

@@ -1,4 +1,4 @@
-// korvel-cli keyboard: the tester's scan, each toggle as a line.
+// korvel-cli keyboard: the tester's scan, each change of a cell as a line.
 #include <chrono>
 
 #include "common/registry.h"
@@ -13,33 +13,28 @@ using namespace cli;
 
 constexpr long kMaxSeconds = 24L * 60 * 60;
 
-// The command line's cells: it keeps the colours itself and prints each
-// toggle as "A-B red" or "A-B yellow".
-class CliKeyboard : public KeyboardPanel {
-public:
-    CliKeyboard(ConsoleFrontend& ui, bool muted) : ui_(ui), muted_(muted) {}
-
-    void toggleCell(int a, int b) override {
-        const CellColour now = cells_.toggle(a, b);
-        closed_.add(a, b);
-        ui_.log(pairText(a, b) + " " + colourName(now));
-    }
-    bool soundMuted() override { return muted_; }
-
-    // Every pair reported during the scan, in line order.
-    std::string summary() const { return closed_.line(); }
-
-private:
-    ConsoleFrontend& ui_;
-    const bool muted_;
-    CellColours cells_;
-    ClosedPairs closed_;
-};
-
 std::optional<long> secondsOption(Options& options) {
     const auto text = options.value("--seconds");
     if (!text) return std::nullopt;
     return parseNumber("--seconds", *text, 1, kMaxSeconds);
+}
+
+// The saved profile the scan names its keys by; none without --profile.
+LoadedProfile profileOption(Options& options) {
+    const auto model = options.value("--profile");
+    if (!model) return {};
+    std::string error;
+    auto loaded = loadProfile(*model, error);
+    if (!loaded) throw UsageError{error};
+    return std::move(*loaded);
+}
+
+// "1-2 red", "Esc (1-2) yellow", "3-4 short?".
+void printCells(ConsoleFrontend& ui) {
+    ui.onEvent = [&ui](const std::any& event) {
+        if (const auto* cell = std::any_cast<CellEvent>(&event))
+            ui.log(pairName(cell->pair, cell->key) + " " + colourName(cell->colour));
+    };
 }
 
 // Waits for the scan to end, and asks it to stop once the time is up (Ctrl-C
@@ -53,17 +48,19 @@ void awaitScan(KeyboardTester& tester, std::optional<long> seconds) {
 int run(Context& context, const std::string&, Options& options) {
     const bool noSound = options.flag("--no-sound");
     const auto seconds = secondsOption(options);
+    auto profile = profileOption(options);
     options.finish();
 
     auto bridge = context.bridges(kFamily.firmware);
-    CliKeyboard keyboard(context.ui, noSound);
-    KeyboardTester tester(*bridge, context.ui, keyboard);
+    printCells(context.ui);
+    KeyboardTester tester(*bridge, context.ui);
+    tester.setMuted(noSound);
     watchInterrupts(&tester.operation(), OnInterrupt::Stop);
-    if (!tester.startScan()) return kExitFailure;
-    awaitScan(tester, seconds);
+    const bool started = tester.startScan(std::move(profile));
+    if (started) awaitScan(tester, seconds);
     watchInterrupts(nullptr, OnInterrupt::Stop);
-    if (tester.began()) context.ui.log(keyboard.summary());
-    return tester.lastSucceeded() ? kExitSuccess : kExitFailure;
+    context.ui.onEvent = nullptr;
+    return started && tester.lastSucceeded() ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace
@@ -71,8 +68,10 @@ int run(Context& context, const std::string&, Options& options) {
 const cli::Tool kCliTool{
     .name = "keyboard",
     .usage =
-        "keyboard scan [--no-sound] [--seconds N]\n"
-        "    scans until Ctrl-C or for N seconds; each toggled pair is a line, then the pairs closed\n",
+        "keyboard scan [--no-sound] [--seconds N] [--profile NAME]\n"
+        "    scans until Ctrl-C or for N seconds; each changed cell is a line, then the pairs closed;\n"
+        "    a pair closed from the start is marked \"short?\"; with a saved profile (learnt in the\n"
+        "    window) each pair names its key, and the keys not pressed are listed at the end\n",
     .run = run,
     .family = &kFamily,
 };

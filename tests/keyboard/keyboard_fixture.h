@@ -60,9 +60,10 @@ struct KeyboardBench {
 
 // Gives the worker exactly one tick once it waits for one, and waits for the
 // request that follows.
+// Counted once the worker waits: by then the chip has answered every request before.
 inline bool nextReport(kj::KeyboardTester& tester, kjsim::KeyboardChip& chip) {
-    const size_t before = chip.requests();
     if (!waitFor([&] { return tester.waitingForTick(); })) return false;
+    const size_t before = chip.requests();
     tester.tick();
     return waitFor([&] { return chip.requests() == before + 1; });
 }

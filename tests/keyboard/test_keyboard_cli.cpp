@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <sstream>
 
@@ -10,6 +12,7 @@
 #include "keyboard_fixture.h"
 #include "link/port_list.h"
 #include "support/process.h"
+#include "support/scratch.h"
 
 using namespace kjtest;
 using namespace std::chrono_literals;
@@ -30,6 +33,7 @@ std::vector<std::string> withLinkLines(std::vector<std::string> after) {
 }
 
 const std::vector<std::string> kExampleRed = {"1-2 red", "1-5 red", "3-4 red"};
+const std::vector<std::string> kExampleShort = {"1-2 short?", "1-5 short?", "3-4 short?"};
 const std::vector<std::string> kExampleYellow = {"1-2 yellow", "1-5 yellow", "3-4 yellow"};
 
 class KeyboardCli : public ::testing::Test {
@@ -62,7 +66,7 @@ protected:
 };
 
 TEST_F(KeyboardCli, PrintsTheLinkLinesThenEveryToggleUntilTheTimeIsUp) {
-    bench.script({kExampleReport, kExampleReport});
+    bench.script({kNothing, kExampleReport, kExampleReport});
 
     const ScanRun run = scan({"--seconds", "1"});
 
@@ -73,10 +77,11 @@ TEST_F(KeyboardCli, PrintsTheLinkLinesThenEveryToggleUntilTheTimeIsUp) {
     EXPECT_EQ(run.out, expected);
     EXPECT_EQ(families, (std::vector<std::string>{"V41"}));
     // One request per clock tick after the first, the sound after each report, 'Q' at the end.
-    EXPECT_TRUE(std::regex_match(bench.written(), std::regex("BuIUIU*Q"))) << bench.written();
+    EXPECT_TRUE(std::regex_match(bench.written(), std::regex("BuUIUIU*Q"))) << bench.written();
     EXPECT_FALSE(bench.slot->isOpen());
 }
 
+// The pairs of the first report are marked as shorts.
 TEST_F(KeyboardCli, NoSoundAndCtrlCEndTheScanNormally) {
     bench.script({kExampleReport});
     std::thread ctrlC([&] {
@@ -89,7 +94,8 @@ TEST_F(KeyboardCli, NoSoundAndCtrlCEndTheScanNormally) {
     ctrlC.join();
 
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, withLinkLines({"1-2 red", "1-5 red", "3-4 red", "Closed pairs: 1-2 1-5 3-4"}));
+    EXPECT_EQ(run.out, withLinkLines({"1-2 short?", "1-5 short?", "3-4 short?",
+                                      "Closed pairs: 1-2 short? 1-5 short? 3-4 short?"}));
     EXPECT_EQ(bench.chip().beeps(), 0u);
     EXPECT_TRUE(std::regex_match(bench.written(), std::regex("BuU+Q"))) << bench.written();
     EXPECT_FALSE(bench.slot->isOpen());
@@ -102,9 +108,26 @@ TEST_F(KeyboardCli, LostProgrammerFails) {
     const ScanRun run = scan({"--seconds", "30"});
 
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, withLinkLines({"1-2 red", "1-5 red", "3-4 red", "Connection with the programmer is lost.",
-                                      "Closed pairs: 1-2 1-5 3-4"}));
+    EXPECT_EQ(run.out,
+              withLinkLines({"1-2 short?", "1-5 short?", "3-4 short?", "Connection with the programmer is lost.",
+                             "Closed pairs: 1-2 short? 1-5 short? 3-4 short?"}));
     EXPECT_FALSE(bench.slot->isOpen());
+}
+
+// A saved profile names the keys of the pairs, and the keys not pressed are
+// listed at the end.
+TEST_F(KeyboardCli, ProfileNamesKeysAndListsThoseNotPressed) {
+    ScratchDir data;
+    DataHome home(data.path());
+    std::filesystem::create_directories(data.path() / "korvel-jig" / "keyboards");
+    std::ofstream(data.path() / "korvel-jig" / "keyboards" / "Test_G1.txt") << "Esc=1-2\nF1=1-5\nQ=3-4\nW=7-9\nbad\n";
+    bench.script({kNothing, {'>', 1, 2, '&'}, {'>', 3, 4, '&'}});
+
+    const ScanRun run = scan({"--profile", "Test G1", "--seconds", "1"});
+
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, withLinkLines({"Keyboard Test_G1: 4 keys; 1 bad line of its file skipped.", "Esc (1-2) red",
+                                      "Q (3-4) red", "Closed pairs: Esc (1-2) Q (3-4)", "Keys not pressed: F1 W"}));
 }
 
 TEST_F(KeyboardCli, NoProgrammerFails) {
@@ -119,7 +142,7 @@ TEST_F(KeyboardCli, NoProgrammerFails) {
 TEST_F(KeyboardCli, UsageErrorsComeBeforeTheLink) {
     const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
         {"scan", {"--seconds", "0"}}, {"scan", {"--seconds", "2s"}}, {"scan", {"--seconds"}},
-        {"scan", {"--sound"}},        {"scan", {"extra"}},
+        {"scan", {"--sound"}},        {"scan", {"extra"}},           {"scan", {"--profile", "No such model"}},
     };
     for (const auto& [action, args] : cases) {
         kj::cli::Options options(args);

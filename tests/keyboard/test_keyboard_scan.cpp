@@ -2,6 +2,7 @@
 // the log, and how every way of ending runs the end steps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <regex>
 
@@ -14,44 +15,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class TestPanel : public KeyboardPanel {
-public:
-    void toggleCell(int a, int b) override {
-        std::lock_guard lock(mutex_);
-        toggles_.push_back({a, b});
-        cells_.toggle(a, b);
-    }
-    bool soundMuted() override { return muted; }
-
-    CellColour colour(int a, int b) const {
-        std::lock_guard lock(mutex_);
-        return cells_.colour(a, b);
-    }
-    void clear() {
-        std::lock_guard lock(mutex_);
-        cells_.clear();
-    }
-    size_t toggles() const {
-        std::lock_guard lock(mutex_);
-        return toggles_.size();
-    }
-    int notAqua() const {
-        std::lock_guard lock(mutex_);
-        int n = 0;
-        for (int a = 1; a < kKeyboardLines; ++a) {
-            for (int b = a + 1; b <= kKeyboardLines; ++b) n += cells_.colour(a, b) != CellColour::Aqua;
-        }
-        return n;
-    }
-
-    std::atomic<bool> muted{false};
-
-private:
-    mutable std::mutex mutex_;
-    CellColours cells_;
-    std::vector<LinePair> toggles_;
-};
-
 class KeyboardScan : public ::testing::Test {
 protected:
     KeyboardScan() {
@@ -62,11 +25,26 @@ protected:
         tester.operation().waitIdle(5s);
     }
 
+    CellColour colour(int a, int b) const { return tester.colour({a, b}); }
+    int notAqua() const {
+        int n = 0;
+        for (int a = 1; a < kKeyboardLines; ++a) {
+            for (int b = a + 1; b <= kKeyboardLines; ++b) n += colour(a, b) != CellColour::Aqua;
+        }
+        return n;
+    }
     void expectExampleCells(CellColour colour) {
-        EXPECT_EQ(panel.colour(1, 2), colour);
-        EXPECT_EQ(panel.colour(1, 5), colour);
-        EXPECT_EQ(panel.colour(3, 4), colour);
-        EXPECT_EQ(panel.notAqua(), 3);
+        EXPECT_EQ(this->colour(1, 2), colour);
+        EXPECT_EQ(this->colour(1, 5), colour);
+        EXPECT_EQ(this->colour(3, 4), colour);
+        EXPECT_EQ(notAqua(), 3);
+    }
+    // The cells the scan painted, as the command line prints them.
+    std::vector<std::string> painted() const {
+        std::vector<std::string> cells;
+        for (const auto& e : ui.shown<keyboard::CellEvent>())
+            cells.push_back(pairText(e.pair) + " " + colourName(e.colour));
+        return cells;
     }
     // START, and the wait until the scan runs (its clock is on) or has ended.
     bool startScan() {
@@ -93,33 +71,32 @@ protected:
     KeyboardBench bench;
     std::unique_ptr<Bridge> bridge = bench.bridge();
     RecordingFrontend ui;
-    TestPanel panel;
-    KeyboardTester tester{*bridge, ui, panel};
+    KeyboardTester tester{*bridge, ui};
 };
 
-TEST_F(KeyboardScan, ExampleReportTurnsCellsRedThenYellowThenRedWithOneSoundEach) {
+// Pairs closed at the first report were closed before anyone could press a
+// key: shorts, which stay so however often they are reported again.
+TEST_F(KeyboardScan, FirstReportsPairsAreShortsAndEveryReportSoundsOnce) {
     bench.script({kExampleReport, kExampleReport, kExampleReport});
 
     ASSERT_TRUE(startScan());
     EXPECT_TRUE(tester.operation().name().is(kKeyboardScanning));
     EXPECT_TRUE(tester.pacing());
     ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 1; }));
-    expectExampleCells(CellColour::Red);
+    expectExampleCells(CellColour::Short);
 
     ASSERT_TRUE(nextReport(tester, bench.chip()));
     ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 2; }));
-    expectExampleCells(CellColour::Yellow);
-
     ASSERT_TRUE(nextReport(tester, bench.chip()));
     ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 3; }));
-    expectExampleCells(CellColour::Red);
+    expectExampleCells(CellColour::Short);
 
     ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
     ASSERT_TRUE(stopAndWait());
     EXPECT_EQ(bench.written(), "BuIUIUIQ");
     EXPECT_EQ(bench.chip().requestLog(), "uUU");
-    EXPECT_EQ(panel.toggles(), 9u);
-    EXPECT_EQ(ui.lines(), kKeyboardLinkLines);
+    EXPECT_EQ(painted(), (std::vector<std::string>{"1-2 short?", "1-5 short?", "3-4 short?"}));
+    EXPECT_EQ(ui.lines(), join({kKeyboardLinkLines, {"Closed pairs: 1-2 short? 1-5 short? 3-4 short?"}}));
     EXPECT_EQ(bench.bench.programmer->endBytes(), "");
     EXPECT_TRUE(tester.lastSucceeded());
     expectEnded();
@@ -132,7 +109,7 @@ TEST_F(KeyboardScan, TheScanPacesItself) {
 
     ASSERT_TRUE(startScan());
     ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 3; }));
-    expectExampleCells(CellColour::Red);
+    expectExampleCells(CellColour::Short);
     ASSERT_TRUE(stopAndWait());
     EXPECT_TRUE(std::regex_match(bench.written(), std::regex("BuIUIUIU*Q"))) << bench.written();
     EXPECT_TRUE(tester.lastSucceeded());
@@ -140,33 +117,51 @@ TEST_F(KeyboardScan, TheScanPacesItself) {
 }
 
 TEST_F(KeyboardScan, MutedSendsNoSound) {
-    panel.muted = true;
-    bench.script({kExampleReport, kExampleReport});
+    tester.setMuted(true);
+    bench.script({kNothing, kExampleReport});
 
     ASSERT_TRUE(startScan());
     ASSERT_TRUE(nextReport(tester, bench.chip()));
-    ASSERT_TRUE(waitFor([&] { return panel.toggles() == 6; }));
+    ASSERT_TRUE(waitFor([&] { return painted().size() == 3; }));
     ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
     ASSERT_TRUE(stopAndWait());
 
-    expectExampleCells(CellColour::Yellow);
+    expectExampleCells(CellColour::Red);
     EXPECT_EQ(bench.written(), "BuUQ");
     EXPECT_EQ(bench.chip().beeps(), 0u);
     expectEnded();
 }
 
-TEST_F(KeyboardScan, LoneEndChangesNothingAndTheNextRequestWaitsForTheTick) {
-    bench.script({kNothing, kExampleReport});
+// After a first report with nothing closed, each report toggles its pairs
+// red, yellow, red.
+TEST_F(KeyboardScan, LoneEndChangesNothingThenReportsToggleRedYellowRed) {
+    bench.script({kNothing, kExampleReport, kExampleReport, kExampleReport});
 
     ASSERT_TRUE(startScan());
     ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
-    EXPECT_EQ(panel.toggles(), 0u);
+    EXPECT_TRUE(painted().empty());
     EXPECT_EQ(bench.written(), "Bu");
 
     ASSERT_TRUE(nextReport(tester, bench.chip()));
     ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 1; }));
     expectExampleCells(CellColour::Red);
     EXPECT_EQ(bench.written(), "BuUI");
+    ASSERT_TRUE(nextReport(tester, bench.chip()));
+    ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 2; }));
+    expectExampleCells(CellColour::Yellow);
+    ASSERT_TRUE(nextReport(tester, bench.chip()));
+    ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 3; }));
+    expectExampleCells(CellColour::Red);
+
+    ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
+    ASSERT_TRUE(stopAndWait());
+    EXPECT_EQ(bench.written(), "BuUIUIUIQ");
+    EXPECT_EQ(painted(), (std::vector<std::string>{"1-2 red", "1-5 red", "3-4 red", "1-2 yellow", "1-5 yellow",
+                                                   "3-4 yellow", "1-2 red", "1-5 red", "3-4 red"}));
+    std::vector<std::string> listed;
+    for (const auto& e : ui.shown<keyboard::PairClosed>()) listed.push_back(e.text);
+    EXPECT_EQ(listed, (std::vector<std::string>{"1-2", "1-5", "3-4"}));
+    EXPECT_EQ(ui.lines(), join({kKeyboardLinkLines, {"Closed pairs: 1-2 1-5 3-4"}}));
 }
 
 TEST_F(KeyboardScan, ReportInPiecesCountsOnceWhole) {
@@ -177,16 +172,17 @@ TEST_F(KeyboardScan, ReportInPiecesCountsOnceWhole) {
 
     ASSERT_TRUE(startScan());
     ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 1; }));
-    expectExampleCells(CellColour::Red);
+    expectExampleCells(CellColour::Short);
     ASSERT_TRUE(nextReport(tester, bench.chip()));
     ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 2; }));
-    expectExampleCells(CellColour::Yellow);
+    expectExampleCells(CellColour::Short);
     ASSERT_TRUE(nextReport(tester, bench.chip()));
     ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 3; }));
-    EXPECT_EQ(panel.colour(1, 2), CellColour::Red);
-    EXPECT_EQ(panel.colour(1, 32), CellColour::Red);
-    EXPECT_EQ(panel.colour(30, 32), CellColour::Red);
-    EXPECT_EQ(panel.toggles(), 3u + 3u + 6u);
+    EXPECT_EQ(colour(1, 2), CellColour::Short);
+    EXPECT_EQ(colour(1, 32), CellColour::Red);
+    EXPECT_EQ(colour(30, 32), CellColour::Red);
+    EXPECT_EQ(painted(), (std::vector<std::string>{"1-2 short?", "1-5 short?", "3-4 short?", "1-32 red", "30-31 red",
+                                                   "30-32 red"}));
     EXPECT_EQ(bench.written(), "BuIUIUI");
 }
 
@@ -196,7 +192,7 @@ TEST_F(KeyboardScan, StopWhileWaitingForTheTickEndsAtOnce) {
     ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
     ASSERT_TRUE(stopAndWait());
     EXPECT_EQ(bench.written(), "BuIQ");
-    EXPECT_EQ(ui.lines(), kKeyboardLinkLines);
+    EXPECT_EQ(ui.lines(), join({kKeyboardLinkLines, {"Closed pairs: 1-2 short? 1-5 short? 3-4 short?"}}));
     EXPECT_TRUE(tester.lastSucceeded());
     expectEnded();
 }
@@ -209,8 +205,9 @@ TEST_F(KeyboardScan, StopWhileAReportIsIncompleteStillReportsTheSilence) {
     ASSERT_TRUE(waitFor([&] { return bench.chip().requests() == 1; }));
     ASSERT_TRUE(stopAndWait());
     EXPECT_EQ(bench.written(), "BuQ");
-    EXPECT_EQ(panel.toggles(), 0u);
-    EXPECT_EQ(ui.lines(), join({kKeyboardLinkLines, {"The programmer does not answer (time-out)."}}));
+    EXPECT_TRUE(painted().empty());
+    EXPECT_EQ(ui.lines(),
+              join({kKeyboardLinkLines, {"The programmer does not answer (time-out).", "Closed pairs: none"}}));
     EXPECT_FALSE(tester.lastSucceeded());
     expectEnded();
 }
@@ -224,10 +221,15 @@ TEST_F(KeyboardScan, ANewScanAfterAStopStartsClean) {
     bench.script({kExampleReport});
     ASSERT_TRUE(startScan());
     ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 2; }));
-    expectExampleCells(CellColour::Yellow);  // colours persist across scans
     ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
     ASSERT_TRUE(stopAndWait());
     EXPECT_EQ(bench.written(), "BuIQBuIQ");
+    // Each scan lists its own pairs and ends with its own summary.
+    EXPECT_EQ(ui.shown<keyboard::PairClosed>().size(), 6u);
+    const std::string summary = "Closed pairs: 1-2 short? 1-5 short? 3-4 short?";
+    const auto lines = ui.lines();
+    EXPECT_EQ(tail(lines, kKeyboardLinkLines.size() + 1), join({kKeyboardLinkLines, {summary}}));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), summary), 2);
 }
 
 TEST_F(KeyboardScan, SecondStartWhileScanningDoesNothing) {
@@ -242,14 +244,17 @@ TEST_F(KeyboardScan, SecondStartWhileScanningDoesNothing) {
 }
 
 TEST_F(KeyboardScan, ClearBetweenReportsTogglesFromAquaAgain) {
-    bench.script({kExampleReport, kExampleReport});
+    bench.script({kNothing, kExampleReport, kExampleReport});
     ASSERT_TRUE(startScan());
+    ASSERT_TRUE(nextReport(tester, bench.chip()));
     ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
     expectExampleCells(CellColour::Red);
-    panel.clear();
+    tester.clear();
+    EXPECT_EQ(notAqua(), 0);
     ASSERT_TRUE(nextReport(tester, bench.chip()));
     ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 2; }));
     expectExampleCells(CellColour::Red);
+    EXPECT_EQ(ui.shown<keyboard::CellsCleared>().size(), 1u);
 }
 
 TEST_F(KeyboardScan, SilentProgrammerEndsTheScanWithALine) {
@@ -263,6 +268,7 @@ TEST_F(KeyboardScan, SilentProgrammerEndsTheScanWithALine) {
 
     auto expected = kKeyboardLinkLines;
     expected.push_back("The programmer does not answer (time-out).");
+    expected.push_back("Closed pairs: 1-2 short? 1-5 short? 3-4 short?");
     EXPECT_EQ(ui.lines(), expected);
     EXPECT_EQ(bench.written(), "BuIUQ");
     EXPECT_FALSE(tester.lastSucceeded());
@@ -279,6 +285,7 @@ TEST_F(KeyboardScan, LostProgrammerEndsTheScanWithALine) {
 
     auto expected = kKeyboardLinkLines;
     expected.push_back("Connection with the programmer is lost.");
+    expected.push_back("Closed pairs: 1-2 short? 1-5 short? 3-4 short?");
     EXPECT_EQ(ui.lines(), expected);
     EXPECT_FALSE(tester.lastSucceeded());
     EXPECT_FALSE(bench.slot->isOpen());
@@ -300,7 +307,7 @@ TEST_F(KeyboardScan, OverlongReportIsDiscardedAndTheScanGoesOn) {
 
     ASSERT_TRUE(startScan());
     ASSERT_TRUE(waitFor([&] { return tester.waitingForTick(); }));
-    EXPECT_EQ(panel.toggles(), 0u);
+    EXPECT_TRUE(painted().empty());
     auto expected = kKeyboardLinkLines;
     expected.push_back("The programmer's report is longer than 1024 bytes and is discarded.");
     EXPECT_EQ(ui.lines(), expected);
@@ -318,8 +325,7 @@ TEST_F(KeyboardScan, ReportOfExactlyTheAccumulatorIsShown) {
     bench.chip().setScript({{reportOfLength(kReportCapacity), {300, 300, 300}}});
     ASSERT_TRUE(startScan());
     ASSERT_TRUE(waitFor([&] { return bench.chip().beeps() == 1; }));
-    EXPECT_EQ(panel.toggles(), kReportCapacity - 3);
-    EXPECT_EQ(panel.colour(1, 2), CellColour::Red);
+    EXPECT_EQ(colour(1, 2), CellColour::Short);
     EXPECT_EQ(ui.lines(), kKeyboardLinkLines);
 }
 

@@ -1,8 +1,14 @@
-// The keyboard tester window, offscreen: its cells and controls, and a scan
-// driven by its buttons and paced by the tester's own clock.
+// The keyboard tester window, offscreen on a laptop's screen and a larger one:
+// its cells and controls, a scan driven by its buttons and paced by the
+// tester's own clock, shorts, and a keyboard profile learnt and used.
 #include <gtest/gtest.h>
 #include <QTest>
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <fstream>
+
+#include "common/journal.h"
 #include "keyboard/keyboard_window.h"
 #include "keyboard_fixture.h"
 #include "link/port_list.h"
@@ -12,12 +18,21 @@
 namespace kjtest {
 namespace {
 
+// The screens the build describes, set before the application starts: a
+// laptop's, less its panel and title bar, and a larger one beside it.
+[[maybe_unused]] const bool kScreens = [] {
+    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + KJ_SCREENS);
+    return true;
+}();
+const QRect kLaptopRoom(0, 0, 1366, 768 - 80);
+
 using kj::CellColour;
 using kj::Shape;
 
 const QColor kAquaBrush(0, 255, 255);
 const QColor kRedBrush(255, 0, 0);
 const QColor kYellowBrush(255, 255, 0);
+const QColor kShortBrush(255, 0, 255);
 
 std::vector<std::string> linesOf(const QPlainTextEdit* memo) {
     const QString text = memo->toPlainText();
@@ -34,6 +49,17 @@ protected:
     KeyboardWindow() {
         window = std::make_unique<kj::KeyboardWindow>(context, &launcher);
         window->show();
+    }
+    QPlainTextEdit* log() const { return child<QPlainTextEdit>(*window, "Memo_keyboard"); }
+    std::vector<std::string> listed() const {
+        std::vector<std::string> items;
+        const auto* list = child<QListWidget>(*window, "Closed_pairs");
+        for (int i = 0; i < list->count(); ++i) items.push_back(list->item(i)->text().toStdString());
+        return items;
+    }
+    QString keysLeft() const {
+        const auto* label = child<QLabel>(*window, "Keys_left");
+        return label->isVisible() ? label->text() : QString();
     }
     ~KeyboardWindow() override {
         window.reset();  // stops a scan still running
@@ -56,6 +82,8 @@ protected:
     }
 
     KeyboardBench bench;
+    ScratchDir data;
+    DataHome home{data.path()};
     ScriptedDesktop desktop;
     kj::AppContext context{[this](std::string_view) { return bench.bridge(); }, desktop};
     QWidget launcher;
@@ -65,7 +93,16 @@ protected:
 int cellLeft(int b) { return 24 * (b - 1) + 8 * ((b - 1) / 5); }
 int cellTop(int a) { return 16 + 24 * a + 8 * ((a - 1) / 5); }
 
+// Where the screen has room for the form.
 TEST_F(KeyboardWindow, CellsAndControlsAreWhereTheFormPutsThem) {
+    QScreen* large = nullptr;
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen->name() == "desktop") large = screen;
+    ASSERT_NE(large, nullptr);
+    window = std::make_unique<kj::KeyboardWindow>(context, &launcher);
+    window->setScreen(large);
+    window->show();
+    ASSERT_EQ(window->screen(), large);
     EXPECT_EQ(window->windowTitle(), "Keyboard_testing");
     // The form's area; the window scrolls it where the screen is smaller.
     EXPECT_EQ(window->canvas()->size(), QSize(888, 879));
@@ -133,29 +170,56 @@ TEST_F(KeyboardWindow, CellsAndControlsAreWhereTheFormPutsThem) {
     }
 }
 
+// On a laptop's screen the rows close up: every cell, and the column numbers
+// over them, in sight without scrolling; the corner of closed pairs covers none.
+TEST_F(KeyboardWindow, OnALaptopScreenEveryRowAndTheColumnNumbersAreInSight) {
+    ASSERT_EQ(window->screen()->availableGeometry(), kLaptopRoom);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    EXPECT_TRUE(kLaptopRoom.contains(window->frameGeometry()));
+    const auto* numbers = child<QLabel>(*window, "Label_keybord");
+    EXPECT_EQ(numbers->visibleRegion().boundingRect(), numbers->rect());
+    const QRect pairsPanel = child<QWidget>(*window, "Pairs_panel")->geometry();
+    for (auto* shape : window->findChildren<kj::Shape*>()) {
+        EXPECT_EQ(shape->visibleRegion().boundingRect(), shape->rect()) << shape->objectName().toStdString();
+        EXPECT_FALSE(pairsPanel.intersects(shape->geometry())) << shape->objectName().toStdString();
+    }
+    // Still a row a line, with a wider gap after every fifth.
+    const auto top = [&](int a) { return window->cell(a, 32)->y(); };
+    const int pitch = top(2) - top(1);
+    EXPECT_GE(pitch, 17);
+    for (int a = 2; a < 32; ++a) EXPECT_EQ(top(a) - top(a - 1), (a - 1) % 5 == 0 ? pitch + pitch / 3 : pitch) << a;
+}
+
+// The pairs are listed as they close; the first report's are shorts, apart in
+// their own colour; the summary at the end reaches the record.
 TEST_F(KeyboardWindow, ScanTogglesCellsClearResetsThemAndExitStopsBeforeLeaving) {
-    bench.script({kExampleReport});
+    ScratchDir logs;
+    kj::journal::start(logs.path());
+    bench.chip().setFaults({.shortedLines = std::pair<uint8_t, uint8_t>{7, 9}});
+    bench.script({kNothing, kExampleReport});
 
     child<QPushButton>(*window, "START_SCAN")->click();
     ASSERT_TRUE(begun(window->tester().operation(), kj::kKeyboardScanning));
     ASSERT_TRUE(runUntil([&] { return window->tester().pacing(); }));
 
-    EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window, "Memo_keyboard")), kKeyboardLinkLines);
+    EXPECT_EQ(linesOf(log()), kKeyboardLinkLines);
     EXPECT_FALSE(child<QPushButton>(*window, "START_SCAN")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>(*window, "Learn")->isEnabled());
     EXPECT_EQ(child<QPushButton>(*window, "EXIT_KB_TEST")->text(), "STOP");
-    EXPECT_TRUE(window->tester().pacing());
     ASSERT_TRUE(QTest::qWaitFor([&] { return exampleIs(kRedBrush); }, kWait));
-    EXPECT_EQ(cellsNot(kAquaBrush), 3);
+    EXPECT_EQ(brush(7, 9), kShortBrush);
+    EXPECT_EQ(cellsNot(kAquaBrush), 4);
+    EXPECT_EQ(listed(), (std::vector<std::string>{"7-9 short?", "1-2", "1-5", "3-4"}));
 
-    // The clock keeps the requests coming, one lone '&' after another.
-    const size_t requests = bench.chip().requests();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bench.chip().requests() > requests + 1; }, kWait));
-    EXPECT_EQ(bench.chip().beeps(), 1u);
+    // The clock keeps the requests coming, and the short closes a pair in
+    // every report: each has its sound.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bench.chip().beeps() >= 4; }, kWait));
 
     child<QPushButton>(*window, "Clear")->click();
     EXPECT_EQ(cellsNot(kAquaBrush), 0);
     bench.script({kExampleReport});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return exampleIs(kRedBrush); }, kWait));  // from aqua, not yellow
+    ASSERT_TRUE(QTest::qWaitFor([&] { return exampleIs(kRedBrush) && brush(7, 9) == kShortBrush; }, kWait));
+    EXPECT_EQ(listed().size(), 4u);  // each pair once
 
     child<QPushButton>(*window, "EXIT_KB_TEST")->click();
     EXPECT_TRUE(window->isVisible());
@@ -165,9 +229,14 @@ TEST_F(KeyboardWindow, ScanTogglesCellsClearResetsThemAndExitStopsBeforeLeaving)
     EXPECT_FALSE(bench.slot->isOpen());
     EXPECT_TRUE(window->isVisible());
     // The scan ends with the pairs it saw, each once, as the command line lists them.
-    auto lines = kKeyboardLinkLines;
-    lines.push_back("Closed pairs: 1-2 1-5 3-4");
-    EXPECT_EQ(linesOf(child<QPlainTextEdit>(*window, "Memo_keyboard")), lines);
+    const std::string summary = "Closed pairs: 1-2 1-5 3-4 7-9 short?";
+    EXPECT_EQ(linesOf(log()), join({kKeyboardLinkLines, {summary}}));
+    kj::journal::stop();
+    std::ifstream record(logs.path() / (QDate::currentDate().toString(Qt::ISODate).toStdString() + ".log"));
+    std::vector<std::string> recorded;
+    for (std::string line; std::getline(record, line);) recorded.push_back(line);
+    ASSERT_FALSE(recorded.empty());
+    EXPECT_TRUE(recorded.back().ends_with(" keyboard | " + summary)) << recorded.back();
 
     child<QPushButton>(*window, "EXIT_KB_TEST")->click();
     EXPECT_FALSE(window->isVisible());
@@ -175,13 +244,13 @@ TEST_F(KeyboardWindow, ScanTogglesCellsClearResetsThemAndExitStopsBeforeLeaving)
     EXPECT_TRUE(exampleIs(kRedBrush));  // colours stay until Clear
 }
 
-// Each cell names its pair, and the legend says what red and yellow mean.
+// Each cell names its pair, and the legend says what each colour means.
 TEST_F(KeyboardWindow, CellsNameTheirPairsAndTheLegendTheColours) {
     for (int a = 1; a < 32; ++a) {
         for (int b = a + 1; b <= 32; ++b)
             EXPECT_EQ(window->cell(a, b)->toolTip(), QString("Lines %1-%2").arg(a).arg(b));
     }
-    for (const char* colour : {"red", "yellow"}) {
+    for (const char* colour : {"aqua", "red", "yellow", "short?"}) {
         const auto* entry = window->findChild<QLabel*>(QString("Legend_") + colour);
         ASSERT_NE(entry, nullptr) << colour;
         EXPECT_TRUE(entry->isVisible()) << colour;
@@ -191,7 +260,7 @@ TEST_F(KeyboardWindow, CellsNameTheirPairsAndTheLegendTheColours) {
 
 TEST_F(KeyboardWindow, NoSoundBoxMutesTheSignal) {
     child<QCheckBox>(*window, "Buzzer_box")->setChecked(true);
-    bench.script({kExampleReport, kExampleReport});
+    bench.script({kNothing, kExampleReport, kExampleReport});
 
     child<QPushButton>(*window, "START_SCAN")->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return exampleIs(kYellowBrush); }, kWait));
@@ -205,10 +274,61 @@ TEST_F(KeyboardWindow, NoSoundBoxMutesTheSignal) {
 TEST_F(KeyboardWindow, ClosingTheWindowDuringAScanEndsIt) {
     bench.script({kExampleReport});
     child<QPushButton>(*window, "START_SCAN")->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return exampleIs(kRedBrush); }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return exampleIs(kShortBrush); }, kWait));
     window.reset();
     EXPECT_EQ(bench.written().back(), 'Q');
     EXPECT_EQ(bench.chip().quits(), 1u);
+}
+
+// Learn asks for each key in turn and takes the pair it closes; Finish saves
+// the profile under the model's name. Chosen again in a new window, it names
+// the cells, the pairs as they close and the keys not pressed yet.
+TEST_F(KeyboardWindow, ProfileIsLearntSavedAndUsedInTheNextScan) {
+    const auto prompt = [&] { return child<QLabel>(*window, "Learn_prompt")->text(); };
+    bench.script({kNothing, {'>', 1, 2, '&'}, {'>', 1, 2, 5, '&'}});
+    child<QPushButton>(*window, "Learn")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return prompt() == "Press F2"; }, kWait));
+    EXPECT_TRUE(child<QWidget>(*window, "Learn_box")->isVisible());
+    child<QPushButton>(*window, "Skip")->click();
+    EXPECT_EQ(prompt(), "Press F3");
+    bench.script({{'>', 3, 4, '&'}});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return prompt() == "Press F4"; }, kWait));
+    EXPECT_EQ(listed(), (std::vector<std::string>{"Esc (1-2)", "F1 (1-5)", "F3 (3-4)"}));
+
+    child<QPushButton>(*window, "Finish")->click();  // no name yet: nothing ends
+    EXPECT_TRUE(window->tester().pacing());
+    child<QLineEdit>(*window, "Model_name")->setText("Test G1");
+    child<QPushButton>(*window, "Finish")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scanEnded(); }, kWait));
+
+    const auto file = data.path() / "korvel-jig" / "keyboards" / "Test_G1.txt";
+    const auto bytes = readPath(file);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "Esc=1-2\nF1=1-5\nF3=3-4\n");
+    EXPECT_EQ(linesOf(log()), join({kKeyboardLinkLines,
+                                    {"Closed pairs: Esc (1-2) F1 (1-5) F3 (3-4)",
+                                     "Keyboard Test_G1: 3 keys learnt, saved in " + file.string() + "."}}));
+    EXPECT_FALSE(child<QWidget>(*window, "Learn_box")->isVisible());
+    EXPECT_EQ(child<QComboBox>(*window, "Keyboard_profile")->currentText(), "Test_G1");
+
+    // As after a restart: a new window finds the profile among the saved ones.
+    window = std::make_unique<kj::KeyboardWindow>(context, &launcher);
+    window->show();
+    auto* profiles = child<QComboBox>(*window, "Keyboard_profile");
+    ASSERT_EQ(profiles->findText("Test_G1"), 1);
+    choose(profiles, 1);
+    EXPECT_EQ(window->cell(1, 5)->toolTip(), "F1: lines 1-5");
+    EXPECT_EQ(window->cell(2, 5)->toolTip(), "Lines 2-5");
+    EXPECT_EQ(keysLeft(), "Not pressed (3): Esc F1 F3");
+
+    bench.script({kNothing, {'>', 1, 2, '&'}});
+    child<QPushButton>(*window, "START_SCAN")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed() == std::vector<std::string>{"Esc (1-2)"}; }, kWait));
+    EXPECT_EQ(keysLeft(), "Not pressed (2): F1 F3");
+    child<QPushButton>(*window, "EXIT_KB_TEST")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scanEnded(); }, kWait));
+    EXPECT_EQ(linesOf(log()),
+              join({kKeyboardLinkLines,
+                    {"Keyboard Test_G1: 3 keys.", "Closed pairs: Esc (1-2)", "Keys not pressed: F1 F3"}}));
 }
 
 TEST(KeyboardWindowLink, NoProgrammerShowsOnlyTheLinkLineAndStaysIdle) {
