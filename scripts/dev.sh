@@ -16,7 +16,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 werror=${KJ_WERROR:-OFF}
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev
-          libgl-dev libgtest-dev fonts-liberation edid-decode
+          libgl-dev libgtest-dev libsqlite3-dev fonts-liberation edid-decode
           clang libclang-rt-14-dev)
 
 windows_packages=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools googletest wine wine64 nsis zip)

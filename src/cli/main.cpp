@@ -53,7 +53,13 @@ void printToolUsage(const Tool& tool, std::FILE* to) {
     }
 }
 
-// The first word of each usage line that does not start with a blank.
+// A usage line's second word names an action when it is a lower-case word:
+// "history [--job TEXT]" and "backups [TOOL]" have none.
+bool isActionWord(const std::string& word) {
+    return !word.empty() && std::islower(static_cast<unsigned char>(word[0]));
+}
+
+// The second word of each usage line that does not start with a blank, where it is an action.
 std::vector<std::string> actionsOf(const Tool& tool) {
     std::vector<std::string> actions;
     std::string usage(tool.usage);
@@ -62,7 +68,9 @@ std::vector<std::string> actionsOf(const Tool& tool) {
         if (usage[at] == ' ') continue;
         const size_t first = usage.find(' ', at);
         const size_t second = usage.find_first_of(" \n", first + 1);
-        if (first < end) actions.push_back(usage.substr(first + 1, std::min(second, end) - first - 1));
+        if (first >= end) continue;
+        std::string word = usage.substr(first + 1, std::min(second, end) - first - 1);
+        if (isActionWord(word)) actions.push_back(std::move(word));
     }
     return actions;
 }
@@ -79,8 +87,10 @@ std::vector<std::pair<std::string, bool>> optionsOf(const Tool& tool, const std:
             line.begin(), line.end(), [](char c) { return std::strchr("[]()|", c) != nullptr; }, ' ');
         std::istringstream words(line);
         std::vector<std::string> word{std::istream_iterator<std::string>(words), {}};
-        if (line.starts_with(" ") || word.size() < 2 || word[1] != action) continue;
-        for (size_t i = 2; i < word.size(); ++i) {
+        if (line.starts_with(" ") || word.empty()) continue;
+        const size_t first = word.size() > 1 && isActionWord(word[1]) ? 2 : 1;
+        if ((first == 2 ? word[1] : std::string()) != action) continue;
+        for (size_t i = first; i < word.size(); ++i) {
             if (!word[i].starts_with("--")) continue;
             const bool takesValue = i + 1 < word.size() && std::isupper(static_cast<unsigned char>(word[i + 1][0]));
             options.emplace_back(word[i], takesValue);
@@ -121,10 +131,11 @@ const Tool& findTool(const std::string& name) {
     throw UsageError{"unknown tool \"" + name + "\"" + didYouMean(name, names)};
 }
 
-std::string checkedAction(const Tool& tool, const std::optional<std::string>& action) {
+// A tool without actions leaves its arguments to itself.
+std::string checkedAction(const Tool& tool, Options& options) {
     const auto actions = actionsOf(tool);
-    if (actions.empty() && action) throw UsageError{"unexpected argument: " + *action};
     if (actions.empty()) return {};
+    const auto action = options.positional();
     const std::string name(tool.name);
     if (!action)
         throw UsageError{name + " needs an action: " + [&] {
@@ -186,7 +197,7 @@ int run(std::vector<std::string> args) {
         printToolUsage(tool, stdout);
         return kExitSuccess;
     }
-    const std::string action = checkedAction(tool, options.positional());
+    const std::string action = checkedAction(tool, options);
     refuseUnknownOptions(tool, action, options);
     if (std::string error; !trace::startFromOptions(tracePath.value_or(""), error))
         throw UsageError{"--trace: " + error};

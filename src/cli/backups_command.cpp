@@ -1,0 +1,47 @@
+// korvel-cli backups: the chip backups kept, with what the index says of each.
+#include <cstdio>
+
+#include "common/backup_name.h"
+#include "common/history.h"
+#include "common/image_file.h"
+#include "common/registry.h"
+#include "console/console.h"
+
+namespace kj::cli {
+
+namespace {
+
+int runBackups(Context&, const std::string&, Options& options) {
+    const std::string job = options.value("--job").value_or("");
+    const std::string tool = options.positional().value_or("");
+    options.finish();
+    const Tool* named = tool.empty() ? nullptr : toolNamed(tool);
+    if (!tool.empty() && (!named || !named->family)) throw UsageError{"unknown tool \"" + tool + "\""};
+    history::Store store;
+    const auto backups = store.backups({.tool = tool, .job = job});
+    if (!backups) {
+        std::fprintf(stderr, "korvel-cli: %s\n", backups.error().c_str());
+        return kExitFailure;
+    }
+    std::vector<std::vector<std::string>> fields;
+    for (const auto& backup : *backups) fields.push_back(history::backupFields(backup));
+    const std::string folder = utf8Of(store.backupFolder(tool));
+    const std::string text = !fields.empty() ? history::tableText(history::backupHeader(), fields)
+                             : job.empty()   ? "No backups in " + folder + ".\n"
+                                             : "No backups of job " + safeLabel(job) + " in " + folder + ".\n";
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+    return written ? kExitSuccess : kExitFailure;
+}
+
+const Tool kBackups{.name = "backups",
+                    .usage =
+                        "backups [TOOL] [--job TEXT]\n"
+                        "    the backups kept of TOOL's chips (of every tool's when none is named), newest\n"
+                        "    first; \"unknown\" where the index does not say\n",
+                    .run = runBackups};
+
+}  // namespace
+
+KJ_REGISTER(Tool, kBackups)
+
+}  // namespace kj::cli

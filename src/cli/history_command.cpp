@@ -1,0 +1,61 @@
+// korvel-cli history: the operations recorded, as a table or as CSV for a spreadsheet.
+#include <cstdio>
+
+#include "common/history.h"
+#include "common/registry.h"
+#include "console/console.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace kj::cli {
+
+namespace {
+
+int runHistory(Context&, const std::string&, Options& options) {
+    history::OperationFilter filter{.job = options.value("--job").value_or(""),
+                                    .tool = options.value("--tool").value_or(""),
+                                    .since = options.value("--since").value_or("")};
+    const bool csv = options.flag("--csv");
+    options.finish();
+    if (!filter.since.empty() && !history::isDate(filter.since))
+        throw UsageError{"--since takes a date, YYYY-MM-DD: " + filter.since};
+    history::Store store;
+    const auto rows = store.operations(filter);
+    if (!rows) {
+        std::fprintf(stderr, "korvel-cli: %s\n", rows.error().c_str());
+        return kExitFailure;
+    }
+    std::vector<std::vector<std::string>> fields;
+    for (const auto& row : *rows) fields.push_back(history::operationFields(row));
+    std::string text;
+    if (csv) {
+#ifdef _WIN32
+        // The CSV's own CRLF, not one the C library makes of its LF.
+        std::fflush(stdout);
+        ::_setmode(::_fileno(stdout), _O_BINARY);
+#endif
+        text = history::csvText(history::operationHeader(), fields);
+    } else if (fields.empty()) {
+        const bool filtered = !filter.job.empty() || !filter.tool.empty() || !filter.since.empty();
+        text = filtered ? "No operations match.\n" : "No operations recorded.\n";
+    } else {
+        text = history::tableText(history::operationHeader(), fields);
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+    return written ? kExitSuccess : kExitFailure;
+}
+
+const Tool kHistory{.name = "history",
+                    .usage =
+                        "history [--job TEXT] [--tool TOOL] [--since YYYY-MM-DD] [--csv]\n"
+                        "    the operations recorded, newest first; --csv writes CSV (RFC 4180, UTF-8)\n",
+                    .run = runHistory};
+
+}  // namespace
+
+KJ_REGISTER(Tool, kHistory)
+
+}  // namespace kj::cli
