@@ -356,7 +356,7 @@ void KeyboardTester::saveLearnt() {
     const auto path = profilePath(profile.model);
     std::error_code ec;
     if (std::filesystem::exists(path, ec) &&
-        !ui_.confirm("A profile of the keyboard " + profile.model + " exists. Replace it?")) {
+        !ui_.confirm("A profile of the keyboard " + profile.model + " exists. Replace it?", Ask::Destroy)) {
         return ui_.log("The profile of the keyboard " + profile.model + " is kept as it was.");
     }
     std::string error;
