@@ -15,6 +15,7 @@
 
 #include "app/launcher.h"
 #include "common/journal.h"
+#include "common/private_files.h"
 #include "link/bridge_choice.h"
 #include "link/wait_guard.h"
 #include "link/wire_trace.h"
@@ -139,7 +140,12 @@ int main(int argc, char** argv) {
     }
     try {
         kj::QtDesktop desktop;
+        const auto tightened = kj::tightenDataFolder();
         kj::journal::start();
+        if (tightened) {
+            std::fprintf(stderr, "korvel-jig: %s\n", tightened->c_str());
+            kj::journal::line("korvel-jig", *tightened);
+        }
         kj::AppContext context{
             kj::trace::traced(choice.simulate ? kjsim::simulatedBridges() : kj::portBridges(choice.ports)), desktop,
             kj::SafetySettings::load(kj::settingsFile())};

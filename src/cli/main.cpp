@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "common/journal.h"
+#include "common/private_files.h"
 #include "console/console.h"
 #include "link/bridge_choice.h"
 #include "link/wire_trace.h"
@@ -203,8 +204,16 @@ int run(std::vector<std::string> args) {
         throw UsageError{"--trace: " + error};
     ConsoleFrontend ui;
     ui.tool = tool.name;
+    const auto tightened = tightenDataFolder();
     journal::start();
-    journal::line(ui.tool, "korvel-cli " + std::string(tool.name) + " " + action + commandLineOf(options));
+    if (tightened) {
+        std::cerr << "korvel-cli: " << *tightened << '\n';
+        journal::line(ui.tool, *tightened);
+    }
+    ui.language = tool.family ? tool.family->language : Language::English;
+    if (const auto problem =
+            journal::line(ui.tool, "korvel-cli " + std::string(tool.name) + " " + action + commandLineOf(options)))
+        std::cerr << "korvel-cli: warning: " << *problem << '\n';
     Context context{trace::traced(choice.simulate ? kjsim::simulatedBridges() : portBridges(choice.ports)), ui};
     installInterruptHandlers();
     return tool.run(context, action, options);

@@ -184,6 +184,20 @@ size_t ImageBlocks::next(std::span<uint8_t> block, uint8_t fill) {
     return got;
 }
 
+std::string boxIn(std::string_view text, Language language) {
+    static constexpr std::pair<std::string_view, std::string_view> kEnglish[] = {
+        {kCreateFileBox, "Error creating the file."},
+        {kOpenFileBox, "Error opening the file."},
+        {kWriteFileBox, "Error writing the file."},
+    };
+    std::string shown(text);
+    if (language != Language::English) return shown;
+    for (const auto& [russian, english] : kEnglish) {
+        if (shown.starts_with(russian)) return std::string(english) + shown.substr(russian.size());
+    }
+    return shown;
+}
+
 std::string fileProblem(std::string_view path, std::string_view reason) {
     return std::string(path) + ": " + std::string(reason);
 }
@@ -303,7 +317,7 @@ bool ImageOutput::openTemporary(std::optional<mode_t> mode) {
             return false;
         }
     }
-    if (mode) ::fchmod(fd_, *mode);
+    if (mode || privateFile) ::fchmod(fd_, mode.value_or(0600));
     return true;
 }
 

@@ -25,6 +25,9 @@ using Bytes = std::vector<uint8_t>;
 inline constexpr std::string_view kCreateFileBox = "Ошибка создания файла.";
 inline constexpr std::string_view kOpenFileBox = "Ошибка открытия файла.";
 inline constexpr std::string_view kWriteFileBox = "Ошибка записи файла.";
+// A box's text in the language of a tool that speaks English elsewhere, for
+// a front end without the windows' boxes; any other text as it is.
+std::string boxIn(std::string_view text, Language language);
 
 // The dialogs that name an image file: a save dialog for a read, an open dialog
 // for a write; each window gives its own filter.
@@ -107,6 +110,8 @@ public:
     // command line asks for --force before it gets here); a disk, a terminal and
     // the port never are.
     OutputRules rules{.forced = true, .port = {}};
+    // A new file is the user's alone (0600): it may hold a board owner's secrets.
+    bool privateFile = false;
 
     // False, with error() set, where the file could not be created or may not be written.
     bool create(const std::string& path);

@@ -1,14 +1,29 @@
 #include "common/journal.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
 #include <string>
+#include <system_error>
+#include <utility>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
 #include "common/connection_base.h"
+#include "common/private_files.h"
+#include "common/text.h"
 
 namespace kj::journal {
 
@@ -16,10 +31,75 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// One day's file, open for appends only: each write lands whole at its end,
+// whoever else appends meanwhile.
+class DayFile {
+public:
+    ~DayFile() { close(); }
+    bool open(const fs::path& path, std::string& error);
+    bool append(const std::string& bytes, std::string& error);
+    void close();
+
+private:
+#ifdef _WIN32
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+#else
+    int fd_ = -1;
+#endif
+};
+
+#ifdef _WIN32
+std::string windowsError(DWORD code) { return std::system_category().message(static_cast<int>(code)); }
+
+bool DayFile::open(const fs::path& path, std::string& error) {
+    handle_ = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle_ != INVALID_HANDLE_VALUE) return true;
+    error = windowsError(::GetLastError());
+    return false;
+}
+
+bool DayFile::append(const std::string& bytes, std::string& error) {
+    DWORD written = 0;
+    if (::WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size())
+        return true;
+    error = windowsError(::GetLastError());
+    return false;
+}
+
+void DayFile::close() {
+    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+}
+#else
+bool DayFile::open(const fs::path& path, std::string& error) {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd_ >= 0) return true;
+    error = std::strerror(errno);
+    return false;
+}
+
+// A short write would let another program's line into the middle of this one;
+// on a local disk a line goes out in one call.
+bool DayFile::append(const std::string& bytes, std::string& error) {
+    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    if (n == static_cast<ssize_t>(bytes.size())) return true;
+    error = n < 0 ? std::strerror(errno) : "written in part";
+    return false;
+}
+
+void DayFile::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+#endif
+
 std::mutex g_mutex;
 fs::path g_folder;  // empty: off
-std::FILE* g_file = nullptr;
-std::string g_day;
+DayFile g_file;
+std::string g_day;  // the day g_file is open for; empty: none open
+bool g_problemSaid = false;
 
 std::tm localNow(std::chrono::system_clock::time_point now) {
     const std::time_t t = std::chrono::system_clock::to_time_t(now);
@@ -39,24 +119,22 @@ std::string formatted(const std::tm& time, const char* format) {
 }
 
 void closeFile() {
-    if (g_file) std::fclose(g_file);
-    g_file = nullptr;
+    g_file.close();
     g_day.clear();
 }
 
 // A new day starts a new file.
-std::FILE* fileFor(const std::string& day) {
-    if (g_file && day == g_day) return g_file;
+bool openFor(const std::string& day, std::string& error) {
+    if (!g_day.empty() && day == g_day) return true;
     closeFile();
     std::error_code ec;
-    fs::create_directories(g_folder, ec);
-#ifdef _WIN32
-    g_file = ::_wfopen((g_folder / (day + ".log")).c_str(), L"ab");
-#else
-    g_file = std::fopen((g_folder / (day + ".log")).c_str(), "ab");
-#endif
-    if (g_file) g_day = day;
-    return g_file;
+    if (!makePrivateFolders(g_folder, ec)) {
+        error = ec.message();
+        return false;
+    }
+    if (!g_file.open(g_folder / (day + ".log"), error)) return false;
+    g_day = day;
+    return true;
 }
 
 void pruneDays() {
@@ -78,6 +156,7 @@ void start(const fs::path& folder) {
     std::lock_guard lock(g_mutex);
     closeFile();
     g_folder = folder;
+    g_problemSaid = false;
     pruneDays();
 }
 
@@ -87,18 +166,23 @@ void stop() {
     g_folder.clear();
 }
 
-void line(std::string_view tool, std::string_view text) {
+std::optional<std::string> line(std::string_view tool, std::string_view text) {
     const auto now = std::chrono::system_clock::now();
-    std::lock_guard lock(g_mutex);
-    if (g_folder.empty()) return;
     const std::tm local = localNow(now);
     const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::FILE* file = fileFor(formatted(local, "%Y-%m-%d"));
-    if (!file) return;
-    std::fprintf(file, "%s.%03d %.*s | %.*s\n", formatted(local, "%Y-%m-%d %H:%M:%S").c_str(), static_cast<int>(millis),
-                 static_cast<int>(tool.size()), tool.data(), static_cast<int>(text.size()), text.data());
-    // Kept whole on the disk for a program that is killed or a machine that loses power.
-    std::fflush(file);
+    char ms[8];
+    std::snprintf(ms, sizeof ms, ".%03d ", static_cast<int>(millis));
+    const std::string entry =
+        formatted(local, "%Y-%m-%d %H:%M:%S") + ms + printable(tool) + " | " + printable(text) + "\n";
+    std::lock_guard lock(g_mutex);
+    if (g_folder.empty()) return std::nullopt;
+    std::string error;
+    const std::string day = formatted(local, "%Y-%m-%d");
+    if (openFor(day, error) && g_file.append(entry, error)) return std::nullopt;
+    const fs::path file = g_folder / (day + ".log");
+    closeFile();
+    if (std::exchange(g_problemSaid, true)) return std::nullopt;
+    return "The record of operations cannot be written: " + file.string() + ": " + error;
 }
 
 }  // namespace kj::journal

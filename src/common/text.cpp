@@ -35,6 +35,19 @@ std::vector<std::string> hexDump(std::span<const uint8_t> block) {
     return lines;
 }
 
+std::string printable(std::string_view line) {
+    std::string shown;
+    shown.reserve(line.size());
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            shown += "\\x" + hexUpper(byte, 2);
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 std::string hexUpper(uint32_t value, int digits) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string out;

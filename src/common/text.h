@@ -22,6 +22,11 @@ inline constexpr size_t kDumpRowSize = 16;
 // with blanks of the text column shown as ".".
 std::vector<std::string> hexDump(std::span<const uint8_t> block);
 
+// A line as it may be shown and kept: control characters (a newline, a
+// carriage return, a terminal's escape) written as \xNN, so that a line
+// starts only where the program starts one, whatever a file's name holds.
+std::string printable(std::string_view line);
+
 // Upper-case hexadecimal with at least `digits` digits.
 std::string hexUpper(uint32_t value, int digits);
 

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "common/journal.h"
+#include "common/text.h"
 #include "console/console.h"
 #include "link/wire_trace.h"
 
@@ -33,10 +34,12 @@ std::string timeLeft(int value, int maximum, double seconds) {
 
 // A reader that went away or a full disk loses these lines, never the operation;
 // the stream is cleared so that the next line is tried again.
-void ConsoleFrontend::log(std::string_view line) {
+void ConsoleFrontend::log(std::string_view text) {
+    const std::string line = printable(text);
     trace::line(line);
-    journal::line(tool, line);
+    const auto problem = journal::line(tool, line);
     clearBar();
+    if (problem) std::cerr << "korvel-cli: warning: " << *problem << '\n' << std::flush;
     std::cout << line << '\n' << std::flush;
     std::cout.clear();
 }
@@ -94,7 +97,7 @@ void ConsoleFrontend::showVerdict(const Verdict& verdict) {
 
 void ConsoleFrontend::errorBox(std::string_view text) {
     clearBar();
-    std::string message(text);
+    std::string message = boxIn(text, language);
     for (size_t at = 0; (at = message.find('\n', at)) != std::string::npos; at += 2) message.replace(at, 1, "\n  ");
     std::cerr << "korvel-cli: error: " << message << '\n' << std::flush;
     std::cerr.clear();

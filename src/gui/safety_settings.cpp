@@ -2,6 +2,8 @@
 
 #include <QSettings>
 
+#include "common/private_files.h"
+
 #include "common/connection_base.h"
 
 namespace kj {
@@ -26,9 +28,14 @@ SafetySettings SafetySettings::load(const std::filesystem::path& file) {
 
 void SafetySettings::save() const {
     if (file.empty()) return;
-    QSettings stored(pathText(file), QSettings::IniFormat);
-    stored.setValue(kBackup, backup);
-    stored.setValue(kReadTwice, readTwice);
+    std::error_code ec;
+    makePrivateFolders(file.parent_path(), ec);
+    {
+        QSettings stored(pathText(file), QSettings::IniFormat);
+        stored.setValue(kBackup, backup);
+        stored.setValue(kReadTwice, readTwice);
+    }
+    makePrivateFile(file);
 }
 
 }  // namespace kj

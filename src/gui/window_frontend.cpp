@@ -3,9 +3,11 @@
 #include <QCoreApplication>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <cstdio>
 #include <utility>
 
 #include "common/journal.h"
+#include "common/text.h"
 #include "gui/tool_window.h"
 #include "link/wire_trace.h"
 
@@ -107,10 +109,16 @@ WindowFrontend::WindowFrontend(QWidget* window, QPlainTextEdit* memo, std::vecto
       confirmed_(confirmed),
       hooks_(std::move(hooks)) {}
 
-void WindowFrontend::log(std::string_view line) {
+void WindowFrontend::log(std::string_view text) {
+    const std::string line = printable(text);
     trace::line(line);
-    journal::line(recordName_, line);
+    const auto problem = journal::line(recordName_, line);
     post([memo = memo_, text = fromUtf8(line)] { appendLogLine(memo, text); });
+    // Said once, in the window it happened in; never into the record itself.
+    if (problem) {
+        std::fprintf(stderr, "korvel-jig: %s\n", problem->c_str());
+        post([memo = memo_, text = fromUtf8(*problem)] { appendLogLine(memo, text); });
+    }
 }
 
 void WindowFrontend::clearLog() {

@@ -9,6 +9,7 @@
 
 #include "common/connection_base.h"
 #include "common/image_file.h"
+#include "common/private_files.h"
 #include "keyboard/keyboard.h"
 
 namespace kj {
@@ -150,27 +151,19 @@ std::optional<LoadedProfile> loadProfile(std::string_view model, std::string& er
     return parseProfile(utf8Of(path.stem()), text);
 }
 
-// Written beside its place and moved there whole, so that a failed write
-// leaves the old profile as it was.
+// Put in place whole, so that a failed write leaves the old profile as it was.
 bool saveProfile(const KeyboardProfile& profile, std::string& error) {
     const fs::path path = profilePath(profile.model);
-    fs::path scratch = path;
-    scratch += ".new";
+    std::string text;
+    for (const auto& [key, pair] : profile.keys) text += key + '=' + pairText(pair) + '\n';
     std::error_code ec;
-    fs::create_directories(path.parent_path(), ec);
-    bool opened = false;
-    bool written = false;
-    if (!ec) {
-        std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
-        opened = out.is_open();
-        for (const auto& [key, pair] : profile.keys) out << key << '=' << pairText(pair) << '\n';
-        out.flush();
-        written = static_cast<bool>(out);
-        if (written) fs::rename(scratch, path, ec);
-    }
-    if (written && !ec) return true;
-    if (opened) fs::remove(scratch, ec);
-    error = "The keyboard profile cannot be saved: " + utf8Of(path);
+    ImageOutput out;
+    out.rules.forced = false;
+    out.privateFile = true;
+    if (makePrivateFolders(path.parent_path(), ec) && out.create(utf8Of(path)) &&
+        out.write(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size())) && out.commit())
+        return true;
+    error = "The keyboard profile cannot be saved: " + fileProblem(utf8Of(path), ec ? ec.message() : out.error());
     return false;
 }
 

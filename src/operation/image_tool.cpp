@@ -5,8 +5,10 @@
 #include <regex>
 #include <system_error>
 
+#include "common/backup_name.h"
 #include "common/connection_base.h"
 #include "common/digest.h"
+#include "common/private_files.h"
 #include "common/text.h"
 
 namespace kj {
@@ -66,6 +68,8 @@ constexpr Text kTooLarge{"is too large for an image of this chip", "слишко
 constexpr Text kBackupFailed{"the backup read failed; nothing was written or erased",
                              "не удалось прочитать резервную копию; ничего не записано и не стёрто"};
 constexpr Text kBackupUnsaved{"the backup could not be saved: ", "резервную копию не удалось сохранить: "};
+constexpr Text kBackupIsInput{"the backup would replace the file to write: ",
+                              "резервная копия заменила бы записываемый файл: "};
 constexpr Text kNothingChanged{"; nothing was written or erased", "; ничего не записано и не стёрто"};
 constexpr Text kStopped{"stopped by the user; nothing was written or erased",
                         "остановлено пользователем; ничего не записано и не стёрто"};
@@ -126,19 +130,6 @@ std::optional<uint8_t> blankByte(std::span<const uint8_t> image) {
 
 std::string byteText(uint8_t byte) { return hexUpper(byte, 2) + "h"; }
 
-std::string stampNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    return text;
-}
-
 Bytes padded(Bytes image, size_t size) {
     if (image.size() < size) image.resize(size, kErased);
     return image;
@@ -148,20 +139,13 @@ Verdict failed(std::string reason) { return {Verdict::Kind::Failed, std::move(re
 
 // ---- backups ----
 
-// Ours: "<stamp>-<family>-before-<what>-<sha8>.bin", and the earlier "<stamp>-<sha8>.bin".
-bool isOwnBackupName(const std::string& name, std::string_view family) {
-    static const std::regex earlier("[0-9]{8}-[0-9]{6}-[0-9a-f]{8}\\.bin");
-    const std::regex named("[0-9]{8}-[0-9]{6}-(.+-)?" + std::string(family) +
-                           "-before-(write|erase|restore)-[0-9a-f]{8}\\.bin");
-    return std::regex_match(name, earlier) || std::regex_match(name, named);
-}
-
 // Oldest first beyond the bounds, only this program's own backups in the
 // family's own folder: never a link, a subfolder or a file the user put there,
 // which do not count either. `keep` stays whatever its age.
 void pruneBackups(const fs::path& folder, std::string_view family, const fs::path& keep) {
     struct Entry {
         fs::path path;
+        std::string stamp;
         uintmax_t size;
     };
     std::vector<Entry> own;
@@ -169,13 +153,13 @@ void pruneBackups(const fs::path& folder, std::string_view family, const fs::pat
     for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::end(it); it.increment(ec)) {
         std::error_code statError;
         if (!fs::is_regular_file(it->symlink_status(statError)) || statError) continue;
-        if (!isOwnBackupName(it->path().filename().string(), family)) continue;
+        const auto name = parseBackupName(utf8Of(it->path().filename()), family);
         const uintmax_t size = it->file_size(statError);
-        if (!statError) own.push_back({it->path(), size});
+        if (name && !statError) own.push_back({it->path(), name->stamp, size});
     }
-    // The names start with their time: newest first.
-    std::sort(own.begin(), own.end(),
-              [](const Entry& a, const Entry& b) { return a.path.filename() > b.path.filename(); });
+    std::sort(own.begin(), own.end(), [](const Entry& a, const Entry& b) {
+        return a.stamp != b.stamp ? a.stamp > b.stamp : a.path.filename() > b.path.filename();
+    });
     uintmax_t kept = 0;
     size_t count = 0;
     for (const Entry& entry : own) {
@@ -249,12 +233,17 @@ std::optional<Bytes> ImageTool::quietRead(Phase phase, std::string_view label, b
     return image;
 }
 
-std::optional<Bytes> ImageTool::takeBackup(bool extended, std::string_view before) {
+std::optional<Bytes> ImageTool::takeBackup(bool extended, std::string_view before, const std::string& input) {
     SessionFrontend& ui = op_.ui();
     const Family& family = this->family();
     const Language language = family.language;
     // Without a backup the read still tells whether the flash is blank.
     const bool kept = safety.backup;
+    std::error_code ec;
+    if (kept && !input.empty() && fs::equivalent(pathOf(safety.backupFile), pathOf(input), ec)) {
+        conclude(failed(kBackupIsInput(language) + safety.backupFile + kNothingChanged(language)));
+        return std::nullopt;
+    }
     auto image = quietRead(kept ? Phase::Backup : Phase::BlankCheck,
                            (kept ? kBackupLabel : kBlankCheckLabel).in(language), extended);
     if (!image) {
@@ -264,14 +253,17 @@ std::optional<Bytes> ImageTool::takeBackup(bool extended, std::string_view befor
     }
     if (kept) {
         const fs::path folder = backupFolder(family);
-        const fs::path path = !safety.backupFile.empty()
-                                  ? pathOf(safety.backupFile)
-                                  : folder / (stampNow() + "-" + std::string(family.name) + "-before-" +
-                                              std::string(before) + "-" + sha256Hex(*image).substr(0, 8) + ".bin");
+        const BackupName name{.stamp = backupStamp(std::time(nullptr)),
+                              .tool = std::string(family.name),
+                              .before = std::string(before),
+                              .sha8 = sha256Hex(*image).substr(0, 8)};
+        const fs::path path = !safety.backupFile.empty() ? pathOf(safety.backupFile) : folder / formatBackupName(name);
         std::error_code ec;
-        fs::create_directories(path.parent_path(), ec);
+        makePrivateFolders(path.parent_path(), ec);
+        // Written whole once the chip is read: a failure or a signal leaves no part of it.
         ImageOutput out;
         out.rules.forced = false;
+        out.privateFile = true;
         if (ec || !out.create(utf8Of(path)) || !out.write(*image) || !out.commit()) {
             const std::string reason = ec ? ec.message() : out.error();
             conclude(failed(kBackupUnsaved(language) + fileProblem(utf8Of(path), reason) + kNothingChanged(language)));
@@ -435,7 +427,7 @@ bool ImageTool::writeAction(bool) {
     if (request.image != input->bytes) logImage(kToChipLabel.in(language), request.image);
 
     if (safety.backup || family.writesOnlyBlank) {
-        const auto chip = takeBackup(false, "write");
+        const auto chip = takeBackup(false, kBeforeWrite, input->path);
         if (!chip) return false;
         if (family.writesOnlyBlank && !eraseIfNeeded(*chip)) return false;
     }
@@ -495,7 +487,7 @@ bool ImageTool::eraseAction(bool extended) {
     if (!askToDestroy(kEraseQuestion.in(language), nullptr)) {
         return cancel(kEraseCancelled.in(language));
     }
-    if (safety.backup && !takeBackup(extended, "erase")) return false;
+    if (safety.backup && !takeBackup(extended, kBeforeErase, {})) return false;
     ui.phase(Phase::Erase);
     const Outcome erased = session(&ImageSessions::erase, EraseRequest{.extended = extended});
     if (op_.aborted() && !op_.chipTouched()) {

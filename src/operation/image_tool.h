@@ -124,7 +124,8 @@ private:
     std::optional<Bytes> quietRead(Phase phase, std::string_view starts, bool extended);
     // The chip backed up before it is changed (`before`: "write", "erase"); nothing,
     // with the verdict given or the user's no logged, when it must not go on.
-    std::optional<Bytes> takeBackup(bool extended, std::string_view before);
+    // `input`: the file a write takes, which the backup never replaces.
+    std::optional<Bytes> takeBackup(bool extended, std::string_view before, const std::string& input);
     bool eraseIfNeeded(const Bytes& chip);
     // The chip read back and held against `expected`; a verdict when they differ.
     std::optional<Verdict> compareWithChip(const Bytes& expected);

@@ -113,7 +113,7 @@ bool Operation::openLink(const SetUpObserver& onSetUp) {
     // The port just opened is never a place for an image.
     if (result == kLinkOpen) {
         output_.rules.port = link_.portPath();
-        journal::line(family_.name, "port " + link_.portName());
+        if (const auto problem = journal::line(family_.name, "port " + link_.portName())) ui_.log(*problem);
     }
     return result == kLinkOpen;
 }
