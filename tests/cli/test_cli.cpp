@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <regex>
+#include <sstream>
 
 #include "link/port_list.h"
 #include "support/process.h"
@@ -304,4 +305,79 @@ TEST(Cli, AWriteIsBackedUpAVerifyNamesTheAddressAndTheRecordKeepsBoth) {
         EXPECT_NE(log.find(line + "\n"), std::string::npos) << line;
     }
     EXPECT_TRUE(std::regex_search(log, std::regex(R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{3} kb90xx \| )")));
+}
+
+// --backup FILE is held to what an --output is held to, and is never the
+// file being written, by whatever name: refused before the link opens.
+TEST(Cli, ABackupFileIsCheckedLikeAnOutputAndIsNeverTheInput) {
+    kjtest::ScratchDir dir;
+    kjtest::DataHome home(dir.path());
+    const std::string input = dir.file("image.bin");
+    std::vector<uint8_t> image(131072, 0x5A);
+    image[7] = 0;
+    kjtest::writeFile(input, image);
+    const std::string earlier = dir.file("board-dump.bin");
+    kjtest::writeFile(earlier, {1, 2, 3});
+    const std::string alias = dir.file("alias.bin");
+    std::filesystem::create_symlink(input, alias);
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& [backup, says] :
+         std::vector<std::pair<std::string, std::string>>{{earlier, "exists; add --force to replace it"},
+                                                          {alias, "is the file to write"},
+                                                          {"/dev/null", "add --force to write to it"},
+                                                          {fifo, "add --force to write to it"}}) {
+        const auto r = cli({"--simulate", "kb90xx", "write", "--input", input, "--backup", backup});
+        EXPECT_EQ(r.status, 2) << backup;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "") << "refused before the link opens";
+    }
+    EXPECT_EQ(kjtest::readFile(earlier), (std::vector<uint8_t>{1, 2, 3}));
+    const auto forced = cli({"--simulate", "kb90xx", "write", "--input", input, "--backup", earlier, "--force"});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_EQ(kjtest::readFile(earlier).size(), 131072u) << "the chip as it was, replacing the file asked to";
+}
+
+// Until the first command that changes the chip, the first Ctrl-C stops a
+// write at once: nothing written, no backup left in part, a failure said.
+TEST(Cli, TheFirstCtrlCBeforeTheChipIsTouchedStopsTheWrite) {
+    kjtest::ScratchDir dir;
+    kjtest::DataHome home(dir.path());
+    kjtest::Server sim({KJ_PROGSIM, "--pace"});
+    const std::string port = portOf(sim);
+    ASSERT_FALSE(port.empty());
+    const std::string before = dir.file("before.bin");
+    ASSERT_EQ(cli({"--port", port, "kb90xx", "read", "--output", before}).status, 0);
+    const std::string input = dir.file("image.bin");
+    std::vector<uint8_t> image(131072, 0x5A);
+    image[7] = 0;
+    kjtest::writeFile(input, image);
+
+    kjtest::Server write({KJ_CLI, "--port", port, "kb90xx", "write", "--input", input});
+    Lines out;
+    for (std::string line; (line = write.readLine()) != "Backup: reading the chip ...";) {
+        ASSERT_FALSE(line.empty()) << "no backup began";
+    }
+    write.signal(SIGINT);
+    const std::string rest = write.rest();
+    EXPECT_EQ(write.reap(std::chrono::seconds(30)), 1);
+    std::istringstream lines(rest);
+    for (std::string line; std::getline(lines, line);) out.push_back(line);
+    EXPECT_NE(std::find(out.begin(), out.end(), "Stopped: nothing was written or erased."), out.end())
+        << testing::PrintToString(out);
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.back(), "FAILED: stopped by the user; nothing was written or erased");
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "korvel-jig" / "backups" / "kb90xx", ec) || ec)
+        << "no backup in part";
+    const std::string after = dir.file("after.bin");
+    ASSERT_EQ(cli({"--port", port, "kb90xx", "read", "--output", after}).status, 0);
+    EXPECT_EQ(kjtest::readFile(after), kjtest::readFile(before));
+}
+
+// A tool whose lines are English says its error boxes in English too.
+TEST(Cli, AnEnglishToolSaysItsErrorBoxInEnglish) {
+    const auto r = cli({"--simulate", "kb90xx", "read", "--output", "/dev/full", "--force"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("korvel-cli: error: Error writing the file."), std::string::npos) << r.err;
 }

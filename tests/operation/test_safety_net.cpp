@@ -9,6 +9,7 @@
 #include <regex>
 #include <set>
 
+#include "common/backup_name.h"
 #include "common/digest.h"
 #include "operation/image_tool.h"
 #include "sim/flash_chip.h"
@@ -35,10 +36,6 @@ std::vector<NetFamily> netFamilies() {
     }
     return all;
 }
-
-// The families whose writes are checked by reading the chip back; the others
-// have the chip check itself (a sum, the programmer's verify).
-const std::set<std::string_view> kReadBack{"edid", "ite", "mec16"};
 
 class SafetyNet : public ::testing::TestWithParam<NetFamily> {
 protected:
@@ -89,6 +86,10 @@ protected:
             if (entry.is_regular_file()) found.push_back(entry.path());
         return found;
     }
+    // The net speaks the family's language.
+    std::string inLanguage(const std::string& english, const std::string& russian) const {
+        return GetParam().family->language == kj::Language::Russian ? russian : english;
+    }
     bool logged(const std::string& text) const {
         const auto lines = rig_->ui.lines();
         return std::any_of(lines.begin(), lines.end(),
@@ -129,6 +130,62 @@ TEST_P(SafetyNet, AWriteIsBackedUpFirstAndEndsWithTheImageAndAPass) {
     EXPECT_EQ(rig_->ui.lines().back(), "PASSED");
     EXPECT_EQ(rig_->ui.colours().back(), kj::kLime);
     rig_->expectEnded(op());
+#ifndef _WIN32
+    // A board owner's secrets are the user's alone, whatever the umask.
+    EXPECT_EQ(fs::status(saved[0]).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    for (auto folder = saved[0].parent_path(); folder != dataFolder(); folder = folder.parent_path())
+        EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all) << folder;
+#endif
+}
+
+// The file is read once: what changes in it meanwhile never reaches the chip,
+// and a backup that would land on it is refused before anything is read.
+TEST_P(SafetyNet, TheChipGetsExactlyTheBytesThatWereFingerprinted) {
+    makeRig();
+    const Bytes image = fileImage();
+    const std::string path = fileWith(image);
+    Bytes other = image;
+    other[5] ^= 0x0F;
+    rig_->ui.onPhase = [&](kj::Phase phase) {
+        if (phase == kj::Phase::Backup) writeFile(path, other);
+    };
+    ASSERT_TRUE(run(write, path)) << ::testing::PrintToString(rig_->log());
+    EXPECT_EQ(chipImage(), image);
+    EXPECT_TRUE(logged("SHA-256 " + kj::sha256Hex(image)));
+
+    rig_->ui.onPhase = nullptr;
+    const std::string alias = rig_->dir.file("alias.bin");
+    fs::create_symlink(path, alias);
+    tool_->safety.backupFile = alias;
+    EXPECT_FALSE(run(write, path));
+    EXPECT_EQ(readFile(path), other) << "the file to write is left alone";
+    EXPECT_EQ(chipImage(), image);
+    EXPECT_NE(rig_->ui.verdicts().back().find(
+                  inLanguage("the backup would replace the file to write", "резервная копия заменила бы")),
+              std::string::npos)
+        << rig_->ui.verdicts().back();
+}
+
+// A clip without contact reads one repeated byte: said before anything is
+// changed, and a no leaves the chip as it was.
+TEST_P(SafetyNet, ABlankChipIsNamedBeforeAnythingChangesAndANoKeepsIt) {
+    makeRig();
+    auto& flash = dynamic_cast<kjsim::FlashChip&>(model());
+    flash.setFlash(Bytes(flash.size(), 0x00));
+    rig_->ui.answerNext(true);   // write it
+    rig_->ui.answerNext(false);  // the chip reads blank: no
+    EXPECT_FALSE(run(write, fileWith(fileImage())));
+    EXPECT_EQ(chipImage(), Bytes(imageSize(), 0x00));
+    EXPECT_TRUE(logged(inLanguage("WARNING: the chip reads blank: every byte is 00h; is the clip seated?",
+                                  "WARNING: чип читается пустым (blank): все байты 00h; клипса сидит плотно?")));
+    EXPECT_TRUE(rig_->ui.verdicts().empty()) << "a user's no is no verdict";
+}
+
+TEST_P(SafetyNet, AWriteThatIsNotReadBackIsNeverAPass) {
+    makeRig();
+    tool_->safety.verify = false;
+    EXPECT_TRUE(run(write, fileWith(fileImage())));
+    EXPECT_EQ(rig_->ui.verdicts(), (Lines{"WARNING: " + inLanguage("not verified", "не проверено")}));
 }
 
 TEST_P(SafetyNet, ADeadCellFailsTheWriteAndTheReadBackNamesItsAddress) {
@@ -145,9 +202,8 @@ TEST_P(SafetyNet, ADeadCellFailsTheWriteAndTheReadBackNamesItsAddress) {
     const auto verdicts = rig_->ui.verdicts();
     ASSERT_EQ(verdicts.size(), 1u);
     EXPECT_EQ(verdicts[0].rfind("FAILED: ", 0), 0u) << verdicts[0];
-    if (kReadBack.count(GetParam().family->name)) {
-        EXPECT_NE(verdicts[0].find(deadCellText() + "; "), std::string::npos) << verdicts[0];
-    }
+    // Whatever the chip's own check says, the read-back names the address.
+    EXPECT_NE(verdicts[0].find(deadCellText() + "; "), std::string::npos) << verdicts[0];
     EXPECT_EQ(rig_->ui.colours().back(), kj::kRed);
 }
 
@@ -175,6 +231,15 @@ TEST_P(SafetyNet, TheVerifyActionComparesAndWritesNothing) {
 
     EXPECT_TRUE(run(verify, fileWith(chip)));
     EXPECT_EQ(rig_->ui.verdicts().back(), "PASSED");
+    // A file longer than all the chip holds agrees with it only as far as the chip goes: never a plain pass.
+    const Bytes whole = dynamic_cast<kjsim::FlashChip&>(model()).flash();
+    Bytes longer = whole;
+    longer.resize(whole.size() + 100, 0x11);
+    EXPECT_TRUE(run(verify, fileWith(longer)));
+    const std::string sizes = std::to_string(longer.size()) + inLanguage(" bytes, the chip ", " байт, в чипе ") +
+                              std::to_string(whole.size());
+    EXPECT_NE(rig_->ui.verdicts().back().find(sizes), std::string::npos) << rig_->ui.verdicts().back();
+    EXPECT_EQ(rig_->ui.verdicts().back().rfind("WARNING: ", 0), 0u);
     EXPECT_EQ(chipImage(), chip);
     EXPECT_TRUE(backups().empty());
     rig_->expectEnded(op());
@@ -192,6 +257,46 @@ TEST_P(SafetyNet, ABlankReadIsFlaggedAndStillSaved) {
     EXPECT_EQ(rig_->ui.verdicts()[0].rfind("WARNING: ", 0), 0u);
     EXPECT_NE(rig_->ui.verdicts()[0].find("blank"), std::string::npos);
     EXPECT_EQ(rig_->ui.colours().back(), kj::kYellow);
+}
+
+// Pruning touches only this program's own backups in the family's own folder:
+// never a technician's file, a link, a subfolder or another tool's backup, and
+// what it leaves alone does not count against the limits.
+TEST(SafetyNetPruning, KeepsEverythingThatIsNotItsOwn) {
+    ScratchDir data;
+    DataHome home(data.path());
+    const fs::path folder = data.path() / "korvel-jig" / "backups" / "kb90xx";
+    fs::create_directories(folder / "kept");
+    const auto own = [](int i) {
+        return "20200101-" + std::to_string(100000 + i) + "-kb90xx-before-write-0000abcd.bin";
+    };
+    for (int i = 0; i < 500; ++i) writeFile((folder / own(i)).string(), {1});
+    const std::vector<fs::path> foreign{folder / "customer-42-original.bin", folder / "notes.txt",
+                                        folder / "kept" / own(999),
+                                        folder / ("20200101-000000-mec16-before-write-"
+                                                  "0000abcd.bin")};
+    for (const auto& path : foreign) writeFile(path.string(), {2});
+    fs::create_symlink(folder / "notes.txt", folder / own(998));
+    // Far beyond the size limit, and not ours: it counts for nothing.
+    fs::resize_file(foreign[0], (uintmax_t{1} << 31));
+
+    Rig rig;
+    auto tool = kj::makeImageTool(*kj::findFamily("kb90xx"), *rig.bridge, rig.ui);
+    tool->safety.on = true;
+    rig.ui.chooseNext(rig.dir.file("in.bin"));
+    writeFile(rig.dir.file("in.bin"), Bytes(131072, 0x5A));
+    tool->startWrite();
+    ASSERT_TRUE(rig.succeeded(tool->operation()));
+
+    for (const auto& path : foreign) EXPECT_TRUE(fs::exists(path)) << path;
+    EXPECT_TRUE(fs::is_symlink(folder / own(998)));
+    EXPECT_FALSE(fs::exists(folder / own(0))) << "the oldest own backup goes";
+    EXPECT_TRUE(fs::exists(folder / own(1)));
+    size_t ownLeft = 0;
+    for (const auto& entry : fs::directory_iterator(folder))
+        ownLeft += entry.is_regular_file() && !entry.is_symlink() &&
+                   kj::parseBackupName(entry.path().filename().string(), "kb90xx");
+    EXPECT_EQ(ownLeft, 500u);
 }
 
 }  // namespace

@@ -114,6 +114,22 @@ public:
         }
         return line;
     }
+    // What is left of its output, up to its end or `bound`.
+    std::string rest(std::chrono::milliseconds bound = std::chrono::seconds(10)) {
+        std::string text;
+        const auto deadline = std::chrono::steady_clock::now() + bound;
+        char buffer[4096];
+        for (;;) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd p{out_, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+            const ssize_t n = ::read(out_, buffer, sizeof buffer);
+            if (n <= 0) break;
+            text.append(buffer, static_cast<size_t>(n));
+        }
+        return text;
+    }
     // Sends SIGTERM and returns the exit status.
     int terminate() {
         signal(SIGTERM);

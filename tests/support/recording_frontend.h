@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -76,9 +77,14 @@ public:
         shown_.push_back(event);
     }
     void phase(kj::Phase phase) override {
-        std::lock_guard lock(mutex_);
-        phases_.push_back(phase);
+        {
+            std::lock_guard lock(mutex_);
+            phases_.push_back(phase);
+        }
+        if (onPhase) onPhase(phase);
     }
+    // Set before the operation starts: what happens outside as a phase begins.
+    std::function<void(kj::Phase)> onPhase;
     void operationStarted(std::string_view name) override {
         std::lock_guard lock(mutex_);
         events_.push_back("started " + std::string(name));
