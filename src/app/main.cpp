@@ -14,6 +14,7 @@
 #endif
 
 #include "app/launcher.h"
+#include "common/backup_name.h"
 #include "common/journal.h"
 #include "common/private_files.h"
 #include "link/bridge_choice.h"
@@ -24,7 +25,7 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: korvel-jig [--simulate] [--port PATH]... [--trace FILE]\n"
+    "Usage: korvel-jig [--simulate] [--port PATH]... [--trace FILE] [--job TEXT]\n"
     "\n"
     "The desktop program for the Korvel USB programmer jig: one window per tool, reached from the launcher.\n"
     "\n"
@@ -32,6 +33,7 @@ const char kUsage[] =
     "  --port PATH   use this serial port instead of the FTDI ports found (may be repeated)\n"
     "  --trace FILE  append every byte to and from the programmer, and the log lines, to FILE\n"
     "                (or set KORVEL_TRACE=FILE)\n"
+    "  --job TEXT    the board or job worked on, as the windows' \"Board / job\" field starts\n"
     "  -h, --help    show this help and exit\n"
     "  --version     show the version and exit\n"
     "\n"
@@ -64,19 +66,22 @@ const QtOption* qtOption(std::string_view arg) {
 enum class Start { Run, Help, Version, UsageError };
 
 // Read before the toolkit starts, so that help, version and mistakes need no display.
-Start parseArguments(int argc, char** argv, kj::BridgeChoice& choice, std::string& tracePath) {
+Start parseArguments(int argc, char** argv, kj::BridgeChoice& choice, std::string& tracePath, std::string& job) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") return Start::Help;
         if (arg == "--version") return Start::Version;
         if (arg == "--simulate") {
             choice.simulate = true;
-        } else if (arg == "--port" || arg == "--trace") {
+        } else if (arg == "--port" || arg == "--trace" || arg == "--job") {
             if (i + 1 == argc) {
-                std::fprintf(stderr, "korvel-jig: %s needs a %s\n", argv[i], arg == "--port" ? "PATH" : "FILE");
+                std::fprintf(stderr, "korvel-jig: %s needs a %s\n", argv[i],
+                             arg == "--port"  ? "PATH"
+                             : arg == "--job" ? "TEXT"
+                                              : "FILE");
                 return Start::UsageError;
             }
-            (arg == "--port" ? choice.ports.emplace_back() : tracePath) = argv[++i];
+            (arg == "--port" ? choice.ports.emplace_back() : arg == "--job" ? job : tracePath) = argv[++i];
         } else if (const QtOption* option = qtOption(arg)) {
             if (option->takesValue) ++i;
         } else {
@@ -123,7 +128,8 @@ int showFatal(const QString& text) {
 int main(int argc, char** argv) {
     kj::BridgeChoice choice;
     std::string tracePath;
-    switch (parseArguments(argc, argv, choice, tracePath)) {
+    std::string job;
+    switch (parseArguments(argc, argv, choice, tracePath, job)) {
         case Start::Help: std::fputs(kUsage, stdout); return 0;
         case Start::Version: std::fputs(kVersion, stdout); return 0;
         case Start::UsageError: std::fputs(kUsage, stderr); return kExitUsage;
@@ -144,11 +150,11 @@ int main(int argc, char** argv) {
         kj::journal::start();
         if (tightened) {
             std::fprintf(stderr, "korvel-jig: %s\n", tightened->c_str());
-            kj::journal::line("korvel-jig", *tightened);
+            kj::journal::line("korvel-jig", kj::safeLabel(job), *tightened);
         }
         kj::AppContext context{
             kj::trace::traced(choice.simulate ? kjsim::simulatedBridges() : kj::portBridges(choice.ports)), desktop,
-            kj::SafetySettings::load(kj::settingsFile())};
+            kj::SafetySettings::load(kj::settingsFile()), kj::safeLabel(job)};
         kj::Launcher launcher(context);
         quitOnSignals(launcher);
         QObject::connect(&app, &QCoreApplication::aboutToQuit, &launcher, [&launcher] { launcher.shutDown(); });

@@ -11,8 +11,8 @@ namespace kj::cli {
 
 namespace {
 
-int runBackups(Context&, const std::string&, Options& options) {
-    const std::string job = options.value("--job").value_or("");
+int runBackups(Context& context, const std::string&, Options& options) {
+    const std::string job = context.ui.jobLabel;
     const std::string tool = options.positional().value_or("");
     options.finish();
     const Tool* named = tool.empty() ? nullptr : toolNamed(tool);

@@ -14,8 +14,8 @@ namespace kj::cli {
 
 namespace {
 
-int runHistory(Context&, const std::string&, Options& options) {
-    history::OperationFilter filter{.job = options.value("--job").value_or(""),
+int runHistory(Context& context, const std::string&, Options& options) {
+    history::OperationFilter filter{.job = context.ui.jobLabel,
                                     .tool = options.value("--tool").value_or(""),
                                     .since = options.value("--since").value_or("")};
     const bool csv = options.flag("--csv");

@@ -8,6 +8,7 @@
 #include <numeric>
 #include <sstream>
 
+#include "common/backup_name.h"
 #include "common/journal.h"
 #include "common/private_files.h"
 #include "console/console.h"
@@ -27,6 +28,7 @@ void printUsage(std::FILE* to) {
         "  --port PATH   use this serial port instead of the FTDI ports found (may be repeated)\n"
         "  --simulate    work with the built-in simulated programmer\n"
         "  --trace FILE  append every byte to and from the programmer, and the log lines, to FILE\n"
+        "  --job TEXT    the board or job worked on: in the record, the backups' names and the history\n"
         "                (or set KORVEL_TRACE=FILE)\n"
         "  --version     print the version and exit\n"
         "Options take their value as --name VALUE or --name=VALUE.\n"
@@ -180,6 +182,8 @@ int run(std::vector<std::string> args) {
     choice.simulate = options.flag("--simulate");
     choice.ports = options.values("--port");
     const auto tracePath = options.value("--trace");
+    const auto job = options.value("--job");
+    if (job && safeLabel(*job).empty()) throw UsageError{"--job needs a TEXT"};
     const auto toolName = options.positional();
     if (!toolName) {
         if (options.flag("--version")) {
@@ -204,15 +208,16 @@ int run(std::vector<std::string> args) {
         throw UsageError{"--trace: " + error};
     ConsoleFrontend ui;
     ui.tool = tool.name;
+    ui.jobLabel = safeLabel(job.value_or(""));
+    ui.language = tool.family ? tool.family->language : Language::English;
     const auto tightened = tightenDataFolder();
     journal::start();
     if (tightened) {
         std::cerr << "korvel-cli: " << *tightened << '\n';
-        journal::line(ui.tool, *tightened);
+        journal::line(ui.tool, ui.jobLabel, *tightened);
     }
-    ui.language = tool.family ? tool.family->language : Language::English;
-    if (const auto problem =
-            journal::line(ui.tool, "korvel-cli " + std::string(tool.name) + " " + action + commandLineOf(options)))
+    if (const auto problem = journal::line(
+            ui.tool, ui.jobLabel, "korvel-cli " + std::string(tool.name) + " " + action + commandLineOf(options)))
         std::cerr << "korvel-cli: warning: " << *problem << '\n';
     Context context{trace::traced(choice.simulate ? kjsim::simulatedBridges() : portBridges(choice.ports)), ui};
     installInterruptHandlers();

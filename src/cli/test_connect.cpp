@@ -7,10 +7,14 @@ namespace kj::cli {
 
 namespace {
 
+// On a worker like every operation; Ctrl-C ends it at once.
 int runTestConnect(Context& context, const std::string&, Options& options) {
     options.finish();
-    return runConnectionTest(*context.bridges(kConnectionTestFamily.firmware), context.ui) ? kExitSuccess
-                                                                                           : kExitFailure;
+    auto bridge = context.bridges(kConnectionTestFamily.firmware);
+    Operation test(*bridge, context.ui, kConnectionTestFamily);
+    watchInterrupts(&test, OnInterrupt::Abort);
+    test.launch([&] { return runConnectionTest(*bridge, test.ui()); });
+    return awaitEnd(test, OnInterrupt::Abort);
 }
 
 const Tool kTestConnect{.name = "test-connect", .usage = "test-connect\n", .run = runTestConnect};

@@ -91,6 +91,8 @@ public:
     virtual void showVerdict(const Verdict&) {}
     // An image operation goes into its next phase.
     virtual void phase(Phase) {}
+    // The board or job the user works on, as a file name may hold it; empty: none.
+    virtual std::string job() const { return {}; }
 };
 
 inline std::string Verdict::text() const {

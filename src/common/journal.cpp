@@ -166,14 +166,14 @@ void stop() {
     g_folder.clear();
 }
 
-std::optional<std::string> line(std::string_view tool, std::string_view text) {
+std::optional<std::string> line(std::string_view tool, std::string_view job, std::string_view text) {
     const auto now = std::chrono::system_clock::now();
     const std::tm local = localNow(now);
     const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     char ms[8];
     std::snprintf(ms, sizeof ms, ".%03d ", static_cast<int>(millis));
-    const std::string entry =
-        formatted(local, "%Y-%m-%d %H:%M:%S") + ms + printable(tool) + " | " + printable(text) + "\n";
+    const std::string entry = formatted(local, "%Y-%m-%d %H:%M:%S") + ms + printable(tool) +
+                              (job.empty() ? "" : " " + printable(job)) + " | " + printable(text) + "\n";
     std::lock_guard lock(g_mutex);
     if (g_folder.empty()) return std::nullopt;
     std::string error;

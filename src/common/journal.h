@@ -17,9 +17,9 @@ inline constexpr size_t kDaysKept = 90;
 std::filesystem::path defaultFolder();  // <data folder>/logs
 void start(const std::filesystem::path& folder = defaultFolder());
 void stop();
-// "YYYY-MM-DD hh:mm:ss.mmm TOOL | TEXT", control characters escaped, written
-// whole in one append so that programs recording at once never tear a line.
-// The first time the record cannot be written, why; nothing otherwise.
-std::optional<std::string> line(std::string_view tool, std::string_view text);
+// "YYYY-MM-DD hh:mm:ss.mmm TOOL [JOB] | TEXT", control characters escaped,
+// written whole in one append so that programs recording at once never tear
+// a line. The first time the record cannot be written, why; nothing otherwise.
+std::optional<std::string> line(std::string_view tool, std::string_view job, std::string_view text);
 
 }  // namespace kj::journal

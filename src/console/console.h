@@ -67,8 +67,10 @@ public:
     // blank one, as given; empty: not allowed.
     std::string anySize;
     std::string allowBlank;
-    size_t imageBytes = 0;                  // what a full gauge stands for, for the rate; 0: no rate
-    std::string tool;                       // the record's name for the lines
+    size_t imageBytes = 0;  // what a full gauge stands for, for the rate; 0: no rate
+    std::string tool;       // the record's name for the lines
+    std::string jobLabel;   // --job, already safe for a file name
+    std::string job() const override { return jobLabel; }
     Language language = Language::English;  // the tool's, for its error boxes
 
     void log(std::string_view line) override;

@@ -5,10 +5,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "common/journal.h"
-#include "common/text.h"
 #include "console/console.h"
-#include "link/wire_trace.h"
 
 namespace kj::cli {
 
@@ -34,12 +31,8 @@ std::string timeLeft(int value, int maximum, double seconds) {
 
 // A reader that went away or a full disk loses these lines, never the operation;
 // the stream is cleared so that the next line is tried again.
-void ConsoleFrontend::log(std::string_view text) {
-    const std::string line = printable(text);
-    trace::line(line);
-    const auto problem = journal::line(tool, line);
+void ConsoleFrontend::log(std::string_view line) {
     clearBar();
-    if (problem) std::cerr << "korvel-cli: warning: " << *problem << '\n' << std::flush;
     std::cout << line << '\n' << std::flush;
     std::cout.clear();
 }

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "common/image_file.h"
+#include "common/text.h"
 
 namespace kj {
 

@@ -78,7 +78,7 @@ void ChipWindow::attachFrontend(QPlainTextEdit* log, std::vector<Gauge*> gauges,
     };
     frontend_ = std::make_unique<WindowFrontend>(this, log, std::move(gauges), context_.desktop, dialogConfirmed_,
                                                  withBusyButtons(std::move(hooks)));
-    frontend_->recordAs(family_.name);
+    frontend_->setJob(context_.job);
     tool_ = makeImageTool(family_, bridge(), *frontend_);
     if (tool_) offerSafety();
 }

@@ -27,13 +27,12 @@ ConnectionTestWindow::ConnectionTestWindow(AppContext& context)
                                                      testButton_->setEnabled(!on);
                                                      on ? setCursor(Qt::BusyCursor) : unsetCursor();
                                                  }});
-    frontend_->recordAs(kConnectionTestFamily.name);
     test_ = std::make_unique<Operation>(*bridge_, *frontend_, kConnectionTestFamily);
 }
 
 // Up to half a second per silent device, on the worker.
 void ConnectionTestWindow::onTest() {
-    test_->launch([this] { return runConnectionTest(*bridge_, *frontend_); });
+    test_->launch([this] { return runConnectionTest(*bridge_, test_->ui()); });
 }
 
 }  // namespace kj

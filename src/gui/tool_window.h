@@ -24,6 +24,7 @@ struct AppContext {
     BridgeFactory bridges;
     Desktop& desktop;
     SafetySettings safety{};  // shared by every window
+    std::string job{};        // the board or job worked on, safe for a file name; empty: none
 };
 
 class ToolWindow : public QWidget {

@@ -3,13 +3,9 @@
 #include <QCoreApplication>
 #include <QScrollBar>
 #include <QTextCursor>
-#include <cstdio>
 #include <utility>
 
-#include "common/journal.h"
-#include "common/text.h"
 #include "gui/tool_window.h"
-#include "link/wire_trace.h"
 
 namespace kj {
 
@@ -109,16 +105,18 @@ WindowFrontend::WindowFrontend(QWidget* window, QPlainTextEdit* memo, std::vecto
       confirmed_(confirmed),
       hooks_(std::move(hooks)) {}
 
-void WindowFrontend::log(std::string_view text) {
-    const std::string line = printable(text);
-    trace::line(line);
-    const auto problem = journal::line(recordName_, line);
+void WindowFrontend::log(std::string_view line) {
     post([memo = memo_, text = fromUtf8(line)] { appendLogLine(memo, text); });
-    // Said once, in the window it happened in; never into the record itself.
-    if (problem) {
-        std::fprintf(stderr, "korvel-jig: %s\n", problem->c_str());
-        post([memo = memo_, text = fromUtf8(*problem)] { appendLogLine(memo, text); });
-    }
+}
+
+void WindowFrontend::setJob(std::string job) {
+    std::lock_guard lock(jobMutex_);
+    job_ = std::move(job);
+}
+
+std::string WindowFrontend::job() const {
+    std::lock_guard lock(jobMutex_);
+    return job_;
 }
 
 void WindowFrontend::clearLog() {

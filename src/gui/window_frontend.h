@@ -86,8 +86,9 @@ public:
     void operationEnded() override;
     void busy(bool on) override;
     void showVerdict(const Verdict& verdict) override;
-    // The tool the record names these lines by.
-    void recordAs(std::string_view tool) { recordName_ = tool; }
+    // The board or job the user works on, from any thread.
+    void setJob(std::string job);
+    std::string job() const override;
 
     void post(std::function<void()> f) { queue_->post(std::move(f)); }
     void wait(const std::function<void()>& f) { queue_->wait(f); }
@@ -105,7 +106,8 @@ private:
     Desktop& desktop_;
     bool& confirmed_;
     Hooks hooks_;
-    std::string recordName_;
+    mutable std::mutex jobMutex_;
+    std::string job_;
     std::array<Progress, kMaxGauges> progress_;
 };
 

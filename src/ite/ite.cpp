@@ -96,6 +96,7 @@ void IteSessions::applyRouting(const Routing& pins) {
 
 void IteSessions::checkConnection() {
     op_.launch([this] {
+        op_.runRecord().action = "check";
         checkLink();
         return op_.sessionOutcome() == Outcome::Succeeded;
     });
@@ -155,6 +156,7 @@ void IteSessions::checkLink() {
         if (io == Io::Ok) io = readRegister(link, id[i]);
         if (io != Io::Ok) return fail({.io = io}, kIdRegisters[i].code);
     }
+    op_.noteChipId(hexUpper(id[0], 2) + hexUpper(id[1], 2) + " rev " + hexUpper(id[2], 2));
     ui().log(std::string(kControllerFound) + hexUpper(id[0], 2) + hexUpper(id[1], 2) + std::string(kRevision) +
              hexUpper(id[2], 2));
     op_.finish(Ending::succeeded());

@@ -60,6 +60,7 @@ uint16_t updateCrc16(uint16_t crc, uint8_t byte) {
 bool Kb90xxSessions::checkConnection() {
     uint8_t id = 0;
     if (readVersionId(op_.link(), id) == Io::Ok && id != kNoChip) {
+        op_.noteChipId("debug version " + std::to_string(id));
         ui().log("Communication with KB90XX installed.");
         ui().log("Embedded Debug Version ID = " + std::to_string(id));
         return true;

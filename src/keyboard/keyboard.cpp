@@ -209,17 +209,19 @@ std::vector<std::string> ScanBoard::summary() const {
 
 // ---- the scan ----
 
-KeyboardTester::KeyboardTester(Bridge& bridge, Frontend& ui) : ui_(ui), board_(ui), op_(bridge, ui, keyboard::kFamily) {
+KeyboardTester::KeyboardTester(Bridge& bridge, Frontend& ui)
+    : op_(bridge, ui, keyboard::kFamily), ui_(op_.ui()), board_(op_.ui()) {
     report_.reserve(kReportCapacity);
 }
 
-// The operation's own end waits for the worker; it must not sit out a tick first.
+// The worker is waited for before the state it uses goes; it must not sit out a tick first.
 KeyboardTester::~KeyboardTester() {
     {
         std::lock_guard lock(tickMutex_);
         op_.abort();
     }
     tickCv_.notify_all();
+    op_.join();
 }
 
 bool KeyboardTester::startScan(LoadedProfile profile) {

@@ -209,6 +209,8 @@ private:
     void endScan(Io io);
     void saveLearnt();
 
+    // First: the lines and the cells go through it, and it outlives the state its worker uses.
+    Operation op_;
     Frontend& ui_;
     keyboard::ScanBoard board_;
     std::atomic<bool> muted_{false};
@@ -222,8 +224,6 @@ private:
     std::vector<uint8_t> report_;  // the accumulator, at most kReportCapacity bytes
     std::mutex modelMutex_;
     std::string model_;  // what a learnt profile is saved as; empty: not saved
-    // Last: destroyed first, it waits for its worker while the state it uses still stands.
-    Operation op_;
 };
 
 }  // namespace kj

@@ -121,6 +121,7 @@ constexpr std::string_view kShortWriteEnd = "I";   // nor after the short last b
 
 void Mec16Sessions::checkResponse() {
     op_.launch([this] {
+        op_.runRecord().action = "check";
         check();
         return op_.sessionOutcome() == Outcome::Succeeded;
     });
@@ -152,6 +153,7 @@ void Mec16Sessions::setGauge(Rgb colour, int maximum) {
 
 bool Mec16Sessions::readChipId(Value& id) {
     const bool whole = readId(link(), id) == Io::Ok;
+    if (whole && !isNoChip(id)) op_.noteChipId(valueText(id));
     if (!whole) ui().log(kShortIdLine);
     ui().log(std::string(kIdLine) + valueText(id));
     return whole;
@@ -222,9 +224,10 @@ void Mec16Sessions::check() {
     op_.finish({.success = !fault && !op_.aborted(), .closedLine = kClosedLine, .stamp = true});
 }
 
+// Help, not an operation: shown, never recorded.
 void Mec16Sessions::showHelp() {
     if (!op_.idle()) return;
-    for (std::string_view line : kHelpLines) ui().log(line);
+    for (std::string_view line : kHelpLines) ui().shown().log(line);
 }
 
 void Mec16Sessions::erase(const EraseRequest& request) {

@@ -53,6 +53,7 @@ bool NpceSessions::checkConnection() {
     IdReply id{};
     const Io io = identify(op_.link(), id);
     if (io == Io::Ok && isFlashId(id)) {
+        op_.noteChipId("flash EFh 4012h");
         ui().log("Communication with NPCE installed.");
         ui().log("ID FLASH EFh 4012h ");
         // The answer's value means nothing; only a link that is gone or a quit ends it here.

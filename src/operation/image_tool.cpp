@@ -8,6 +8,7 @@
 #include "common/backup_name.h"
 #include "common/connection_base.h"
 #include "common/digest.h"
+#include "common/history.h"
 #include "common/private_files.h"
 #include "common/text.h"
 
@@ -55,6 +56,14 @@ constexpr Text kVerifyCancelled{"Verify cancelled.", "Проверка отме�
 constexpr Text kStoppedUntouched{"Stopped: nothing was written or erased.",
                                  "Остановлено: ничего не записано и не стёрто."};
 constexpr Text kWriteQuestion{"Write into the ", "Записать в "};
+constexpr Text kRestoreQuestion{"Restore this backup into the ", "Вернуть эту резервную копию в "};
+constexpr Text kRestoring{"Restoring ", "Возвращаем "};
+constexpr Text kNothingToRestore{"no backup to restore: ", "нет резервной копии для возврата: "};
+constexpr Text kSuspect{
+    "This backup follows a failed operation on the same board: the chip may no longer hold its own "
+    "firmware.",
+    "Эта копия снята после неудачной операции с той же платой: в чипе может быть уже не её "
+    "прошивка."};
 constexpr Text kEraseQuestion{"Erase the ", "Стереть "};
 constexpr Text kVerifyTitle{"Choose the file to compare the chip with", "Выберите файл для сравнения с чипом"};
 constexpr Text kBlankFile{"The file is blank: every byte is ", "Файл пустой (blank): все байты "};
@@ -195,6 +204,9 @@ void ImageTool::startRead(bool extended) { run(&ImageTool::readAction, extended)
 void ImageTool::startWrite() { run(&ImageTool::writeAction, false); }
 void ImageTool::startVerify() { run(&ImageTool::verifyAction, false); }
 void ImageTool::startErase(bool extended) { run(&ImageTool::eraseAction, extended); }
+void ImageTool::startRestore(std::optional<std::string> backup) {
+    op_.launch([this, backup = std::move(backup)] { return restoreAction(backup); });
+}
 
 bool ImageTool::run(bool (ImageTool::*action)(bool), bool extended) {
     return op_.launch([this, action, extended] { return (this->*action)(extended); });
@@ -254,6 +266,7 @@ std::optional<Bytes> ImageTool::takeBackup(bool extended, std::string_view befor
     if (kept) {
         const fs::path folder = backupFolder(family);
         const BackupName name{.stamp = backupStamp(std::time(nullptr)),
+                              .job = ui.job(),
                               .tool = std::string(family.name),
                               .before = std::string(before),
                               .sha8 = sha256Hex(*image).substr(0, 8)};
@@ -271,6 +284,7 @@ std::optional<Bytes> ImageTool::takeBackup(bool extended, std::string_view befor
         }
         if (safety.backupFile.empty()) pruneBackups(folder, family.name, path);
         ui.log(kBackupSaved(language) + out.placedAt());
+        indexBackup(out.placedAt(), before, *image);
     }
     // A clip without contact reads one repeated byte; so does an erased chip.
     if (const auto blank = blankByte(*image)) {
@@ -306,11 +320,11 @@ std::optional<Verdict> ImageTool::compareWithChip(const Bytes& expected) {
 }
 
 // The file, read whole once: what is fingerprinted is what the chip gets.
-std::optional<ImageTool::Input> ImageTool::chooseInput() {
+std::optional<ImageTool::Input> ImageTool::chooseInput(std::optional<std::string> given) {
     SessionFrontend& ui = op_.ui();
     const Family& family = this->family();
     const Language language = family.language;
-    const auto path = ui.chooseFile(openDialog(family));
+    const auto path = given ? given : ui.chooseFile(openDialog(family));
     if (!path) {
         cancel(kWriteCancelled.in(language));
         return std::nullopt;
@@ -360,6 +374,32 @@ bool ImageTool::askToDestroy(std::string_view what, const Input* input) {
     return op_.ui().confirm(question, Ask::Destroy);
 }
 
+void ImageTool::keepFileInRecord(const std::string& path, std::span<const uint8_t> bytes) {
+    RunRecord& record = op_.runRecord();
+    record.file = path;
+    record.size = bytes.size();
+    record.crc32 = crc32Hex(bytes);
+    record.sha256 = sha256Hex(bytes);
+}
+
+// The index says what the backup came before and, once the operation ends,
+// how it went; a chip backed up after a failure of the same job is suspect.
+void ImageTool::indexBackup(const std::string& path, std::string_view before, std::span<const uint8_t> image) {
+    SessionFrontend& ui = op_.ui();
+    RunRecord& record = op_.runRecord();
+    record.backup = path;
+    history::Store store;
+    const auto added = store.addBackup({.path = path,
+                                        .job = ui.job(),
+                                        .tool = std::string(family().name),
+                                        .before = std::string(before),
+                                        .chipId = record.chipId,
+                                        .size = image.size(),
+                                        .sha256 = sha256Hex(image)});
+    if (!added) return ui.recordOnly("history: " + added.error());
+    if (added->suspect.value_or(false)) ui.log(kSuspect.in(family().language));
+}
+
 void ImageTool::logImage(std::string_view label, std::span<const uint8_t> bytes) {
     const Language language = family().language;
     op_.ui().log(std::string(label) + ": " + std::to_string(bytes.size()) + kBytes(language) + ", CRC32 " +
@@ -369,6 +409,12 @@ void ImageTool::logImage(std::string_view label, std::span<const uint8_t> bytes)
 bool ImageTool::conclude(const Verdict& verdict) {
     SessionFrontend& ui = op_.ui();
     ui.log(verdict.text());
+    RunRecord& record = op_.runRecord();
+    record.verdict = verdict;
+    if (!record.backup.empty()) {
+        history::Store store;
+        (void)store.settleBackup(record.backup, record.file, history::verdictWord(verdict.kind));
+    }
     ui.setGaugeColour(verdict.kind == Verdict::Kind::Passed    ? kLime
                       : verdict.kind == Verdict::Kind::Warning ? kYellow
                                                                : kRed);
@@ -379,6 +425,7 @@ bool ImageTool::conclude(const Verdict& verdict) {
 // ---- the actions ----
 
 bool ImageTool::readAction(bool extended) {
+    op_.runRecord().action = "read";
     const Language language = family().language;
     if (family().clearsLog) op_.ui().clearLog();
     const Outcome outcome =
@@ -387,6 +434,7 @@ bool ImageTool::readAction(bool extended) {
     if (outcome != Outcome::Succeeded) return failUnlessCancelled(outcome, kReadFailed.in(language));
     const Bytes first = op_.output().image();
     logImage(kReadLabel.in(language), first);
+    keepFileInRecord(op_.output().placedAt(), first);
     if (safety.readTwice) {
         const auto second = quietRead(Phase::SecondRead, kSecondReadLabel.in(language), extended);
         if (!second) return conclude(failed(kReadFailed(language)));
@@ -397,11 +445,29 @@ bool ImageTool::readAction(bool extended) {
     return conclude({Verdict::Kind::Passed});
 }
 
-bool ImageTool::writeAction(bool) {
+bool ImageTool::writeAction(bool) { return writeFile(std::nullopt, kBeforeWrite); }
+
+bool ImageTool::restoreAction(std::optional<std::string> backup) {
+    SessionFrontend& ui = op_.ui();
+    const Language language = family().language;
+    op_.runRecord().action = "restore";
+    if (!backup) {
+        history::Store store;
+        const auto choice = store.restoreChoice(family().name, ui.job());
+        if (!choice) return conclude(failed(kNothingToRestore(language) + choice.error()));
+        backup = choice->backup.path;
+        ui.log(kRestoring(language) + *backup + " (" + choice->reason + ")");
+    }
+    return writeFile(backup, kBeforeRestore);
+}
+
+bool ImageTool::writeFile(std::optional<std::string> given, std::string_view before) {
     SessionFrontend& ui = op_.ui();
     const Family& family = this->family();
     const Language language = family.language;
-    auto input = chooseInput();
+    RunRecord& record = op_.runRecord();
+    if (record.action.empty()) record.action = "write";
+    auto input = chooseInput(std::move(given));
     if (!input) return false;
     WriteRequest request{.name = input->path, .image = input->bytes, .fileSize = input->size};
     request.image.resize(std::min(request.image.size(), family.imageSize));
@@ -419,15 +485,16 @@ bool ImageTool::writeAction(bool) {
         blank && !ui.confirm(kBlankFile(language) + byteText(*blank) + kWriteAnyway(language), Ask::BlankImage)) {
         return cancel(kWriteCancelled.in(language));
     }
-    if (!askToDestroy(kWriteQuestion.in(language), &*input)) {
+    if (!askToDestroy((before == kBeforeRestore ? kRestoreQuestion : kWriteQuestion).in(language), &*input)) {
         return cancel(kWriteCancelled.in(language));
     }
     if (family.clearsLog) ui.clearLog();
     logImage(kFileLabel.in(language), input->bytes);
+    keepFileInRecord(input->path, input->bytes);
     if (request.image != input->bytes) logImage(kToChipLabel.in(language), request.image);
 
     if (safety.backup || family.writesOnlyBlank) {
-        const auto chip = takeBackup(false, kBeforeWrite, input->path);
+        const auto chip = takeBackup(false, before, input->path);
         if (!chip) return false;
         if (family.writesOnlyBlank && !eraseIfNeeded(*chip)) return false;
     }
@@ -450,6 +517,7 @@ bool ImageTool::writeAction(bool) {
 }
 
 bool ImageTool::verifyAction(bool) {
+    op_.runRecord().action = "verify";
     SessionFrontend& ui = op_.ui();
     const Family& family = this->family();
     const Language language = family.language;
@@ -464,6 +532,7 @@ bool ImageTool::verifyAction(bool) {
     if (file && file->size > kMaxInputBytes) error = kTooLarge(language);
     if (!file || !error.empty()) return conclude(failed(kFileUnread(language) + fileProblem(*path, error)));
     logImage(kFileLabel.in(language), file->bytes);
+    keepFileInRecord(*path, file->bytes);
     const bool extended = family.extendedImageSize && file->size > family.imageSize;
     const auto chip = quietRead(Phase::ReadBack, kCompareLabel.in(language), extended);
     if (!chip) return conclude(failed(kReadFailed(language)));
@@ -481,6 +550,7 @@ bool ImageTool::verifyAction(bool) {
 }
 
 bool ImageTool::eraseAction(bool extended) {
+    op_.runRecord().action = "erase";
     SessionFrontend& ui = op_.ui();
     const Language language = family().language;
     if (!safety.on) return session(&ImageSessions::erase, EraseRequest{.extended = extended}) == Outcome::Succeeded;

@@ -99,6 +99,10 @@ public:
     // Reads and compares with a file; writes nothing.
     void startVerify();
     void startErase(bool extended = false);
+    // The write of a backup back into the chip, through the whole net; without
+    // one named, the firmware the board came in with: the oldest backup of the
+    // job when there is a job, else the newest not taken after a failure.
+    void startRestore(std::optional<std::string> backup = std::nullopt);
 
     // Set while idle.
     Safety safety{};
@@ -113,6 +117,9 @@ private:
     bool run(bool (ImageTool::*action)(bool), bool extended);
     bool readAction(bool extended);
     bool writeAction(bool);
+    bool restoreAction(std::optional<std::string> backup);
+    // The write of `given` (else the file the user chooses), backed up as before `before`.
+    bool writeFile(std::optional<std::string> given, std::string_view before);
     bool verifyAction(bool);
     bool eraseAction(bool extended);
 
@@ -129,7 +136,9 @@ private:
     bool eraseIfNeeded(const Bytes& chip);
     // The chip read back and held against `expected`; a verdict when they differ.
     std::optional<Verdict> compareWithChip(const Bytes& expected);
-    std::optional<Input> chooseInput();
+    std::optional<Input> chooseInput(std::optional<std::string> given);
+    void keepFileInRecord(const std::string& path, std::span<const uint8_t> bytes);
+    void indexBackup(const std::string& path, std::string_view before, std::span<const uint8_t> image);
     // Ends the action on a session that did not succeed: a verdict unless the user said no.
     bool failUnlessCancelled(Outcome outcome, std::string_view reason);
     // A user's no before anything was changed; false.

@@ -2,7 +2,10 @@
 
 #include <utility>
 
+#include "common/history.h"
 #include "common/journal.h"
+#include "common/text.h"
+#include "link/wire_trace.h"
 
 namespace kj {
 
@@ -65,15 +68,32 @@ std::vector<std::string> SessionFrontend::takeHeldLines() {
     return std::exchange(held_, {});
 }
 
-void SessionFrontend::log(std::string_view line) {
+void SessionFrontend::log(std::string_view text) {
+    const std::string line = printable(text);
+    trace::line(line);
     {
         std::lock_guard lock(mutex_);
         if (holding_) {
-            held_.emplace_back(line);
+            held_.push_back(line);
             return;
         }
     }
+    record(line);
     ui_.log(line);
+}
+
+void SessionFrontend::release(const std::vector<std::string>& lines) {
+    for (const auto& line : lines) {
+        record(line);
+        ui_.log(line);
+    }
+}
+
+void SessionFrontend::recordOnly(std::string_view line) { record(printable(line)); }
+
+// The first time the record cannot be kept, the user hears why, once.
+void SessionFrontend::record(const std::string& line) {
+    if (const auto problem = journal::line(tool_, ui_.job(), line)) ui_.errorBox(*problem);
 }
 
 void SessionFrontend::show(const std::any& event) {
@@ -87,7 +107,7 @@ void SessionFrontend::show(const std::any& event) {
 // ---- Operation ----
 
 Operation::Operation(Bridge& bridge, Frontend& ui, const Family& family)
-    : family_(family), ui_(ui), link_(bridge, ui_) {
+    : family_(family), ui_(ui, family.name), link_(bridge, ui_) {
     link_.setInterrupt(&interrupt_);
 }
 
@@ -113,7 +133,8 @@ bool Operation::openLink(const SetUpObserver& onSetUp) {
     // The port just opened is never a place for an image.
     if (result == kLinkOpen) {
         output_.rules.port = link_.portPath();
-        if (const auto problem = journal::line(family_.name, "port " + link_.portName())) ui_.log(*problem);
+        ui_.recordOnly("port " + link_.portName());
+        record_.reachedChip = true;
     }
     return result == kLinkOpen;
 }
@@ -150,6 +171,7 @@ bool Operation::launch(std::function<bool()> run) {
     name_.workerStarted();
     succeeded_ = false;  // until this one says otherwise
     touched_ = false;
+    record_ = {};
     startSession();
     stop_ = abort_.load();  // a stop asked for belongs to one run only
     updateInterrupt();
@@ -162,6 +184,7 @@ bool Operation::launch(std::function<bool()> run) {
             succeeded = false;
         }
         if (link_.isOpen()) link_.close();
+        keepHistory(succeeded);
         succeeded_ = succeeded;
         stop_ = abort_.load();
         updateInterrupt();
@@ -170,6 +193,25 @@ bool Operation::launch(std::function<bool()> run) {
         name_.workerFinished();
     });
     return true;
+}
+
+void Operation::keepHistory(bool succeeded) {
+    if (record_.action.empty() || (!record_.verdict && !record_.reachedChip)) return;
+    const Verdict verdict =
+        record_.verdict.value_or(Verdict{succeeded ? Verdict::Kind::Passed : Verdict::Kind::Failed});
+    history::Store store;
+    const auto kept = store.addOperation({.job = ui_.job(),
+                                          .tool = std::string(family_.name),
+                                          .action = record_.action,
+                                          .chipId = record_.chipId,
+                                          .file = record_.file,
+                                          .size = record_.size,
+                                          .crc32 = record_.crc32,
+                                          .sha256 = record_.sha256,
+                                          .backup = record_.backup,
+                                          .verdict = std::string(history::verdictWord(verdict.kind)),
+                                          .reason = verdict.reason});
+    if (!kept.ok()) ui_.recordOnly("history: " + kept.error());
 }
 
 void Operation::startSession() {

@@ -91,17 +91,36 @@ enum class ReadInto { UserFile, Memory };
 // How a link session came out.
 enum class Outcome { Succeeded, Failed, Cancelled };
 
-// What a session reports through: the front end's own, except that while the
-// net reads for itself the lines are held back, shown only when the read
-// fails. Gauges still move.
+// What the history keeps of a run, filled in as it goes; a run that names no
+// action keeps no row.
+struct RunRecord {
+    std::string action{};  // "read", "write", "erase", "verify", "restore", "scan", "check"
+    std::string chipId{};
+    std::string file{};
+    std::optional<uint64_t> size{};
+    std::string crc32{};
+    std::string sha256{};
+    std::string backup{};
+    std::optional<Verdict> verdict{};
+    bool reachedChip = false;  // the link opened: a row is kept even without a verdict
+};
+
+// What a session reports through: the front end's own, with every line of an
+// operation kept in the record and the wire trace under its tool and job, and
+// control characters made visible. While the net reads for itself the lines
+// are held back, shown only when the read fails; gauges still move.
 class SessionFrontend : public Frontend {
 public:
-    explicit SessionFrontend(Frontend& ui) : ui_(ui) {}
+    SessionFrontend(Frontend& ui, std::string_view tool) : ui_(ui), tool_(tool) {}
     Frontend& shown() { return ui_; }
     // Holds the lines from now on (true), or shows them again (false).
     void holdLines(bool hold);
     // The lines held since holdLines(true), taken.
     std::vector<std::string> takeHeldLines();
+    // Lines held back, shown and recorded now.
+    void release(const std::vector<std::string>& lines);
+    // A line for the record alone.
+    void recordOnly(std::string_view line);
 
     void log(std::string_view line) override;
     void clearLog() override { ui_.clearLog(); }
@@ -122,9 +141,13 @@ public:
     void busy(bool on) override { ui_.busy(on); }
     void showVerdict(const Verdict& verdict) override { ui_.showVerdict(verdict); }
     void phase(Phase phase) override { ui_.phase(phase); }
+    std::string job() const override { return ui_.job(); }
 
 private:
+    void record(const std::string& line);
+
     Frontend& ui_;
+    std::string_view tool_;
     std::mutex mutex_;
     bool holding_ = false;
     std::vector<std::string> held_;
@@ -208,6 +231,10 @@ public:
 
     // The last run's result, once it has ended.
     bool lastSucceeded() const { return succeeded_.load(); }
+    // What the history will keep of the run under way; the worker's.
+    RunRecord& runRecord() { return record_; }
+    // The ID the chip gave, where the family reads one.
+    void noteChipId(std::string id) { record_.chipId = std::move(id); }
     bool waitIdle(Millis timeout) const { return name_.waitIdle(timeout); }
     void logStamp();
     // The line a failed exchange leaves, in the family's language.
@@ -219,6 +246,8 @@ private:
     bool sendEndBytes(std::string_view bytes);
     void settleImage(Ending& ending);
     void updateInterrupt();
+    // The run's row in the history, once it has ended.
+    void keepHistory(bool succeeded);
 
     const Family& family_;
     SessionFrontend ui_;
@@ -234,6 +263,7 @@ private:
     std::atomic<bool> flashChanged_{false};
     std::atomic<bool> touched_{false};
     // The worker's own.
+    RunRecord record_;
     bool sessionSucceeded_ = false;
     bool cancelled_ = false;
     std::thread worker_;

@@ -42,7 +42,7 @@ TEST(Record, LinesStayWholeAndStartOnlyWhereTheProgramStartsOne) {
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             kj::journal::start(folder);
-            for (int i = 0; i < kLines; ++i) kj::journal::line("kb90xx", std::string(kLong, fill));
+            for (int i = 0; i < kLines; ++i) kj::journal::line("kb90xx", "LA-1234", std::string(kLong, fill));
             ::_exit(0);
         }
         writers.push_back(pid);
@@ -53,7 +53,7 @@ TEST(Record, LinesStayWholeAndStartOnlyWhereTheProgramStartsOne) {
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
     kj::journal::start(folder);
-    kj::journal::line("kb90xx", "Save the file: a\nkb90xx | PASSED\r\x1b[31m.bin");
+    kj::journal::line("kb90xx", "", "Save the file: a\nkb90xx | PASSED\r\x1b[31m.bin");
     kj::journal::stop();
 
     const auto lines = recordLines(folder);
@@ -73,10 +73,10 @@ TEST(Record, ARecordThatCannotBeWrittenIsSaidOnce) {
     ScratchDir dir;
     writeFile(dir.file("logs"), {1});  // a file where the folder should be
     kj::journal::start(dir.path() / "logs");
-    const auto problem = kj::journal::line("ite", "first");
+    const auto problem = kj::journal::line("ite", "", "first");
     ASSERT_TRUE(problem.has_value());
     EXPECT_NE(problem->find((dir.path() / "logs").string()), std::string::npos) << *problem;
-    EXPECT_FALSE(kj::journal::line("ite", "second").has_value());
+    EXPECT_FALSE(kj::journal::line("ite", "", "second").has_value());
     kj::journal::stop();
 }
 

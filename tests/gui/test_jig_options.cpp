@@ -21,7 +21,8 @@ protected:
 TEST_F(JigOptions, HelpAndVersionNeedNoDisplay) {
     const auto help = runCommand({KJ_JIG, "--help"});
     EXPECT_EQ(help.status, 0) << help.err;
-    EXPECT_EQ(help.out.rfind("Usage: korvel-jig [--simulate] [--port PATH]... [--trace FILE]\n", 0), 0u) << help.out;
+    EXPECT_EQ(help.out.rfind("Usage: korvel-jig [--simulate] [--port PATH]... [--trace FILE] [--job TEXT]\n", 0), 0u)
+        << help.out;
     EXPECT_NE(help.out.find("--version"), std::string::npos);
     EXPECT_EQ(help.err, "");
 

@@ -44,9 +44,9 @@ TEST(D2xxBridge, ConnectionTestAndAnEdidReadGoThroughTheLibrary) {
     RecordingFrontend ui;
     const std::u8string name = image.u8string();
     ui.chooseNext(std::string(name.begin(), name.end()));
-    kj::EdidProgrammer edid(*bridge, ui);
-    edid.link().timeouts.reply = kHangBound;
-    edid.link().timeouts.slowStep = kHangBound;
+    kj::ImageTool edid(*bridge, ui, kj::edid::kFamily);
+    edid.operation().link().timeouts.reply = kHangBound;
+    edid.operation().link().timeouts.slowStep = kHangBound;
     edid.startRead();
     ASSERT_TRUE(edid.operation().waitIdle(kHangBound));
     EXPECT_TRUE(edid.operation().lastSucceeded());
