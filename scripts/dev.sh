@@ -19,7 +19,7 @@ packages=(build-essential cmake ninja-build pkg-config qt6-base-dev
           libgl-dev libgtest-dev fonts-liberation edid-decode
           clang libclang-rt-14-dev)
 
-windows_packages=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools googletest wine wine64 nsis zip)
+windows_packages=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools googletest wine wine64 nsis zip xz-utils)
 # The Qt archive that scripts/build-qt-mingw.sh makes, from shared/ unless named.
 qt_archive=${KJ_QT_ARCHIVE:-$here/../shared/toolchains/qt-6.4.2-mingw-w64.tar.xz}
 
@@ -37,10 +37,23 @@ install_deps() {
     $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# quietly LOG COMMAND...: the command's output goes to LOG; when it fails, the
+# output is shown and the command named.
+quietly() {
+    local log=$1
+    shift
+    mkdir -p "$(dirname "$log")"
+    if ! "$@" >"$log" 2>&1; then
+        cat "$log" >&2
+        echo "dev.sh: failed (output above, kept in $log): $*" >&2
+        return 1
+    fi
+}
+
 build() {  # build DIR [cmake options...]; KJ_TARGET names one target instead of all
     local dir=$1
     shift
-    cmake -S "$here" -B "$dir" -G Ninja -DKJ_WERROR="$werror" "$@" >/dev/null
+    quietly "$dir/configure.log" cmake -S "$here" -B "$dir" -G Ninja -DKJ_WERROR="$werror" "$@"
     cmake --build "$dir" -j "$jobs" ${KJ_TARGET:+--target "$KJ_TARGET"}
 }
 
@@ -60,10 +73,10 @@ build_windows() {
     fi
     local toolchain=(-DCMAKE_TOOLCHAIN_FILE="$here/packaging/windows/mingw-w64-x86_64.cmake")
     if [ ! -f "$dir/gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
-        cmake -S /usr/src/googletest -B "$dir/gtest-build" -G Ninja "${toolchain[@]}" \
-            -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dir/gtest" -DBUILD_GMOCK=OFF \
-            -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
-        cmake --build "$dir/gtest-build" -j "$jobs" --target install >/dev/null
+        quietly "$dir/gtest-build/configure.log" \
+            cmake -S /usr/src/googletest -B "$dir/gtest-build" -G Ninja "${toolchain[@]}" \
+            -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dir/gtest" -DBUILD_GMOCK=OFF
+        quietly "$dir/gtest-build/build.log" cmake --build "$dir/gtest-build" -j "$jobs" --target install
     fi
     build "$dir" "${toolchain[@]}" -DCMAKE_PREFIX_PATH="$dir/qt6-mingw;$dir/gtest" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
@@ -83,7 +96,8 @@ install_windows() {  # install_windows SETUP.exe PROGSIM
     timeout 60 "$wine" "$installed/korvel-cli.exe" --version
     local image=$here/build-windows/wine/drive_c/users/Public/simulated.bin
     rm -f "$image"
-    timeout 120 "$wine" "$installed/korvel-cli.exe" --simulate kb90xx read --output 'C:\users\Public\simulated.bin' >/dev/null
+    quietly "$here/build-windows/simulated-read.log" \
+        timeout 120 "$wine" "$installed/korvel-cli.exe" --simulate kb90xx read --output 'C:\users\Public\simulated.bin'
     [ "$(stat -c %s "$image")" = 131072 ] || { echo "the simulated read saved no image" >&2; return 1; }
     "$here/scripts/windows-e2e.sh" "$installed/korvel-cli.exe" "$2"
 }
@@ -91,7 +105,8 @@ install_windows() {  # install_windows SETUP.exe PROGSIM
 case "${1:-}" in
 deps) install_deps ;;
 package)
-    packages+=(help2man lintian dpkg-dev)
+    # CPack reads the programs' libraries with file and dpkg-shlibdeps.
+    packages+=(help2man lintian dpkg-dev file)
     install_deps
     build "$here/build"
     (cd "$here/build" && cpack -G DEB)
@@ -139,7 +154,8 @@ fuzz)
         name=$(basename "$target")
         work=$(mktemp -d)
         mkdir "$work/corpus"
-        cp -r "$here/fuzz/corpus/${name#fuzz_}/." "$work/corpus/" 2>/dev/null || true
+        seeds=$here/fuzz/corpus/${name#fuzz_}
+        [ ! -d "$seeds" ] || cp -r "$seeds/." "$work/corpus/"
         echo "== $name, $seconds s"
         if ! (cd "$work" && "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
                 -print_final_stats=1 corpus >"$work/log" 2>&1); then
