@@ -15,6 +15,11 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 werror=${KJ_WERROR:-OFF}
 
+# Builds and tests get the same UTF-8 locale whatever the caller's: test data
+# folders have Cyrillic names, which wine maps through the locale. C.UTF-8 is
+# part of Debian's libc.
+[ "${1:-}" = run ] || export LC_ALL=C.UTF-8
+
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev
           libgl-dev libgtest-dev fonts-liberation edid-decode
           clang libclang-rt-14-dev)
