@@ -21,12 +21,13 @@ werror=${KJ_WERROR:-OFF}
 [ "${1:-}" = run ] || export LC_ALL=C.UTF-8
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev
-          libgl-dev libgtest-dev fonts-liberation edid-decode
+          libgl-dev libgtest-dev libsqlite3-dev fonts-liberation edid-decode
           clang libclang-rt-14-dev)
 
 windows_packages=(g++-mingw-w64-x86-64-posix qt6-base-dev-tools googletest wine wine64 nsis zip xz-utils)
 # The Qt archive that scripts/build-qt-mingw.sh makes, from shared/ unless named.
 qt_archive=${KJ_QT_ARCHIVE:-$here/../shared/toolchains/qt-6.4.2-mingw-w64.tar.xz}
+sqlite_archive=$here/../shared/toolchains/sqlite-3.40.1-mingw-w64.tar.xz
 
 install_deps() {
     local packages=("${packages[@]}" "$@")
@@ -68,13 +69,16 @@ run_tests() {  # run_tests DIR [ctest options...]
     ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300 "$@"
 }
 
-# The Windows build: Qt for mingw from the shared archive, GoogleTest from
-# Debian's sources, both into the build folder, then the project itself.
+# The Windows build: Qt and SQLite for mingw from the shared archives,
+# GoogleTest from Debian's sources, all into the build folder, then the project.
 build_windows() {
     local dir=$1
     mkdir -p "$dir"
     if [ ! -f "$dir/qt6-mingw/lib/cmake/Qt6/Qt6Config.cmake" ]; then
         tar -xJf "$qt_archive" -C "$dir"
+    fi
+    if [ ! -f "$dir/sqlite-mingw/include/sqlite3.h" ]; then
+        tar -xJf "$sqlite_archive" -C "$dir"
     fi
     local toolchain=(-DCMAKE_TOOLCHAIN_FILE="$here/packaging/windows/mingw-w64-x86_64.cmake")
     if [ ! -f "$dir/gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
@@ -83,7 +87,7 @@ build_windows() {
             -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$dir/gtest" -DBUILD_GMOCK=OFF
         quietly "$dir/gtest-build/build.log" cmake --build "$dir/gtest-build" -j "$jobs" --target install
     fi
-    build "$dir" "${toolchain[@]}" -DCMAKE_PREFIX_PATH="$dir/qt6-mingw;$dir/gtest" \
+    build "$dir" "${toolchain[@]}" -DCMAKE_PREFIX_PATH="$dir/qt6-mingw;$dir/sqlite-mingw;$dir/gtest" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
         -DCMAKE_CROSSCOMPILING_EMULATOR="$here/scripts/wine-run.sh" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG"
