@@ -7,7 +7,9 @@
 #   scripts/dev.sh fuzz [S]  build the fuzzers with clang and run each for S seconds (default 30)
 #   scripts/dev.sh package   build korvel-jig_<version>_amd64.deb with CPack and check it with lintian
 #   scripts/dev.sh windows   cross-build for Windows, run the tests under wine, make the installer
-#   scripts/dev.sh deps      install the Debian packages only
+#   scripts/dev.sh deps [windows]  install the Debian packages only (the Windows build's too)
+#   scripts/dev.sh fresh [MODE...]  .ci/run, or this script's MODE, as root in a new Debian 12
+#                            root made from this machine's apt sources, with only PATH and HOME set
 # KJ_WERROR=ON in the environment treats warnings as errors (CI does).
 set -euo pipefail
 
@@ -30,9 +32,12 @@ qt_archive=${KJ_QT_ARCHIVE:-$here/../shared/toolchains/qt-6.4.2-mingw-w64.tar.xz
 sqlite_archive=$here/../shared/toolchains/sqlite-3.40.1-mingw-w64.tar.xz
 
 install_deps() {
-    local packages=("${packages[@]}" "$@")
+    install_packages "${packages[@]}" "$@"
+}
+
+install_packages() {
     local missing=()
-    for p in "${packages[@]}"; do
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -111,8 +116,95 @@ install_windows() {  # install_windows SETUP.exe PROGSIM
     "$here/scripts/windows-e2e.sh" "$installed/korvel-cli.exe" "$2"
 }
 
+# A fresh machine, made here: a minimal Debian 12 root from this machine's apt
+# sources, a clone of HEAD in it (uncommitted changes stay out) with shared/
+# beside it, read-only. The mounts live in a mount namespace of their own and
+# every process in a PID namespace of its own, so neither outlives the run.
+fresh_work=""
+fresh_pid=""
+run_fresh() {  # run_fresh [MODE...]
+    [ "$(id -u)" -eq 0 ] || { echo "dev.sh fresh makes a root and mounts in it: run it as root" >&2; exit 2; }
+    install_packages mmdebstrap git
+    local started=$SECONDS
+    fresh_work=$(mktemp -d /var/tmp/kj-fresh.XXXXXX)
+    trap remove_fresh EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    local root=$fresh_work/root sources=() f
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+        [ ! -f "$f" ] || sources+=("$f")
+    done
+    echo "fresh: a Debian 12 root in $root"
+    quietly "$fresh_work/mmdebstrap.log" \
+        mmdebstrap --variant=minbase --mode=root bookworm "$root" "${sources[@]}"
+    local head
+    head=$(git -C "$here" rev-parse HEAD)
+    [ -z "$(git -C "$here" status --porcelain)" ] ||
+        echo "fresh: uncommitted changes are not in the run, only HEAD"
+    quietly "$fresh_work/clone.log" git clone --no-hardlinks --no-checkout "$here" "$root/work/korvel-jig"
+    quietly "$fresh_work/checkout.log" git -C "$root/work/korvel-jig" checkout --detach "$head"
+    mkdir "$root/work/shared"
+    echo "fresh: $(git -C "$here" log -1 --format='%h %s' | cut -c1-72), root ready in $((SECONDS - started)) s"
+
+    local command=(bash /work/korvel-jig/.ci/run)
+    [ $# -eq 0 ] || command=(bash /work/korvel-jig/scripts/dev.sh "$@")
+    unshare --mount --propagation private --pid --fork --kill-child \
+        bash -euc "$(declare -f enter_root); enter_root \"\$@\"" enter_root \
+        "$root" "$(cd "$here/../shared" && pwd)" "${command[@]}" &
+    fresh_pid=$!
+    local status=0
+    wait "$fresh_pid" || status=$?
+    fresh_pid=""
+    echo "fresh: ${command[*]} ended with status $status after $((SECONDS - started)) s in all"
+    return "$status"
+}
+
+# enter_root ROOT SHARED COMMAND...: what a machine has mounted, then COMMAND
+# as root in ROOT with a bare environment; CI says it is a CI run.
+enter_root() {
+    local root=$1 shared=$2
+    shift 2
+    mount -t proc proc "$root/proc"
+    mount -t sysfs -o ro sysfs "$root/sys"
+    # Pseudo-terminals of the root's own, for the simulator and the tests that spawn it.
+    mount -t devpts -o newinstance,ptmxmode=0666,mode=0620,gid=5 devpts "$root/dev/pts"
+    mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
+    mount --bind "$shared" "$root/work/shared"
+    mount -o remount,bind,ro "$root/work/shared"
+    exec chroot "$root" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+        HOME=/root CI=true "$@"
+}
+
+remove_fresh() {
+    if [ -n "$fresh_pid" ]; then
+        kill "$fresh_pid" 2>/dev/null || true
+        wait "$fresh_pid" || true
+    fi
+    # The run's own mounts went with its namespace; an interrupted mmdebstrap
+    # may leave some here. What cannot be unmounted keeps the folder from being emptied.
+    local mount
+    for mount in $(fresh_mounts); do
+        umount "$mount" || true
+    done
+    if [ -n "$(fresh_mounts)" ]; then
+        echo "fresh: left $fresh_work in place, still mounted in it:" $(fresh_mounts) >&2
+        return
+    fi
+    rm -rf "$fresh_work"
+}
+
+fresh_mounts() {  # innermost first
+    awk -v root="$fresh_work/" 'index($2, root) == 1 { print $2 }' /proc/mounts | sort -r
+}
+
 case "${1:-}" in
-deps) install_deps ;;
+deps)
+    if [ "${2:-}" = windows ]; then install_deps "${windows_packages[@]}"; else install_deps; fi
+    ;;
+fresh)
+    shift
+    run_fresh "$@"
+    ;;
 package)
     # CPack reads the programs' libraries with file and dpkg-shlibdeps.
     packages+=(help2man lintian dpkg-dev file)
@@ -176,7 +268,7 @@ fuzz)
     done
     ;;
 *)
-    sed -n '2,11p' "$0"
+    sed -n '2,13p' "$0"
     exit 2
     ;;
 esac
