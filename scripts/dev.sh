@@ -176,9 +176,11 @@ enter_root() {
 }
 
 remove_fresh() {
+    # unshare ignores TERM and INT while it waits; killed, it takes the
+    # namespace's first process along, and every other with it.
     if [ -n "$fresh_pid" ]; then
-        kill "$fresh_pid" 2>/dev/null || true
-        wait "$fresh_pid" || true
+        kill -KILL "$fresh_pid" 2>/dev/null || true
+        wait "$fresh_pid" 2>/dev/null || true
     fi
     # The run's own mounts went with its namespace; an interrupted mmdebstrap
     # may leave some here. What cannot be unmounted keeps the folder from being emptied.
