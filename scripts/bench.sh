@@ -59,11 +59,21 @@ load_operations() {
 # Seconds; only to catch a simulator that never starts.
 readonly start_bound=10
 
+# The packages, and the three programs when they are not built; the build's
+# output is shown only when it fails.
 build_if_needed() {
+    "$here/scripts/dev.sh" deps ${wine_build:+windows}
+    local log=$work/build.log
     if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
-        cmake -S "$here" -B "$build" -G Ninja >/dev/null
+        cmake -S "$here" -B "$build" -G Ninja >"$log" 2>&1 || build_failed
     fi
-    cmake --build "$build" --target korvel-cli korvel-progsim korvel-window-bench >/dev/null
+    cmake --build "$build" --target korvel-cli korvel-progsim korvel-window-bench >>"$log" 2>&1 || build_failed
+}
+
+build_failed() {
+    cat "$work/build.log" >&2
+    echo "bench.sh: the build in $build failed" >&2
+    exit 1
 }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kj-bench.XXXXXX")
@@ -202,7 +212,11 @@ if [ -n "$wine_build" ]; then
     # Wine's mount manager rewrites the COM links whenever the prefix's server
     # starts: one server for the whole run, up before the first link is made.
     export WINEPREFIX=$wine_build/wine WINEDEBUG=-all
-    wineserver -p >/dev/null 2>&1
+    if ! wineserver -p >"$work/wineserver.log" 2>&1; then
+        cat "$work/wineserver.log" >&2
+        echo "bench.sh: the wine server did not start" >&2
+        exit 1
+    fi
     "$here/scripts/wine-run.sh" cmd /c exit
 fi
 echo "Machine: $(machine)"

@@ -3,7 +3,7 @@
 # unpacks, from Debian 12's own qt6-base source, for anyone without the shared
 # archive. About 45 minutes on 2 cores.
 #   scripts/build-qt-mingw.sh [WORK_DIR]     the archive ends up in WORK_DIR
-# Needs deb-src lines in the apt sources, and the packages of `dev.sh windows`.
+# Needs deb-src lines in the apt sources; installs the packages of `dev.sh windows`.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mkdir -p "${1:-$PWD/qt-mingw-build}" && cd "${1:-$PWD/qt-mingw-build}" && pwd)
@@ -11,6 +11,7 @@ toolchain=$here/packaging/windows/mingw-w64-x86_64.cmake
 jobs=$(nproc 2>/dev/null || echo 2)
 src=$work/qtbase-everywhere-src-6.4.2
 
+"$here/scripts/dev.sh" deps windows
 cd "$work"
 if [ ! -d "$src" ]; then
     apt-get source --download-only qt6-base=6.4.2+dfsg-10

@@ -4,11 +4,12 @@
 # the wine prefix maps to that port.
 #   scripts/windows-e2e.sh CLI.exe PROGSIM
 # The prefix is wine-run.sh's; KJ_WINE_BARE=1 runs an installed CLI without
-# the build's DLL path.
+# the build's DLL path. Needs the packages of `scripts/dev.sh deps windows`.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cli=$1
 progsim=$2
+export LC_ALL=C.UTF-8
 export WINEPREFIX=${WINEPREFIX:-${KJ_WIN_BUILD:-$here/build-windows}/wine}
 export WINEDEBUG=-all
 port=COM9
@@ -67,9 +68,10 @@ round_trip() {  # round_trip TOOL SIZE [erase]
 
 # Wine's mount manager rewrites dosdevices/ whenever the prefix's server
 # starts: one server for the whole run, up before the first link is made.
+# The server's own output goes to a log of its own.
 wineserver -k 2>/dev/null || true
 wineserver -w
-wineserver -p >/dev/null 2>&1
+wineserver -p >"$work/wineserver.log" 2>&1 || { cat "$work/wineserver.log"; fail "the wine server did not start"; }
 trap '[ -n "$server" ] && kill "$server" 2>/dev/null; wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
 "$here/scripts/wine-run.sh" cmd /c exit
 

@@ -2,6 +2,7 @@
 # Packs a cross-built korvel-jig: stripped programs and DLLs in one folder,
 # then the NSIS installer and a portable .zip beside it.
 #   scripts/windows-package.sh BUILD_DIR     prints the installer's path
+# Needs the packages of `scripts/dev.sh deps windows`.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
