@@ -58,6 +58,7 @@ struct Verdict {
     enum class Kind { Passed, Failed, Warning };
     Kind kind = Kind::Passed;
     std::string reason{};  // what failed or needs a look; empty when it passed
+    std::string backup{};  // the backup taken before the chip was changed, when one was
 
     // "PASSED", "FAILED: reason", "WARNING: reason".
     std::string text() const;

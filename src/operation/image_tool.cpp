@@ -418,7 +418,9 @@ bool ImageTool::conclude(const Verdict& verdict) {
     ui.setGaugeColour(verdict.kind == Verdict::Kind::Passed    ? kLime
                       : verdict.kind == Verdict::Kind::Warning ? kYellow
                                                                : kRed);
-    ui.showVerdict(verdict);
+    Verdict shown = verdict;
+    shown.backup = record.backup;
+    ui.showVerdict(shown);
     return verdict.kind != Verdict::Kind::Failed;
 }
 
