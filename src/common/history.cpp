@@ -412,7 +412,7 @@ Result<std::vector<Backup>> Store::backups(const BackupFilter& filter) {
         if (!db) return Failure{db.error()};
         std::unordered_map<std::string, Backup> index;
         Statement select(*db,
-                         "SELECT path, chip_id, size, sha256, written_file, verdict, suspect FROM backups "
+                         "SELECT path, chip_id, size, sha256, written_file, verdict, suspect, rowid FROM backups "
                          "WHERE ?1 = '' OR tool = ?1");
         select.bind(filter.tool);
         int rc = SQLITE_ROW;
@@ -423,7 +423,8 @@ Result<std::vector<Backup>> Store::backups(const BackupFilter& filter) {
                                      .writtenFile = select.text(4),
                                      .verdict = select.text(5),
                                      .suspect = select.number(6).value_or(0) != 0,
-                                     .indexed = true};
+                                     .indexed = true,
+                                     .order = static_cast<int64_t>(select.number(7).value_or(0))};
         }
         if (rc != SQLITE_DONE) return failure(sqlite3_errmsg(*db));
 
@@ -452,8 +453,10 @@ Result<std::vector<Backup>> Store::backups(const BackupFilter& filter) {
                 listed.push_back(std::move(backup));
             }
         }
+        // Backups of the same second in the order they were taken, as far as the index knows it.
         std::sort(listed.begin(), listed.end(), [](const Backup& a, const Backup& b) {
-            return a.time != b.time ? a.time > b.time : a.path > b.path;
+            if (a.time != b.time) return a.time > b.time;
+            return a.order != b.order ? a.order > b.order : a.path > b.path;
         });
         return listed;
     });
