@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include "common/backup_name.h"
@@ -287,7 +289,18 @@ Result<sqlite3*> Store::connection() {
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     // WAL lets the windows read while the command line writes. Where the file
     // system cannot share memory, the database keeps its rollback journal.
-    if (Statement wal(db, "PRAGMA journal_mode=WAL"); wal.step() != SQLITE_ROW) return sqlFailed();
+    // Turning it on takes the file alone, and a second process opening a new
+    // database at that moment is refused at once, past the busy handler.
+    const auto walOn = [&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+        for (;;) {
+            const int rc = Statement(db, "PRAGMA journal_mode=WAL").step();
+            if (rc == SQLITE_ROW) return true;
+            if (rc != SQLITE_BUSY || std::chrono::steady_clock::now() >= until) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    };
+    if (!walOn()) return sqlFailed();
     const auto newer = [&](int version) {
         return fail("written by a newer release (schema " + std::to_string(version) + ")");
     };
