@@ -3,6 +3,7 @@
 #include <array>
 #include <numeric>
 
+#include "edid/edid.h"
 #include "sim/bench.h"
 
 namespace kjsim {
@@ -104,10 +105,10 @@ std::shared_ptr<ChipModel> makeEeprom(const BenchOptions& options) {
 
 constexpr ChipEntry kEeprom{
     .name = "eeprom",
-    .firmware = "V41",
+    .firmware = kj::firmware::kV41,
     .make = makeEeprom,
     .writableSize = kEepromSize,
-    .tool = "edid",
+    .family = &kj::edid::kFamily,
 };
 KJ_REGISTER(ChipEntry, kEeprom)
 }  // namespace

@@ -13,6 +13,7 @@
 #include "common/image_file.h"
 #include "common/registry.h"
 #include "common/text.h"
+#include "link/firmware_id.h"
 #include "link/link.h"
 
 namespace kj {
@@ -34,7 +35,7 @@ struct Family {
     std::string_view name{};             // the command line's tool name
     std::string_view launcherButton{};   // the launcher button's object name
     std::string_view launcherCaption{};  // and its caption
-    std::string_view firmware{};         // the firmware family: "V41", "V42", "ITE", "NPCE"
+    FirmwareId firmware{};               // the firmware it talks to
     LinkVariant link{};
     Language language = Language::English;
     EndBytes ends{};
