@@ -103,10 +103,16 @@ std::shared_ptr<ChipModel> makeEeprom(const BenchOptions& options) {
     return chip;
 }
 
+constexpr ChipFlag kFlags[] = {
+    {"--eeprom", "FILE", "EDID EEPROM image (default: a built-in panel EDID)",
+     [](BenchOptions& o, const std::string&, const std::string& v) { o.eepromFile = v; }},
+};
+
 constexpr ChipEntry kEeprom{
     .name = "eeprom",
     .firmware = kj::firmware::kV41,
     .make = makeEeprom,
+    .flags = kFlags,
     .writableSize = kEepromSize,
     .family = &kj::edid::kFamily,
 };
