@@ -30,6 +30,7 @@
 #include <string>
 #include <thread>
 
+#include "operation/family.h"
 #include "sim/bench.h"
 #include "sim/paced_link.h"
 #include "sim/sim_bridge.h"
@@ -85,7 +86,7 @@ void setDeadCell(Options& o) {
     const size_t colon = o.deadCell.find(':');
     const ChipEntry* chip = colon == std::string::npos ? flashChipOf(o.bench.family)
                                                        : findChip(std::string_view(o.deadCell).substr(0, colon));
-    if (!chip || chip->firmware != o.bench.family || chip->writableSize == 0)
+    if (!chip || chip->firmware.name != o.bench.family || chip->writableSize == 0)
         throw std::invalid_argument(flag + ": no such flash behind " + o.bench.family + " in \"" + o.deadCell + "\"");
     const std::string address = colon == std::string::npos ? o.deadCell : o.deadCell.substr(colon + 1);
     o.bench.deadCells[std::string(chip->name)] =
@@ -95,15 +96,16 @@ void setDeadCell(Options& o) {
 std::string familyNames(std::string_view separator) {
     std::string names;
     for (const Firmware* firmware : firmwares())
-        names += (names.empty() ? "" : std::string(separator)) + std::string(firmware->name);
+        names += (names.empty() ? "" : std::string(separator)) + std::string(firmware->id.name);
     return names;
 }
 
 std::string chipList() {
     std::string text;
     for (const ChipEntry* chip : chipEntries()) {
-        text += std::string(chip->name) + " " + std::string(chip->firmware) + " " +
-                (chip->tool.empty() ? "-" : std::string(chip->tool)) + " " + std::to_string(chip->writableSize) + "\n";
+        text += std::string(chip->name) + " " + std::string(chip->firmware.name) + " " +
+                (chip->family ? std::string(chip->family->name) : "-") + " " + std::to_string(chip->writableSize) +
+                "\n";
     }
     return text;
 }
@@ -132,10 +134,8 @@ constexpr Flag kFlags[] = {
      [](Options& o, const std::string&, const std::string&) { o.listChips = true; }},
     {"--version", "TEXT", "answer to 'B' (\\r, \\n, \\\\ and \\xHH escapes allowed)",
      [](Options& o, const std::string&, const std::string& v) { o.bench.version = unescape(v); }},
-    {"--flash", "FILE", "the flash image: KB90xx, ITE, NPCE, or MEC16 MAIN then INFO (default: a test pattern)",
+    {"--flash", "FILE", "the family's flash, whole, in its chip's own order (default: a test pattern)",
      [](Options& o, const std::string&, const std::string& v) { o.bench.flashFile = v; }},
-    {"--eeprom", "FILE", "EDID EEPROM image (default: a built-in panel EDID)",
-     [](Options& o, const std::string&, const std::string& v) { o.bench.eepromFile = v; }},
     {"--link", "PATH", "make a symlink to the port at PATH (removed at exit)",
      [](Options& o, const std::string&, const std::string& v) { o.link = v; }},
     {"--silent-from-step", "N", "send nothing from the N-th reply on",

@@ -33,7 +33,7 @@ std::vector<NetFamily> netFamilies() {
     for (const kj::Family* family : kj::families()) {
         if (!family->sessions) continue;
         for (const kjsim::ChipEntry* chip : kjsim::chipEntries())
-            if (chip->tool == family->name) all.push_back({family, chip});
+            if (chip->family == family) all.push_back({family, chip});
     }
     return all;
 }
