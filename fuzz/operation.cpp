@@ -58,7 +58,7 @@ std::vector<Target> targets() {
     for (const kj::Family* family : kj::families()) {
         if (!family->sessions) continue;
         for (const kjsim::ChipEntry* chip : kjsim::chipsBehind(family->firmware))
-            if (chip->tool == family->name) out.push_back({family, chip});
+            if (chip->family == family) out.push_back({family, chip});
     }
     return out;
 }

@@ -29,7 +29,7 @@ std::vector<const ChipEntry*> chipEntries() {
 std::vector<const ChipEntry*> chipsBehind(std::string_view firmware) {
     std::vector<const ChipEntry*> out;
     for (const ChipEntry* entry : chipEntries())
-        if (entry->firmware == firmware) out.push_back(entry);
+        if (entry->firmware.name == firmware) out.push_back(entry);
     return out;
 }
 

@@ -1,7 +1,8 @@
 // A programmer with its family's standard chips on the bench, ready to be put
 // behind the in-process bridge or the pseudo-terminal server. Each chip file
 // registers a ChipEntry: which firmware it sits behind, how it is made, its
-// korvel-progsim flags. Nothing here lists the chips.
+// korvel-progsim flags, the product family whose image it holds. Nothing here
+// lists the chips.
 #pragma once
 
 #include <any>
@@ -17,13 +18,18 @@
 #include "sim/programmer.h"
 #include "sim/sim_bridge.h"
 
+namespace kj {
+struct Family;
+}
+
 namespace kjsim {
 
 struct BenchOptions {
-    std::string family = "V41";  // the firmware's name
-    std::string version{};       // answer to 'B'; empty: the family's default
-    std::string flashFile{};     // the family's flash image; empty: a test pattern
-    std::string eepromFile{};    // EDID EEPROM image; empty: a built-in panel EDID
+    // The firmware's name.
+    std::string family{kj::firmware::kV41};
+    std::string version{};     // answer to 'B'; empty: the family's default
+    std::string flashFile{};   // the family's flash image; empty: a test pattern
+    std::string eepromFile{};  // EDID EEPROM image; empty: a built-in panel EDID
     Faults faults{};
     bool noChip = false;  // nothing wired to the programmer: no chip answers
     // Flash cells that keep their value when programmed: chip name, offset.
@@ -55,18 +61,18 @@ struct ChipFlag {
 };
 
 struct ChipEntry {
-    std::string_view name;      // "kb90xx", "eeprom", ...
-    std::string_view firmware;  // the firmware it sits behind
+    std::string_view name;    // "kb90xx", "eeprom", ...
+    kj::FirmwareId firmware;  // the firmware it sits behind
     // Throws std::runtime_error when its image file cannot be read.
     std::shared_ptr<ChipModel> (*make)(const BenchOptions& options);
     std::span<const ChipFlag> flags{};
     bool familyFlash = false;  // the family's flash: what --flash loads, --dead-cell reaches
     size_t writableSize = 0;   // bytes a write reaches, from offset 0
-    // For whoever drives every chip alike: the product tool that moves its
-    // image, the image as that tool reads it (null: the whole flash), and
-    // (when a plain write of the image will not do) the chip made ready for a
-    // write and the image to send.
-    std::string_view tool{};
+    // For whoever drives every chip alike: the product family whose tool
+    // moves its image (null: none), the image as that tool reads it (null: the
+    // whole flash), and (when a plain write of the image will not do) the chip
+    // made ready for a write and the image to send.
+    const kj::Family* family = nullptr;
     Bytes (*image)(const ChipModel& chip) = nullptr;
     Bytes (*prepareWrite)(ChipModel& chip, Bytes image) = nullptr;
 };
@@ -114,7 +120,7 @@ std::shared_ptr<SimBridge> makeSimBridge(const Bench& bench);
 // The image in `file` (see loadImageFile), or `fallback` when no file is named.
 Bytes imageOr(const std::string& file, size_t size, Bytes fallback);
 
-// The image of the chip as its entry's tool reads it.
+// The image of the chip as its entry's family reads it.
 Bytes toolImage(const ChipEntry& entry, const ChipModel& chip);
 
 // Flag values, for the rows of ChipFlag; both throw std::invalid_argument

@@ -3,6 +3,7 @@
 #include <array>
 #include <numeric>
 
+#include "edid/edid.h"
 #include "sim/bench.h"
 
 namespace kjsim {
@@ -102,12 +103,18 @@ std::shared_ptr<ChipModel> makeEeprom(const BenchOptions& options) {
     return chip;
 }
 
+constexpr ChipFlag kFlags[] = {
+    {"--eeprom", "FILE", "EDID EEPROM image (default: a built-in panel EDID)",
+     [](BenchOptions& o, const std::string&, const std::string& v) { o.eepromFile = v; }},
+};
+
 constexpr ChipEntry kEeprom{
     .name = "eeprom",
-    .firmware = "V41",
+    .firmware = kj::firmware::kV41,
     .make = makeEeprom,
+    .flags = kFlags,
     .writableSize = kEepromSize,
-    .tool = "edid",
+    .family = &kj::edid::kFamily,
 };
 KJ_REGISTER(ChipEntry, kEeprom)
 }  // namespace

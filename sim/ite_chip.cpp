@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "ite/ite.h"
 #include "sim/bench.h"
 
 namespace kjsim {
@@ -209,7 +210,7 @@ void IteChip::writeData(Wire& wire) {
 }
 
 namespace {
-constexpr Firmware kIte{.name = "ITE", .version = "ITE_V2.3\r\n"};
+constexpr Firmware kIte{.id = kj::firmware::kIte, .version = "ITE_V2.3\r\n"};
 KJ_REGISTER(Firmware, kIte)
 
 std::shared_ptr<ChipModel> makeIte(const BenchOptions& options) {
@@ -242,12 +243,12 @@ constexpr size_t kSampleStride = 4099;
 
 constexpr ChipEntry kIteEntry{
     .name = "ite",
-    .firmware = "ITE",
+    .firmware = kj::firmware::kIte,
     .make = makeIte,
     .flags = kFlags,
     .familyFlash = true,
     .writableSize = kIteFlashSize,
-    .tool = "ite",
+    .family = &kj::ite::kFamily,
     // Mostly erased, as the write sends only what is not: a few bytes keep a run short.
     .prepareWrite =
         [](ChipModel&, Bytes image) {

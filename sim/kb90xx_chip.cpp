@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "kb90xx/kb90xx.h"
 #include "sim/bench.h"
 
 namespace kjsim {
@@ -154,7 +155,7 @@ void Kb90xxChip::sendChecksums(Wire& wire) {
 namespace {
 // The V41 firmware: the controller's flash, the panel's EEPROM and the keyboard
 // connector behind one programmer.
-constexpr Firmware kV41{.name = "V41", .version = "V41"};
+constexpr Firmware kV41{.id = kj::firmware::kV41, .version = "V41"};
 KJ_REGISTER(Firmware, kV41)
 
 std::shared_ptr<ChipModel> makeKb90xx(const BenchOptions& options) {
@@ -165,11 +166,11 @@ std::shared_ptr<ChipModel> makeKb90xx(const BenchOptions& options) {
 
 constexpr ChipEntry kKb90xx{
     .name = "kb90xx",
-    .firmware = "V41",
+    .firmware = kj::firmware::kV41,
     .make = makeKb90xx,
     .familyFlash = true,
     .writableSize = kKbFlashSize,
-    .tool = "kb90xx",
+    .family = &kj::kb90xx::kFamily,
 };
 KJ_REGISTER(ChipEntry, kKb90xx)
 }  // namespace

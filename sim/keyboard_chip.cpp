@@ -110,7 +110,7 @@ constexpr ChipFlag kFlags[] = {
 
 constexpr ChipEntry kKeyboard{
     .name = "keyboard",
-    .firmware = "V41",
+    .firmware = kj::firmware::kV41,
     .make = [](const BenchOptions& options) -> std::shared_ptr<ChipModel> {
         auto chip = std::make_shared<KeyboardChip>(KeyboardChip::demoScript(), true);
         chip->setFaults(options.chipFaults<KeyboardFaults>());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "mec16/mec16.h"
 #include "sim/bench.h"
 
 namespace kjsim {
@@ -250,7 +251,7 @@ void Mec16Chip::writeStream(Wire& wire) {
 }
 
 namespace {
-constexpr Firmware kV42{.name = "V42", .version = "V42", .closingBytes = "0"};
+constexpr Firmware kV42{.id = kj::firmware::kV42, .version = "V42", .closingBytes = "0"};
 KJ_REGISTER(Firmware, kV42)
 
 std::shared_ptr<ChipModel> makeMec16(const BenchOptions& options) {
@@ -287,12 +288,12 @@ constexpr ChipFlag kFlags[] = {
 
 constexpr ChipEntry kMec16{
     .name = "mec16",
-    .firmware = "V42",
+    .firmware = kj::firmware::kV42,
     .make = makeMec16,
     .flags = kFlags,
     .familyFlash = true,
     .writableSize = kMecMainSize,
-    .tool = "mec16",
+    .family = &kj::mec16::kFamily,
     .image = [](const ChipModel& chip) { return static_cast<const Mec16Chip&>(chip).main(); },
     // The write does not erase: the technician erases first.
     .prepareWrite =

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "npce/npce.h"
 #include "sim/bench.h"
 
 namespace kjsim {
@@ -139,7 +140,8 @@ void NpceChip::writeStream(Wire& wire) {
 }
 
 namespace {
-constexpr Firmware kNpce{.name = "NPCE", .version = "NPCE_V1.7\r\n", .answersEndBytes = true, .endAnswer = 0x55};
+constexpr Firmware kNpce{
+    .id = kj::firmware::kNpce, .version = "NPCE_V1.7\r\n", .answersEndBytes = true, .endAnswer = 0x55};
 KJ_REGISTER(Firmware, kNpce)
 
 std::shared_ptr<ChipModel> makeNpce(const BenchOptions& options) {
@@ -188,12 +190,12 @@ constexpr ChipFlag kFlags[] = {
 
 constexpr ChipEntry kNpceEntry{
     .name = "npce",
-    .firmware = "NPCE",
+    .firmware = kj::firmware::kNpce,
     .make = makeNpce,
     .flags = kFlags,
     .familyFlash = true,
     .writableSize = kNpceFlashSize,
-    .tool = "npce",
+    .family = &kj::npce::kFamily,
 };
 KJ_REGISTER(ChipEntry, kNpceEntry)
 }  // namespace

@@ -19,13 +19,13 @@ const Firmware& registered(std::string_view name) {
 
 const Firmware* findFirmware(std::string_view name) {
     for (const Firmware* firmware : kj::Registry<Firmware>::entries())
-        if (firmware->name == name) return firmware;
+        if (firmware->id.name == name) return firmware;
     return nullptr;
 }
 
 std::vector<const Firmware*> firmwares() {
     auto all = kj::Registry<Firmware>::entries();
-    std::sort(all.begin(), all.end(), [](const Firmware* a, const Firmware* b) { return a->name < b->name; });
+    std::sort(all.begin(), all.end(), [](const Firmware* a, const Firmware* b) { return a->id.name < b->id.name; });
     return all;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/registry.h"
+#include "link/firmware_id.h"
 #include "sim/wire.h"
 
 namespace kjsim {
@@ -18,7 +19,7 @@ namespace kjsim {
 // What sets one programmer firmware apart from the others, as data. Each
 // registers itself from the file of the chip it is made for.
 struct Firmware {
-    std::string_view name;            // "V41", "V42", "ITE", "NPCE"
+    kj::FirmwareId id;                // as the product names it
     std::string_view version;         // its answer to 'B', as shipped
     std::string_view closingBytes{};  // end bytes it takes besides 'I' and 'O'
     bool answersEndBytes = false;     // each end byte gets `endAnswer` back

@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iomanip>
 #include <iostream>
 #include <mutex>
@@ -30,6 +31,8 @@
 #include <string>
 #include <thread>
 
+#include "common/command_line.h"
+#include "operation/family.h"
 #include "sim/bench.h"
 #include "sim/paced_link.h"
 #include "sim/sim_bridge.h"
@@ -85,7 +88,7 @@ void setDeadCell(Options& o) {
     const size_t colon = o.deadCell.find(':');
     const ChipEntry* chip = colon == std::string::npos ? flashChipOf(o.bench.family)
                                                        : findChip(std::string_view(o.deadCell).substr(0, colon));
-    if (!chip || chip->firmware != o.bench.family || chip->writableSize == 0)
+    if (!chip || chip->firmware.name != o.bench.family || chip->writableSize == 0)
         throw std::invalid_argument(flag + ": no such flash behind " + o.bench.family + " in \"" + o.deadCell + "\"");
     const std::string address = colon == std::string::npos ? o.deadCell : o.deadCell.substr(colon + 1);
     o.bench.deadCells[std::string(chip->name)] =
@@ -95,15 +98,16 @@ void setDeadCell(Options& o) {
 std::string familyNames(std::string_view separator) {
     std::string names;
     for (const Firmware* firmware : firmwares())
-        names += (names.empty() ? "" : std::string(separator)) + std::string(firmware->name);
+        names += (names.empty() ? "" : std::string(separator)) + std::string(firmware->id.name);
     return names;
 }
 
 std::string chipList() {
     std::string text;
     for (const ChipEntry* chip : chipEntries()) {
-        text += std::string(chip->name) + " " + std::string(chip->firmware) + " " +
-                (chip->tool.empty() ? "-" : std::string(chip->tool)) + " " + std::to_string(chip->writableSize) + "\n";
+        text += std::string(chip->name) + " " + std::string(chip->firmware.name) + " " +
+                (chip->family ? std::string(chip->family->name) : "-") + " " + std::to_string(chip->writableSize) +
+                "\n";
     }
     return text;
 }
@@ -132,10 +136,8 @@ constexpr Flag kFlags[] = {
      [](Options& o, const std::string&, const std::string&) { o.listChips = true; }},
     {"--version", "TEXT", "answer to 'B' (\\r, \\n, \\\\ and \\xHH escapes allowed)",
      [](Options& o, const std::string&, const std::string& v) { o.bench.version = unescape(v); }},
-    {"--flash", "FILE", "the flash image: KB90xx, ITE, NPCE, or MEC16 MAIN then INFO (default: a test pattern)",
+    {"--flash", "FILE", "the family's flash, whole, in its chip's own order (default: a test pattern)",
      [](Options& o, const std::string&, const std::string& v) { o.bench.flashFile = v; }},
-    {"--eeprom", "FILE", "EDID EEPROM image (default: a built-in panel EDID)",
-     [](Options& o, const std::string&, const std::string& v) { o.bench.eepromFile = v; }},
     {"--link", "PATH", "make a symlink to the port at PATH (removed at exit)",
      [](Options& o, const std::string&, const std::string& v) { o.link = v; }},
     {"--silent-from-step", "N", "send nothing from the N-th reply on",
@@ -164,15 +166,37 @@ constexpr Flag kFlags[] = {
     {"--help", "", "this text", [](Options& o, const std::string&, const std::string&) { o.help = true; }},
 };
 
-std::string usageLine(std::string_view name, std::string_view argument, std::string_view helpText) {
-    constexpr size_t kHelpColumn = 29;
-    std::string head = "  " + std::string(name);
-    if (!argument.empty()) head += " " + std::string(argument);
-    head.resize(std::max(head.size() + 1, kHelpColumn), ' ');
-    std::string help(helpText);
-    for (size_t at = 0; (at = help.find('\n', at)) != std::string::npos; at += kHelpColumn + 1)
-        help.insert(at + 1, kHelpColumn, ' ');
-    return head + help + "\n";
+// Every option, the server's own and then the chips', as rows of the command
+// line's grammar, and what each one sets.
+struct OptionRows {
+    std::vector<kj::Option> options;
+    std::vector<std::function<void(Options& o, const std::string& value)>> apply;
+
+    std::vector<const kj::Option*> list() const {
+        std::vector<const kj::Option*> all;
+        for (const auto& option : options) all.push_back(&option);
+        return all;
+    }
+};
+
+OptionRows optionRows() {
+    OptionRows rows;
+    for (const Flag& flag : kFlags) {
+        // -h as well, as every program takes it.
+        rows.options.push_back({.name = flag.name,
+                                .value = flag.argument,
+                                .help = flag.help,
+                                .shortName = flag.name == "--help" ? 'h' : '\0'});
+        rows.apply.push_back([&flag](Options& o, const std::string& v) { flag.apply(o, std::string(flag.name), v); });
+    }
+    for (const ChipEntry* chip : chipEntries()) {
+        for (const ChipFlag& flag : chip->flags) {
+            rows.options.push_back({.name = flag.name, .value = flag.argument, .help = flag.help});
+            rows.apply.push_back(
+                [&flag](Options& o, const std::string& v) { flag.apply(o.bench, std::string(flag.name), v); });
+        }
+    }
+    return rows;
 }
 
 std::string usage() {
@@ -181,40 +205,24 @@ std::string usage() {
         "Serves one simulated programmer on a pseudo-terminal until SIGINT or SIGTERM.\n"
         "Families: " +
         familyNames(", ") + "\n\n";
-    for (const Flag& flag : kFlags) text += usageLine(flag.name, flag.argument, flag.help);
-    for (const ChipEntry* chip : chipEntries())
-        for (const ChipFlag& flag : chip->flags) text += usageLine(flag.name, flag.argument, flag.help);
+    text += kj::optionLines(optionRows().list());
     return text + "\nPrints \"PORT <slave path>\" once the port is ready.\n";
 }
 
-// Takes the flag's value from the arguments when it has one.
-template <class Row>
-std::string valueOf(const Row& row, const std::string& arg, int argc, char** argv, int& i) {
-    if (row.argument.empty()) return {};
-    if (i + 1 >= argc) throw std::invalid_argument(arg + " needs a value");
-    return argv[++i];
-}
-
-const ChipFlag* findChipFlag(const std::string& name) {
-    for (const ChipEntry* chip : chipEntries())
-        for (const ChipFlag& flag : chip->flags)
-            if (flag.name == name) return &flag;
-    return nullptr;
-}
-
 Options parseArgs(int argc, char** argv) {
+    const OptionRows rows = optionRows();
+    kj::OptionReader reader(std::vector<std::string>(argv + 1, argv + argc));
+    reader.allow(rows.list());
+    kj::Arguments given;
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i] == std::string("-h") ? "--help" : argv[i];
-        const auto flag =
-            std::find_if(std::begin(kFlags), std::end(kFlags), [&](const Flag& f) { return f.name == arg; });
-        if (flag != std::end(kFlags)) {
-            flag->apply(o, arg, valueOf(*flag, arg, argc, argv, i));
-        } else if (const ChipFlag* chipFlag = findChipFlag(arg)) {
-            chipFlag->apply(o.bench, arg, valueOf(*chipFlag, arg, argc, argv, i));
-        } else {
-            throw std::invalid_argument("unknown option \"" + arg + "\"");
-        }
+    try {
+        reader.readAll(given);
+    } catch (const kj::UsageError& e) {
+        throw std::invalid_argument(e.message);
+    }
+    for (const auto& arg : given.given()) {
+        if (!arg.option) throw std::invalid_argument("unexpected argument: " + arg.text);
+        rows.apply[static_cast<size_t>(arg.option - rows.options.data())](o, arg.text);
     }
     if (!o.stats.empty() && !o.pace) throw std::invalid_argument("--stats needs --pace");
     setDeadCell(o);

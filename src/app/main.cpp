@@ -7,6 +7,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #ifndef _WIN32
 #include <sys/socket.h>
@@ -14,30 +15,20 @@
 #endif
 
 #include "app/launcher.h"
-#include "common/backup_name.h"
 #include "common/journal.h"
 #include "common/private_files.h"
 #include "link/bridge_choice.h"
+#include "link/program_options.h"
 #include "link/wait_guard.h"
 #include "link/wire_trace.h"
 #include "sim/simulated_bridges.h"
 
 namespace {
 
-const char kUsage[] =
-    "Usage: korvel-jig [--simulate] [--port PATH]... [--trace FILE] [--job TEXT]\n"
-    "\n"
+const char kAbout[] =
     "The desktop program for the Korvel USB programmer jig: one window per tool, reached from the launcher.\n"
-    "\n"
-    "  --simulate    work with the built-in simulated programmer\n"
-    "  --port PATH   use this serial port instead of the FTDI ports found (may be repeated)\n"
-    "  --trace FILE  append every byte to and from the programmer, and the log lines, to FILE\n"
-    "                (or set KORVEL_TRACE=FILE)\n"
-    "  --job TEXT    the board or job worked on, as the windows' \"Board / job\" field starts\n"
-    "  -h, --help    show this help and exit\n"
-    "  --version     show the version and exit\n"
-    "\n"
-    "Qt's own options (-platform NAME, -style NAME, -display NAME, ...) are passed to Qt.\n";
+    "\n";
+const char kQtNote[] = "\nQt's own options (-platform NAME, -style NAME, -display NAME, ...) are passed to Qt.\n";
 
 const char kVersion[] = "korvel-jig " KJ_VERSION "\n";
 
@@ -45,51 +36,40 @@ const char kVersion[] = "korvel-jig " KJ_VERSION "\n";
 constexpr int kExitFatal = 1;
 constexpr int kExitUsage = 2;
 
-// Qt's options that the toolkit takes out of the command line itself.
-struct QtOption {
-    std::string_view name;
-    bool takesValue;
-};
-constexpr QtOption kQtOptions[] = {
-    {"-platform", true},        {"-platformpluginpath", true}, {"-platformtheme", true}, {"-plugin", true},
-    {"-style", true},           {"-stylesheet", true},         {"-display", true},       {"-session", true},
-    {"-qwindowgeometry", true}, {"-qwindowtitle", true},       {"-reverse", false},      {"-nograb", false},
+// Qt's options, which the toolkit takes out of the command line itself: read
+// here only to be passed over.
+constexpr kj::Option kQtOptions[] = {
+    {.name = "-platform", .value = "NAME", .hidden = true},
+    {.name = "-platformpluginpath", .value = "PATH", .hidden = true},
+    {.name = "-platformtheme", .value = "NAME", .hidden = true},
+    {.name = "-plugin", .value = "NAME", .hidden = true},
+    {.name = "-style", .value = "NAME", .hidden = true},
+    {.name = "-stylesheet", .value = "FILE", .hidden = true},
+    {.name = "-display", .value = "NAME", .hidden = true},
+    {.name = "-session", .value = "NAME", .hidden = true},
+    {.name = "-qwindowgeometry", .value = "GEOMETRY", .hidden = true},
+    {.name = "-qwindowtitle", .value = "TITLE", .hidden = true},
+    {.name = "-reverse", .hidden = true},
+    {.name = "-nograb", .hidden = true},
 };
 
-const QtOption* qtOption(std::string_view arg) {
-    for (const auto& option : kQtOptions) {
-        if (arg == option.name) return &option;
-    }
-    return nullptr;
+std::string usage() {
+    return "Usage: korvel-jig " + kj::synopsis(kj::kProgramOptions) + "\n\n" + kAbout +
+           kj::optionLines(kj::kProgramOptions) + kQtNote;
 }
 
-enum class Start { Run, Help, Version, UsageError };
-
 // Read before the toolkit starts, so that help, version and mistakes need no display.
-Start parseArguments(int argc, char** argv, kj::BridgeChoice& choice, std::string& tracePath, std::string& job) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") return Start::Help;
-        if (arg == "--version") return Start::Version;
-        if (arg == "--simulate") {
-            choice.simulate = true;
-        } else if (arg == "--port" || arg == "--trace" || arg == "--job") {
-            if (i + 1 == argc) {
-                std::fprintf(stderr, "korvel-jig: %s needs a %s\n", argv[i],
-                             arg == "--port"  ? "PATH"
-                             : arg == "--job" ? "TEXT"
-                                              : "FILE");
-                return Start::UsageError;
-            }
-            (arg == "--port" ? choice.ports.emplace_back() : arg == "--job" ? job : tracePath) = argv[++i];
-        } else if (const QtOption* option = qtOption(arg)) {
-            if (option->takesValue) ++i;
-        } else {
-            std::fprintf(stderr, "korvel-jig: unknown option %s\n", argv[i]);
-            return Start::UsageError;
-        }
-    }
-    return Start::Run;
+kj::ProgramOptions parseArguments(int argc, char** argv) {
+    kj::OptionReader reader(std::vector<std::string>(argv + 1, argv + argc));
+    reader.allow(kj::kProgramOptions);
+    std::vector<const kj::Option*> qt;
+    for (const auto& option : kQtOptions) qt.push_back(&option);
+    reader.allow(qt);
+    kj::Arguments given;
+    reader.readAll(given);
+    auto options = kj::takeProgramOptions(given);
+    if (!options.help && !options.version) given.finish();
+    return options;
 }
 
 #ifdef _WIN32
@@ -126,21 +106,28 @@ int showFatal(const QString& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    kj::BridgeChoice choice;
-    std::string tracePath;
-    std::string job;
-    switch (parseArguments(argc, argv, choice, tracePath, job)) {
-        case Start::Help: std::fputs(kUsage, stdout); return 0;
-        case Start::Version: std::fputs(kVersion, stdout); return 0;
-        case Start::UsageError: std::fputs(kUsage, stderr); return kExitUsage;
-        case Start::Run: break;
+    kj::ProgramOptions options;
+    try {
+        options = parseArguments(argc, argv);
+    } catch (const kj::UsageError& e) {
+        std::fprintf(stderr, "korvel-jig: %s\n%s", e.message.c_str(), usage().c_str());
+        return kExitUsage;
     }
+    if (options.help) {
+        std::fputs(usage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs(kVersion, stdout);
+        return 0;
+    }
+    const kj::BridgeChoice& choice = options.bridges;
     QApplication app(argc, argv);
     QApplication::setApplicationName("Korvel_JIG");
     // Only the launcher's Exit ends the program, never a window that closes.
     QApplication::setQuitOnLastWindowClosed(false);
     kj::forbidWaitsOnThisThread();
-    if (std::string error; !kj::trace::startFromOptions(tracePath, error)) {
+    if (std::string error; !kj::trace::startFromOptions(options.tracePath, error)) {
         std::fprintf(stderr, "korvel-jig: --trace: %s\n", error.c_str());
         return kExitUsage;
     }
@@ -150,11 +137,11 @@ int main(int argc, char** argv) {
         kj::journal::start();
         if (tightened) {
             std::fprintf(stderr, "korvel-jig: %s\n", tightened->c_str());
-            kj::journal::line("korvel-jig", kj::safeLabel(job), *tightened);
+            kj::journal::line("korvel-jig", options.job, *tightened);
         }
         kj::AppContext context{
-            kj::trace::traced(choice.simulate ? kjsim::simulatedBridges() : kj::portBridges(choice.ports)), desktop,
-            kj::SafetySettings::load(kj::settingsFile()), kj::safeLabel(job)};
+            kj::trace::traced(choice.simulate ? kjsim::simulatedBridges(choice.fresh) : kj::portBridges(choice.ports)),
+            desktop, kj::SafetySettings::load(kj::settingsFile()), options.job};
         kj::Launcher launcher(context);
         quitOnSignals(launcher);
         QObject::connect(&app, &QCoreApplication::aboutToQuit, &launcher, [&launcher] { launcher.shutDown(); });

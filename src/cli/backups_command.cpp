@@ -13,7 +13,7 @@ namespace {
 
 int runBackups(Context& context, const std::string&, Options& options) {
     const std::string job = context.ui.jobLabel;
-    const std::string tool = options.positional().value_or("");
+    const std::string tool = options.word().value_or("");
     options.finish();
     const Tool* named = tool.empty() ? nullptr : toolNamed(tool);
     if (!tool.empty() && (!named || !named->family)) throw UsageError{"unknown tool \"" + tool + "\""};
@@ -33,12 +33,12 @@ int runBackups(Context& context, const std::string&, Options& options) {
     return written ? kExitSuccess : kExitFailure;
 }
 
-const Tool kBackups{.name = "backups",
-                    .usage =
-                        "backups [TOOL] [--job TEXT]\n"
-                        "    the backups kept of TOOL's chips (of every tool's when none is named), newest\n"
-                        "    first; \"unknown\" where the index does not say\n",
-                    .run = runBackups};
+constexpr Action kActions[] = {{
+    .words = "[TOOL]",
+    .help = "the backups kept of TOOL's chips (of every tool's when none is named), newest\n"
+            "first, of one job with --job TEXT; \"unknown\" where the index does not say",
+}};
+const Tool kBackups{.ownName = "backups", .actions = kActions, .run = runBackups};
 
 }  // namespace
 

@@ -48,11 +48,15 @@ int runHistory(Context& context, const std::string&, Options& options) {
     return written ? kExitSuccess : kExitFailure;
 }
 
-const Tool kHistory{.name = "history",
-                    .usage =
-                        "history [--job TEXT] [--tool TOOL] [--since YYYY-MM-DD] [--csv]\n"
-                        "    the operations recorded, newest first; --csv writes CSV (RFC 4180, UTF-8)\n",
-                    .run = runHistory};
+constexpr Option kToolOption{.name = "--tool", .value = "TOOL", .help = "only the operations of TOOL"};
+constexpr Option kSinceOption{.name = "--since", .value = "YYYY-MM-DD", .help = "only the operations from that day on"};
+constexpr Option kCsvOption{.name = "--csv", .help = "CSV (RFC 4180, UTF-8) instead of a table"};
+constexpr const Option* kOptions[] = {&kToolOption, &kSinceOption, &kCsvOption};
+constexpr Action kActions[] = {{
+    .own = kOptions,
+    .help = "the operations recorded, newest first; of one job with --job TEXT",
+}};
+const Tool kHistory{.ownName = "history", .actions = kActions, .run = runHistory};
 
 }  // namespace
 

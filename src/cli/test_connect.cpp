@@ -17,7 +17,8 @@ int runTestConnect(Context& context, const std::string&, Options& options) {
     return awaitEnd(test, OnInterrupt::Abort);
 }
 
-const Tool kTestConnect{.name = "test-connect", .usage = "test-connect\n", .run = runTestConnect};
+constexpr Action kActions[] = {{.help = "the connection test window's list: the ports, the driver and the firmware"}};
+const Tool kTestConnect{.ownName = "test-connect", .actions = kActions, .run = runTestConnect};
 
 }  // namespace
 

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include "common/backup_name.h"
@@ -287,7 +289,18 @@ Result<sqlite3*> Store::connection() {
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     // WAL lets the windows read while the command line writes. Where the file
     // system cannot share memory, the database keeps its rollback journal.
-    if (Statement wal(db, "PRAGMA journal_mode=WAL"); wal.step() != SQLITE_ROW) return sqlFailed();
+    // Turning it on takes the file alone, and a second process opening a new
+    // database at that moment is refused at once, past the busy handler.
+    const auto walOn = [&] {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+        for (;;) {
+            const int rc = Statement(db, "PRAGMA journal_mode=WAL").step();
+            if (rc == SQLITE_ROW) return true;
+            if (rc != SQLITE_BUSY || std::chrono::steady_clock::now() >= until) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    };
+    if (!walOn()) return sqlFailed();
     const auto newer = [&](int version) {
         return fail("written by a newer release (schema " + std::to_string(version) + ")");
     };
@@ -412,7 +425,7 @@ Result<std::vector<Backup>> Store::backups(const BackupFilter& filter) {
         if (!db) return Failure{db.error()};
         std::unordered_map<std::string, Backup> index;
         Statement select(*db,
-                         "SELECT path, chip_id, size, sha256, written_file, verdict, suspect FROM backups "
+                         "SELECT path, chip_id, size, sha256, written_file, verdict, suspect, rowid FROM backups "
                          "WHERE ?1 = '' OR tool = ?1");
         select.bind(filter.tool);
         int rc = SQLITE_ROW;
@@ -423,7 +436,8 @@ Result<std::vector<Backup>> Store::backups(const BackupFilter& filter) {
                                      .writtenFile = select.text(4),
                                      .verdict = select.text(5),
                                      .suspect = select.number(6).value_or(0) != 0,
-                                     .indexed = true};
+                                     .indexed = true,
+                                     .order = static_cast<int64_t>(select.number(7).value_or(0))};
         }
         if (rc != SQLITE_DONE) return failure(sqlite3_errmsg(*db));
 
@@ -452,8 +466,10 @@ Result<std::vector<Backup>> Store::backups(const BackupFilter& filter) {
                 listed.push_back(std::move(backup));
             }
         }
+        // Backups of the same second in the order they were taken, as far as the index knows it.
         std::sort(listed.begin(), listed.end(), [](const Backup& a, const Backup& b) {
-            return a.time != b.time ? a.time > b.time : a.path > b.path;
+            if (a.time != b.time) return a.time > b.time;
+            return a.order != b.order ? a.order > b.order : a.path > b.path;
         });
         return listed;
     });

@@ -94,6 +94,7 @@ struct Backup {
     std::string verdict{};          // how that operation ended; empty until it is settled
     std::optional<bool> suspect{};  // the chip was taken after a failure; nothing when unknown
     bool indexed = false;           // the index holds a row for it
+    int64_t order = 0;              // the index's order of entry; 0 when it has no row
 };
 
 // Empty fields match anything; `since` is a date, YYYY-MM-DD.

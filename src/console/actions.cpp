@@ -87,15 +87,24 @@ void takeBackupOptions(ImageTool& tool, Options& options, const std::optional<st
     tool.safety.backupFile = file.value_or("");
 }
 
-// The option that lets a file through a gate of a write, or --force, which
-// did so before and says so once.
-std::string gateOption(Options& options, const std::string& name, bool force) {
-    if (options.flag(name)) return name;
+std::string gateOption(bool given, std::string_view name, bool force) {
+    if (given) return std::string(name);
     if (!force) return {};
     std::cerr << "korvel-cli: note: --force here stands for " << name
               << "; --force will only mean replacing an output in the next release\n";
     return "--force";
 }
+
+namespace {
+
+// --input FILE, checked before the link opens.
+Input inputOption(Options& options) {
+    const auto path = options.value("--input");
+    if (!path || path->empty()) throw UsageError{"--input FILE is required"};
+    return inputFile(*path);
+}
+
+}  // namespace
 
 int readImage(Context& context, ImageTool& tool, Options& options, OnInterrupt policy, bool extended) {
     tool.safety.on = true;
@@ -109,13 +118,15 @@ int readImage(Context& context, ImageTool& tool, Options& options, OnInterrupt p
 }
 
 int writeImage(Context& context, ImageTool& tool, Options& options) {
-    const Input input = inputFile(options);
+    const Input input = inputOption(options);
     takeBackupOptions(tool, options, input.path);
     tool.safety.verify = !options.flag("--no-verify");
     const bool force = options.flag("--force");
+    const bool anySize = options.flag("--any-size");
+    const bool allowBlank = options.flag("--allow-blank");
     const Family& family = tool.family();
     if (!isImageSize(family, input.size)) {
-        context.ui.anySize = gateOption(options, "--any-size", force);
+        context.ui.anySize = gateOption(anySize, "--any-size", force);
         if (context.ui.anySize.empty()) {
             throw UsageError{input.path + " holds " + std::to_string(input.size) + " bytes; the " +
                              std::string(family.name) + " image is " + std::to_string(family.imageSize) +
@@ -123,14 +134,12 @@ int writeImage(Context& context, ImageTool& tool, Options& options) {
         }
     }
     if (input.blank) {
-        context.ui.allowBlank = gateOption(options, "--allow-blank", force);
+        context.ui.allowBlank = gateOption(allowBlank, "--allow-blank", force);
         if (context.ui.allowBlank.empty()) {
             throw UsageError{input.path + " is blank: every byte is " + hexUpper(*input.blank, 2) +
                              "h; add --allow-blank to write it anyway"};
         }
     }
-    options.flag("--any-size");
-    options.flag("--allow-blank");
     options.finish();
     context.ui.inputFile = input.path;
     context.ui.imageBytes = family.imageSize;
@@ -142,7 +151,7 @@ int writeImage(Context& context, ImageTool& tool, Options& options) {
 
 int verifyImage(Context& context, ImageTool& tool, Options& options) {
     tool.safety.on = true;
-    const Input input = inputFile(options);
+    const Input input = inputOption(options);
     options.finish();
     context.ui.inputFile = input.path;
     context.ui.imageBytes = tool.family().imageSize;
@@ -160,10 +169,38 @@ int eraseChip(ImageTool& tool, Options& options, bool extended) {
     return awaitEnd(tool.operation(), OnInterrupt::RunToTheEnd);
 }
 
+// A backup is the chip's image: a file of another size is none, and a blank
+// one (a clip without contact reads so) goes back only when asked for.
+int restoreImage(Context& context, ImageTool& tool, Options& options) {
+    const auto backup = options.value("--backup");
+    const bool allowBlank = options.flag("--allow-blank");
+    options.finish();
+    const Family& family = tool.family();
+    if (backup) {
+        const Input input = inputFile(*backup);
+        if (!isImageSize(family, input.size)) {
+            throw UsageError{input.path + " holds " + std::to_string(input.size) + " bytes; the " +
+                             std::string(family.name) + " image is " + std::to_string(family.imageSize) +
+                             ": it is no backup of this chip"};
+        }
+        if (input.blank && !allowBlank) {
+            throw UsageError{input.path + " is blank: every byte is " + hexUpper(*input.blank, 2) +
+                             "h; add --allow-blank to restore it anyway"};
+        }
+    }
+    if (allowBlank) context.ui.allowBlank = "--allow-blank";
+    tool.safety.on = true;
+    context.ui.imageBytes = family.imageSize;
+    watchInterrupts(&tool.operation(), OnInterrupt::RunToTheEnd);
+    tool.startRestore(backup);
+    return awaitEnd(tool.operation(), OnInterrupt::RunToTheEnd);
+}
+
 int imageAction(Context& context, ImageTool& tool, const std::string& action, Options& options,
                 OnInterrupt readPolicy) {
     if (action == "read") return readImage(context, tool, options, readPolicy);
     if (action == "verify") return verifyImage(context, tool, options);
+    if (action == "restore") return restoreImage(context, tool, options);
     return writeImage(context, tool, options);
 }
 

@@ -11,8 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/command_line.h"
 #include "common/frontend.h"
 #include "link/bridge.h"
+#include "operation/family.h"
 #include "operation/image_tool.h"
 
 namespace kj::cli {
@@ -23,38 +25,10 @@ inline constexpr int kExitUsage = 2;
 // A command ended by a signal while no operation ran: 128 + the signal, as a shell reports it.
 inline constexpr int kExitSignalBase = 128;
 
-// Thrown by the option parser and the input checks; main prints it and exits 2.
-struct UsageError {
-    std::string message;
-};
-
-// The options after TOOL ACTION: "--name VALUE" or "--name=VALUE", flags, and
-// positional arguments.
-class Options {
-public:
-    explicit Options(std::vector<std::string> args);
-    // The last one counts.
-    std::optional<std::string> value(const std::string& name);
-    std::vector<std::string> values(const std::string& name);
-    bool flag(const std::string& name);
-    // Whether it is there, and its value, leaving both for whoever takes them.
-    bool has(const std::string& name) const;
-    std::optional<std::string> peek(const std::string& name) const;
-    // A required "--name N" within [min, max].
-    long number(const std::string& name, long min, long max);
-    // The first argument when it is not an option, taken off.
-    std::optional<std::string> positional();
-    // Fails on anything not taken by now.
-    void finish() const;
-    // What is not taken yet, in order.
-    const std::vector<std::string>& remaining() const { return args_; }
-
-private:
-    std::vector<std::string> args_;
-};
-
-// A number within [min, max], or a usage error naming `what`.
-long parseNumber(const std::string& what, const std::string& text, long min, long max);
+// The options after TOOL ACTION, as the grammar read them; a usage error is
+// said and ends the command with kExitUsage.
+using Options = Arguments;
+using kj::UsageError;
 
 // The front end of a command: log lines to stdout, progress to stderr (on a
 // terminal, redrawn only when what it shows changes), files from the options
@@ -124,50 +98,85 @@ struct Context {
 
 // The checks made before any link opens: an --output that may be written (an
 // existing file, FIFO or device only with --force; a disk or a terminal never)
-// and an --input that can be read.
+// and an image file that can be read (--input's, or restore's --backup).
 std::string outputPath(Options& options);
 struct Input {
     std::string path;
     uint64_t size = 0;
     std::optional<uint8_t> blank;  // the byte a blank file holds throughout
 };
-Input inputFile(Options& options);
+Input inputFile(const std::string& path);
 // A --backup FILE is checked as an output (an existing one only with
 // `force`), and is never the write's input, by whatever name.
 void checkBackupPath(const std::string& path, bool force, const std::optional<std::string>& input);
+// The option that lets a file through a gate of a write (`name`) when it was
+// given; else --force, which did so before, with a note on stderr; else nothing.
+std::string gateOption(bool given, std::string_view name, bool force);
 
 // Runs an operation that has been started to its end; 0 when it succeeded.
 int awaitEnd(Operation& operation, OnInterrupt policy = OnInterrupt::Abort);
 
-// TOOL read --output FILE [--force] and TOOL write --input FILE of an image
-// tool; a write refuses a file whose size is not the chip's without
-// --any-size, and a blank one without --allow-blank. Until the first command
-// that changes the chip Ctrl-C stops a write at once; from then on the first
-// only warns and a second one abandons it. A read takes --read-twice (and
-// `extended`: the chip's extra block too); a write --no-backup, --backup FILE
-// and --no-verify.
+// The actions every image tool shares (their options in image_actions.h). A
+// write refuses a file whose size is not the chip's without --any-size, and
+// a blank one without --allow-blank. Until the first command that changes
+// the chip Ctrl-C stops a write, an erase or a restore at once; from then on
+// the first only warns and a second one abandons it. `extended`: the chip's
+// extra block too.
 int readImage(Context& context, ImageTool& tool, Options& options, OnInterrupt policy = OnInterrupt::Abort,
               bool extended = false);
 int writeImage(Context& context, ImageTool& tool, Options& options);
-// TOOL verify --input FILE: reads the chip and compares; writes nothing.
+// Reads the chip and compares; writes nothing.
 int verifyImage(Context& context, ImageTool& tool, Options& options);
-// An erase, after a backup (--no-backup, --backup FILE).
+// An erase, after a backup.
 int eraseChip(ImageTool& tool, Options& options, bool extended = false);
-// "read", "verify", else "write".
+// A backup written back through the whole net: --backup FILE, or the one the
+// history says the board came in with.
+int restoreImage(Context& context, ImageTool& tool, Options& options);
+// read, verify, restore, else write.
 int imageAction(Context& context, ImageTool& tool, const std::string& action, Options& options,
                 OnInterrupt readPolicy = OnInterrupt::Abort);
+
+// One action of a tool: its word, the options it takes (those every tool's
+// action of that name takes, then the tool's own), the words after them, and
+// what it does. A tool whose one action has no name takes no action word.
+struct Action {
+    std::string_view name{};
+    OptionList options{};
+    OptionList own{};
+    std::string_view words{};  // as its synopsis names them: "FILE|-"
+    std::string_view help{};   // the lines under its synopsis
+
+    // This action with a tool's own options, and its own help when given.
+    constexpr Action with(OptionList extra, std::string_view text = {}) const {
+        Action action = *this;
+        action.own = extra;
+        if (!text.empty()) action.help = text;
+        return action;
+    }
+};
 
 using ToolRun = int (*)(Context& context, const std::string& action, Options& options);
 
 struct Tool {
-    std::string_view name{};
-    std::string_view usage{};  // its actions, one per line
+    const Family* family = nullptr;  // what it works on: its name and its place in the list
+    std::string_view ownName{};      // a tool of no family: its name; it comes before the families
+    std::span<const Action> actions{};
     ToolRun run = nullptr;
-    const Family* family = nullptr;  // its place in the list; none: before the families
+
+    std::string_view name() const { return family ? family->name : ownName; }
 };
 
 // Every registered tool: the ones without a family first, then in the families' places.
 std::vector<const Tool*> tools();
 const Tool* toolNamed(std::string_view name);
+const Action* actionNamed(const Tool& tool, std::string_view name);
+
+// The options an action takes: the shared ones, then the tool's own.
+std::vector<const Option*> actionOptions(const Action& action);
+// What follows TOOL ACTION, read as that action's options; a usage error names
+// one it does not take, or a required one that is missing.
+Arguments actionArguments(const Tool& tool, std::string_view action, std::vector<std::string> args);
+// "korvel-cli TOOL ACTION OPTIONS", then what it does and what each option does.
+std::string toolUsage(const Tool& tool);
 
 }  // namespace kj::cli

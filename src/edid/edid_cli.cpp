@@ -6,7 +6,7 @@
 #include <iterator>
 
 #include "common/registry.h"
-#include "console/console.h"
+#include "console/image_actions.h"
 #include "edid/edid.h"
 
 namespace kj::edid {
@@ -26,15 +26,16 @@ void printInfo(const std::any& event) {
 }
 
 // An image whose base block is not sane goes in only as the user said before
-// the link opened: fixed, or as it is with --force.
-void checkBaseBlock(const std::string& path, bool fix, bool force) {
+// the link opened: fixed, or as it is with --as-is (or --force, for one more release).
+void checkBaseBlock(const std::string& path, bool fix, bool asIs, bool force) {
     std::string error;
     const auto image = loadEdidImage(path, error);
     if (!image) throw UsageError{fileProblem(path, error)};
-    if (fix || force || baseBlockSane(decodeEdid(*image))) return;
+    if (fix || asIs || baseBlockSane(decodeEdid(*image))) return;
+    if (!gateOption(false, "--as-is", force).empty()) return;
     throw UsageError{path +
                      ": the base block has a bad header or checksum; --fix-checksum corrects the "
-                     "checksums, --force writes it as it is"};
+                     "checksums, --as-is writes it as it is"};
 }
 
 // The log has no line for a status other than "OK" or "ER"; a command still says why it failed.
@@ -104,7 +105,7 @@ int decode(const std::string& path) {
 
 int run(Context& context, const std::string& action, Options& options) {
     if (action == "decode") {
-        const auto path = options.positional();
+        const auto path = options.word();
         if (!path) throw UsageError{"edid decode needs a FILE"};
         options.finish();
         return decode(*path);
@@ -113,11 +114,15 @@ int run(Context& context, const std::string& action, Options& options) {
     ImageTool tool(*bridge, context.ui, kFamily);
     context.ui.onEvent = printInfo;
     int status = kExitSuccess;
-    if (action == "read" || action == "verify") {
+    if (action != "write") {
+        // A backup goes back as it was taken.
+        context.ui.answer = kAnswerAsIs;
         status = imageAction(context, tool, action, options);
     } else {
         const bool fix = options.flag("--fix-checksum");
-        if (const auto input = options.peek("--input")) checkBaseBlock(*input, fix, options.has("--force"));
+        const bool asIs = options.flag("--as-is");
+        if (fix && asIs) throw UsageError{"--fix-checksum and --as-is exclude each other"};
+        if (const auto input = options.peek("--input")) checkBaseBlock(*input, fix, asIs, options.has("--force"));
         // The question about a bad base block was answered by the options, before the link opened.
         context.ui.answer = fix ? kAnswerFix : kAnswerAsIs;
         status = writeImage(context, tool, options);
@@ -128,25 +133,29 @@ int run(Context& context, const std::string& action, Options& options) {
 
 }  // namespace
 
-const cli::Tool kCliTool{
-    .name = "edid",
-    .usage =
-        "edid read --output FILE [--read-twice] [--force]\n"
-        "    reads the panel EEPROM, shows its hex dump and saves its 256 bytes\n"
-        "edid write --input FILE [--fix-checksum | --force] [--no-backup | --backup FILE] [--no-verify]"
-        " [--any-size] [--allow-blank]\n"
-        "    writes the file's first 256 bytes (a shorter file is padded with FF);\n"
-        "    --fix-checksum corrects the checksum of the base block and of each extension\n"
-        "    block within its count before writing (the header is left alone)\n"
-        "edid verify --input FILE\n"
-        "    reads the EEPROM and compares it with the file; a file of another size is compared as far\n"
-        "    as both go and never simply passes\n"
-        "edid decode FILE|-\n"
-        "    prints the summary of an EDID (binary, or hex text as edid-decode or xrandr --verbose\n"
-        "    print it; - reads standard input); no programmer\n",
-    .run = run,
-    .family = &kFamily,
+constexpr Option kFixChecksumOption{
+    .name = "--fix-checksum",
+    .help =
+        "correct the checksum of the base block and of each extension block\n"
+        "within its count before writing (the header is left alone)",
 };
+constexpr Option kAsIsOption{.name = "--as-is", .help = "write a base block with a bad header or checksum as it is"};
+constexpr const Option* kWriteOwnOptions[] = {&kFixChecksumOption, &kAsIsOption};
+
+constexpr cli::Action kActions[] = {
+    cli::kRead.with({}, "reads the panel EEPROM, shows its hex dump and saves its 256 bytes"),
+    cli::kWrite.with(kWriteOwnOptions, "writes the file's first 256 bytes (a shorter file is padded with FF)"),
+    cli::kVerify.with({},
+                      "reads the EEPROM and compares it with the file; a file of another size is compared\n"
+                      "as far as both go and never simply passes"),
+    cli::kRestore,
+    {.name = "decode",
+     .words = "FILE|-",
+     .help = "prints the summary of an EDID (binary, or hex text as edid-decode or xrandr --verbose\n"
+             "print it; - reads standard input); no programmer"},
+};
+
+const cli::Tool kCliTool{.family = &kFamily, .actions = kActions, .run = run};
 KJ_REGISTER(cli::Tool, kCliTool)
 
 }  // namespace kj::edid

@@ -30,9 +30,10 @@ ConnectionTestWindow::ConnectionTestWindow(AppContext& context)
     test_ = std::make_unique<Operation>(*bridge_, *frontend_, kConnectionTestFamily);
 }
 
-// Up to half a second per silent device, on the worker.
+// Up to half a second per silent device, on the worker. The button is down from the click: the worker's own word of its
+// start comes through the window's queue, after a second click could have slipped in.
 void ConnectionTestWindow::onTest() {
-    test_->launch([this] { return runConnectionTest(*bridge_, test_->ui()); });
+    if (test_->launch([this] { return runConnectionTest(*bridge_, test_->ui()); })) testButton_->setEnabled(false);
 }
 
 }  // namespace kj

@@ -90,10 +90,7 @@ void ToolWindow::showLauncherAndHide() {
 }
 
 std::vector<const WindowEntry*> toolWindows() {
-    std::vector<const WindowEntry*> all = Registry<WindowEntry>::entries();
-    std::stable_sort(all.begin(), all.end(),
-                     [](const WindowEntry* a, const WindowEntry* b) { return a->family.place < b->family.place; });
-    return all;
+    return inFamilyPlaces<WindowEntry>([](const WindowEntry& entry) { return &entry.family; });
 }
 
 QFont courier(int pixelSize, bool bold) {

@@ -15,9 +15,9 @@ const Family ite::kFamily{
     .name = "ite",
     .launcherButton = "ITE_BitBtn1",
     .launcherCaption = "ITE_chip",
-    .firmware = "ITE",
+    .firmware = firmware::kIte,
     .link = {.reply = LinkVariant::Reply::Search,
-             .accept = "ITE",
+             .accept = firmware::kIte.name,
              .keepTimeouts = true,
              .versionLinePrefix = "Версия FW программатора -> "},
     .language = Language::Russian,
@@ -206,6 +206,7 @@ void IteSessions::write(const WriteRequest& request) {
     op_.begin(ite::kWriting);
     ui().setGaugeColour(kRed, kPagesGauge);
     ui().setGaugeProgress(0, kPageCount, kPagesGauge);
+    ui().setGaugeProgress(0, kPageGaugeMax, kPageGauge);
     ui().log("");
     if (!op_.openLink()) return op_.finish(Ending::quietly());
     fileName_ = request.name;
@@ -290,7 +291,9 @@ bool IteSessions::writeBytes() {
         }
         const uint32_t done = at + 1;
         if (done % kPageSize == 0) ui().setGaugeProgress(static_cast<int>(done / kPageSize), kPageCount, kPagesGauge);
-        ui().setGaugeProgress(static_cast<int>(done % kPageSize), kPageGaugeMax, kPageGauge);
+        // A page written whole shows full, not empty: the last page stays in view at the end.
+        const uint32_t inPage = done % kPageSize;
+        ui().setGaugeProgress(static_cast<int>(inPage == 0 ? kPageSize : inPage), kPageGaugeMax, kPageGauge);
     }
     return true;
 }

@@ -5,7 +5,7 @@
 #include <iostream>
 
 #include "common/registry.h"
-#include "console/console.h"
+#include "console/image_actions.h"
 #include "ite/ite.h"
 
 namespace kj::ite {
@@ -92,24 +92,35 @@ int run(Context& context, const std::string& action, Options& options) {
 
 }  // namespace
 
-const cli::Tool kCliTool{
-    .name = "ite",
-    .usage =
-        "ite apply ([--base FILE] --board N [--reversed] | --pins SIGNAL=PIN[,SIGNAL=PIN...])\n"
-        "    sends the routing of the window's APPLY; the programmer keeps it for the actions below\n"
-        "    N is a line of the base (1 = the first); --reversed mirrors it for a reversed cable\n"
-        "    SIGNAL: PD0 ... PD7, BUSY, STB, AFD, INIT, SLIN, KSI4, KSI5; PIN: 1 to 32 or NC;\n"
-        "    the signals not named are NC\n"
-        "ite check\n"
-        "    checks that the controller answers and logs its ID and revision\n"
-        "ite read --output FILE [--read-twice] [--force]\n"
-        "ite write --input FILE [--no-backup | --backup FILE [--force]] [--no-verify] [--any-size] [--allow-blank]\n"
-        "    erases the flash and writes the file; one that is not 131072 bytes only with --any-size\n"
-        "ite verify --input FILE\n"
-        "    reads the flash and compares it with the file; writes nothing\n",
-    .run = run,
-    .family = &kFamily,
+constexpr Option kBaseOption{
+    .name = "--base", .value = "FILE", .help = "the base of pinouts (default: the one in the data folder)"};
+constexpr Option kBoardOption{.name = "--board", .value = "N", .help = "the board's line in the base (1 = the first)"};
+constexpr Option kReversedOption{.name = "--reversed", .help = "mirror the line for a reversed cable"};
+constexpr Option kPinsOption{
+    .name = "--pins",
+    .value = "SIGNAL=PIN[,SIGNAL=PIN...]",
+    .help =
+        "the pins themselves instead of a line of the base: SIGNAL is PD0 ... PD7,\n"
+        "BUSY, STB, AFD, INIT, SLIN, KSI4 or KSI5; PIN is 1 to 32 or NC; the signals\n"
+        "not named are NC",
 };
+constexpr const Option* kApplyOptions[] = {&kBaseOption, &kBoardOption, &kReversedOption, &kPinsOption};
+
+constexpr cli::Action kActions[] = {
+    {.name = "apply",
+     .own = kApplyOptions,
+     .help = "sends the routing of the window's APPLY, from --board N or --pins; the programmer\n"
+             "keeps it for the actions below"},
+    {.name = "check", .help = "checks that the controller answers and logs its ID and revision"},
+    cli::kRead,
+    cli::kWrite.with({},
+                     "erases the flash and writes the file; one that is not 131072 bytes only with\n"
+                     "--any-size"),
+    cli::kVerify,
+    cli::kRestore,
+};
+
+const cli::Tool kCliTool{.family = &kFamily, .actions = kActions, .run = run};
 KJ_REGISTER(cli::Tool, kCliTool)
 
 }  // namespace kj::ite

@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "common/registry.h"
-#include "console/console.h"
+#include "console/image_actions.h"
 #include "kb90xx/cable_help.h"
 #include "kb90xx/kb90xx.h"
 
@@ -79,19 +79,27 @@ int run(Context& context, const std::string& action, Options& options) {
 
 }  // namespace
 
-const cli::Tool kCliTool{
-    .name = "kb90xx",
-    .usage =
-        "kb90xx read --output FILE [--read-twice] [--force]\n"
-        "kb90xx write --input FILE [--no-backup | --backup FILE [--force]] [--no-verify] [--any-size] [--allow-blank]\n"
-        "    a file that is not 131072 bytes is written only with --any-size\n"
-        "kb90xx verify --input FILE\n"
-        "    reads the flash and compares it with the file; writes nothing\n"
-        "kb90xx cable [--base FILE] (--board N|TEXT --ffc W [--reversed] | --list)\n"
-        "    the cable help of the window: the board by its line in the base or a part of its name\n",
-    .run = run,
-    .family = &kFamily,
+constexpr Option kBaseOption{
+    .name = "--base", .value = "FILE", .help = "the base of connections (default: the one in the data folder)"};
+constexpr Option kBoardOption{.name = "--board",
+                              .value = "N|TEXT",
+                              .help = "the board: its line in the base (1 = the first) or a part of its name"};
+constexpr Option kFfcOption{.name = "--ffc", .value = "W", .help = "the cable's width in pins"};
+constexpr Option kReversedOption{.name = "--reversed", .help = "a reversed cable"};
+constexpr Option kListOption{.name = "--list", .help = "list the boards of the base instead"};
+constexpr const Option* kCableOptions[] = {&kBaseOption, &kBoardOption, &kFfcOption, &kReversedOption, &kListOption};
+
+constexpr cli::Action kActions[] = {
+    cli::kRead,
+    cli::kWrite.with({},
+                     "backs the chip up, writes the file into it and reads it back; a file that is not\n"
+                     "131072 bytes only with --any-size"),
+    cli::kVerify,
+    cli::kRestore,
+    {.name = "cable", .own = kCableOptions, .help = "the cable help of the window: --board N|TEXT --ffc W, or --list"},
 };
+
+const cli::Tool kCliTool{.family = &kFamily, .actions = kActions, .run = run};
 KJ_REGISTER(cli::Tool, kCliTool)
 
 }  // namespace kj::kb90xx

@@ -13,8 +13,8 @@ const Family keyboard::kFamily{
     .name = "keyboard",
     .launcherButton = "Keyboard",
     .launcherCaption = "Keyboard testing",
-    .firmware = "V41",
-    .link = {.latencyFirst = true, .accept = "V41", .notFoundLine = kNotFoundArrowLine},
+    .firmware = firmware::kV41,
+    .link = {.latencyFirst = true, .accept = firmware::kV41.name, .notFoundLine = kNotFoundArrowLine},
     .language = Language::English,
     .ends = {.success = "Q", .failure = "Q"},
 };

@@ -2,7 +2,7 @@
 #include <chrono>
 
 #include "common/registry.h"
-#include "console/console.h"
+#include "console/image_actions.h"
 #include "keyboard/keyboard.h"
 
 namespace kj::keyboard {
@@ -65,16 +65,21 @@ int run(Context& context, const std::string&, Options& options) {
 
 }  // namespace
 
-const cli::Tool kCliTool{
-    .name = "keyboard",
-    .usage =
-        "keyboard scan [--no-sound] [--seconds N] [--profile NAME]\n"
-        "    scans until Ctrl-C or for N seconds; each changed cell is a line, then the pairs closed;\n"
-        "    a pair closed from the start is marked \"short?\"; with a saved profile (learnt in the\n"
-        "    window) each pair names its key, and the keys not pressed are listed at the end\n",
-    .run = run,
-    .family = &kFamily,
-};
+constexpr Option kNoSoundOption{.name = "--no-sound", .help = "no beep for a closed pair"};
+constexpr Option kSecondsOption{.name = "--seconds", .value = "N", .help = "stop after N seconds (else at Ctrl-C)"};
+constexpr Option kProfileOption{
+    .name = "--profile", .value = "NAME", .help = "name the keys by a profile learnt in the window"};
+constexpr const Option* kScanOptions[] = {&kNoSoundOption, &kSecondsOption, &kProfileOption};
+
+constexpr cli::Action kActions[] = {{
+    .name = "scan",
+    .own = kScanOptions,
+    .help = "scans until Ctrl-C or for N seconds; each changed cell is a line, then the pairs closed;\n"
+            "a pair closed from the start is marked \"short?\"; with a profile each pair names its key,\n"
+            "and the keys not pressed are listed at the end",
+}};
+
+const cli::Tool kCliTool{.family = &kFamily, .actions = kActions, .run = run};
 KJ_REGISTER(cli::Tool, kCliTool)
 
 }  // namespace kj::keyboard

@@ -82,7 +82,7 @@ public:
 };
 
 // Makes the bridge a window or command uses; `family` names the firmware it
-// expects ("V41", "V42", "ITE", "NPCE"), which a simulated bench follows.
+// expects (a FirmwareId's name), which a simulated bench follows.
 using BridgeFactory = std::function<std::unique_ptr<Bridge>(std::string_view family)>;
 
 // Standard wire settings shared by every tool.

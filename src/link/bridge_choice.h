@@ -12,6 +12,7 @@ namespace kj {
 // What the user asked for: the simulated programmer (which the caller supplies) or ports.
 struct BridgeChoice {
     bool simulate = false;
+    bool fresh = false;  // the simulated chips start from their defaults, not as the last run left them
     std::vector<std::string> ports;
 };
 

@@ -1,6 +1,6 @@
 // korvel-cli mec16: the window's response check, help, read, erase and write.
 #include "common/registry.h"
-#include "console/console.h"
+#include "console/image_actions.h"
 #include "mec16/mec16.h"
 
 namespace kj::mec16 {
@@ -23,7 +23,6 @@ int run(Context& context, const std::string& action, Options& options) {
         return kExitSuccess;
     }
     const bool info = options.flag("--info");
-    if (info && action != "read" && action != "erase") throw UsageError{"--info goes with read and erase only"};
     if (action == "check") options.finish();
     auto bridge = context.bridges(kFamily.firmware);
     ImageTool tool(*bridge, context.ui, kFamily);
@@ -36,26 +35,24 @@ int run(Context& context, const std::string& action, Options& options) {
 
 }  // namespace
 
-const cli::Tool kCliTool{
-    .name = "mec16",
-    .usage =
-        "mec16 check\n"
-        "    the chip ID, four registers and the write protection (FWP, Boot_Lock)\n"
-        "mec16 help\n"
-        "    the wiring help of the window; no programmer\n"
-        "mec16 read --output FILE [--info] [--read-twice] [--force]\n"
-        "    MAIN (196608 bytes), with --info INFO after it (198656 bytes in all);\n"
-        "    Ctrl-C stops and keeps the blocks read so far\n"
-        "mec16 erase [--info] [--no-backup | --backup FILE [--force]]\n"
-        "    erases MAIN, with --info MAIN and INFO, after a backup of what it erases\n"
-        "mec16 write --input FILE [--no-backup | --backup FILE [--force]] [--no-verify] [--any-size] [--allow-blank]\n"
-        "    writes MAIN from the file's first 196608 bytes, erasing it first when it is not blank;\n"
-        "    a file of another size than 196608 or 198656 bytes only with --any-size\n"
-        "mec16 verify --input FILE\n"
-        "    reads MAIN (and INFO for a 198656-byte file) and compares it with the file\n",
-    .run = run,
-    .family = &kFamily,
+constexpr Option kInfoOption{.name = "--info", .help = "INFO as well as MAIN"};
+constexpr const Option* kInfoOptions[] = {&kInfoOption};
+
+constexpr cli::Action kActions[] = {
+    {.name = "check", .help = "the chip ID, four registers and the write protection (FWP, Boot_Lock)"},
+    {.name = "help", .help = "the wiring help of the window; no programmer"},
+    cli::kRead.with(kInfoOptions,
+                    "MAIN (196608 bytes), with --info INFO after it (198656 bytes in all);\n"
+                    "Ctrl-C stops and keeps the blocks read so far"),
+    cli::kErase.with(kInfoOptions, "erases MAIN, with --info MAIN and INFO, after a backup of what it erases"),
+    cli::kWrite.with({},
+                     "writes MAIN from the file's first 196608 bytes, erasing it first when it is not\n"
+                     "blank; a file of another size than 196608 or 198656 bytes only with --any-size"),
+    cli::kVerify.with({}, "reads MAIN (and INFO for a 198656-byte file) and compares it with the file"),
+    cli::kRestore,
 };
+
+const cli::Tool kCliTool{.family = &kFamily, .actions = kActions, .run = run};
 KJ_REGISTER(cli::Tool, kCliTool)
 
 }  // namespace kj::mec16

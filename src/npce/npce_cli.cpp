@@ -1,6 +1,6 @@
 // korvel-cli npce: the window's read and write.
 #include "common/registry.h"
-#include "console/console.h"
+#include "console/image_actions.h"
 #include "npce/npce.h"
 
 namespace kj::npce {
@@ -15,17 +15,16 @@ int run(cli::Context& context, const std::string& action, cli::Options& options)
 
 }  // namespace
 
-const cli::Tool kCliTool{
-    .name = "npce",
-    .usage =
-        "npce read --output FILE [--read-twice] [--force]\n"
-        "npce write --input FILE [--no-backup | --backup FILE [--force]] [--no-verify] [--any-size] [--allow-blank]\n"
-        "    a file that is not 131072 bytes is written only with --any-size, padded with 0xFF or cut\n"
-        "npce verify --input FILE\n"
-        "    reads the flash and compares it with the file; writes nothing\n",
-    .run = run,
-    .family = &kFamily,
+constexpr cli::Action kActions[] = {
+    cli::kRead,
+    cli::kWrite.with({},
+                     "backs the chip up, writes the file into it and reads it back; a file that is not\n"
+                     "131072 bytes only with --any-size, padded with FFh or cut"),
+    cli::kVerify,
+    cli::kRestore,
 };
+
+const cli::Tool kCliTool{.family = &kFamily, .actions = kActions, .run = run};
 KJ_REGISTER(cli::Tool, kCliTool)
 
 }  // namespace kj::npce

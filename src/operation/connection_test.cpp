@@ -9,7 +9,7 @@
 
 namespace kj {
 
-const Family kConnectionTestFamily{.name = "test-connect", .firmware = "V41"};
+const Family kConnectionTestFamily{.name = "test-connect", .firmware = firmware::kV41};
 
 namespace {
 

@@ -1,15 +1,11 @@
 #include "operation/family.h"
 
-#include <algorithm>
-
 #include "common/registry.h"
 
 namespace kj {
 
 std::vector<const Family*> families() {
-    std::vector<const Family*> all = Registry<Family>::entries();
-    std::stable_sort(all.begin(), all.end(), [](const Family* a, const Family* b) { return a->place < b->place; });
-    return all;
+    return inFamilyPlaces<Family>([](const Family& family) { return &family; });
 }
 
 const Family* findFamily(std::string_view name) {

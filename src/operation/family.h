@@ -4,6 +4,7 @@
 // command line read them in their places.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -11,7 +12,9 @@
 #include <vector>
 
 #include "common/image_file.h"
+#include "common/registry.h"
 #include "common/text.h"
+#include "link/firmware_id.h"
 #include "link/link.h"
 
 namespace kj {
@@ -33,7 +36,7 @@ struct Family {
     std::string_view name{};             // the command line's tool name
     std::string_view launcherButton{};   // the launcher button's object name
     std::string_view launcherCaption{};  // and its caption
-    std::string_view firmware{};         // the firmware family: "V41", "V42", "ITE", "NPCE"
+    FirmwareId firmware{};               // the firmware it talks to
     LinkVariant link{};
     Language language = Language::English;
     EndBytes ends{};
@@ -61,6 +64,20 @@ struct Family {
 // Every registered family, in its place.
 std::vector<const Family*> families();
 const Family* findFamily(std::string_view name);
+
+// The entries of a registry in the places of their families, as `familyOf`
+// gives an entry's family; those without one first. Equal places keep the
+// order they registered in.
+template <class Entry, class FamilyOf>
+std::vector<const Entry*> inFamilyPlaces(FamilyOf familyOf) {
+    const auto place = [&](const Entry* entry) {
+        const Family* family = familyOf(*entry);
+        return family ? family->place : -1;
+    };
+    std::vector<const Entry*> all = Registry<Entry>::entries();
+    std::stable_sort(all.begin(), all.end(), [&](const Entry* a, const Entry* b) { return place(a) < place(b); });
+    return all;
+}
 
 // A read's file is named after the job, when there is one, and the tool.
 inline FileDialogSpec saveDialog(const Family& family, std::string_view job = {}) {

@@ -447,7 +447,7 @@ bool ImageTool::readAction(bool extended) {
     return conclude({Verdict::Kind::Passed});
 }
 
-bool ImageTool::writeAction(bool) { return writeFile(std::nullopt, kBeforeWrite); }
+bool ImageTool::writeAction(bool) { return writeFile(std::nullopt, kBeforeWrite, {}); }
 
 bool ImageTool::restoreAction(std::optional<std::string> backup) {
     SessionFrontend& ui = op_.ui();
@@ -458,12 +458,12 @@ bool ImageTool::restoreAction(std::optional<std::string> backup) {
         const auto choice = store.restoreChoice(family().name, ui.job());
         if (!choice) return conclude(failed(kNothingToRestore(language) + choice.error()));
         backup = choice->backup.path;
-        ui.log(kRestoring(language) + *backup + " (" + choice->reason + ")");
+        return writeFile(backup, kBeforeRestore, kRestoring(language) + *backup + " (" + choice->reason + ")");
     }
-    return writeFile(backup, kBeforeRestore);
+    return writeFile(backup, kBeforeRestore, kRestoring(language) + *backup);
 }
 
-bool ImageTool::writeFile(std::optional<std::string> given, std::string_view before) {
+bool ImageTool::writeFile(std::optional<std::string> given, std::string_view before, const std::string& why) {
     SessionFrontend& ui = op_.ui();
     const Family& family = this->family();
     const Language language = family.language;
@@ -491,6 +491,7 @@ bool ImageTool::writeFile(std::optional<std::string> given, std::string_view bef
         return cancel(kWriteCancelled.in(language));
     }
     if (family.clearsLog) ui.clearLog();
+    if (!why.empty()) ui.log(why);
     logImage(kFileLabel.in(language), input->bytes);
     keepFileInRecord(input->path, input->bytes);
     if (request.image != input->bytes) logImage(kToChipLabel.in(language), request.image);

@@ -118,8 +118,9 @@ private:
     bool readAction(bool extended);
     bool writeAction(bool);
     bool restoreAction(std::optional<std::string> backup);
-    // The write of `given` (else the file the user chooses), backed up as before `before`.
-    bool writeFile(std::optional<std::string> given, std::string_view before);
+    // The write of `given` (else the file the user chooses), backed up as
+    // before `before`; `why`, when given, is said once the log is settled.
+    bool writeFile(std::optional<std::string> given, std::string_view before, const std::string& why);
     bool verifyAction(bool);
     bool eraseAction(bool extended);
 

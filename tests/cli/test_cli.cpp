@@ -381,3 +381,39 @@ TEST(Cli, AnEnglishToolSaysItsErrorBoxInEnglish) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("korvel-cli: error: Error writing the file."), std::string::npos) << r.err;
 }
+
+// The habits a technician brings along: flashrom's short forms, a wrong-size
+// image behind --force, an option spelt the short way, and a simulated chip
+// that keeps what was written into it from one run to the next.
+TEST(Cli, ShortFormsGatesAndAKeptSimulatorChipWorkAsAtTheBench) {
+    kjtest::ScratchDir dir;
+    kjtest::DataHome home(dir.path());
+    std::vector<uint8_t> image(131072);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + i / 311);
+    const std::string input = dir.file("image.bin");
+    kjtest::writeFile(input, image);
+
+    const auto write = cli({"--simulate", "kb90xx", "-w", input});
+    EXPECT_EQ(write.status, 0) << write.err;
+    EXPECT_NE(write.out.find("\nPASSED\n"), std::string::npos) << write.out;
+    const auto verify = cli({"--simulate", "kb90xx", "-v", input});  // another process: the chip was kept
+    EXPECT_EQ(verify.status, 0) << verify.out;
+    EXPECT_EQ(cli({"--simulate=fresh", "kb90xx", "-v", input}).status, 1);
+    const std::string output = dir.file("read.bin");
+    EXPECT_EQ(cli({"--simulate=fresh", "kb90xx", "-r", output}).status, 0);
+    EXPECT_EQ(cli({"--simulate", "kb90xx", "verify", "--input", output}).status, 0) << "fresh is kept too";
+
+    const auto shortOutput = cli({"--simulate", "kb90xx", "read", "-o", dir.file("x.bin")});
+    EXPECT_EQ(shortOutput.status, 2);
+    EXPECT_EQ(shortOutput.err.rfind("korvel-cli: unknown option \"-o\"; did you mean \"--output\"?\n", 0), 0u)
+        << shortOutput.err;
+
+    const std::string small = dir.file("small.bin");
+    kjtest::writeFile(small, std::vector<uint8_t>(image.begin(), image.begin() + 1000));
+    const auto refused = cli({"--simulate", "kb90xx", "write", "--input", small});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("--any-size"), std::string::npos) << refused.err;
+    const auto forced = cli({"--simulate", "kb90xx", "write", "--input", small, "--force"});
+    EXPECT_EQ(forced.status, 0) << forced.err;
+    EXPECT_NE(forced.err.find("note: --force here stands for --any-size"), std::string::npos) << forced.err;
+}

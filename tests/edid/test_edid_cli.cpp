@@ -57,7 +57,7 @@ TEST_F(EdidCli, SimulatedReadShowsTheDumpAndSavesWhatDecodeDescribes) {
     EXPECT_EQ(decode.err, "");
 }
 
-TEST_F(EdidCli, ABadImageIsRefusedUnlessFixedOrForced) {
+TEST_F(EdidCli, ABadImageIsRefusedUnlessFixedOrWrittenAsIs) {
     const auto path = dir_.file("bad.bin");
     writeFile(path, badChecksumImage());
     const std::string goodRow7 = kj::hexDump(kjsim::builtInPanelEdid())[8];
@@ -67,9 +67,9 @@ TEST_F(EdidCli, ABadImageIsRefusedUnlessFixedOrForced) {
     EXPECT_EQ(refused.status, 2);
     EXPECT_EQ(refused.out, "");  // before the link opened
     EXPECT_NE(refused.err.find("--fix-checksum"), std::string::npos);
-    EXPECT_NE(refused.err.find("--force"), std::string::npos);
+    EXPECT_NE(refused.err.find("--as-is"), std::string::npos);
 
-    const CommandResult asIs = cli({"--simulate", "edid", "write", "--input", path, "--force"});
+    const CommandResult asIs = cli({"--simulate", "edid", "write", "--input", path, "--as-is"});
     EXPECT_EQ(asIs.status, 0) << asIs.out << asIs.err;
     EXPECT_NE(asIs.err.find("Write as it is"), std::string::npos) << asIs.err;
     const Lines asIsLines = asIs.lines();
@@ -151,8 +151,9 @@ TEST_F(EdidCli, UsageErrorsComeBeforeTheLinkIsOpened) {
         EXPECT_EQ(run.out, "");  // not even the device count
     }
     const CommandResult noAction = cli({"edid"});
-    EXPECT_EQ(noAction.err,
-              "korvel-cli: edid needs an action: read, write, verify, decode\nTry 'korvel-cli edid --help'.\n");
+    EXPECT_EQ(
+        noAction.err,
+        "korvel-cli: edid needs an action: read, write, verify, restore, decode\nTry 'korvel-cli edid --help'.\n");
     const CommandResult help = cli({"edid", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--fix-checksum"), std::string::npos);

@@ -21,7 +21,8 @@ protected:
 TEST_F(JigOptions, HelpAndVersionNeedNoDisplay) {
     const auto help = runCommand({KJ_JIG, "--help"});
     EXPECT_EQ(help.status, 0) << help.err;
-    EXPECT_EQ(help.out.rfind("Usage: korvel-jig [--simulate] [--port PATH]... [--trace FILE] [--job TEXT]\n", 0), 0u)
+    EXPECT_EQ(
+        help.out.rfind("Usage: korvel-jig [--simulate[=fresh]] [--port PATH]... [--trace FILE] [--job TEXT]\n", 0), 0u)
         << help.out;
     EXPECT_NE(help.out.find("--version"), std::string::npos);
     EXPECT_EQ(help.err, "");
@@ -37,8 +38,8 @@ TEST_F(JigOptions, HelpAndVersionNeedNoDisplay) {
 
 TEST_F(JigOptions, MistakesAreNamedWithExitTwo) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{KJ_JIG, "--simulat"}, "korvel-jig: unknown option --simulat\n"},
-        {{KJ_JIG, "--simulate", "extra"}, "korvel-jig: unknown option extra\n"},
+        {{KJ_JIG, "--simulat"}, "korvel-jig: unknown option \"--simulat\"; did you mean \"--simulate\"?\n"},
+        {{KJ_JIG, "--simulate", "extra"}, "korvel-jig: unexpected argument: extra\n"},
         {{KJ_JIG, "--port"}, "korvel-jig: --port needs a PATH\n"},
     };
     for (const auto& [args, first] : cases) {

@@ -34,11 +34,14 @@ using kjtest::child;
 const QRect kRoom(0, 0, 1366, 768 - 80);
 
 // One tool more than the program has, registered as a family registers its window.
-const Family kSpareFamily{
-    .place = 99, .name = "spare", .launcherButton = "Spare", .launcherCaption = "Spare tool", .firmware = "V41"};
+const Family kSpareFamily{.place = 99,
+                          .name = "spare",
+                          .launcherButton = "Spare",
+                          .launcherCaption = "Spare tool",
+                          .firmware = firmware::kV41};
 class SpareWindow : public ToolWindow {
 public:
-    SpareWindow(AppContext& context, QWidget* launcher) : ToolWindow(context, launcher, "Spare", "V41") {
+    SpareWindow(AppContext& context, QWidget* launcher) : ToolWindow(context, launcher, "Spare", firmware::kV41) {
         setCanvasSize(300, 200);
     }
 

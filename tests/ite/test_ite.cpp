@@ -127,6 +127,7 @@ TEST_F(IteOperation, WriteSendsOnlyBytesThatAreNotErasedEachRunWithItsAddress) {
     EXPECT_EQ(log(), writtenLines(dir.file("image.bin"), {"Количество байт равных 0xFF в файле -> 131068"}));
     EXPECT_EQ(ui.colours(), std::vector<kj::Rgb>{kj::kRed});
     EXPECT_EQ(ui.progress().size(), 513u);
+    EXPECT_EQ(ui.otherGauge(), 256) << "the last page written shows full";
     EXPECT_EQ(ui.events(), (Lines{"started WRITE_ITE_step_one", "ended"}));
     EXPECT_EQ(endBytes(), "I");
     expectEnded(op());

@@ -47,7 +47,7 @@ protected:
     ~KeyboardCli() override { std::signal(SIGINT, SIG_DFL); }
 
     ScanRun scan(std::vector<std::string> args) {
-        kj::cli::Options options(std::move(args));
+        kj::cli::Options options = kj::cli::actionArguments(*kj::cli::toolNamed("keyboard"), "scan", std::move(args));
         kj::cli::Context context{[this](std::string_view family) {
                                      families.emplace_back(family);
                                      return bench.bridge();
@@ -131,7 +131,7 @@ TEST_F(KeyboardCli, ProfileNamesKeysAndListsThoseNotPressed) {
 }
 
 TEST_F(KeyboardCli, NoProgrammerFails) {
-    kj::cli::Options options({"--seconds", "1"});
+    kj::cli::Options options = kj::cli::actionArguments(*kj::cli::toolNamed("keyboard"), "scan", {"--seconds", "1"});
     kj::cli::Context context{[](std::string_view) { return std::make_unique<kjsim::SimBridge>(); }, ui};
     testing::internal::CaptureStdout();
     EXPECT_EQ(kj::cli::toolNamed("keyboard")->run(context, "scan", options), 1);
@@ -145,13 +145,19 @@ TEST_F(KeyboardCli, UsageErrorsComeBeforeTheLink) {
         {"scan", {"--sound"}},        {"scan", {"extra"}},           {"scan", {"--profile", "No such model"}},
     };
     for (const auto& [action, args] : cases) {
-        kj::cli::Options options(args);
         kj::cli::Context context{[this](std::string_view family) {
                                      families.emplace_back(family);
                                      return bench.bridge();
                                  },
                                  ui};
-        EXPECT_THROW(kj::cli::toolNamed("keyboard")->run(context, action, options), kj::cli::UsageError) << action;
+        const kj::cli::Tool& tool = *kj::cli::toolNamed("keyboard");
+        EXPECT_THROW(
+            {
+                kj::cli::Options options = kj::cli::actionArguments(tool, action, args);
+                tool.run(context, action, options);
+            },
+            kj::cli::UsageError)
+            << action;
     }
     EXPECT_TRUE(families.empty());
     EXPECT_TRUE(bench.written().empty());

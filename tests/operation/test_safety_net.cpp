@@ -11,6 +11,7 @@
 
 #include "common/backup_name.h"
 #include "common/digest.h"
+#include "common/history.h"
 #include "operation/image_tool.h"
 #include "sim/flash_chip.h"
 #include "support/rig.h"
@@ -32,7 +33,7 @@ std::vector<NetFamily> netFamilies() {
     for (const kj::Family* family : kj::families()) {
         if (!family->sessions) continue;
         for (const kjsim::ChipEntry* chip : kjsim::chipEntries())
-            if (chip->tool == family->name) all.push_back({family, chip});
+            if (chip->family == family) all.push_back({family, chip});
     }
     return all;
 }
@@ -205,6 +206,42 @@ TEST_P(SafetyNet, ADeadCellFailsTheWriteAndTheReadBackNamesItsAddress) {
     // Whatever the chip's own check says, the read-back names the address.
     EXPECT_NE(verdicts[0].find(deadCellText() + "; "), std::string::npos) << verdicts[0];
     EXPECT_EQ(rig_->ui.colours().back(), kj::kRed);
+}
+
+// A board back in one action: the write that failed is undone by the
+// firmware the board came in with, and the history says what happened to it.
+TEST_P(SafetyNet, ARestoreBringsBackTheFirmwareTheBoardCameInWith) {
+    kjsim::BenchOptions options;
+    options.deadCells[std::string(GetParam().chip->name)] = deadCell();
+    makeRig(options);
+    rig_->ui.jobLabel = "LA-1234";
+    const Bytes original = chipImage();
+    EXPECT_FALSE(run(write, fileWith(fileImage())));
+    const auto taken = backups();
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_NE(taken[0].filename().string().find("-LA-1234-" + std::string(GetParam().family->name) + "-before-write-"),
+              std::string::npos);
+
+    dynamic_cast<kjsim::FlashChip&>(model()).setDeadCell(std::nullopt);  // the clip seated again
+    tool_->startRestore();
+    ASSERT_TRUE(rig_->succeeded(op())) << ::testing::PrintToString(rig_->log());
+    EXPECT_EQ(chipImage(), original);
+    EXPECT_TRUE(logged(kj::utf8Of(taken[0]))) << "the line before the write names the backup chosen";
+
+    kj::history::Store store;
+    const auto rows = store.operations({.tool = std::string(GetParam().family->name)});
+    ASSERT_TRUE(rows.ok()) << rows.error();
+    ASSERT_EQ(rows->size(), 2u);
+    EXPECT_EQ((*rows)[0].action, "restore");
+    EXPECT_EQ((*rows)[0].verdict, "PASSED");
+    EXPECT_EQ((*rows)[0].job, "LA-1234");
+    EXPECT_EQ((*rows)[1].action, "write");
+    EXPECT_EQ((*rows)[1].verdict, "FAILED");
+    const auto index = store.backups({.tool = std::string(GetParam().family->name)});
+    ASSERT_TRUE(index.ok() && index->size() == 2u);
+    EXPECT_EQ((*index)[0].before, "restore");
+    EXPECT_EQ((*index)[0].suspect, true) << "the broken chip, taken after the failed write";
+    EXPECT_EQ((*index)[1].verdict, "FAILED");
 }
 
 TEST_P(SafetyNet, AFailedBackupLeavesTheChipAlone) {

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "operation/family.h"
+#include "sim/bench.h"
 #include "sim/eeprom_chip.h"
 #include "sim/kb90xx_chip.h"
 #include "sim/paced_link.h"
@@ -145,17 +147,22 @@ TEST(SimProgsim, ServesTheFlashImageGiven) {
     fs::remove(image);
 }
 
-TEST(SimProgsim, LinkPointsAtThePortAndGoesAtExit) {
-    const fs::path link = fs::temp_directory_path() / ("kj_progsim_link_" + std::to_string(::getpid()));
-    Progsim sim({"--link", link.string(), "--family", "ITE"});
-    const std::string port = sim.port();
-    ASSERT_FALSE(port.empty());
-    EXPECT_EQ(fs::read_symlink(link).string(), port);
-    Port client(link.string());
-    client.send("B");
-    EXPECT_EQ(client.receiveText(10), "ITE_V2.3\r\n");
-    EXPECT_EQ(sim.terminate(), 0);
-    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(link)));
+// Every firmware it has answers the handshake as shipped, behind a link that
+// points at the port and goes at exit.
+TEST(SimProgsim, ServesEveryFirmwareBehindALinkThatGoesAtExit) {
+    for (const kjsim::Firmware* firmware : kjsim::firmwares()) {
+        const std::string name(firmware->id.name);
+        const fs::path link = fs::temp_directory_path() / ("kj_progsim_link_" + std::to_string(::getpid()) + name);
+        Progsim sim({"--link", link.string(), "--family", name});
+        const std::string port = sim.port();
+        ASSERT_FALSE(port.empty()) << name;
+        EXPECT_EQ(fs::read_symlink(link).string(), port);
+        Port client(link.string());
+        client.send("B");
+        EXPECT_EQ(client.receiveText(firmware->version.size()), firmware->version) << name;
+        EXPECT_EQ(sim.terminate(), 0);
+        EXPECT_FALSE(fs::is_symlink(fs::symlink_status(link))) << name;
+    }
 }
 
 TEST(SimProgsim, FlushingThePortResetsTheFirmware) {
@@ -300,11 +307,17 @@ TEST(SimProgsim, DeadCellFlagKeepsOneCellThroughAWrite) {
     EXPECT_EQ(client.receive(expected.size()), expected);
     EXPECT_EQ(sim.terminate(), 0);
 
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--dead-cell", "0x30000", "--family", "V42"}, {"--dead-cell", "keyboard:1"}, {"--dead-cell", "12x"}}) {
+    // Past the end of each family's flash, a chip with no flash, no number.
+    std::vector<std::vector<std::string>> refused{{"--dead-cell", "keyboard:1"}, {"--dead-cell", "12x"}};
+    for (const kjsim::Firmware* firmware : kjsim::firmwares()) {
+        if (const kjsim::ChipEntry* flash = kjsim::flashChipOf(firmware->id.name))
+            refused.push_back(
+                {"--dead-cell", std::to_string(flash->writableSize), "--family", std::string(firmware->id)});
+    }
+    for (const auto& args : refused) {
         Progsim bad(args);
-        EXPECT_EQ(bad.port(), "") << args[1];
-        EXPECT_EQ(bad.reap(), 2) << args[1];
+        EXPECT_EQ(bad.port(), "") << args.back();
+        EXPECT_EQ(bad.reap(), 2) << args.back();
     }
 }
 
@@ -322,19 +335,32 @@ TEST(SimProgsim, RejectsUnknownOptions) {
         const std::string line = help.readLine(kLineBound);
         if (line.rfind("  --", 0) == 0) flags.push_back(line.substr(2, line.find(' ', 2) - 2));
     }
-    for (const char* flag : {"--family", "--dead-cell", "--mec-fwp", "--ite-bad-block", "--npce-id"})
-        EXPECT_NE(std::find(flags.begin(), flags.end(), flag), flags.end()) << flag;
+    std::vector<std::string_view> expected{"--family", "--dead-cell"};
+    for (const kjsim::ChipEntry* chip : kjsim::chipEntries())
+        for (const kjsim::ChipFlag& flag : chip->flags) expected.push_back(flag.name);
+    for (std::string_view flag : expected) EXPECT_NE(std::find(flags.begin(), flags.end(), flag), flags.end()) << flag;
     EXPECT_EQ(help.reap(), 0);
 }
 
-TEST(SimProgsim, ListsTheFamiliesItServes) {
-    Progsim list({"--list-families"});
-    std::vector<std::string> names;
-    for (std::string line = list.readLine(kLineBound); !line.empty(); line = list.readLine(kLineBound))
-        names.push_back(line);
-    for (const char* family : {"V41", "V42", "ITE", "NPCE"})
-        EXPECT_NE(std::find(names.begin(), names.end(), family), names.end()) << family;
-    EXPECT_EQ(list.reap(), 0);
+// What scripts enumerate: every firmware, and every chip with the firmware it
+// sits behind, the korvel-cli tool that moves its image and the bytes a write
+// reaches.
+TEST(SimProgsim, ListsTheFirmwaresAndChipsItServes) {
+    std::string firmwares;
+    for (const kjsim::Firmware* firmware : kjsim::firmwares()) firmwares += std::string(firmware->id) + "\n";
+    const auto families = kjtest::runCommand({KJ_PROGSIM, "--list-families"});
+    EXPECT_EQ(families.status, 0);
+    EXPECT_EQ(families.out, firmwares);
+
+    std::vector<std::string> chips;
+    for (const kjsim::ChipEntry* chip : kjsim::chipEntries()) {
+        chips.push_back(std::string(chip->name) + " " + std::string(chip->firmware) + " " +
+                        (chip->family ? std::string(chip->family->name) : "-") + " " +
+                        std::to_string(chip->writableSize));
+    }
+    const auto listed = kjtest::runCommand({KJ_PROGSIM, "--list-chips"});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(listed.lines(), chips);
 }
 
 }  // namespace

@@ -57,10 +57,11 @@ private:
     std::optional<kj::Phase> phase_;
 };
 
-// Runs `tool`'s `action`; a usage error is thrown on, with the output dropped.
+// Runs `tool`'s `action` with `args` read as korvel-cli reads what follows
+// TOOL ACTION; a usage error is thrown on, with the output dropped.
 inline CliRun runTool(const kj::cli::Tool& tool, kj::cli::Context& context, const std::string& action,
                       std::vector<std::string> args) {
-    kj::cli::Options options(std::move(args));
+    kj::cli::Options options = kj::cli::actionArguments(tool, action, std::move(args));
     CliRun result;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();

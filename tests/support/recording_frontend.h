@@ -85,6 +85,9 @@ public:
     }
     // Set before the operation starts: what happens outside as a phase begins.
     std::function<void(kj::Phase)> onPhase;
+    // The board or job, set before the operation starts.
+    std::string jobLabel;
+    std::string job() const override { return jobLabel; }
     void operationStarted(std::string_view name) override {
         std::lock_guard lock(mutex_);
         events_.push_back("started " + std::string(name));
