@@ -23,6 +23,7 @@ public:
     void errorBox(QWidget*, const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
     bool question(QWidget*, const QString&) override { return true; }
     std::optional<size_t> choose(QWidget*, const QString&, const QStringList&) override { return 0; }
+    void showInFolder(const QString&) override {}
 
 private:
     QString path_;

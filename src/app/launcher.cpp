@@ -9,6 +9,9 @@
 #include <QWindow>
 #include <algorithm>
 
+#include "common/backup_name.h"
+#include "gui/history_window.h"
+
 namespace kj {
 
 namespace {
@@ -34,7 +37,7 @@ int columnHeight(int tools) {
 }
 }  // namespace
 
-Launcher::Launcher(AppContext& context) : QWidget(nullptr) {
+Launcher::Launcher(AppContext& context) : QWidget(nullptr), context_(context) {
     setObjectName("Form1");
     setWindowTitle(QStringLiteral("Korvel_JIG  VER4.9  16/05/2016"));
     setMinimiseOnly(this);
@@ -43,6 +46,7 @@ Launcher::Launcher(AppContext& context) : QWidget(nullptr) {
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, kScrollBarGrey);
     setPalette(palette);
+    takeJob();
     placeButtons();
     createTools(context);
     fitToScreen();
@@ -54,6 +58,17 @@ Launcher::~Launcher() {
     // The launcher owns the windows it created; none has a parent.
     for (auto& tool : tools_) delete tool.window;
     delete connectionTest_;
+    delete history_;
+}
+
+// A job given on the command line starts the field and is kept; else the field
+// starts where it was left.
+void Launcher::takeJob() {
+    if (context_.job.empty()) {
+        context_.job = safeLabel(loadJob(context_.safety.file));
+    } else {
+        saveJob(context_.safety.file, context_.job);
+    }
 }
 
 // A button per registered tool, one under the other, however many there are;
@@ -87,12 +102,18 @@ void Launcher::placeButtons() {
     testButton_->setToolTip(QStringLiteral("Test the USB link: every FTDI port, its driver and its firmware"));
     testButton_->setFixedSize(kSmallButtonSize);
     connect(testButton_, &QPushButton::clicked, this, &Launcher::onTestConnect);
+    historyButton_ = new QPushButton(QStringLiteral("History"), this);
+    historyButton_->setObjectName("History");
+    historyButton_->setToolTip(QStringLiteral("Every operation done, by job, tool and day; export as CSV"));
+    historyButton_->setFixedSize(kSmallButtonSize);
+    connect(historyButton_, &QPushButton::clicked, this, &Launcher::onHistory);
 
     // Exit at the left; the small buttons at the right, where more may come.
     auto* bottomRow = new QHBoxLayout;
     bottomRow->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
     bottomRow->addWidget(exitButton_, 0, Qt::AlignBottom);
     bottomRow->addStretch(1);
+    bottomRow->addWidget(historyButton_, 0, Qt::AlignBottom);
     bottomRow->addWidget(testButton_, 0, Qt::AlignBottom);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -133,6 +154,12 @@ void Launcher::showTool(QWidget* tool) {
 void Launcher::onTestConnect() {
     if (!connectionTest_->isVisible()) placeBeside(connectionTest_, this, kTestWindowMinimumWidth);
     connectionTest_->show();
+}
+
+// A window of its own, beside the launcher, which stays usable.
+void Launcher::onHistory() {
+    if (!history_) history_ = new HistoryWindow(context_);
+    history_->open();
 }
 
 void Launcher::onExit() {

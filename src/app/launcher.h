@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <vector>
 
+#include "gui/history_window.h"
 #include "gui/testconnect_window.h"
 #include "gui/tool_window.h"
 #include "operation/family.h"
@@ -34,6 +35,8 @@ public:
         return nullptr;
     }
     ConnectionTestWindow* connectionTest() const { return connectionTest_; }
+    // Made on the first click of History.
+    HistoryWindow* history() const { return history_; }
 
     // The Exit button.
     void onExit();
@@ -45,12 +48,17 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    AppContext& context_;
     ConnectionTestWindow* connectionTest_ = nullptr;
+    HistoryWindow* history_ = nullptr;
     QScrollArea* scroll_ = nullptr;
     QPushButton* exitButton_ = nullptr;
     QPushButton* testButton_ = nullptr;
+    QPushButton* historyButton_ = nullptr;
 
+    void takeJob();
     void onTestConnect();
+    void onHistory();
     void createTools(AppContext& context);
     void placeButtons();
     void fitToScreen();

@@ -37,6 +37,8 @@ struct FileDialogSpec {
     std::string filter;  // "description|pattern|description|pattern"
     std::string defaultName;
     std::string defaultExt;
+    std::string startFolder{};          // where it opens; empty: where the front end likes
+    std::vector<std::string> places{};  // folders offered beside the files, such as the backups
 };
 
 // Where an image operation stands between its start and its end: the user's

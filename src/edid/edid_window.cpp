@@ -19,15 +19,29 @@ constexpr int kInfoWidth = 540;
 const QString kInfoTitle = QStringLiteral("EDID info");
 }  // namespace
 
-EdidWindow::EdidWindow(AppContext& context, QWidget* launcher)
-    : ChipWindow(context, launcher, QStringLiteral("EEPROM LCD read/write VER4.1"), edid::kFamily) {
-    setObjectName("EDID_form");
-    makeButtons({
-        {&readButton_, "EDID_READ", "EDID_READ", [this] { onRead(); }, kReadColour},
-        {&writeButton_, "EDID_WRITE", "EDID_WRITE", [this] { onWrite(); }, kWriteColour},
-        {&exitButton_, "EXIT_EDID", "EXIT", [this] { onExit(); }},
+EdidWindow::EdidWindow(AppContext& context, QWidget* launcher) : ChipWindow(context, launcher, edid::kFamily) {
+    build({
+        .name = "EDID_form",
+        .caption = QStringLiteral("EEPROM LCD read/write VER4.1"),
+        .buttons =
+            {
+                {.name = "EDID_READ",
+                 .caption = "EDID_READ",
+                 .handler = [this] { onRead(); },
+                 .colour = kReadColour,
+                 .slot = &readButton_},
+                {.name = "EDID_WRITE",
+                 .caption = "EDID_WRITE",
+                 .handler = [this] { onWrite(); },
+                 .colour = kWriteColour,
+                 .slot = &writeButton_},
+                {.name = "EXIT_EDID", .caption = "EXIT", .does = Does::Exit, .slot = &exitButton_},
+            },
+        .log = {.name = "EDID_Memo"},
+        .layout = Layout::Own,
+        .size = {1160, 520},
+        .exit = {.clearsLog = true},
     });
-    log_ = makeLog("EDID_Memo", kMemoPixels);
     infoBox_ = new QGroupBox(kInfoTitle, canvas());
     infoBox_->setObjectName("EDID_InfoBox");
     info_ = makeMemo(infoBox_, "EDID_Info", kMemoPixels);
@@ -39,16 +53,14 @@ EdidWindow::EdidWindow(AppContext& context, QWidget* launcher)
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(readButton_);
     buttons->addWidget(writeButton_);
+    buttons->addWidget(jobField());
     buttons->addStretch();
     buttons->addWidget(exitButton_);
     auto* layout = new QGridLayout(canvas());
-    layout->addWidget(log_, 0, 0);
+    layout->addWidget(log(), 0, 0);
     layout->addWidget(infoBox_, 0, 1);
     layout->addLayout(buttons, 1, 0, 1, 2);
     layout->setColumnStretch(0, 1);
-    resize(1160, 520);
-
-    attachFrontend(log_, {});
     onEvent<EdidInfoEvent>([this](const EdidInfoEvent& event) { showInfo(event); });
 }
 
@@ -65,12 +77,7 @@ void EdidWindow::onWrite() {
     tool().startWrite();
 }
 
-void EdidWindow::onExit() {
-    if (!tool().operation().idle()) return;
-    clearLogLines(log_);
-    clearInfo();
-    showLauncherAndHide();
-}
+void EdidWindow::leaving() { clearInfo(); }
 
 // A write that did not go ahead leaves no summary of a file that was not written.
 void EdidWindow::operationDone() {

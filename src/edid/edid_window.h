@@ -5,7 +5,6 @@
 #include <QGroupBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <memory>
 
 #include "edid/edid.h"
 #include "gui/chip_window.h"
@@ -19,17 +18,15 @@ public:
 
 private:
     QPushButton* readButton_ = nullptr;
-    QPushButton* exitButton_ = nullptr;
     QPushButton* writeButton_ = nullptr;
-    QPlainTextEdit* log_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
     // "EDID info": the summary of the image just read or about to be written.
     QGroupBox* infoBox_ = nullptr;
     QPlainTextEdit* info_ = nullptr;
 
     void onRead();
     void onWrite();
-    void onExit();
-    void exitRequested() override { onExit(); }
+    void leaving() override;
     EdidSessions& sessions() { return tool().sessions<EdidSessions>(); }
     void showInfo(const EdidInfoEvent& event);
     void clearInfo();

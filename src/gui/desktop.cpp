@@ -1,9 +1,12 @@
 #include "gui/desktop.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QUrl>
 #include <algorithm>
 
 namespace kj {
@@ -19,6 +22,27 @@ QStringList nameFilters(const std::string& filter) {
     return filters;
 }
 
+namespace {
+
+// The dialog's own places, then those given that exist. The system's own
+// dialog has no room for them everywhere: given places take the toolkit's.
+void offerPlaces(QFileDialog& dialog, const std::vector<std::string>& places) {
+    QList<QUrl> urls;
+    for (const auto& place : places) {
+        const QString folder = QString::fromStdString(place);
+        if (QFileInfo(folder).isDir()) urls << QUrl::fromLocalFile(folder);
+    }
+    if (urls.isEmpty()) return;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    QList<QUrl> sidebar = dialog.sidebarUrls();
+    for (const QUrl& url : urls) {
+        if (!sidebar.contains(url)) sidebar << url;
+    }
+    dialog.setSidebarUrls(sidebar);
+}
+
+}  // namespace
+
 std::optional<QString> QtDesktop::runFileDialog(QWidget* parent, const FileDialogSpec& spec,
                                                 const std::function<void()>& canClose) {
     const bool save = spec.kind == FileDialogSpec::Kind::Save;
@@ -27,6 +51,8 @@ std::optional<QString> QtDesktop::runFileDialog(QWidget* parent, const FileDialo
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilters(nameFilters(spec.filter));
     if (!spec.defaultExt.empty()) dialog.setDefaultSuffix(QString::fromStdString(spec.defaultExt).remove(0, 1));
+    if (!spec.startFolder.empty()) dialog.setDirectory(QString::fromStdString(spec.startFolder));
+    offerPlaces(dialog, spec.places);
     if (!spec.defaultName.empty()) dialog.selectFile(QString::fromStdString(spec.defaultName));
     if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     QObject::connect(&dialog, &QFileDialog::accepted, [&] { canClose(); });
@@ -59,6 +85,10 @@ std::optional<size_t> QtDesktop::choose(QWidget* parent, const QString& text, co
     const auto pressed = std::find(buttons.begin(), buttons.end(), box.clickedButton());
     if (pressed == buttons.end()) return std::nullopt;
     return static_cast<size_t>(pressed - buttons.begin());
+}
+
+void QtDesktop::showInFolder(const QString& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
 }
 
 }  // namespace kj

@@ -1,5 +1,6 @@
-// The desktop services a window asks of the user: file dialogs and error boxes.
-// Behind an interface so that tests can script the user's answers.
+// The desktop services a window asks of the user: file dialogs, error boxes,
+// questions, and the file manager. Behind an interface so that tests can
+// script the user's answers.
 #pragma once
 
 #include <QString>
@@ -25,6 +26,8 @@ public:
     // A question with a button per answer, the last one the escape; the
     // index of the button pressed, or nothing when the box was closed.
     virtual std::optional<size_t> choose(QWidget* parent, const QString& text, const QStringList& answers) = 0;
+    // The folder that holds `path`, in the system's file manager.
+    virtual void showInFolder(const QString& path) = 0;
 };
 
 // The real dialogs and message boxes.
@@ -35,6 +38,7 @@ public:
     void errorBox(QWidget* parent, const QString& text) override;
     bool question(QWidget* parent, const QString& text) override;
     std::optional<size_t> choose(QWidget* parent, const QString& text, const QStringList& answers) override;
+    void showInFolder(const QString& path) override;
 };
 
 // "BIN files (*.bin)|*.bin|Others|*.*" as the toolkit's name filters.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 namespace kj {
 
@@ -15,6 +16,10 @@ struct SafetySettings {
     static SafetySettings load(const std::filesystem::path& file);
     void save() const;
 };
+
+// The board / job label, kept beside them until it is changed; `file` empty: not kept.
+std::string loadJob(const std::filesystem::path& file);
+void saveJob(const std::filesystem::path& file, const std::string& job);
 
 // <data folder>/korvel-jig.ini
 std::filesystem::path settingsFile();

@@ -1,6 +1,7 @@
 #include "gui/window_frontend.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <utility>
@@ -141,15 +142,22 @@ void WindowFrontend::setGaugeProgress(int value, int maximum, int gauge) {
     });
 }
 
-std::optional<std::string> WindowFrontend::chooseFile(const FileDialogSpec& spec) {
+// Each dialog opens where the last one was confirmed.
+std::optional<std::string> WindowFrontend::chooseFile(const FileDialogSpec& given) {
     std::optional<std::string> chosen;
     wait([&] {
+        FileDialogSpec spec = given;
         const bool save = spec.kind == FileDialogSpec::Kind::Save;
+        if (spec.startFolder.empty()) spec.startFolder = lastFolder_;
+        if (!save) spec.places.insert(spec.places.end(), places_.begin(), places_.end());
         const auto& canClose = save ? hooks_.saveCanClose : hooks_.openCanClose;
         confirmed_ = false;
         const auto path = desktop_.runFileDialog(window_, spec, canClose);
         // The confirmation handler's record counts, not the dialog's own result.
-        if (confirmed_ && path) chosen = path->toStdString();
+        if (confirmed_ && path) {
+            chosen = path->toStdString();
+            lastFolder_ = QFileInfo(*path).absolutePath().toStdString();
+        }
         window_->repaint();
     });
     return chosen;

@@ -89,6 +89,8 @@ public:
     // The board or job the user works on, from any thread.
     void setJob(std::string job);
     std::string job() const override;
+    // Folders an open dialog offers beside its files; on the window thread.
+    void setPlaces(std::vector<std::string> places) { places_ = std::move(places); }
 
     void post(std::function<void()> f) { queue_->post(std::move(f)); }
     void wait(const std::function<void()>& f) { queue_->wait(f); }
@@ -108,6 +110,9 @@ private:
     Hooks hooks_;
     mutable std::mutex jobMutex_;
     std::string job_;
+    // The window thread's: where the last file was chosen, and what open dialogs offer.
+    std::string lastFolder_;
+    std::vector<std::string> places_;
     std::array<Progress, kMaxGauges> progress_;
 };
 

@@ -17,7 +17,6 @@ KJ_REGISTER(WindowEntry, kWindow)
 using namespace ite;
 
 namespace {
-constexpr int kMemoPixels = 13;
 constexpr int kBoardRows = 30;
 constexpr int kBoardTextLength = 80;  // a long base line does not widen the window
 constexpr int kPinTyping = 2;
@@ -75,30 +74,54 @@ void paintText(QWidget* widget, const QColor& colour) {
 }
 }  // namespace
 
-IteWindow::IteWindow(AppContext& context, QWidget* launcher)
-    : ChipWindow(context, launcher, QStringLiteral("ITE 16_05_2016"), ite::kFamily) {
-    setObjectName("TITE_FORM");
-    makeButtons({
-        {&applyButton_, "ITE_SETUP_BitBtn", QStringLiteral("Применить APPLY"), [this] { onApply(); }},
-        {&checkButton_, "ITE_CHECK_CON_BitBtn", QStringLiteral("Проверка связи check connection"),
-         [this] { onCheckConnection(); }},
-        {&readButton_, "ITE_READ_BitBtn", QStringLiteral("Чтение READ"), [this] { onRead(); }, kReadColour},
-        {&writeButton_, "ITE_WRITE_BitBtn", QStringLiteral("Запись WRITE"), [this] { onWrite(); }, kWriteColour},
-        {&exitButton_, "ITE_EXIT_BitBtn", QStringLiteral("Выход EXIT"), [this] { onExit(); }},
-    });
-    log_ = makeLog("ITE_Memo1", kMemoPixels);
-    const auto gauges = makeGauges({
-        {&flashGauge_, "ITE_CGauge1", kPageCount, {}, kPagesGaugeColour},
-        {&pageGauge_, "SPEED_ITE_CGauge", kPageGaugeMax, {}, kPageGaugeColour},
+IteWindow::IteWindow(AppContext& context, QWidget* launcher) : ChipWindow(context, launcher, ite::kFamily) {
+    build({
+        .name = "TITE_FORM",
+        .caption = QStringLiteral("ITE 16_05_2016"),
+        .buttons =
+            {
+                {.name = "ITE_SETUP_BitBtn",
+                 .caption = QStringLiteral("Применить APPLY"),
+                 .handler = [this] { onApply(); },
+                 .slot = &applyButton_},
+                {.name = "ITE_CHECK_CON_BitBtn",
+                 .caption = QStringLiteral("Проверка связи check connection"),
+                 .handler = [this] { sessions().checkConnection(); },
+                 .slot = &checkButton_},
+                {.name = "ITE_READ_BitBtn",
+                 .caption = QStringLiteral("Чтение READ"),
+                 .does = Does::Read,
+                 .colour = kReadColour,
+                 .slot = &readButton_},
+                {.name = "ITE_WRITE_BitBtn",
+                 .caption = QStringLiteral("Запись WRITE"),
+                 .does = Does::Write,
+                 .colour = kWriteColour,
+                 .slot = &writeButton_},
+                {.name = "ITE_EXIT_BitBtn",
+                 .caption = QStringLiteral("Выход EXIT"),
+                 .does = Does::Exit,
+                 .slot = &exitButton_},
+            },
+        .log = {.name = "ITE_Memo1"},
+        .gauges =
+            {{.name = "ITE_CGauge1", .maximum = kPageCount, .colour = kPagesGaugeColour, .slot = &flashGauge_},
+             {.name = "SPEED_ITE_CGauge", .maximum = kPageGaugeMax, .colour = kPageGaugeColour, .slot = &pageGauge_}},
+        .layout = Layout::Own,
+        // Room for a title bar and a panel on a 1366 x 768 screen.
+        .size = {kWidth, kHeight},
+        .locks = true,
+        .exit = {.clearsLog = true, .emptiesGauge = true},
     });
     flashGauge_->setProgress(1);
     buildRouting();
 
     auto* middle = new QHBoxLayout;
     middle->addWidget(routingBox_);
-    middle->addWidget(log_, 1);
+    middle->addWidget(log(), 1);
     auto* buttons = new QHBoxLayout;
     for (auto* button : {checkButton_, readButton_, writeButton_}) buttons->addWidget(button);
+    buttons->addWidget(jobField());
     buttons->addStretch();
     buttons->addWidget(exitButton_);
     auto* layout = new QVBoxLayout(canvas());
@@ -107,10 +130,6 @@ IteWindow::IteWindow(AppContext& context, QWidget* launcher)
     layout->addLayout(middle, 1);
     layout->addLayout(labelledGauges({{flashGauge_, kWholeFlashCaption}, {pageGauge_, kPageCaption}}));
     layout->addLayout(buttons);
-    // Room for a title bar and a panel on a 1366 x 768 screen.
-    resize(kWidth, kHeight);
-
-    attachFrontend(log_, gauges, lockingButtons({readButton_, writeButton_}));
     onCreate();
 }
 
@@ -179,7 +198,7 @@ void IteWindow::onCreate() {
         paintText(motherboardChooser_, Qt::black);
     }
     motherboardChooser_->setCurrentIndex(0);
-    setInstructions(log_, std::move(instructions));
+    setInstructions(log(), std::move(instructions));
 }
 
 // ---- routing ----
@@ -241,21 +260,6 @@ void IteWindow::onApply() {
 void IteWindow::operationDone() {
     if (!std::exchange(applying_, false) || !tool().operation().lastSucceeded()) return;
     for (auto* button : {checkButton_, exitButton_, writeButton_, readButton_}) button->setEnabled(true);
-}
-
-// ---- link check, read and write ----
-
-void IteWindow::onCheckConnection() { sessions().checkConnection(); }
-
-void IteWindow::onRead() { tool().startRead(); }
-
-void IteWindow::onWrite() { tool().startWrite(); }
-
-void IteWindow::onExit() {
-    if (!tool().operation().idle()) return;
-    clearLogLines(log_);
-    showLauncherAndHide();
-    flashGauge_->setProgress(0);
 }
 
 }  // namespace kj

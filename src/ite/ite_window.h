@@ -8,8 +8,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <array>
-#include <functional>
-#include <memory>
 
 #include "gui/chip_window.h"
 #include "ite/ite.h"
@@ -36,22 +34,16 @@ private:
     QPushButton* readButton_ = nullptr;
     QPushButton* writeButton_ = nullptr;
     QPushButton* exitButton_ = nullptr;
-    QPlainTextEdit* log_ = nullptr;
     Gauge* flashGauge_ = nullptr;
     Gauge* pageGauge_ = nullptr;
 
     void buildRouting();
     QComboBox* makePinSelector(size_t row);
     void onCreate();
-    void exitRequested() override { onExit(); }
 
     void onMotherboardPicked(int index);
     void onOrientationClicked();
     void onApply();
-    void onCheckConnection();
-    void onRead();
-    void onWrite();
-    void onExit();
 
     void showPins(const ite::Routing& pins);
     // Typed text becomes the entry it names, or the selector goes back to its value.

@@ -17,7 +17,6 @@ const WindowEntry kWindow{kb90xx::kFamily, makeToolWindow<Kb90xxWindow>};
 KJ_REGISTER(WindowEntry, kWindow)
 
 namespace {
-constexpr int kMemoPixels = 13;
 constexpr int kMotherboardRows = 20;
 constexpr int kMotherboardTyping = 15;
 const QColor kAwaitingChoice(255, 255, 0);
@@ -51,20 +50,24 @@ QComboBox* makeChooser(QWidget* parent, const QString& objectName, const QString
 QString selectedText(const QComboBox* chooser) { return chooser->itemText(chooser->currentIndex()); }
 }  // namespace
 
-Kb90xxWindow::Kb90xxWindow(AppContext& context, QWidget* launcher)
-    : ChipWindow(context, launcher, QStringLiteral("KB9010/9012/9016/9022  programming VER4.1"), kb90xx::kFamily) {
-    setObjectName("KB901X_forms");
-    makeButtons({
-        {&readButton_, "KB901X_READ", "KB90XX_READ", [this] { onRead(); }, kReadColour},
-        {&writeButton_, "KB901X_WRITE", "KB90XX_WRITE", [this] { onWrite(); }, kWriteColour},
-        {&exitButton_, "EXIT_KB901X", "EXIT", [this] { onExit(); }},
-    });
-    log_ = makeLog("KB901X_Memo", kMemoPixels);
-    const auto gauges = makeGauges({{&gauge_, "CGauge_KB901X", kb90xx::kGaugeMax}});
+Kb90xxWindow::Kb90xxWindow(AppContext& context, QWidget* launcher) : ChipWindow(context, launcher, kb90xx::kFamily) {
     buildCableHelp();
-    layOut(cableHelpBox_, log_, gauges, {readButton_, writeButton_}, exitButton_);
-    resize(760, 560);
-    attachFrontend(log_, gauges, lockingButtons({readButton_, writeButton_}));
+    build({
+        .name = "KB901X_forms",
+        .caption = QStringLiteral("KB9010/9012/9016/9022  programming VER4.1"),
+        .buttons =
+            {
+                {.name = "KB901X_READ", .caption = "KB90XX_READ", .does = Does::Read, .colour = kReadColour},
+                {.name = "KB901X_WRITE", .caption = "KB90XX_WRITE", .does = Does::Write, .colour = kWriteColour},
+                {.name = "EXIT_KB901X", .caption = "EXIT", .does = Does::Exit},
+            },
+        .log = {.name = "KB901X_Memo"},
+        .gauges = {{.name = "CGauge_KB901X", .maximum = kb90xx::kGaugeMax}},
+        .size = {760, 560},
+        .top = cableHelpBox_,
+        .locks = true,
+        .exit = {.clearsLog = true, .emptiesGauge = true},
+    });
     onCreate();
 }
 
@@ -133,19 +136,6 @@ void Kb90xxWindow::onCreate() {
     motherboardChooser_->setEditText(kSelectMotherboard);
     cableChooser_->setEditText(kSelectCable);
     cableChooser_->lineEdit()->setCursorPosition(0);
-}
-
-// ---- read and write ----
-
-void Kb90xxWindow::onRead() { tool().startRead(); }
-
-void Kb90xxWindow::onWrite() { tool().startWrite(); }
-
-void Kb90xxWindow::onExit() {
-    if (!tool().operation().idle()) return;
-    clearLogLines(log_);
-    showLauncherAndHide();
-    gauge_->setProgress(0);
 }
 
 // ---- cable help ----

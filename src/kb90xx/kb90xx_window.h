@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <memory>
 
 #include "gui/chip_window.h"
 #include "kb90xx/kb90xx.h"
@@ -19,11 +18,6 @@ public:
     Kb90xxWindow(AppContext& context, QWidget* launcher);
 
 private:
-    QPushButton* readButton_ = nullptr;
-    QPushButton* writeButton_ = nullptr;
-    QPushButton* exitButton_ = nullptr;
-    QPlainTextEdit* log_ = nullptr;
-    Gauge* gauge_ = nullptr;
     QGroupBox* cableHelpBox_ = nullptr;
     QComboBox* motherboardChooser_ = nullptr;
     QComboBox* cableChooser_ = nullptr;
@@ -32,11 +26,6 @@ private:
 
     void buildCableHelp();
     void onCreate();
-    void exitRequested() override { onExit(); }
-
-    void onRead();
-    void onWrite();
-    void onExit();
 
     void onMotherboardPicked();
     void onCablePicked();

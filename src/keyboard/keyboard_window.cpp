@@ -102,26 +102,52 @@ QLabel* wrappedLabel(const QString& text, QWidget* parent, const QString& name) 
 }  // namespace
 
 KeyboardWindow::KeyboardWindow(AppContext& context, QWidget* launcher)
-    : ChipWindow(context, launcher, QStringLiteral("Keyboard_testing"), keyboard::kFamily) {
-    setObjectName("Keyboard_testing");
+    : ChipWindow(context, launcher, keyboard::kFamily) {
+    build({
+        .name = "Keyboard_testing",
+        .caption = QStringLiteral("Keyboard_testing"),
+        .buttons =
+            {
+                {.name = "START_SCAN",
+                 .caption = QStringLiteral("START SCAN"),
+                 .handler = [this] { onStart(); },
+                 .colour = Qt::red,
+                 .pixelSize = 37,
+                 .slot = &startButton_},
+                {.name = "Clear",
+                 .caption = QStringLiteral("Clear"),
+                 .handler = [this] { tester_->clear(); },
+                 .colour = QColor(0, 255, 255),
+                 .pixelSize = 20,
+                 .slot = &clearButton_},
+                // "STOP" while scanning.
+                {.name = "EXIT_KB_TEST",
+                 .caption = QStringLiteral("EXIT"),
+                 .does = Does::Exit,
+                 .colour = kNavy,
+                 .pixelSize = 24,
+                 .slot = &exitButton_},
+            },
+        .log = {.name = "Memo_keyboard"},
+        .layout = Layout::Own,
+        .exit = {.stops = true},
+        .hooks = {.started =
+                      [this](std::string_view) {
+                          closedList_->clear();
+                          keysLeft_->setVisible(!learning_ && !profile_.profile.keys.empty());
+                          scanning(true);
+                      },
+                  .ended =
+                      [this] {
+                          scanning(false);
+                          if (learning_) nameCells(profile_.profile);  // what was learnt but not saved goes
+                      }},
+    });
     createCells();
     createLabels();
     createPairsPanel();
     createControls();
     placeRows({});
-
-    attachFrontend(log_, {},
-                   {.started =
-                        [this](std::string_view) {
-                            closedList_->clear();
-                            keysLeft_->setVisible(!learning_ && !profile_.profile.keys.empty());
-                            scanning(true);
-                        },
-                    .ended =
-                        [this] {
-                            scanning(false);
-                            if (learning_) nameCells(profile_.profile);  // what was learnt but not saved goes
-                        }});
     showEvents();
     tester_ = std::make_unique<KeyboardTester>(bridge(), frontend());
     listProfiles({});
@@ -209,16 +235,12 @@ void KeyboardWindow::createPairsPanel() {
 // the cells, outside the scrolled area, so that a small screen never hides them.
 void KeyboardWindow::createControls() {
     QWidget* side = sidePanel(kSideWidth);
-    startButton_ = makeButton(side, "START_SCAN", QStringLiteral("START SCAN"), Qt::red, 37, true);
     startButton_->setFixedHeight(56);
-    clearButton_ = makeButton(side, "Clear", QStringLiteral("Clear"), QColor(0, 255, 255), 20, true);
     clearButton_->setFixedHeight(36);
     muteBox_ = new QCheckBox(QStringLiteral(" No sound"), side);
     muteBox_->setObjectName("Buzzer_box");
     muteBox_->setFont(courier(16, true));
-    log_ = makeMemo(side, "Memo_keyboard");
-    log_->setLineWrapMode(QPlainTextEdit::WidgetWidth);  // the closed pairs stay in sight
-    exitButton_ = makeButton(side, "EXIT_KB_TEST", QStringLiteral("EXIT"), kNavy, 24, true);
+    log()->setLineWrapMode(QPlainTextEdit::WidgetWidth);  // the closed pairs stay in sight
     exitButton_->setFixedHeight(48);
 
     auto* clearRow = new QHBoxLayout;
@@ -227,15 +249,13 @@ void KeyboardWindow::createControls() {
     auto* layout = new QVBoxLayout(side);
     layout->addWidget(startButton_);
     layout->addLayout(clearRow);
+    layout->addWidget(jobField());
     layout->addWidget(createProfileRow(side));
     layout->addWidget(createLearnBox(side));
     layout->addWidget(createLegend(side));
-    layout->addWidget(log_, 1);
+    layout->addWidget(log(), 1);
     layout->addWidget(exitButton_);
 
-    connect(startButton_, &QPushButton::clicked, this, &KeyboardWindow::onStart);
-    connect(exitButton_, &QPushButton::clicked, this, &KeyboardWindow::onExit);
-    connect(clearButton_, &QPushButton::clicked, this, &KeyboardWindow::onClear);
     connect(muteBox_, &QCheckBox::toggled, this, [this](bool checked) { tester_->setMuted(checked); });
 }
 
@@ -410,16 +430,6 @@ void KeyboardWindow::onFinish() {
     }
     tester_->finishLearning(model.toStdString());
 }
-
-void KeyboardWindow::onExit() {
-    if (tester_->operation().name().is(kKeyboardScanning)) {
-        tester_->requestStop();
-        return;
-    }
-    showLauncherAndHide();
-}
-
-void KeyboardWindow::onClear() { tester_->clear(); }
 
 Shape* KeyboardWindow::cell(int a, int b) const {
     if (cellNumber(a, b) == 0) return nullptr;

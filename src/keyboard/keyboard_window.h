@@ -45,7 +45,6 @@ private:
     QPushButton* startButton_ = nullptr;
     QPushButton* clearButton_ = nullptr;
     QCheckBox* muteBox_ = nullptr;
-    QPlainTextEdit* log_ = nullptr;
     QComboBox* profileBox_ = nullptr;
     QPushButton* learnButton_ = nullptr;
     QWidget* learnBox_ = nullptr;
@@ -57,8 +56,6 @@ private:
 
     void onCreate();
     void onStart();
-    void onExit();
-    void onClear();
     void onLearn();
     void onFinish();
     void onProfileChosen(int index);
@@ -76,8 +73,8 @@ private:
     void nameCells(const KeyboardProfile& profile);
     void showKeysLeft(const std::vector<std::string>& keys);
     void scanning(bool on);
-    void exitRequested() override { onExit(); }
     std::vector<Operation*> operations() override { return {&tester_->operation()}; }
+    void stopOperations() override { tester_->requestStop(); }
 
     int canvasHeight_ = 0;
     bool fitted_ = false;

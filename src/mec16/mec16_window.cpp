@@ -10,12 +10,8 @@ const WindowEntry kWindow{mec16::kFamily, makeToolWindow<Mec16Window>};
 KJ_REGISTER(WindowEntry, kWindow)
 
 namespace {
-constexpr int kWidth = 905;
-constexpr int kHeight = 590;
 constexpr int kTextPixels = 13;
 constexpr int kGaugePixels = 27;
-const QRect kMemoPlace(408, 16, 489, 497);
-const QRect kGaugePlace(13, 528, 876, 52);
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRect place) {
     auto* label = new QLabel(text, parent);
@@ -28,31 +24,52 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, QRect 
 QColor qColour(Rgb rgb) { return QColor(rgb.r, rgb.g, rgb.b); }
 }  // namespace
 
-Mec16Window::Mec16Window(AppContext& context, QWidget* launcher)
-    : ChipWindow(context, launcher, QStringLiteral("Чтение и запись MEC16"), mec16::kFamily) {
-    setObjectName("MEC16_Form");
-    setCanvasSize(kWidth, kHeight);
-    makeButtons({
-        {&checkButton_, "BitBtn_MEC16", QStringLiteral("Проверка отклика от MEC16"), [this] { onCheckResponse(); },
-         Qt::black, QRect(16, 16, 369, 49)},
-        {&readButton_, "BitBtn_RD_MEC16", QStringLiteral("Чтение FLASH MEC16 "), [this] { onRead(); }, Qt::black,
-         QRect(16, 200, 369, 49)},
-        {&eraseButton_, "BitBtn_MEC16_ERASE", QStringLiteral("Стирание FLASH MEC16"), [this] { onErase(); }, Qt::black,
-         QRect(16, 288, 369, 49)},
-        {&writeButton_, "BitBtn_MEC16_WRITE", QStringLiteral("Запись FLASH MEC16"), [this] { onWrite(); }, Qt::black,
-         QRect(16, 384, 369, 49)},
-        {&exitButton_, "EXIT_MEC16", QStringLiteral("СТОП или ВЫХОД"), [this] { onExit(); }, Qt::black,
-         QRect(16, 464, 185, 49)},
-        {&helpButton_, "BitBtn_MEC16_HELP", QStringLiteral("HELP"), [this] { onHelp(); }, Qt::black,
-         QRect(216, 464, 169, 49)},
+Mec16Window::Mec16Window(AppContext& context, QWidget* launcher) : ChipWindow(context, launcher, mec16::kFamily) {
+    build({
+        .name = "MEC16_Form",
+        .caption = QStringLiteral("Чтение и запись MEC16"),
+        .buttons =
+            {
+                {.name = "BitBtn_MEC16",
+                 .caption = QStringLiteral("Проверка отклика от MEC16"),
+                 .handler = [this] { sessions().checkResponse(); },
+                 .place = {16, 16, 369, 49}},
+                {.name = "BitBtn_RD_MEC16",
+                 .caption = QStringLiteral("Чтение FLASH MEC16 "),
+                 .handler = [this] { tool().startRead(readInfoBox_->isChecked()); },
+                 .place = {16, 200, 369, 49}},
+                {.name = "BitBtn_MEC16_ERASE",
+                 .caption = QStringLiteral("Стирание FLASH MEC16"),
+                 .handler = [this] { tool().startErase(eraseInfoBox_->isChecked()); },
+                 .place = {16, 288, 369, 49}},
+                {.name = "BitBtn_MEC16_WRITE",
+                 .caption = QStringLiteral("Запись FLASH MEC16"),
+                 .does = Does::Write,
+                 .place = {16, 384, 369, 49}},
+                {.name = "EXIT_MEC16",
+                 .caption = QStringLiteral("СТОП или ВЫХОД"),
+                 .does = Does::Exit,
+                 .place = {16, 464, 185, 49}},
+                {.name = "BitBtn_MEC16_HELP",
+                 .caption = QStringLiteral("HELP"),
+                 .handler = [this] { sessions().showHelp(); },
+                 .place = {216, 464, 169, 49}},
+            },
+        .log = {.name = "Memo_MEC16", .pixelSize = kTextPixels, .place = {408, 16, 489, 497}},
+        .gauges = {{.name = "CGauge_MEC16",
+                    .maximum = mec16::kGaugeMaxAtStart,
+                    .place = {13, 528, 876, 52},
+                    .slot = &gauge_}},
+        .layout = Layout::Placed,
+        .size = {905, 590},
+        // Between the indicators and the read's INFO box.
+        .jobPlace = {16, 136, 369, 26},
+        // The window disables no control while it works: the operation name keeps operations apart.
+        .exit = {.stops = true},
     });
+    gauge_->setFont(courier(kGaugePixels, true));
     buildIndicators();
     buildCheckBoxes();
-    log_ = makeLog("Memo_MEC16", kTextPixels, kMemoPlace);
-    const auto gauges = makeGauges({{&gauge_, "CGauge_MEC16", mec16::kGaugeMaxAtStart, kGaugePlace}});
-    gauge_->setFont(courier(kGaugePixels, true));
-    // The window disables no control while it works: the operation name keeps operations apart.
-    attachFrontend(log_, gauges);
     onEvent<mec16::IndicatorEvent>([this](const mec16::IndicatorEvent& event) { showIndicator(event); });
     onCreate();
 }
@@ -107,27 +124,12 @@ void Mec16Window::buildCheckBoxes() {
 void Mec16Window::onCreate() {
     std::vector<QString> intro;
     for (std::string_view line : mec16::kIntroLines) intro.push_back(fromUtf8(line));
-    setInstructions(log_, std::move(intro));
+    setInstructions(log(), std::move(intro));
 }
 
 void Mec16Window::showIndicator(const mec16::IndicatorEvent& event) {
     (event.which == mec16::Indicator::BootLock ? bootLockShape_ : writeProtectShape_)
         ->setBrushColor(qColour(event.colour));
-}
-
-void Mec16Window::onCheckResponse() { sessions().checkResponse(); }
-
-void Mec16Window::onRead() { tool().startRead(readInfoBox_->isChecked()); }
-
-void Mec16Window::onErase() { tool().startErase(eraseInfoBox_->isChecked()); }
-
-void Mec16Window::onWrite() { tool().startWrite(); }
-
-void Mec16Window::onHelp() { sessions().showHelp(); }
-
-void Mec16Window::onExit() {
-    if (tool().operation().idle()) return showLauncherAndHide();
-    tool().operation().requestStop();
 }
 
 }  // namespace kj

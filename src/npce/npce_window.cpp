@@ -9,33 +9,22 @@ const WindowEntry kWindow{npce::kFamily, makeToolWindow<NpceWindow>};
 }  // namespace
 KJ_REGISTER(WindowEntry, kWindow)
 
-namespace {
-constexpr int kMemoPixels = 13;
-}  // namespace
-
-NpceWindow::NpceWindow(AppContext& context, QWidget* launcher)
-    : ChipWindow(context, launcher, QStringLiteral("NPCE288N/388N 16_05_2016"), npce::kFamily) {
-    setObjectName("TNPCE_FORM");
-    makeButtons({
-        {&readButton_, "NPCE_READ", "Nuvoton_READ", [this] { onRead(); }, kReadColour},
-        {&writeButton_, "NPCE_WRITE", "Nuvoton_WRITE", [this] { onWrite(); }, kWriteColour},
-        {&exitButton_, "EXIT_NPCE", "EXIT", [this] { onExit(); }},
+NpceWindow::NpceWindow(AppContext& context, QWidget* launcher) : ChipWindow(context, launcher, npce::kFamily) {
+    build({
+        .name = "TNPCE_FORM",
+        .caption = QStringLiteral("NPCE288N/388N 16_05_2016"),
+        .buttons =
+            {
+                {.name = "NPCE_READ", .caption = "Nuvoton_READ", .does = Does::Read, .colour = kReadColour},
+                {.name = "NPCE_WRITE", .caption = "Nuvoton_WRITE", .does = Does::Write, .colour = kWriteColour},
+                // Disabled while an operation runs; a close request is ignored meanwhile.
+                {.name = "EXIT_NPCE", .caption = "EXIT", .does = Does::Exit},
+            },
+        .log = {.name = "NPCE_Memo"},
+        .gauges = {{.name = "CGauge_NPCE", .maximum = npce::kGaugeMax}},
+        .size = {640, 480},
+        .locks = true,
     });
-    log_ = makeLog("NPCE_Memo", kMemoPixels);
-    const auto gauges = makeGauges({{&gauge_, "CGauge_NPCE", npce::kGaugeMax}});
-    layOut(nullptr, log_, gauges, {readButton_, writeButton_}, exitButton_);
-    resize(640, 480);
-    attachFrontend(log_, gauges, lockingButtons({readButton_, writeButton_}));
-}
-
-void NpceWindow::onRead() { tool().startRead(); }
-
-void NpceWindow::onWrite() { tool().startWrite(); }
-
-// The button is disabled while an operation runs; a close request may still come.
-void NpceWindow::onExit() {
-    if (!tool().operation().idle()) return;
-    showLauncherAndHide();
 }
 
 }  // namespace kj

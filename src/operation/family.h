@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -78,9 +79,10 @@ std::vector<const Entry*> inFamilyPlaces(FamilyOf familyOf) {
     return all;
 }
 
-inline FileDialogSpec saveDialog(const Family& family) {
+// A read's file is named after the job, when there is one, and the tool.
+inline FileDialogSpec saveDialog(const Family& family, std::string_view job = {}) {
     auto spec = imageSaveDialog(std::string(family.saveFilter));
-    spec.defaultName = family.saveName;
+    spec.defaultName = job.empty() ? std::string(family.saveName) : std::string(job) + "-" + std::string(family.name);
     return spec;
 }
 inline FileDialogSpec openDialog(const Family& family) { return imageOpenDialog(std::string(family.openFilter)); }

@@ -235,7 +235,7 @@ std::optional<std::string> Operation::chooseOutput(ReadInto into, const FileLine
         output_.createInMemory();
         return std::string();
     }
-    const auto path = ui_.chooseFile(saveDialog(family_));
+    const auto path = ui_.chooseFile(saveDialog(family_, ui_.job()));
     if (!path) {
         cancelled_ = true;
         ui_.log(lines.cancelled);

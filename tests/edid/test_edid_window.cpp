@@ -90,7 +90,7 @@ TEST_F(EdidWindow, ReadFillsTheLogAndTheInfoPanelAndSavesTheImage) {
     EXPECT_EQ(child<QLabel>(*window_, "Verdict")->text(), "PASSED");
     // The verdict sits under the text, and the last line stays in view above it.
     auto* log = child<QPlainTextEdit>(*window_, "EDID_Memo");
-    EXPECT_FALSE(child<QLabel>(*window_, "Verdict")->geometry().intersects(log->viewport()->geometry()));
+    EXPECT_FALSE(child<QWidget>(*window_, "Verdict_bar")->geometry().intersects(log->viewport()->geometry()));
     QTextCursor end(log->document());
     end.movePosition(QTextCursor::End);
     EXPECT_TRUE(log->viewport()->rect().contains(log->cursorRect(end)));

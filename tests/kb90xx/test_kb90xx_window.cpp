@@ -7,7 +7,11 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QLineEdit>
+#include <QTableWidget>
+#include <QTest>
 #include <QTimer>
+
+#include "common/history.h"
 
 #include "kb90xx/cable_help.h"
 #include "kb90xx_fixture.h"
@@ -87,6 +91,70 @@ TEST_F(Kb90xxWindow, ReadRunsOnTheWorkerWithTheButtonsOfARead) {
     ASSERT_EQ(desktop_.dialogs.size(), 1u);
     EXPECT_EQ(desktop_.dialogs[0].title, kj::kb90xxSaveDialog().title);
     EXPECT_EQ(desktop_.dialogs[0].defaultName, "Noname");
+}
+
+// A write that fails on a dead cell offers the board's own firmware back
+// beside its verdict: one click and the one question bring it back, read back
+// and PASSED. The job typed into the window names the read's file, the
+// backups and the history's rows.
+TEST_F(Kb90xxWindow, AFailedWriteOffersTheBackupTakenBeforeItBesideTheVerdict) {
+    constexpr size_t kDead = 0x2A51;
+    auto& chip = bench_.chip<kjsim::Kb90xxChip>();
+    Bytes original = randomImage(kImage, 3);
+    original[kDead] = 0xFF;  // where an erase leaves the dead cell
+    chip.setFlash(original);
+    chip.setDeadCell(kDead);
+    auto window = makeWindow();
+    auto* job = child<QLineEdit>(*window, "Board_job");
+    job->setFocus();
+    QTest::keyClicks(job, "ZBook 15/G3");
+    QTest::keyClick(job, Qt::Key_Return);
+    EXPECT_EQ(job->text(), "ZBook_15_G3");
+    desktop_.choices.push_back(std::nullopt);
+    ASSERT_TRUE(clickAndSettle(child<QPushButton>(*window, "KB901X_READ"), *window));
+    ASSERT_EQ(desktop_.dialogs.size(), 1u);
+    EXPECT_EQ(desktop_.dialogs[0].defaultName, "ZBook_15_G3-kb90xx");
+
+    Bytes image = randomImage(kImage, 4);
+    image[kDead] = 0x00;
+    const std::string input = dir_.file("new.bin");
+    writeFile(input, image);
+    desktop_.choices.push_back(QString::fromStdString(input));
+    ASSERT_TRUE(clickAndSettle(child<QPushButton>(*window, "KB901X_WRITE"), *window));
+    EXPECT_EQ(child<QLabel>(*window, "Verdict")->text().left(8), "FAILED: ");
+    auto* restore = child<QPushButton>(*window, "Restore_backup");
+    ASSERT_TRUE(restore->isVisible());
+    EXPECT_EQ(restore->text(), "Restore the backup taken before this write");
+    const std::string backup = restore->toolTip().toStdString();
+    EXPECT_NE(backup.find("-ZBook_15_G3-kb90xx-before-write-"), std::string::npos) << backup;
+    EXPECT_EQ(readFile(backup), original);
+    // The failure's other way out: the family's backups, this one among them.
+    child<QPushButton>(*window, "Show_backups")->click();
+    auto* list = child<QTableWidget>(*window, "Backups_table");
+    ASSERT_EQ(list->rowCount(), 1);
+    EXPECT_EQ(list->item(0, 8)->text().toStdString(), backup);
+    EXPECT_EQ(list->item(0, 4)->text(), "FAILED");
+    child<QPushButton>(*window, "Backups_show_in_folder")->click();
+    EXPECT_EQ(desktop_.shownFolders, QStringList{QString::fromStdString(backup)});
+    child<QWidget>(*window, "Backups_window")->hide();
+
+    desktop_.questions.clear();
+    ASSERT_TRUE(clickAndSettle(restore, *window));
+    ASSERT_EQ(desktop_.questions.size(), 1);
+    EXPECT_TRUE(desktop_.questions[0].contains(QString::fromStdString(backup))) << desktop_.questions[0].toStdString();
+    EXPECT_TRUE(desktop_.questions[0].contains("KB9010/12/16/22")) << desktop_.questions[0].toStdString();
+    EXPECT_EQ(child<QLabel>(*window, "Verdict")->text(), "PASSED");
+    EXPECT_FALSE(restore->isVisible());
+    EXPECT_EQ(chip.flash(), original);
+
+    kj::history::Store store;
+    const auto rows = store.operations({.job = "ZBook_15_G3"});
+    ASSERT_TRUE(rows.ok());
+    Lines actions;
+    for (const auto& row : *rows) actions.push_back(row.action + " " + row.verdict);
+    EXPECT_EQ(Lines(actions.begin(), actions.begin() + std::min<long>(2, std::ssize(actions))),
+              (Lines{"restore PASSED", "write FAILED"}));
+    EXPECT_EQ(rows->front().file, backup);
 }
 
 TEST_F(Kb90xxWindow, CableHelpFollowsTheChoices) {

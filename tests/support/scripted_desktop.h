@@ -37,6 +37,8 @@ public:
         choices_made.pop_front();
         return answer;
     }
+    QStringList shownFolders;  // the files whose folders were shown
+    void showInFolder(const QString& path) override { shownFolders << path; }
     bool question(QWidget*, const QString& text) override {
         questions << text;
         if (answers.empty()) return true;
