@@ -12,6 +12,14 @@ namespace kj {
 
 enum class Language { English, Russian };
 
+// A text the program says in either language, as the window it belongs to speaks.
+struct Text {
+    std::string_view english;
+    std::string_view russian;
+    constexpr std::string_view in(Language language) const { return language == Language::Russian ? russian : english; }
+    std::string operator()(Language language) const { return std::string(in(language)); }
+};
+
 // Digits, letters, '.' and '_' stand for themselves; every other byte is a blank.
 char byteToChar(uint8_t byte);
 std::string bytesToText(std::span<const uint8_t> bytes);

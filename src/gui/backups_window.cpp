@@ -13,33 +13,14 @@ namespace kj {
 
 namespace {
 
-struct Texts {
-    const char* title;
-    const char* job;
-    const char* everyJob;
-    const char* restore;
-    const char* showFolder;
-    const char* suspect;
-};
-constexpr Texts kEnglish{
-    .title = "Backups: ",
-    .job = "Job:",
-    .everyJob = "(every job)",
-    .restore = "Restore",
-    .showFolder = "Show in folder",
-    .suspect =
-        "Taken after a failed write or erase of the same board: the chip may no longer have held "
-        "its own firmware.",
-};
-constexpr Texts kRussian{
-    .title = "Резервные копии: ",
-    .job = "Работа:",
-    .everyJob = "(все работы)",
-    .restore = "Вернуть в чип",
-    .showFolder = "Показать в папке",
-    .suspect = "Снята после неудачной записи или стирания той же платы: в чипе могла быть уже не её прошивка.",
-};
-const Texts& textsFor(Language language) { return language == Language::Russian ? kRussian : kEnglish; }
+constexpr Text kTitle{"Backups: ", "Резервные копии: "};
+constexpr Text kJob{"Job:", "Работа:"};
+constexpr Text kEveryJob{"(every job)", "(все работы)"};
+constexpr Text kRestore{"Restore", "Вернуть в чип"};
+constexpr Text kShowFolder{"Show in folder", "Показать в папке"};
+constexpr Text kSuspect{
+    "Taken after a failed write or erase of the same board: the chip may no longer have held its own firmware.",
+    "Снята после неудачной записи или стирания той же платы: в чипе могла быть уже не её прошивка."};
 
 constexpr QSize kSize(1180, 420);
 const QColor kSuspectTint(0xFF, 0xF0, 0xB0);
@@ -51,9 +32,9 @@ constexpr std::string_view kToolColumn = "tool";
 
 BackupsWindow::BackupsWindow(ChipWindow& chip, AppContext& context)
     : QWidget(&chip, Qt::Window), chip_(chip), context_(context) {
-    const Texts& texts = textsFor(chip.family().language);
+    const Language language = chip.family().language;
     setObjectName("Backups_window");
-    setWindowTitle(QString::fromUtf8(texts.title) + fromUtf8(chip.family().launcherCaption));
+    setWindowTitle(fromUtf8(kTitle.in(language)) + fromUtf8(chip.family().launcherCaption));
     job_ = new QComboBox(this);
     job_->setObjectName("Backups_job");
     job_->setMinimumContentsLength(24);
@@ -69,11 +50,11 @@ BackupsWindow::BackupsWindow(ChipWindow& chip, AppContext& context)
     problem_->setWordWrap(true);
     problem_->setStyleSheet(QStringLiteral("color: #d00000"));
     problem_->hide();
-    restore_ = makeButton(this, "Backups_restore", QString::fromUtf8(texts.restore), Qt::black, 16);
-    showFolder_ = makeButton(this, "Backups_show_in_folder", QString::fromUtf8(texts.showFolder), Qt::black, 16);
+    restore_ = makeButton(this, "Backups_restore", fromUtf8(kRestore.in(language)), Qt::black, 16);
+    showFolder_ = makeButton(this, "Backups_show_in_folder", fromUtf8(kShowFolder.in(language)), Qt::black, 16);
 
     auto* top = new QHBoxLayout;
-    top->addWidget(new QLabel(QString::fromUtf8(texts.job), this));
+    top->addWidget(new QLabel(fromUtf8(kJob.in(language)), this));
     top->addWidget(job_);
     top->addStretch();
     auto* bottom = new QHBoxLayout;
@@ -105,7 +86,7 @@ void BackupsWindow::open() {
 
 // Every job that has a backup of the family; the one worked on first chosen.
 void BackupsWindow::listJobs() {
-    const Texts& texts = textsFor(chip_.family().language);
+    const Language language = chip_.family().language;
     history::Store store;
     const auto all = store.backups({.tool = std::string(chip_.family().name)});
     std::set<std::string> jobs;
@@ -115,13 +96,13 @@ void BackupsWindow::listJobs() {
         }
     }
     job_->clear();
-    job_->addItem(QString::fromUtf8(texts.everyJob), QString());
+    job_->addItem(fromUtf8(kEveryJob.in(language)), QString());
     for (const auto& job : jobs) job_->addItem(fromUtf8(job), fromUtf8(job));
     job_->setCurrentIndex(std::max(0, job_->findData(fromUtf8(context_.job))));
 }
 
 void BackupsWindow::refresh() {
-    const Texts& texts = textsFor(chip_.family().language);
+    const Language language = chip_.family().language;
     history::Store store;
     const auto listed =
         store.backups({.tool = std::string(chip_.family().name), .job = job_->currentData().toString().toStdString()});
@@ -143,7 +124,7 @@ void BackupsWindow::refresh() {
                 item->setData(Qt::UserRole, fromUtf8(backup.path));
                 if (backup.suspect == true) {
                     item->setBackground(kSuspectTint);
-                    item->setToolTip(QString::fromUtf8(texts.suspect));
+                    item->setToolTip(fromUtf8(kSuspect.in(language)));
                 }
                 table_->setItem(row, column++, item);
             }

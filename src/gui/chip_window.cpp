@@ -13,31 +13,15 @@ namespace kj {
 
 namespace {
 
-struct WindowTexts {
-    const char* backup;
-    const char* readTwice;
-    const char* verify;
-    const char* backups;
-    const char* restoreBeforeWrite;
-    const char* restoreBeforeErase;
-};
-constexpr WindowTexts kEnglishTexts{
-    .backup = "Back up the chip before a write or an erase",
-    .readTwice = "Read twice and compare",
-    .verify = "Verify the chip against a file...",
-    .backups = "Backups…",
-    .restoreBeforeWrite = "Restore the backup taken before this write",
-    .restoreBeforeErase = "Restore the backup taken before this erase",
-};
-constexpr WindowTexts kRussianTexts{
-    .backup = "Резервная копия чипа перед записью и стиранием",
-    .readTwice = "Читать дважды и сравнивать",
-    .verify = "Сравнить чип с файлом...",
-    .backups = "Резервные копии…",
-    .restoreBeforeWrite = "Вернуть резервную копию, снятую перед этой записью",
-    .restoreBeforeErase = "Вернуть резервную копию, снятую перед этим стиранием",
-};
-const WindowTexts& textsFor(Language language) { return language == Language::Russian ? kRussianTexts : kEnglishTexts; }
+constexpr Text kBackupSetting{"Back up the chip before a write or an erase",
+                              "Резервная копия чипа перед записью и стиранием"};
+constexpr Text kReadTwiceSetting{"Read twice and compare", "Читать дважды и сравнивать"};
+constexpr Text kVerifyAction{"Verify the chip against a file...", "Сравнить чип с файлом..."};
+constexpr Text kBackupsAction{"Backups…", "Резервные копии…"};
+constexpr Text kRestoreBeforeWrite{"Restore the backup taken before this write",
+                                   "Вернуть резервную копию, снятую перед этой записью"};
+constexpr Text kRestoreBeforeErase{"Restore the backup taken before this erase",
+                                   "Вернуть резервную копию, снятую перед этим стиранием"};
 
 const QString kJobCaption = QStringLiteral("Board / job");
 const QString kJobTip = QStringLiteral(
@@ -281,12 +265,12 @@ void ChipWindow::applySafety() {
 }
 
 void ChipWindow::makeVerdictBar() {
-    const WindowTexts& texts = textsFor(family_.language);
+    const Language language = family_.language;
     verdictBar_ = new QWidget(log_);
     verdictBar_->setObjectName("Verdict_bar");
     restoreOffer_ = kj::makeButton(verdictBar_, "Restore_backup", {}, Qt::black, kOfferPixels);
     backupsOffer_ =
-        kj::makeButton(verdictBar_, "Show_backups", QString::fromUtf8(texts.backups), Qt::black, kOfferPixels);
+        kj::makeButton(verdictBar_, "Show_backups", fromUtf8(kBackupsAction.in(language)), Qt::black, kOfferPixels);
     verdict_ = new QLabel(verdictBar_);
     verdict_->setObjectName("Verdict");
     verdict_->setFont(courier(16, true));
@@ -306,14 +290,14 @@ void ChipWindow::makeVerdictBar() {
 // write or an erase that failed: the board's own firmware, one click away.
 void ChipWindow::showVerdict(const Verdict& verdict) {
     if (!verdictBar_) makeVerdictBar();
-    const WindowTexts& texts = textsFor(family_.language);
+    const Language language = family_.language;
     const bool failed = verdict.kind == Verdict::Kind::Failed;
     const auto name = parseBackupName(utf8Of(pathOf(verdict.backup).filename()), family_.name);
     const bool restorable = failed && name && (name->before == kBeforeWrite || name->before == kBeforeErase);
     offeredBackup_ = restorable ? verdict.backup : std::string();
     if (restorable) {
         restoreOffer_->setText(
-            QString::fromUtf8(name->before == kBeforeWrite ? texts.restoreBeforeWrite : texts.restoreBeforeErase));
+            fromUtf8((name->before == kBeforeWrite ? kRestoreBeforeWrite : kRestoreBeforeErase).in(language)));
         restoreOffer_->setToolTip(fromUtf8(verdict.backup));
     }
     restoreOffer_->setVisible(restorable);
@@ -348,12 +332,12 @@ void ChipWindow::showBackups() {
 }
 
 void ChipWindow::showLogMenu(const QPoint& at) {
-    const WindowTexts& texts = textsFor(family_.language);
+    const Language language = family_.language;
     std::unique_ptr<QMenu> menu(log_->createStandardContextMenu());
     menu->addSeparator();
     const bool idle = !busy();
-    const auto addSetting = [&](const char* text, bool SafetySettings::*setting) {
-        QAction* action = menu->addAction(QString::fromUtf8(text));
+    const auto addSetting = [&](const Text& text, bool SafetySettings::*setting) {
+        QAction* action = menu->addAction(fromUtf8(text.in(language)));
         action->setCheckable(true);
         action->setChecked(context_.safety.*setting);
         action->setEnabled(idle);
@@ -363,13 +347,13 @@ void ChipWindow::showLogMenu(const QPoint& at) {
             applySafety();
         });
     };
-    addSetting(texts.backup, &SafetySettings::backup);
-    addSetting(texts.readTwice, &SafetySettings::readTwice);
-    QAction* verify = menu->addAction(QString::fromUtf8(texts.verify));
+    addSetting(kBackupSetting, &SafetySettings::backup);
+    addSetting(kReadTwiceSetting, &SafetySettings::readTwice);
+    QAction* verify = menu->addAction(fromUtf8(kVerifyAction.in(language)));
     verify->setObjectName("VerifyAction");
     verify->setEnabled(idle);
     connect(verify, &QAction::triggered, this, [this] { tool_->startVerify(); });
-    QAction* backups = menu->addAction(QString::fromUtf8(texts.backups));
+    QAction* backups = menu->addAction(fromUtf8(kBackupsAction.in(language)));
     backups->setObjectName("BackupsAction");
     connect(backups, &QAction::triggered, this, &ChipWindow::showBackups);
     menu->exec(log_->mapToGlobal(at));

@@ -26,13 +26,6 @@ constexpr size_t kMaxInputBytes = 16u << 20;
 constexpr size_t kMaxBackups = 500;
 constexpr uintmax_t kMaxBackupBytes = uintmax_t{1} << 30;
 
-struct Text {
-    std::string_view english;
-    std::string_view russian;
-    std::string_view in(Language language) const { return language == Language::Russian ? russian : english; }
-    std::string operator()(Language language) const { return std::string(in(language)); }
-};
-
 constexpr Text kFileLabel{"File", "Файл"};
 constexpr Text kToChipLabel{"To the chip", "В чип"};
 constexpr Text kReadLabel{"Read", "Прочитано"};
