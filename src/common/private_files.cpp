@@ -6,6 +6,14 @@ namespace kj {
 
 namespace fs = std::filesystem;
 
+#ifdef _WIN32
+bool makePrivateFolders(const fs::path& folder, std::error_code& ec) {
+    fs::create_directories(folder, ec);
+    return !ec;
+}
+void makePrivateFile(const fs::path&) {}
+std::optional<std::string> tightenDataFolder() { return std::nullopt; }
+#else
 namespace {
 
 constexpr fs::perms kFolder = fs::perms::owner_all;
@@ -27,14 +35,6 @@ bool restrict(const fs::path& path, const fs::file_status& status, fs::perms to)
 
 }  // namespace
 
-#ifdef _WIN32
-bool makePrivateFolders(const fs::path& folder, std::error_code& ec) {
-    fs::create_directories(folder, ec);
-    return !ec;
-}
-void makePrivateFile(const fs::path&) {}
-std::optional<std::string> tightenDataFolder() { return std::nullopt; }
-#else
 bool makePrivateFolders(const fs::path& folder, std::error_code& ec) {
     const fs::path data = dataFolder();
     fs::create_directories(folder, ec);
