@@ -155,8 +155,13 @@ TEST_P(SafetyNet, TheChipGetsExactlyTheBytesThatWereFingerprinted) {
     EXPECT_TRUE(logged("SHA-256 " + kj::sha256Hex(image)));
 
     rig_->ui.onPhase = nullptr;
+#ifdef _WIN32
+    // No symbolic links for a plain user there: another spelling of the same path.
+    const std::string alias = (fs::path(path).parent_path() / "." / fs::path(path).filename()).string();
+#else
     const std::string alias = rig_->dir.file("alias.bin");
     fs::create_symlink(path, alias);
+#endif
     tool_->safety.backupFile = alias;
     EXPECT_FALSE(run(write, path));
     EXPECT_EQ(readFile(path), other) << "the file to write is left alone";
@@ -313,7 +318,9 @@ TEST(SafetyNetPruning, KeepsEverythingThatIsNotItsOwn) {
                                         folder / ("20200101-000000-mec16-before-write-"
                                                   "0000abcd.bin")};
     for (const auto& path : foreign) writeFile(path.string(), {2});
+#ifndef _WIN32
     fs::create_symlink(folder / "notes.txt", folder / own(998));
+#endif
     // Far beyond the size limit, and not ours: it counts for nothing.
     fs::resize_file(foreign[0], (uintmax_t{1} << 31));
 
@@ -326,7 +333,9 @@ TEST(SafetyNetPruning, KeepsEverythingThatIsNotItsOwn) {
     ASSERT_TRUE(rig.succeeded(tool->operation()));
 
     for (const auto& path : foreign) EXPECT_TRUE(fs::exists(path)) << path;
+#ifndef _WIN32
     EXPECT_TRUE(fs::is_symlink(folder / own(998)));
+#endif
     EXPECT_FALSE(fs::exists(folder / own(0))) << "the oldest own backup goes";
     EXPECT_TRUE(fs::exists(folder / own(1)));
     size_t ownLeft = 0;
