@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "common/text.h"
+
 namespace kj {
 
 namespace {
@@ -88,13 +90,7 @@ std::optional<BackupName> parseBackupName(std::string_view fileName, std::string
     return name;
 }
 
-std::string backupStamp(std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    return text;
-}
+std::string backupStamp(std::time_t when) { return localTimeText(when, "%Y%m%d-%H%M%S"); }
 
 std::string stampTime(std::string_view stamp) {
     if (!isStamp(stamp)) return {};

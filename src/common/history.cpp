@@ -13,6 +13,7 @@
 
 #include "common/backup_name.h"
 #include "common/image_file.h"
+#include "common/text.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -217,13 +218,7 @@ std::string_view verdictWord(Verdict::Kind kind) {
     return {};
 }
 
-std::string timeText(std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    return text;
-}
+std::string timeText(std::time_t when) { return localTimeText(when, "%Y-%m-%d %H:%M:%S"); }
 
 bool isDate(std::string_view text) {
     if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;

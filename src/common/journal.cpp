@@ -101,23 +101,6 @@ DayFile g_file;
 std::string g_day;  // the day g_file is open for; empty: none open
 bool g_problemSaid = false;
 
-std::tm localNow(std::chrono::system_clock::time_point now) {
-    const std::time_t t = std::chrono::system_clock::to_time_t(now);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &t);
-#else
-    localtime_r(&t, &local);
-#endif
-    return local;
-}
-
-std::string formatted(const std::tm& time, const char* format) {
-    char text[64];
-    std::strftime(text, sizeof text, format, &time);
-    return text;
-}
-
 void closeFile() {
     g_file.close();
     g_day.clear();
@@ -168,16 +151,16 @@ void stop() {
 
 std::optional<std::string> line(std::string_view tool, std::string_view job, std::string_view text) {
     const auto now = std::chrono::system_clock::now();
-    const std::tm local = localNow(now);
+    const std::time_t when = std::chrono::system_clock::to_time_t(now);
     const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     char ms[8];
     std::snprintf(ms, sizeof ms, ".%03d ", static_cast<int>(millis));
-    const std::string entry = formatted(local, "%Y-%m-%d %H:%M:%S") + ms + printable(tool) +
+    const std::string entry = localTimeText(when, "%Y-%m-%d %H:%M:%S") + ms + printable(tool) +
                               (job.empty() ? "" : " " + printable(job)) + " | " + printable(text) + "\n";
     std::lock_guard lock(g_mutex);
     if (g_folder.empty()) return std::nullopt;
     std::string error;
-    const std::string day = formatted(local, "%Y-%m-%d");
+    const std::string day = localTimeText(when, "%Y-%m-%d");
     if (openFor(day, error) && g_file.append(entry, error)) return std::nullopt;
     const fs::path file = g_folder / (day + ".log");
     closeFile();

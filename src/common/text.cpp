@@ -59,14 +59,20 @@ std::string hexUpper(uint32_t value, int digits) {
     return out;
 }
 
-std::string timeStampLine(Language language) {
-    const std::time_t now = std::time(nullptr);
+std::string localTimeText(std::time_t when, const char* format) {
     std::tm local{};
-    localtime_r(&now, &local);
-    char clock[16];
-    std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
+#ifdef _WIN32
+    localtime_s(&local, &when);
+#else
+    localtime_r(&when, &local);
+#endif
+    char text[64];
+    return std::string(text, std::strftime(text, sizeof text, format, &local));
+}
+
+std::string timeStampLine(Language language) {
     const auto prefix = language == Language::Russian ? kTimeStampRussian : kTimeStampEnglish;
-    return std::string(prefix) + clock;
+    return std::string(prefix) + localTimeText(std::time(nullptr), "%H:%M:%S");
 }
 
 }  // namespace kj

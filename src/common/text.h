@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,6 +35,9 @@ std::vector<std::string> hexDump(std::span<const uint8_t> block);
 // carriage return, a terminal's escape) written as \xNN, so that a line
 // starts only where the program starts one, whatever a file's name holds.
 std::string printable(std::string_view line);
+
+// The local time of `when` as strftime's `format` writes it.
+std::string localTimeText(std::time_t when, const char* format);
 
 // Upper-case hexadecimal with at least `digits` digits.
 std::string hexUpper(uint32_t value, int digits);
