@@ -143,8 +143,13 @@ Verdict failed(std::string reason) { return {Verdict::Kind::Failed, std::move(re
 
 // Oldest first beyond the bounds, only this program's own backups in the
 // family's own folder: never a link, a subfolder or a file the user put there,
-// which do not count either. `keep` stays whatever its age.
+// which do not count either. `keep` stays whatever its age. A backups folder
+// that is a link leads somewhere the user chose: nothing there is deleted.
 void pruneBackups(const fs::path& folder, std::string_view family, const fs::path& keep) {
+    for (const fs::path& at : {folder, folder.parent_path()}) {
+        std::error_code linkError;
+        if (!fs::is_directory(fs::symlink_status(at, linkError))) return;
+    }
     struct Entry {
         fs::path path;
         std::string stamp;

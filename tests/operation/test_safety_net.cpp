@@ -345,5 +345,31 @@ TEST(SafetyNetPruning, KeepsEverythingThatIsNotItsOwn) {
     EXPECT_EQ(ownLeft, 500u);
 }
 
+#ifndef _WIN32
+// A backups folder that is a link leads where the user chose to keep them:
+// backups go there, and nothing there is deleted, however far past the limits.
+TEST(SafetyNetPruning, NeverDeletesThroughALinkedFolder) {
+    ScratchDir data;
+    DataHome home(data.path());
+    const fs::path elsewhere = data.path() / "usb-stick";
+    fs::create_directories(elsewhere);
+    const fs::path old = elsewhere / "20200101-100000-kb90xx-before-write-0000abcd.bin";
+    writeFile(old.string(), {1});
+    fs::resize_file(old, uintmax_t{1} << 31);
+    fs::create_directories(data.path() / "korvel-jig" / "backups");
+    fs::create_directory_symlink(elsewhere, data.path() / "korvel-jig" / "backups" / "kb90xx");
+
+    Rig rig;
+    auto tool = kj::makeImageTool(*kj::findFamily("kb90xx"), *rig.bridge, rig.ui);
+    tool->safety.on = true;
+    writeFile(rig.dir.file("in.bin"), Bytes(131072, 0x5A));
+    rig.ui.chooseNext(rig.dir.file("in.bin"));
+    tool->startWrite();
+    ASSERT_TRUE(rig.succeeded(tool->operation()));
+    EXPECT_TRUE(fs::exists(old));
+    EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere), fs::directory_iterator()), 2);
+}
+#endif
+
 }  // namespace
 }  // namespace kjtest
